@@ -1,0 +1,31 @@
+// Byte-text helpers shared by the tag objects, the probe and the window: the
+// Windows-1252 codec in which tag text is shown, trimming and whole-text integers.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Tag text is kept as the bytes found in the file. These turn such bytes into
+// Unicode for display and back. Every byte maps to exactly one code point; the
+// five bytes that Windows-1252 leaves undefined map to the C1 controls of the
+// same value, so decoding never loses a byte.
+char32_t windows1252ToUnicode(std::uint8_t byte);
+// The byte for a code point, or nothing when Windows-1252 cannot hold it.
+std::optional<std::uint8_t> unicodeToWindows1252(char32_t codePoint);
+// Whole texts: bytes to UTF-8, and UTF-8 to bytes with `replacement` for what
+// Windows-1252 cannot hold (and for malformed UTF-8).
+std::string windows1252ToUtf8(std::string_view bytes);
+std::string utf8ToWindows1252(std::string_view utf8, char replacement = '?');
+
+// Removes the trailing bytes of value 0x20 or below.
+std::string trimRightControls(std::string_view text);
+// Removes the leading and trailing bytes of value 0x20 or below.
+std::string trimControls(std::string_view text);
+
+// Parses a whole text as a signed 32-bit integer the way the tag fields expect:
+// leading spaces, an optional sign, then decimal digits, or hexadecimal digits
+// introduced by "$", "x", "X", "0x" or "0X" (up to 32 bits, read as two's
+// complement). Anything else, trailing characters included, gives nothing.
+std::optional<std::int32_t> parseWholeInt32(std::string_view text);

@@ -1,0 +1,67 @@
+#include "TestFiles.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+TestDir::TestDir() {
+    std::string pattern = (fs::temp_directory_path() / "quillon-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    m_path = pattern;
+}
+
+TestDir::~TestDir() {
+    std::error_code ec;
+    // Give back write permission that a test may have taken away, so the
+    // folder can be removed.
+    for (auto it = fs::recursive_directory_iterator(m_path, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            ::chmod(it->path().c_str(), 0700);
+    }
+    ::chmod(m_path.c_str(), 0700);
+    fs::remove_all(m_path, ec);
+}
+
+std::string TestDir::file(std::string_view name) const {
+    return m_path + "/" + std::string(name);
+}
+
+std::string TestDir::createFile(std::string_view name, const Bytes& content) const {
+    const std::string path = file(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(content.data()),
+              static_cast<std::streamsize>(content.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+    return path;
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+void append(Bytes& to, std::string_view text) { to.insert(to.end(), text.begin(), text.end()); }
+
+Bytes concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts)
+        append(all, p);
+    return all;
+}

@@ -1,0 +1,37 @@
+// Test helpers: a fresh temporary folder per test and byte-exact file access.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A temporary folder removed with everything in it when the object goes.
+class TestDir {
+public:
+    TestDir();
+    ~TestDir();
+    TestDir(const TestDir&) = delete;
+    TestDir& operator=(const TestDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // Full path of `name` inside the folder.
+    std::string file(std::string_view name) const;
+    // Writes `content` to `name` (replacing it) and returns the full path.
+    std::string createFile(std::string_view name, const Bytes& content) const;
+
+private:
+    std::string m_path;
+};
+
+// Whole content of a file; empty when it cannot be read.
+Bytes readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+// Byte-building helpers.
+Bytes bytesOf(std::string_view text);
+void append(Bytes& to, const Bytes& more);
+void append(Bytes& to, std::string_view text);
+Bytes concat(std::initializer_list<Bytes> parts);

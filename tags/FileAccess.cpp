@@ -1,0 +1,93 @@
+#include "tags/FileAccess.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_fd = other.release();
+    }
+    return *this;
+}
+
+bool FileHandle::open(const std::string& path, int flags, mode_t mode) {
+    close();
+    do {
+        m_fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (m_fd < 0 && errno == EINTR);
+    return m_fd >= 0;
+}
+
+int FileHandle::release() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+bool FileHandle::close() {
+    if (m_fd < 0)
+        return true;
+    const int result = ::close(release());
+    return result == 0 || errno == EINTR;
+}
+
+std::int64_t FileHandle::size() const {
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return -1;
+    return st.st_size;
+}
+
+std::int64_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
+    if (offset < 0)
+        return -1;
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool readExactAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
+    return readAt(fd, buffer, count, offset) == static_cast<std::int64_t>(count);
+}
+
+bool writeAllAt(int fd, const void* buffer, std::size_t count, std::int64_t offset) {
+    if (offset < 0)
+        return false;
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pwrite(fd, in + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool addOwnerWrite(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    if (st.st_mode & S_IWUSR)
+        return true;
+    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}

@@ -1,0 +1,45 @@
+// Small POSIX file layer of the core: a handle that closes on every path, and
+// reads and writes that retry interrupted and partial calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    ~FileHandle() { close(); }
+    FileHandle(FileHandle&& other) noexcept : m_fd(other.release()) {}
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    // Opens with O_CLOEXEC added; false when the system refuses.
+    bool open(const std::string& path, int flags, mode_t mode = 0);
+    bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    int release();
+    // Closes the file; false when the close reported an error.
+    bool close();
+
+    // Size of the file, or -1.
+    std::int64_t size() const;
+
+private:
+    int m_fd = -1;
+};
+
+// Reads up to `count` bytes at `offset`, stopping early only at the end of the
+// file; returns the number read, or -1 on an error.
+std::int64_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset);
+// True when exactly `count` bytes could be read at `offset`.
+bool readExactAt(int fd, void* buffer, std::size_t count, std::int64_t offset);
+// Writes all of `count` bytes at `offset`.
+bool writeAllAt(int fd, const void* buffer, std::size_t count, std::int64_t offset);
+
+// Makes the file writable for its owner, keeping its other permission bits.
+// This is what clearing a file's attributes amounts to on this platform.
+bool addOwnerWrite(const std::string& path);

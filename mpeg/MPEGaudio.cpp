@@ -41,11 +41,10 @@ const std::uint16_t SampleRateTable[4][4] = {
 
 const std::array<std::string_view, 4> VersionNames = {"MPEG 2.5", "MPEG ?", "MPEG 2", "MPEG 1"};
 const std::array<std::string_view, 4> LayerNames = {"Layer ?", "Layer III", "Layer II", "Layer I"};
-const std::array<std::string_view, 5> ChannelModeNames = {"Stereo", "Joint Stereo",
-                                                          "Dual Channel", "Mono", "Unknown"};
-const std::array<std::string_view, 4> EmphasisNames = {"None", "50/15 ms", "Unknown",
-                                                       "CCIT J.17"};
-const std::array<std::string_view, 7> EncoderNames = {"Unknown", "Xing",  "FhG",  "LAME",
+const std::array<std::string_view, 5> ChannelModeNames = {"Stereo", "Joint Stereo", "Dual Channel",
+                                                          "Mono", "Unknown"};
+const std::array<std::string_view, 4> EmphasisNames = {"None", "50/15 ms", "Unknown", "CCIT J.17"};
+const std::array<std::string_view, 7> EncoderNames = {"Unknown", "Xing", "FhG",  "LAME",
                                                       "Blade",   "GoGo", "Shine"};
 
 namespace {
@@ -74,7 +73,9 @@ bool beginsWith(const std::string& text, std::string_view prefix) {
     return text.size() >= 4 && text.compare(0, 4, prefix) == 0;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads up to a block at `offset`; the rest of the block is zero bytes, which
 // never form a header, an id or a mark.
@@ -221,7 +222,9 @@ std::string FindEncoderMark(const ScanBlock& tail, std::uint16_t frameSize) {
     return std::string();
 }
 
-TMPEGaudio::TMPEGaudio() { Reset(); }
+TMPEGaudio::TMPEGaudio() {
+    Reset();
+}
 
 void TMPEGaudio::Reset() {
     m_fileSize = 0;
@@ -244,7 +247,7 @@ bool TMPEGaudio::Load(const std::string& fileName) {
         if (!m_id3v1Tag.Load(fileName) || !m_id3v2Tag.Load(fileName))
             return false;
         FileHandle file;
-        if (!file.open(fileName, O_RDONLY))
+        if (!file.openForReading(fileName))
             return false;
         const std::int64_t size = file.size();
         if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
@@ -266,7 +269,8 @@ bool TMPEGaudio::Load(const std::string& fileName) {
         if (!searchBlock(tagSize))
             return false;
         // The middle of the file is counted from its start, not from the tag's end.
-        if (!m_frameData.Found && count == ScanBlockSize && !searchBlock((m_fileSize - tagSize) / 2))
+        if (!m_frameData.Found && count == ScanBlockSize &&
+            !searchBlock((m_fileSize - tagSize) / 2))
             return false;
 
         if (m_frameData.Found && !m_vbrData.Found) {
@@ -346,8 +350,10 @@ std::string TMPEGaudio::EncoderText() const {
     std::string text(EncoderNames[index]);
     const std::string& source = !m_encoderMark.empty() ? m_encoderMark : m_vbrData.VendorText;
     if (index == LAME && source.size() >= 8 && isDigit(source[4]) && source[5] == '.' &&
-        isDigit(source[6]) && isDigit(source[7]))
-        text += " " + source.substr(4, 4);
+        isDigit(source[6]) && isDigit(source[7])) {
+        text += ' ';
+        text.append(source, 4, 4);
+    }
     return text;
 }
 
@@ -362,7 +368,9 @@ std::uint16_t TMPEGaudio::BitRate() const {
     return HeaderBitRate(m_frameData);
 }
 
-std::uint16_t TMPEGaudio::SampleRate() const { return HeaderSampleRate(m_frameData); }
+std::uint16_t TMPEGaudio::SampleRate() const {
+    return HeaderSampleRate(m_frameData);
+}
 
 std::int32_t TMPEGaudio::FrameCount() const {
     if (m_vbrData.Found)

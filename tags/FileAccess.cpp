@@ -21,6 +21,17 @@ bool FileHandle::open(const std::string& path, int flags, mode_t mode) {
     return m_fd >= 0;
 }
 
+bool FileHandle::openForReading(const std::string& path) {
+    if (!open(path, O_RDONLY | O_NONBLOCK))
+        return false;
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
 int FileHandle::release() {
     const int fd = m_fd;
     m_fd = -1;

@@ -19,6 +19,9 @@ public:
 
     // Opens with O_CLOEXEC added; false when the system refuses.
     bool open(const std::string& path, int flags, mode_t mode = 0);
+    // Opens a regular file for reading; never blocks on a pipe or a device,
+    // which are refused.
+    bool openForReading(const std::string& path);
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     int release();

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// clang-format off
 const std::array<std::string_view, GenreCount> GenreNames = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",
     "Jazz", "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap",
@@ -33,6 +34,7 @@ const std::array<std::string_view, GenreCount> GenreNames = {
     "Heavy Metal", "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock",
     "Merengue", "Salsa", "Trash Metal", "Anime", "JPop", "Synthpop",
 };
+// clang-format on
 
 namespace {
 
@@ -44,7 +46,9 @@ constexpr int kTitleAt = 3, kArtistAt = 33, kAlbumAt = 63, kYearAt = 93, kCommen
 constexpr int kTextWidth = 30, kYearWidth = 4, kShortCommentWidth = 28;
 constexpr int kTrackMarkerAt = 125, kTrackAt = 126, kGenreAt = 127;
 
-bool startsWithTag(const TagBlock& block) { return std::memcmp(block.data(), "TAG", 3) == 0; }
+bool startsWithTag(const TagBlock& block) {
+    return std::memcmp(block.data(), "TAG", 3) == 0;
+}
 
 // The last 128 bytes of an open file, with the file's size.
 bool readLast128Bytes(int fd, TagBlock& block, std::int64_t& fileSize) {
@@ -57,7 +61,7 @@ bool readLast128Bytes(int fd, TagBlock& block, std::int64_t& fileSize) {
 
 bool readLast128Bytes(const std::string& fileName, TagBlock& block, std::int64_t& fileSize) {
     FileHandle file;
-    if (!file.open(fileName, O_RDONLY))
+    if (!file.openForReading(fileName))
         return false;
     return readLast128Bytes(file.fd(), block, fileSize);
 }
@@ -86,7 +90,9 @@ std::uint8_t revisionOf(const TagBlock& block) {
 
 } // namespace
 
-TID3v1::TID3v1() { Reset(); }
+TID3v1::TID3v1() {
+    Reset();
+}
 
 void TID3v1::Reset() {
     m_exists = false;
@@ -104,11 +110,21 @@ std::string TID3v1::Genre() const {
     return m_genreId < GenreCount ? std::string(GenreNames[m_genreId]) : std::string();
 }
 
-void TID3v1::SetTitle(std::string_view text) { m_title = cleaned(text, kTextWidth); }
-void TID3v1::SetArtist(std::string_view text) { m_artist = cleaned(text, kTextWidth); }
-void TID3v1::SetAlbum(std::string_view text) { m_album = cleaned(text, kTextWidth); }
-void TID3v1::SetYear(std::string_view text) { m_year = cleaned(text, kYearWidth); }
-void TID3v1::SetComment(std::string_view text) { m_comment = cleaned(text, kTextWidth); }
+void TID3v1::SetTitle(std::string_view text) {
+    m_title = cleaned(text, kTextWidth);
+}
+void TID3v1::SetArtist(std::string_view text) {
+    m_artist = cleaned(text, kTextWidth);
+}
+void TID3v1::SetAlbum(std::string_view text) {
+    m_album = cleaned(text, kTextWidth);
+}
+void TID3v1::SetYear(std::string_view text) {
+    m_year = cleaned(text, kYearWidth);
+}
+void TID3v1::SetComment(std::string_view text) {
+    m_comment = cleaned(text, kTextWidth);
+}
 
 bool TID3v1::Load(const std::string& fileName) {
     Reset();

@@ -26,8 +26,19 @@ constexpr std::int64_t kMaxTagSize = 0x0FFFFFFF;
 
 // Slots of the known frames, in the order they are read and written.
 enum Slot {
-    SlotTitle, SlotArtist, SlotAlbum, SlotTrack, SlotYear, SlotGenre, SlotComment, SlotComposer,
-    SlotEncoder, SlotCopyright, SlotLanguage, SlotURL, SlotCount
+    SlotTitle,
+    SlotArtist,
+    SlotAlbum,
+    SlotTrack,
+    SlotYear,
+    SlotGenre,
+    SlotComment,
+    SlotComposer,
+    SlotEncoder,
+    SlotCopyright,
+    SlotLanguage,
+    SlotURL,
+    SlotCount
 };
 constexpr std::array<std::string_view, SlotCount> kFrameIds = {
     "TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM", "TENC", "TCOP", "TLAN", "WXXX",
@@ -37,7 +48,9 @@ using Header = std::array<unsigned char, kHeaderSize>;
 using FrameValues = std::array<std::string, SlotCount>;
 using Bytes = std::vector<unsigned char>;
 
-bool isId3(const Header& header) { return std::memcmp(header.data(), "ID3", 3) == 0; }
+bool isId3(const Header& header) {
+    return std::memcmp(header.data(), "ID3", 3) == 0;
+}
 
 // Declared extent with the header; the size bytes are taken whole, unmasked.
 std::int64_t declaredExtent(const Header& header) {
@@ -69,7 +82,9 @@ std::optional<int> slotOf(const unsigned char* id) {
     return std::nullopt;
 }
 
-bool isUpperAscii(unsigned char c) { return c >= 'A' && c <= 'Z'; }
+bool isUpperAscii(unsigned char c) {
+    return c >= 'A' && c <= 'Z';
+}
 
 // Reads the values of the known frames. Each value is the frame's first 250
 // bytes padded with zero bytes; a frame that cannot be read ends the walk.
@@ -127,7 +142,9 @@ std::string linkFrom(const std::string& value) {
     return trimControls(afterFirstZero(text.substr(std::min<std::size_t>(1, text.size()))));
 }
 
-bool isFrameIdChar(unsigned char c) { return isUpperAscii(c) || (c >= '0' && c <= '9'); }
+bool isFrameIdChar(unsigned char c) {
+    return isUpperAscii(c) || (c >= '0' && c <= '9');
+}
 
 // Frames of an old revision 2.3 tag that Save does not write itself (pictures,
 // lyrics, private data...), whole and in their order, so that editing a text
@@ -242,7 +259,7 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
         return false;
 
     FileHandle original;
-    if (!original.open(target, O_RDONLY))
+    if (!original.openForReading(target))
         return false;
     struct stat st;
     if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -297,7 +314,9 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
 
 } // namespace
 
-TID3v2::TID3v2() { Reset(); }
+TID3v2::TID3v2() {
+    Reset();
+}
 
 void TID3v2::Reset() {
     m_exists = false;
@@ -317,22 +336,44 @@ void TID3v2::Reset() {
     m_url.clear();
 }
 
-void TID3v2::SetTitle(std::string_view text) { m_title = trimControls(text); }
-void TID3v2::SetArtist(std::string_view text) { m_artist = trimControls(text); }
-void TID3v2::SetAlbum(std::string_view text) { m_album = trimControls(text); }
-void TID3v2::SetYear(std::string_view text) { m_year = trimControls(text); }
-void TID3v2::SetGenre(std::string_view text) { m_genre = trimControls(text); }
-void TID3v2::SetComment(std::string_view text) { m_comment = trimControls(text); }
-void TID3v2::SetComposer(std::string_view text) { m_composer = trimControls(text); }
-void TID3v2::SetEncoder(std::string_view text) { m_encoder = trimControls(text); }
-void TID3v2::SetCopyright(std::string_view text) { m_copyright = trimControls(text); }
-void TID3v2::SetLanguage(std::string_view text) { m_language = trimControls(text); }
-void TID3v2::SetURL(std::string_view text) { m_url = trimControls(text); }
+void TID3v2::SetTitle(std::string_view text) {
+    m_title = trimControls(text);
+}
+void TID3v2::SetArtist(std::string_view text) {
+    m_artist = trimControls(text);
+}
+void TID3v2::SetAlbum(std::string_view text) {
+    m_album = trimControls(text);
+}
+void TID3v2::SetYear(std::string_view text) {
+    m_year = trimControls(text);
+}
+void TID3v2::SetGenre(std::string_view text) {
+    m_genre = trimControls(text);
+}
+void TID3v2::SetComment(std::string_view text) {
+    m_comment = trimControls(text);
+}
+void TID3v2::SetComposer(std::string_view text) {
+    m_composer = trimControls(text);
+}
+void TID3v2::SetEncoder(std::string_view text) {
+    m_encoder = trimControls(text);
+}
+void TID3v2::SetCopyright(std::string_view text) {
+    m_copyright = trimControls(text);
+}
+void TID3v2::SetLanguage(std::string_view text) {
+    m_language = trimControls(text);
+}
+void TID3v2::SetURL(std::string_view text) {
+    m_url = trimControls(text);
+}
 
 bool TID3v2::Load(const std::string& fileName) {
     Reset();
     FileHandle file;
-    if (!file.open(fileName, O_RDONLY))
+    if (!file.openForReading(fileName))
         return false;
     Header header;
     if (!readExactAt(file.fd(), header.data(), kHeaderSize, 0))

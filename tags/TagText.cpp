@@ -7,10 +7,9 @@ namespace {
 
 // Code points of the bytes 0x80-0x9F; the rest of the code page equals Latin-1.
 constexpr std::array<char16_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void appendUtf8(std::string& out, char32_t cp) {
@@ -65,7 +64,9 @@ std::optional<char32_t> nextUtf8(std::string_view text, std::size_t& pos) {
     return cp;
 }
 
-bool isControlOrSpace(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+bool isControlOrSpace(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -115,6 +116,15 @@ std::string utf8ToWindows1252(std::string_view utf8, char replacement) {
     return out;
 }
 
+bool isValidUtf8(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (!nextUtf8(text, pos))
+            return false;
+    }
+    return true;
+}
+
 std::string trimRightControls(std::string_view text) {
     std::size_t end = text.size();
     while (end > 0 && isControlOrSpace(text[end - 1]))
@@ -142,7 +152,8 @@ std::optional<std::int32_t> parseWholeInt32(std::string_view text) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         hex = true;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         hex = true;
         i += 2;
     }
@@ -152,10 +163,10 @@ std::optional<std::int32_t> parseWholeInt32(std::string_view text) {
     std::uint64_t value = 0;
     // Hexadecimal takes the full 32 bits (so $FFFFFFFF is -1); decimal must fit
     // the signed range.
-    const std::uint64_t limit = hex ? 0xFFFFFFFFull
-                                    : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    const std::uint64_t limit = hex ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
     for (; i < text.size(); ++i) {
-        const int digit = hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        const int digit =
+            hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0)
             return std::nullopt;
         value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);

@@ -18,6 +18,8 @@ std::optional<std::uint8_t> unicodeToWindows1252(char32_t codePoint);
 // Windows-1252 cannot hold (and for malformed UTF-8).
 std::string windows1252ToUtf8(std::string_view bytes);
 std::string utf8ToWindows1252(std::string_view utf8, char replacement = '?');
+// True when the text is well-formed UTF-8 (no overlong forms, no surrogates).
+bool isValidUtf8(std::string_view text);
 
 // Removes the trailing bytes of value 0x20 or below.
 std::string trimRightControls(std::string_view text);

@@ -1,0 +1,295 @@
+// Saving and stripping rebuild the file through "name~": these tests make the
+// rebuild fail at its steps and check the file is kept whole, with its mode,
+// owner, link and the frames the tag object does not know.
+#include "tags/ID3v2.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace std::string_view_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes audio(std::size_t size) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>(i < 2 ? 0xFF - 4 * i : i % 251);
+    return b;
+}
+
+Bytes frame(std::string_view id, std::string_view data, std::uint8_t flags0 = 0) {
+    const auto n = static_cast<std::uint32_t>(data.size());
+    return concat({bytesOf(id),
+                   Bytes{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
+                         std::uint8_t(n), flags0, 0},
+                   bytesOf(data)});
+}
+
+Bytes textFrame(std::string_view id, std::string_view text) {
+    return frame(id, std::string(1, '\0') + std::string(text));
+}
+
+Bytes tag(std::uint8_t major, const Bytes& frames, std::size_t padding = 0,
+          std::uint8_t flags = 0) {
+    const auto size = static_cast<std::uint32_t>(frames.size() + padding);
+    return concat({bytesOf("ID3"), Bytes{major, 0, flags},
+                   Bytes{std::uint8_t(size >> 21 & 0x7F), std::uint8_t(size >> 14 & 0x7F),
+                         std::uint8_t(size >> 7 & 0x7F), std::uint8_t(size & 0x7F)},
+                   frames, Bytes(padding, 0)});
+}
+
+struct stat statOf(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
+enum class Action { Save, Strip };
+
+const char* nameOf(Action a) {
+    return a == Action::Save ? "Save" : "Strip";
+}
+
+bool run(Action action, const std::string& path) {
+    TID3v2 id3;
+    id3.SetTitle("New");
+    return action == Action::Save ? id3.Save(path) : id3.Strip(path);
+}
+
+// The file most tests start from, and what each action makes of it.
+const Bytes Body = audio(4000);
+const Bytes Original = concat({tag(3, textFrame("TIT2", "Old"), 50), Body});
+
+Bytes expectedAfter(Action action) {
+    return action == Action::Save ? concat({tag(3, textFrame("TIT2", "New")), Body}) : Body;
+}
+
+// Runs `action` in a child process that may not write beyond `limit` bytes of
+// any file; gives the child's exit code: 0 when the action returned true.
+int runWithFileSizeLimit(rlim_t limit, Action action, const std::string& path) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        ::_exit(run(action, path) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(ID3v2Rebuild, AFailedWriteLeavesTheOriginalWhole) {
+    TestDir dir;
+    for (Action action : {Action::Save, Action::Strip}) {
+        const rlim_t full = expectedAfter(action).size();
+        for (rlim_t limit : {rlim_t(0), rlim_t(1000), full - 1}) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << " limit " << limit);
+            const std::string path = dir.createFile("song.mp3", Original);
+            EXPECT_EQ(runWithFileSizeLimit(limit, action, path), 1);
+            EXPECT_EQ(readFile(path), Original);
+            EXPECT_FALSE(fileExists(path + "~"));
+        }
+    }
+}
+
+TEST(ID3v2Rebuild, ATemporaryFileThatCannotBeCreatedFailsTheRebuild) {
+    TestDir dir;
+    const std::string path = dir.createFile("song.mp3", Original);
+    // Something that is not ours stands at "song.mp3~" and cannot be removed.
+    fs::create_directory(path + "~");
+    const std::string inside = dir.createFile("song.mp3~/keep", bytesOf("keep"));
+    for (Action action : {Action::Save, Action::Strip}) {
+        SCOPED_TRACE(nameOf(action));
+        EXPECT_FALSE(run(action, path));
+        EXPECT_EQ(readFile(path), Original);
+        EXPECT_EQ(readFile(inside), bytesOf("keep"));
+    }
+}
+
+TEST(ID3v2Rebuild, AFolderWithoutWritePermissionFailsTheRebuild) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root ignores folder permissions";
+    TestDir dir;
+    const std::string path = dir.createFile("song.mp3", Original);
+    ::chmod(dir.path().c_str(), 0555);
+    for (Action action : {Action::Save, Action::Strip}) {
+        SCOPED_TRACE(nameOf(action));
+        EXPECT_FALSE(run(action, path));
+        EXPECT_EQ(readFile(path), Original);
+        EXPECT_FALSE(fileExists(path + "~"));
+    }
+    ::chmod(dir.path().c_str(), 0700);
+}
+
+TEST(ID3v2Rebuild, ALockHeldElsewhereFailsTheRebuild) {
+    TestDir dir;
+    const std::string path = dir.createFile("song.mp3", Original);
+    for (int lock : {LOCK_EX, LOCK_SH}) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::flock(fd, lock | LOCK_NB), 0);
+        for (Action action : {Action::Save, Action::Strip}) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << " lock " << lock);
+            EXPECT_FALSE(run(action, path));
+            EXPECT_EQ(readFile(path), Original);
+            EXPECT_FALSE(fileExists(path + "~"));
+        }
+        ::close(fd);
+    }
+    EXPECT_TRUE(run(Action::Save, path));
+    EXPECT_EQ(readFile(path), expectedAfter(Action::Save));
+}
+
+TEST(ID3v2Rebuild, KeepsPermissionBitsWithOwnerWriteAdded) {
+    const std::pair<mode_t, mode_t> modes[] = {
+        {0640, 0640}, {0440, 0640}, {0444, 0644}, {0604, 0604}, {0755, 0755}, {0400, 0600},
+    };
+    TestDir dir;
+    for (Action action : {Action::Save, Action::Strip}) {
+        for (const auto& [before, after] : modes) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << " " << std::oct << before);
+            const std::string path = dir.createFile("song.mp3", Original);
+            ASSERT_EQ(::chmod(path.c_str(), before), 0);
+            ASSERT_TRUE(run(action, path));
+            EXPECT_EQ(readFile(path), expectedAfter(action));
+            EXPECT_EQ(statOf(path).st_mode & 07777, after);
+        }
+    }
+}
+
+TEST(ID3v2Rebuild, KeepsOwnerAndGroup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file away";
+    TestDir dir;
+    for (Action action : {Action::Save, Action::Strip}) {
+        SCOPED_TRACE(nameOf(action));
+        const std::string path = dir.createFile("song.mp3", Original);
+        ASSERT_EQ(::chown(path.c_str(), 1234, 5678), 0);
+        ASSERT_TRUE(run(action, path));
+        EXPECT_EQ(statOf(path).st_uid, 1234u);
+        EXPECT_EQ(statOf(path).st_gid, 5678u);
+    }
+}
+
+TEST(ID3v2Rebuild, ALinkStaysALinkAndItsTargetChanges) {
+    TestDir dir;
+    fs::create_directory(dir.file("real"));
+    for (Action action : {Action::Save, Action::Strip}) {
+        SCOPED_TRACE(nameOf(action));
+        const std::string target = dir.createFile("real/song.mp3", Original);
+        ::chmod(target.c_str(), 0640);
+        const std::string link = dir.file("link.mp3");
+        fs::remove(link);
+        // Relative to the link's folder, not to the working folder.
+        fs::create_symlink("real/song.mp3", link);
+
+        ASSERT_TRUE(run(action, link));
+        EXPECT_TRUE(S_ISLNK(statOf(link).st_mode));
+        EXPECT_EQ(fs::read_symlink(link), "real/song.mp3");
+        EXPECT_EQ(readFile(target), expectedAfter(action));
+        EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
+        EXPECT_FALSE(fileExists(link + "~"));
+        EXPECT_FALSE(fileExists(target + "~"));
+    }
+}
+
+TEST(ID3v2Rebuild, ALinkPlantedAtTheTemporaryNameIsNotFollowed) {
+    TestDir dir;
+    for (Action action : {Action::Save, Action::Strip}) {
+        for (bool dangling : {false, true}) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << (dangling ? " dangling" : ""));
+            const std::string path = dir.createFile("song.mp3", Original);
+            const std::string victim = dir.file("victim");
+            fs::remove(victim);
+            if (!dangling)
+                dir.createFile("victim", bytesOf("not yours"));
+            fs::remove(path + "~");
+            fs::create_symlink(victim, path + "~");
+
+            ASSERT_TRUE(run(action, path));
+            EXPECT_EQ(readFile(path), expectedAfter(action));
+            EXPECT_FALSE(fileExists(path + "~"));
+            if (dangling)
+                EXPECT_FALSE(fileExists(victim));
+            else
+                EXPECT_EQ(readFile(victim), bytesOf("not yours"));
+        }
+    }
+}
+
+TEST(ID3v2Rebuild, UnknownFramesOfARevision23TagSurviveASave) {
+    std::string picture(std::string_view("\0image/jpeg\0\x03\0"sv));
+    for (int i = 0; i < 1000; ++i)
+        picture.push_back(static_cast<char>(i * 37 % 256));
+    const Bytes apic = frame("APIC", picture);
+    const Bytes priv = frame("PRIV", "owner\0\x01\x02"sv, 0x20);
+    const Bytes txxx = textFrame("TXXX", "key\0value"sv);
+    const Bytes oldFrames = concat({
+        textFrame("TIT2", "Old"),
+        apic,
+        textFrame("TCOP", "Dropped"),
+        textFrame("TPE1", "Old band"),
+        priv,
+        textFrame("COMM", "deu\0Alt"sv),
+        txxx,
+    });
+    const Bytes written = concat({textFrame("TIT2", "New"), textFrame("TPE1", "Band")});
+    struct Case {
+        std::string name;
+        std::uint8_t major, flags;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"revision 2.3", 3, 0x00, true},
+        {"revision 2.3, unsynchronised", 3, 0x80, false},
+        {"revision 2.3, experimental", 3, 0x20, false},
+        {"revision 2.4", 4, 0x00, false},
+        {"revision 2.2", 2, 0x00, false},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path =
+            dir.createFile("song.mp3", concat({tag(c.major, oldFrames, 100, c.flags), Body}));
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(path));
+        id3.SetTitle("New");
+        id3.SetArtist("Band");
+        id3.SetCopyright("");
+        id3.SetComment("");
+        ASSERT_TRUE(id3.Save(path));
+        const Bytes frames = c.kept ? concat({written, apic, priv, txxx}) : written;
+        EXPECT_EQ(readFile(path), concat({tag(3, frames), Body}));
+    }
+}
+
+TEST(ID3v2Rebuild, StripNeedsATag) {
+    TestDir dir;
+    for (const Bytes& content : {Body, concat({bytesOf("id3"), Body})}) {
+        const std::string path = dir.createFile("song.mp3", content);
+        EXPECT_FALSE(run(Action::Strip, path));
+        EXPECT_EQ(readFile(path), content);
+        EXPECT_FALSE(fileExists(path + "~"));
+    }
+    const std::string tagOnly = dir.createFile("tag.mp3", tag(3, textFrame("TIT2", "Old"), 20));
+    EXPECT_TRUE(run(Action::Strip, tagOnly));
+    EXPECT_TRUE(fileExists(tagOnly));
+    EXPECT_EQ(readFile(tagOnly), Bytes{});
+}

@@ -1,0 +1,514 @@
+#include "tags/ID3v2.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+using namespace std::string_view_literals;
+
+namespace {
+
+Bytes audio(std::size_t size) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = static_cast<std::uint8_t>(i < 2 ? 0xFF - 4 * i : i % 251);
+    return b;
+}
+
+Bytes bigEndian32(std::uint32_t v) {
+    return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
+}
+
+Bytes prefix(const Bytes& b, std::size_t n) {
+    return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+// A revision 2.3 frame around raw `data` (encoding byte included).
+Bytes frame(std::string_view id, std::string_view data) {
+    return concat(
+        {bytesOf(id), bigEndian32(std::uint32_t(data.size())), Bytes{0, 0}, bytesOf(data)});
+}
+
+// A text frame as written: encoding byte 0 and the text.
+Bytes textFrame(std::string_view id, std::string_view text) {
+    return frame(id, std::string(1, '\0') + std::string(text));
+}
+
+Bytes rawHeader(std::uint8_t major, Bytes sizeBytes, std::uint8_t flags = 0) {
+    return concat({bytesOf("ID3"), Bytes{major, 0, flags}, sizeBytes});
+}
+
+Bytes header(std::uint8_t major, std::uint32_t size, std::uint8_t flags = 0) {
+    return rawHeader(major,
+                     {std::uint8_t(size >> 21 & 0x7F), std::uint8_t(size >> 14 & 0x7F),
+                      std::uint8_t(size >> 7 & 0x7F), std::uint8_t(size & 0x7F)},
+                     flags);
+}
+
+// A whole tag holding `frames` and `padding` zero bytes.
+Bytes tag(std::uint8_t major, const Bytes& frames, std::size_t padding = 0) {
+    return concat(
+        {header(major, std::uint32_t(frames.size() + padding)), frames, Bytes(padding, 0)});
+}
+
+void expectNoFields(const TID3v2& t) {
+    for (const std::string* text :
+         {&t.Title(), &t.Artist(), &t.Album(), &t.Year(), &t.Genre(), &t.Comment(), &t.Composer(),
+          &t.Encoder(), &t.Copyright(), &t.Language(), &t.URL()})
+        EXPECT_EQ(*text, "");
+    EXPECT_EQ(t.Track(), 0);
+}
+
+using Getter = const std::string& (TID3v2::*)() const;
+
+} // namespace
+
+TEST(ID3v2Load, ReadsTheTwelveFramesOfARevision23Tag) {
+    const Bytes frames = concat({
+        textFrame("TIT2", "Title"),
+        textFrame("TPE1", "Artist"),
+        textFrame("TALB", "Album"),
+        textFrame("TRCK", "3/12"),
+        textFrame("TXXX", "skipped\0value"sv),
+        textFrame("TYER", "1999"),
+        textFrame("TCON", "(17)Rock"),
+        textFrame("COMM", "engDescription\0Comment"sv),
+        textFrame("TCOM", "Composer"),
+        textFrame("TENC", "Encoder"),
+        textFrame("TCOP", "Copyright"),
+        textFrame("TLAN", "eng"),
+        textFrame("WXXX", "Site\0http://example.org"sv),
+    });
+    TestDir dir;
+    const Bytes t = tag(3, frames, 64);
+    const std::string path = dir.createFile("a.mp3", concat({t, audio(500)}));
+
+    TID3v2 id3;
+    ASSERT_TRUE(id3.Load(path));
+    EXPECT_TRUE(id3.Exists());
+    EXPECT_EQ(id3.VersionId(), 3);
+    EXPECT_EQ(id3.Size(), std::int32_t(t.size()));
+    EXPECT_EQ(id3.Title(), "Title");
+    EXPECT_EQ(id3.Artist(), "Artist");
+    EXPECT_EQ(id3.Album(), "Album");
+    EXPECT_EQ(id3.Track(), 3);
+    EXPECT_EQ(id3.Year(), "1999");
+    EXPECT_EQ(id3.Genre(), "Rock");
+    EXPECT_EQ(id3.Comment(), "Comment");
+    EXPECT_EQ(id3.Composer(), "Composer");
+    EXPECT_EQ(id3.Encoder(), "Encoder");
+    EXPECT_EQ(id3.Copyright(), "Copyright");
+    EXPECT_EQ(id3.Language(), "eng");
+    EXPECT_EQ(id3.URL(), "http://example.org");
+}
+
+TEST(ID3v2Load, TextRulesPerFrame) {
+    struct Case {
+        std::string_view id;
+        std::string_view data; // encoding byte included
+        Getter field;
+        std::string_view value;
+    };
+    const Case cases[] = {
+        {"TIT2", "\0Title"sv, &TID3v2::Title, "Title"},
+        {"TIT2", "\0  Title \x01\0\0"sv, &TID3v2::Title, "Title"},
+        {"TIT2", "\0a\0b"sv, &TID3v2::Title, "a\0b"sv},
+        {"TIT2", "\0Caf\xE9\xA0"sv, &TID3v2::Title, "Caf\xE9\xA0"},
+        // Two-byte text is not decoded: its bytes are kept, trimmed.
+        {"TIT2", "\x01\xFF\xFEO\0k\0"sv, &TID3v2::Title, "\xFF\xFEO\0k"sv},
+        {"TCON", "\0(17)Rock"sv, &TID3v2::Genre, "Rock"},
+        {"TCON", "\0(17)"sv, &TID3v2::Genre, ""},
+        {"TCON", "\0Rock"sv, &TID3v2::Genre, "Rock"},
+        {"TCON", "\0(17) Rock"sv, &TID3v2::Genre, " Rock"},
+        {"TCON", "\0(1)(2)Pop "sv, &TID3v2::Genre, "Pop"},
+        {"TCON", "\0Rock (live)"sv, &TID3v2::Genre, ""},
+        {"TCON", "\0 Jazz \0"sv, &TID3v2::Genre, "Jazz"},
+        {"COMM", "\0eng\0Nice"sv, &TID3v2::Comment, "Nice"},
+        {"COMM", "\0engA description\0Nice"sv, &TID3v2::Comment, "Nice"},
+        {"COMM", "\0eng\0  Nice \x01"sv, &TID3v2::Comment, "Nice"},
+        {"COMM", "\0eng\0a\0b"sv, &TID3v2::Comment, "a\0b"sv},
+        // Without a terminator inside the frame, the zero bytes after the
+        // frame's data end the description.
+        {"COMM", "\0engNice"sv, &TID3v2::Comment, ""},
+        {"COMM", "\0eng"sv, &TID3v2::Comment, ""},
+        {"COMM", "\0"sv, &TID3v2::Comment, ""},
+        {"WXXX", "\0\0http://a"sv, &TID3v2::URL, "http://a"},
+        {"WXXX", "\0Site\0http://a"sv, &TID3v2::URL, "http://a"},
+        {"WXXX", "\0\0 http://a \0"sv, &TID3v2::URL, "http://a"},
+        {"WXXX", "\0http://a"sv, &TID3v2::URL, ""},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " " + std::string(c.data.substr(1)));
+        const std::string path =
+            dir.createFile("a.mp3", concat({tag(3, frame(c.id, c.data)), audio(50)}));
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(path));
+        EXPECT_EQ((id3.*c.field)(), c.value);
+    }
+}
+
+TEST(ID3v2Load, TrackRule) {
+    struct Case {
+        std::optional<std::string_view> text; // nothing: no TRCK frame
+        int track;
+    };
+    const Case cases[] = {
+        {"3/12", 3}, {"12", 12},   {"", 0},      {std::nullopt, 0}, {"abc", 0}, {"300", 44},
+        {"256", 0},  {"-1", 255},  {"3 /12", 0}, {" 7 \0"sv, 7},    {"7/", 7},  {"/5", 0},
+        {"$0A", 10}, {"0x1F", 31}, {"(3)", 0},   {"3/x/y", 3},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text ? std::string(*c.text) : "no frame");
+        Bytes frames = textFrame("TIT2", "Title");
+        if (c.text)
+            append(frames, textFrame("TRCK", *c.text));
+        const std::string path = dir.createFile("a.mp3", tag(3, frames));
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(path));
+        EXPECT_EQ(id3.Track(), c.track);
+    }
+}
+
+TEST(ID3v2Load, OtherMajorVersionsAreRecognisedButNotRead) {
+    TestDir dir;
+    for (std::uint8_t major : {2, 4, 0}) {
+        SCOPED_TRACE(int(major));
+        const Bytes t =
+            tag(major, concat({textFrame("TIT2", "Title"), textFrame("TRCK", "4")}), 20);
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", concat({t, audio(100)}))));
+        EXPECT_TRUE(id3.Exists());
+        EXPECT_EQ(id3.VersionId(), major);
+        EXPECT_EQ(id3.Size(), std::int32_t(t.size()));
+        expectNoFields(id3);
+    }
+}
+
+TEST(ID3v2Load, SizeBytesAreTakenWholeAndMustFitTheFile) {
+    struct Case {
+        Bytes sizeBytes;
+        std::size_t fileSize;
+        std::int32_t extent;
+        bool titleRead;
+    };
+    const Case cases[] = {
+        {{0, 0, 0x02, 0x01}, 300, 267, true},
+        {{0, 0, 0x00, 0xFF}, 300, 265, true},
+        {{0, 0, 0x01, 0x80}, 300, 266, true},
+        {{0, 0, 0, 0}, 10, 10, false},
+        {{0, 0, 0, 90}, 100, 100, true},
+        // No frame is read from a tag that does not fit.
+        {{0, 0, 0, 91}, 100, 0, false},
+        {{0x7F, 0x7F, 0x7F, 0x7F}, 300, 0, false},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 300, 0, false},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extent);
+        Bytes content = concat({rawHeader(3, c.sizeBytes), textFrame("TIT2", "Title")});
+        content.resize(c.fileSize, 0);
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", content)));
+        EXPECT_TRUE(id3.Exists());
+        EXPECT_EQ(id3.VersionId(), 3);
+        EXPECT_EQ(id3.Size(), c.extent);
+        EXPECT_EQ(id3.Title(), c.titleRead ? "Title" : "");
+    }
+}
+
+TEST(ID3v2Load, FrameWalk) {
+    const Bytes title = textFrame("TIT2", "Title");
+    const Bytes artist = textFrame("TPE1", "After");
+    const Bytes bigTitle =
+        frame("TIT2", std::string(1, '\0') + std::string(249, 'a') + std::string(50, 'b'));
+    const Bytes longArtist = frame("TPE1", std::string(100, 'z'));
+    const Bytes bigComment = frame("COMM", std::string("\0eng"sv) + std::string(296, 'x'));
+    struct Case {
+        std::string name;
+        Bytes content; // the whole file
+        std::string title, artist, comment;
+    };
+    const Case cases[] = {
+        {"two titles", tag(3, concat({title, artist, textFrame("TIT2", "Later")})), "Later",
+         "After", ""},
+        {"unknown frame skipped", tag(3, concat({title, textFrame("XYZ1", "x"), artist})), "Title",
+         "After", ""},
+        // Only the first 250 data bytes count; the walk goes on after the frame.
+        {"big frames", tag(3, concat({bigTitle, bigComment, artist})), std::string(249, 'a'),
+         "After", std::string(246, 'x')},
+        {"padding inside", tag(3, concat({title, Bytes(10, 0), artist})), "Title", "", ""},
+        {"lower case identifier", tag(3, concat({title, textFrame("tIT2", "x"), artist})), "Title",
+         "", ""},
+        {"digit identifier", tag(3, concat({title, textFrame("1PE1", "x"), artist})), "Title", "",
+         ""},
+        {"frame after the extent", concat({tag(3, title), artist}), "Title", "", ""},
+        {"frame across the extent end",
+         concat({header(3, std::uint32_t(title.size() + 5)), title, artist}), "Title", "After", ""},
+        {"truncated frame data",
+         concat({header(3, std::uint32_t(title.size() + 30)), title, prefix(longArtist, 30)}),
+         "Title", "", ""},
+        {"truncated frame header",
+         concat({header(3, std::uint32_t(title.size() + 4)), title, bytesOf("TPE1")}), "Title", "",
+         ""},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", c.content)));
+        EXPECT_TRUE(id3.Exists());
+        EXPECT_EQ(id3.Title(), c.title);
+        EXPECT_EQ(id3.Artist(), c.artist);
+        EXPECT_EQ(id3.Comment(), c.comment);
+    }
+}
+
+TEST(ID3v2Load, NeedsTenReadableBytes) {
+    struct Case {
+        Bytes content;
+        bool loaded, exists;
+    };
+    const Case cases[] = {
+        {{}, false, false},
+        {prefix(header(3, 0), 9), false, false},
+        {concat({bytesOf("id3"), Bytes{3, 0, 0, 0, 0, 0, 0}, audio(20)}), true, false},
+        {audio(2000), true, false},
+        {header(3, 0), true, true},
+    };
+    TestDir dir;
+    const std::string tagged = dir.createFile("tagged.mp3", tag(3, textFrame("TIT2", "Old")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content.size());
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(tagged));
+        EXPECT_EQ(id3.Load(dir.createFile("a.mp3", c.content)), c.loaded);
+        EXPECT_EQ(id3.Exists(), c.exists);
+        EXPECT_EQ(id3.VersionId(), c.exists ? 3 : 0);
+        EXPECT_EQ(id3.Size(), c.exists ? 10 : 0);
+        expectNoFields(id3);
+    }
+    TID3v2 id3;
+    EXPECT_FALSE(id3.Load(dir.file("missing.mp3")));
+}
+
+TEST(ID3v2Setters, TrimBothEnds) {
+    using Setter = void (TID3v2::*)(std::string_view);
+    const std::pair<Setter, Getter> fields[] = {
+        {&TID3v2::SetTitle, &TID3v2::Title},
+        {&TID3v2::SetArtist, &TID3v2::Artist},
+        {&TID3v2::SetAlbum, &TID3v2::Album},
+        {&TID3v2::SetYear, &TID3v2::Year},
+        {&TID3v2::SetGenre, &TID3v2::Genre},
+        {&TID3v2::SetComment, &TID3v2::Comment},
+        {&TID3v2::SetComposer, &TID3v2::Composer},
+        {&TID3v2::SetEncoder, &TID3v2::Encoder},
+        {&TID3v2::SetCopyright, &TID3v2::Copyright},
+        {&TID3v2::SetLanguage, &TID3v2::Language},
+        {&TID3v2::SetURL, &TID3v2::URL},
+    };
+    const std::string longText(300, 'q');
+    const std::pair<std::string, std::string> texts[] = {
+        {"  a b  ", "a b"},         {std::string("\0\x01x\0y\x1F\n"sv), std::string("x\0y"sv)},
+        {"\xA0x\xFF", "\xA0x\xFF"}, {" \t ", ""},
+        {longText, longText},
+    };
+    for (const auto& [set, get] : fields) {
+        for (const auto& [text, stored] : texts) {
+            SCOPED_TRACE(text);
+            TID3v2 id3;
+            (id3.*set)(text);
+            EXPECT_EQ((id3.*get)(), stored);
+        }
+    }
+}
+
+TEST(ID3v2Save, WritesTheFramesInTableOrder) {
+    TestDir dir;
+    const Bytes body = audio(300);
+    const std::string path = dir.createFile("a.mp3", body);
+    TID3v2 id3;
+    id3.SetURL("http://q");
+    id3.SetLanguage("eng");
+    id3.SetCopyright("Cp");
+    id3.SetEncoder("En");
+    id3.SetComposer("Co");
+    id3.SetComment("Hi");
+    id3.SetGenre("Rock");
+    id3.SetYear("1999");
+    id3.SetTrack(7);
+    id3.SetAlbum("Al");
+    id3.SetArtist("Ar");
+    id3.SetTitle("T");
+    ASSERT_TRUE(id3.Save(path));
+
+    // 38 value bytes + 12 x 11 = 170 = 1 x 128 + 42.
+    const Bytes expected = concat({
+        bytesOf("ID3"),
+        Bytes{3, 0, 0, 0, 0, 0x01, 0x2A},
+        textFrame("TIT2", "T"),
+        textFrame("TPE1", "Ar"),
+        textFrame("TALB", "Al"),
+        textFrame("TRCK", "7"),
+        textFrame("TYER", "1999"),
+        textFrame("TCON", "Rock"),
+        textFrame("COMM", "eng\0Hi"sv),
+        textFrame("TCOM", "Co"),
+        textFrame("TENC", "En"),
+        textFrame("TCOP", "Cp"),
+        textFrame("TLAN", "eng"),
+        textFrame("WXXX", "\0http://q"sv),
+        body,
+    });
+    EXPECT_EQ(readFile(path), expected);
+
+    TID3v2 loaded;
+    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_EQ(loaded.VersionId(), 3);
+    EXPECT_EQ(loaded.Size(), 180);
+    EXPECT_EQ(loaded.Title(), "T");
+    EXPECT_EQ(loaded.Track(), 7);
+    EXPECT_EQ(loaded.Genre(), "Rock");
+    EXPECT_EQ(loaded.Comment(), "Hi");
+    EXPECT_EQ(loaded.Language(), "eng");
+    EXPECT_EQ(loaded.URL(), "http://q");
+}
+
+TEST(ID3v2Save, SizeIsWrittenInSevenBitGroups) {
+    struct Case {
+        std::size_t titleLength;
+        Bytes sizeBytes;
+    };
+    const Case cases[] = {
+        {1, {0, 0, 0, 12}},
+        {117, {0, 0, 1, 0}},
+        {189, {0, 0, 1, 0x48}},
+        {16384 - 11, {0, 1, 0, 0}},
+        {(1u << 21) - 11, {1, 0, 0, 0}},
+    };
+    TestDir dir;
+    const Bytes body = audio(100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.titleLength);
+        const std::string path = dir.createFile("a.mp3", body);
+        const std::string title(c.titleLength, 't');
+        TID3v2 id3;
+        id3.SetTitle(title);
+        ASSERT_TRUE(id3.Save(path));
+        EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0}, c.sizeBytes,
+                                          textFrame("TIT2", title), body}));
+    }
+}
+
+TEST(ID3v2Save, TrackIsWrittenInDecimal) {
+    TestDir dir;
+    for (int track : {1, 10, 255}) {
+        SCOPED_TRACE(track);
+        const std::string path = dir.createFile("a.mp3", audio(20));
+        TID3v2 id3;
+        id3.SetTrack(std::uint8_t(track));
+        ASSERT_TRUE(id3.Save(path));
+        EXPECT_EQ(readFile(path),
+                  concat({tag(3, textFrame("TRCK", std::to_string(track))), audio(20)}));
+        TID3v2 loaded;
+        ASSERT_TRUE(loaded.Load(path));
+        EXPECT_EQ(loaded.Track(), track);
+    }
+}
+
+TEST(ID3v2Save, EmptyFieldsGiveATenByteTag) {
+    TestDir dir;
+    const Bytes body = audio(64);
+    const std::string path = dir.createFile("a.mp3", body);
+    ASSERT_TRUE(TID3v2().Save(path));
+    EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 0, 0}, body}));
+
+    TID3v2 loaded;
+    ASSERT_TRUE(loaded.Load(path));
+    EXPECT_TRUE(loaded.Exists());
+    EXPECT_EQ(loaded.VersionId(), 3);
+    EXPECT_EQ(loaded.Size(), 10);
+    expectNoFields(loaded);
+}
+
+TEST(ID3v2Save, ReplacesTheOldExtent) {
+    const Bytes body = audio(700);
+    const Bytes bigDeclared = concat({header(3, 5000), textFrame("TIT2", "Old"), audio(40)});
+    struct Case {
+        std::string name;
+        Bytes content;
+        Bytes kept; // what follows the new tag
+    };
+    const Case cases[] = {
+        {"no tag", body, body},
+        {"revision 2.3 with padding",
+         concat({tag(3, concat({textFrame("TIT2", "Old"), textFrame("TPE1", "Band")}), 200), body}),
+         body},
+        {"revision 2.2", concat({tag(2, bytesOf("TT2\0\0\x04\0Old"sv)), body}), body},
+        {"revision 2.4", concat({tag(4, textFrame("TIT2", "Old"), 30), body}), body},
+        {"tag only", tag(3, textFrame("TIT2", "Old")), {}},
+        // A size that does not fit: the whole file stays behind the new tag.
+        {"declared size beyond the file", bigDeclared, bigDeclared},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.createFile("a.mp3", c.content);
+        TID3v2 id3;
+        id3.SetTitle("New");
+        ASSERT_TRUE(id3.Save(path));
+        EXPECT_EQ(readFile(path), concat({tag(3, textFrame("TIT2", "New")), c.kept}));
+        EXPECT_FALSE(fileExists(path + "~"));
+    }
+}
+
+TEST(ID3v2Strip, RemovesTheDeclaredExtent) {
+    const Bytes body = audio(700);
+    const Bytes bigDeclared = concat({header(3, 5000), textFrame("TIT2", "Old"), audio(40)});
+    struct Case {
+        std::string name;
+        Bytes content;
+        Bytes left;
+    };
+    const Case cases[] = {
+        {"revision 2.3", concat({tag(3, textFrame("TIT2", "Old"), 100), body}), body},
+        {"revision 2.4", concat({tag(4, textFrame("TIT2", "Old"), 30), body}), body},
+        {"header only", concat({header(3, 0), body}), body},
+        {"declared size beyond the file", bigDeclared, bigDeclared},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.createFile("a.mp3", c.content);
+        ASSERT_TRUE(TID3v2().Strip(path));
+        EXPECT_EQ(readFile(path), c.left);
+        EXPECT_FALSE(fileExists(path + "~"));
+    }
+}
+
+TEST(ID3v2, SaveAndStripFailOnShortOrMissingFiles) {
+    TestDir dir;
+    for (const Bytes& content : {Bytes{}, prefix(header(3, 0), 9)}) {
+        SCOPED_TRACE(content.size());
+        const std::string path = dir.createFile("a.mp3", content);
+        TID3v2 id3;
+        id3.SetTitle("New");
+        EXPECT_FALSE(id3.Save(path));
+        EXPECT_FALSE(id3.Strip(path));
+        EXPECT_EQ(readFile(path), content);
+        EXPECT_FALSE(fileExists(path + "~"));
+    }
+    const std::string missing = dir.file("missing.mp3");
+    TID3v2 id3;
+    id3.SetTitle("New");
+    EXPECT_FALSE(id3.Save(missing));
+    EXPECT_FALSE(id3.Strip(missing));
+    EXPECT_FALSE(fileExists(missing));
+    EXPECT_FALSE(fileExists(missing + "~"));
+}

@@ -1,0 +1,417 @@
+#include "tools/probe/Probe.h"
+
+#include "tests/core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using nlohmann::ordered_json;
+
+namespace {
+
+// MPEG 1 Layer III, no CRC, 128 kbit/s, 44100 Hz, joint stereo, original:
+// 417-byte frames.
+const Bytes Header = {0xFF, 0xFB, 0x90, 0x64};
+constexpr int FrameSize = 417;
+
+Bytes frames(int count) {
+    Bytes out;
+    for (int i = 0; i < count; ++i) {
+        append(out, Header);
+        out.resize(out.size() + FrameSize - Header.size(), 0x55);
+    }
+    return out;
+}
+
+void putBigEndian32(Bytes& to, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+}
+
+// A stream whose first frame carries a Xing header (stereo MPEG 1: offset 36).
+Bytes xingStream(std::uint32_t frameCount, std::uint32_t byteCount) {
+    Bytes out = frames(12);
+    const std::size_t at = 36;
+    std::copy_n("Xing", 4, out.begin() + at);
+    putBigEndian32(out, at + 4, 0x0F);
+    putBigEndian32(out, at + 8, frameCount);
+    putBigEndian32(out, at + 12, byteCount);
+    putBigEndian32(out, at + 116, 57);
+    std::copy_n("LAME3.99", 8, out.begin() + at + 120);
+    return out;
+}
+
+Bytes id3v1Tag(std::string_view title, std::uint8_t track, std::uint8_t genre) {
+    Bytes tag(128, 0);
+    std::copy_n("TAG", 3, tag.begin());
+    std::copy(title.begin(), title.end(), tag.begin() + 3);
+    std::copy_n("Artist", 6, tag.begin() + 33);
+    std::copy_n("1999", 4, tag.begin() + 93);
+    std::copy_n("Comment", 7, tag.begin() + 97);
+    tag[126] = track;
+    tag[127] = genre;
+    return tag;
+}
+
+Bytes id3v2Frame(std::string_view id, std::string_view data) {
+    Bytes frame = bytesOf(id);
+    frame.resize(frame.size() + 6, 0);
+    putBigEndian32(frame, 4, static_cast<std::uint32_t>(data.size()));
+    append(frame, data);
+    return frame;
+}
+
+// Text frame data: the encoding byte 0x00, then the text's bytes.
+std::string latin(std::string_view text) {
+    return std::string(1, '\0') + std::string(text);
+}
+
+Bytes id3v2Tag(std::uint8_t major, const Bytes& body) {
+    Bytes tag = {'I', 'D', '3', major, 0, 0};
+    const auto size = static_cast<std::uint32_t>(body.size());
+    for (int shift : {21, 14, 7, 0})
+        tag.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
+    append(tag, body);
+    return tag;
+}
+
+// Compares key by key, so that a failure names the key; doubles within rounding.
+void expectFields(const ordered_json& expected, const ordered_json& actual) {
+    for (const auto& [key, value] : expected.items()) {
+        SCOPED_TRACE(key);
+        ASSERT_TRUE(actual.contains(key));
+        if (value.is_number_float())
+            EXPECT_DOUBLE_EQ(value.get<double>(), actual[key].get<double>());
+        else
+            EXPECT_EQ(value, actual[key]);
+    }
+}
+
+// Bytes 0x80, 0x81 and 0xE9 are the euro sign, an undefined byte that maps to
+// U+0081, and e acute.
+constexpr std::string_view Cp1252Bytes = "\x80\x81\xE9";
+constexpr std::string_view Cp1252AsUtf8 = "\xE2\x82\xAC\xC2\x81\xC3\xA9";
+
+TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
+    const ordered_json cbr = {
+        {"path", ""},
+        {"load_ok", true},
+        {"valid", true},
+        {"file_size", 12 * FrameSize},
+        {"version_text", "MPEG 1"},
+        {"layer_text", "Layer III"},
+        {"bit_rate", 128},
+        {"sample_rate", 44100},
+        {"channel_mode_text", "Joint Stereo"},
+        {"emphasis_text", "None"},
+        {"encoder_text", "FhG"},
+        {"frame_count", 12},
+        {"duration", 12.0 * FrameSize * 8 / 128 / 1000},
+        {"frame_size", FrameSize},
+        {"header_offset", 0},
+        {"crc", false},
+        {"original", true},
+        {"copyrighted", false},
+        {"vbr_found", false},
+        {"vbr_id", ""},
+        {"vbr_scale", 0},
+        {"vbr_frames", 0},
+        {"vbr_bytes", 0},
+        {"encoder_mark", ""},
+        {"id3v1", nullptr},
+        {"id3v2", nullptr},
+    };
+    // No frame: Load succeeds but resets everything, the tags included.
+    const ordered_json noFrame = {
+        {"path", ""},
+        {"load_ok", true},
+        {"valid", false},
+        {"file_size", 0},
+        {"version_text", "MPEG ?"},
+        {"layer_text", "Layer ?"},
+        {"bit_rate", 0},
+        {"sample_rate", 0},
+        {"channel_mode_text", "Unknown"},
+        {"emphasis_text", "Unknown"},
+        {"encoder_text", "Unknown"},
+        {"frame_count", nullptr},
+        {"duration", 0.0},
+        {"frame_size", 0},
+        {"header_offset", 0},
+        {"crc", false},
+        {"original", false},
+        {"copyrighted", false},
+        {"vbr_found", false},
+        {"vbr_id", ""},
+        {"vbr_scale", 0},
+        {"vbr_frames", 0},
+        {"vbr_bytes", 0},
+        {"encoder_mark", ""},
+        {"id3v1", nullptr},
+        {"id3v2", nullptr},
+    };
+    const struct {
+        const char* name;
+        Bytes content;
+        ordered_json expected;
+    } cases[] = {
+        {"cbr.mp3", frames(12), cbr},
+        {"tags-only.mp3",
+         concat({id3v2Tag(3, id3v2Frame("TIT2", latin("Title"))), Bytes(4000, 0),
+                 id3v1Tag("Title", 0, 17)}),
+         noFrame},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.createFile(c.name, c.content);
+        const probe::FileReport report = probe::probeFile(path);
+        EXPECT_TRUE(report.loaded);
+        EXPECT_EQ("", report.problem);
+        ordered_json expected = c.expected;
+        expected["path"] = path;
+        // ordered_json compares keys in order, so this checks the order too.
+        EXPECT_EQ(expected, report.json);
+        EXPECT_TRUE(report.json["duration"].is_number_float());
+        EXPECT_EQ(std::string::npos, probe::jsonLine(report.json).find('\n'));
+    }
+}
+
+TEST(ProbeJson, DecodesTagTextAsWindows1252) {
+    const std::string v1Title = std::string(Cp1252Bytes) + std::string(" A\0B", 4);
+    const Bytes v2Body =
+        concat({id3v2Frame("TIT2", latin(Cp1252Bytes)), id3v2Frame("TPE1", latin("Caf\xE9")),
+                id3v2Frame("TRCK", latin("3/12")), id3v2Frame("TCON", latin("(17)Rock")),
+                id3v2Frame("COMM", latin(std::string_view("eng\0Nice", 8)))});
+    const Bytes v2 = id3v2Tag(3, v2Body);
+    TestDir dir;
+    const std::string path =
+        dir.createFile("tagged.mp3", concat({v2, frames(12), id3v1Tag(v1Title, 7, 17)}));
+
+    const ordered_json json = probe::probeFile(path).json;
+
+    const ordered_json expectedV1 = {
+        {"exists", true},
+        {"version_id", 2},
+        {"title", std::string(Cp1252AsUtf8) + std::string(" A\0B", 4)},
+        {"artist", "Artist"},
+        {"album", ""},
+        {"year", "1999"},
+        {"comment", "Comment"},
+        {"track", 7},
+        {"genre_id", 17},
+        {"genre", "Rock"},
+    };
+    const ordered_json expectedV2 = {
+        {"exists", true},
+        {"version_id", 3},
+        {"size", v2.size()},
+        {"title", Cp1252AsUtf8},
+        {"artist", "Caf\xC3\xA9"},
+        {"album", ""},
+        {"year", ""},
+        {"genre", "Rock"},
+        {"track", 3},
+        {"comment", "Nice"},
+        {"composer", ""},
+        {"encoder", ""},
+        {"copyright", ""},
+        {"language", ""},
+        {"url", ""},
+    };
+    EXPECT_EQ(expectedV1, json["id3v1"]);
+    EXPECT_EQ(expectedV2, json["id3v2"]);
+    // The stream starts right after the ID3v2 tag, and the offset counts from there.
+    EXPECT_EQ(0, json["header_offset"]);
+    EXPECT_EQ(12, json["frame_count"]);
+    // A zero byte stays a character; the line is still one valid JSON text.
+    const std::string line = probe::jsonLine(json);
+    EXPECT_NE(std::string::npos, line.find("\\u0000"));
+    EXPECT_EQ(json, ordered_json::parse(line));
+}
+
+TEST(ProbeJson, ReportsAVbrHeaderOrElseTheEncoderMarkAtTheEnd) {
+    Bytes markedCbr = frames(12);
+    std::copy_n("LAME3.99", 8, markedCbr.end() - 100);
+    const struct {
+        const char* name;
+        Bytes content;
+        ordered_json expected;
+    } cases[] = {
+        // 4,000,000 bytes in 10,000 frames: 122.5 kbit/s, rounded to the even 122.
+        {"xing.mp3",
+         xingStream(10000, 4000000),
+         {{"bit_rate", 122},
+          {"encoder_text", "LAME 3.99"},
+          {"frame_count", 10000},
+          {"duration", 10000.0 * 1152 / 44100},
+          {"vbr_found", true},
+          {"vbr_id", "Xing"},
+          {"vbr_scale", 57},
+          {"vbr_frames", 10000},
+          {"vbr_bytes", 4000000},
+          {"encoder_mark", ""}}},
+        {"marked-cbr.mp3",
+         markedCbr,
+         {{"bit_rate", 128},
+          {"encoder_text", "LAME 3.99"},
+          {"frame_count", 12},
+          {"vbr_found", false},
+          {"vbr_id", ""},
+          {"vbr_scale", 0},
+          {"vbr_frames", 0},
+          {"vbr_bytes", 0},
+          {"encoder_mark", "LAME3.99"}}},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const probe::FileReport report = probe::probeFile(dir.createFile(c.name, c.content));
+        EXPECT_TRUE(report.loaded);
+        expectFields(c.expected, report.json);
+    }
+}
+
+TEST(ProbePath, KeepsValidUtf8AndDecodesAnythingElseAsWindows1252) {
+    const struct {
+        std::string_view given;
+        std::string_view shown;
+    } cases[] = {
+        {"plain.mp3", "plain.mp3"},
+        {"caf\xC3\xA9.mp3", "caf\xC3\xA9.mp3"},
+        {"\xF0\x9F\x8E\xB5.mp3", "\xF0\x9F\x8E\xB5.mp3"},
+        {"caf\xE9.mp3", "caf\xC3\xA9.mp3"},
+        // Truncated, overlong and surrogate sequences are no UTF-8.
+        {"\xE2\x82", "\xC3\xA2\xE2\x80\x9A"},
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(c.shown, probe::displayPath(std::string(c.given)));
+    }
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built program in `dir` with its output captured in files there.
+RunResult runProbe(const TestDir& dir, const std::vector<std::string>& args) {
+    const std::string outPath = dir.file(".stdout");
+    const std::string errPath = dir.file(".stderr");
+    std::vector<char*> argv = {const_cast<char*>(PROBE_PATH)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+            ::chdir(dir.path().c_str()) != 0)
+            ::_exit(127);
+        ::execv(PROBE_PATH, argv.data());
+        ::_exit(127);
+    }
+    RunResult result;
+    int waitStatus = 0;
+    if (pid > 0 && ::waitpid(pid, &waitStatus, 0) == pid && WIFEXITED(waitStatus))
+        result.status = WEXITSTATUS(waitStatus);
+    const Bytes out = readFile(outPath);
+    const Bytes err = readFile(errPath);
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
+    return result;
+}
+
+std::vector<ordered_json> jsonLines(const std::string& out) {
+    std::vector<ordered_json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(ordered_json::parse(out.substr(start, end - start)));
+    EXPECT_EQ(out.size(), start) << "output does not end in a newline";
+    return lines;
+}
+
+TEST(ProbeCommand, ExitStatusAndErrorLines) {
+    TestDir dir;
+    dir.createFile("good.mp3", frames(12));
+    dir.createFile("--json", frames(12));
+    // A valid stream, but too short for the block read at its end.
+    dir.createFile("short.mp3", frames(7));
+    ASSERT_EQ(0, ::mkdir(dir.file("folder.mp3").c_str(), 0700));
+    // Sparse, so it costs no disk space.
+    const int fd = ::open(dir.file("huge.mp3").c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(0, ::ftruncate(fd, off_t{1} << 31));
+    ::close(fd);
+
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        // Paths of the JSON lines, and whether each loaded.
+        std::vector<std::pair<std::string, bool>> lines;
+        std::string errHas;
+    } cases[] = {
+        {{"--json", "good.mp3"}, 0, {{"good.mp3", true}}, ""},
+        {{"--json", "--", "--json"}, 0, {{"--json", true}}, ""},
+        {{"--json", "good.mp3", "missing.mp3"},
+         1,
+         {{"good.mp3", true}, {"missing.mp3", false}},
+         "missing.mp3: No such file or directory\n"},
+        {{"--json", "folder.mp3"}, 1, {{"folder.mp3", false}}, "folder.mp3: is a folder\n"},
+        {{"--json", "short.mp3"}, 1, {{"short.mp3", false}}, "short.mp3: too short"},
+        {{"--json", "huge.mp3"}, 1, {{"huge.mp3", false}}, "huge.mp3: 2 GiB or larger"},
+        {{}, 2, {}, "usage: quillon-probe"},
+        {{"--json"}, 2, {}, "usage: quillon-probe"},
+        {{"--jsno", "good.mp3"}, 2, {}, "unknown option --jsno"},
+    };
+    for (const auto& c : cases) {
+        std::string command;
+        for (const std::string& a : c.args)
+            command += " " + a;
+        SCOPED_TRACE(command);
+        const RunResult run = runProbe(dir, c.args);
+        EXPECT_EQ(c.status, run.status);
+        const std::vector<ordered_json> lines = jsonLines(run.out);
+        ASSERT_EQ(c.lines.size(), lines.size()) << run.out;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(c.lines[i].first, lines[i]["path"]);
+            EXPECT_EQ(c.lines[i].second, lines[i]["load_ok"]);
+        }
+        if (c.errHas.empty())
+            EXPECT_EQ("", run.err);
+        else
+            EXPECT_NE(std::string::npos, run.err.find(c.errHas)) << run.err;
+    }
+}
+
+TEST(ProbeCommand, PrintsReadableLinesByDefaultAndUsageOnRequest) {
+    TestDir dir;
+    dir.createFile("a.mp3", concat({frames(12), id3v1Tag("Title", 0, 17)}));
+
+    const RunResult text = runProbe(dir, {"a.mp3", "a.mp3"});
+    EXPECT_EQ(0, text.status);
+    EXPECT_EQ(0u, text.out.find("path: a.mp3\nload_ok: true\nvalid: true\n"));
+    EXPECT_NE(std::string::npos, text.out.find("\nbit_rate: 128\n"));
+    EXPECT_NE(std::string::npos, text.out.find("\nid3v1:\n  exists: true\n  version_id: 1\n"
+                                               "  title: Title\n"));
+    EXPECT_NE(std::string::npos, text.out.find("\nid3v2: null\n\npath: a.mp3\n"));
+
+    const RunResult help = runProbe(dir, {"--help"});
+    EXPECT_EQ(0, help.status);
+    EXPECT_EQ(0u, help.out.find("usage: quillon-probe"));
+    EXPECT_EQ("", help.err);
+}
+
+} // namespace

@@ -1,0 +1,250 @@
+#include "tools/probe/Probe.h"
+
+#include "mpeg/MPEGaudio.h"
+#include "tags/TagText.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <ostream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace probe {
+
+using nlohmann::ordered_json;
+
+namespace {
+
+constexpr std::string_view Usage = "usage: quillon-probe [--json] [--] FILE...\n";
+
+// Load reads a 3458-byte block at the end of a stream without VBR header,
+// 128 bytes earlier when an ID3v1 tag is there; a shorter file fails there.
+constexpr off_t ShortestAnalysable = ScanBlockSize + 128;
+constexpr off_t TwoGiB = off_t{1} << 31;
+
+// Everything the core returns is bytes; JSON needs UTF-8.
+std::string text(std::string_view bytes) {
+    return windows1252ToUtf8(bytes);
+}
+
+ordered_json describeID3v1(const TID3v1& tag) {
+    if (!tag.Exists())
+        return nullptr;
+    ordered_json j;
+    j["exists"] = tag.Exists();
+    j["version_id"] = unsigned{tag.VersionId()};
+    j["title"] = text(tag.Title());
+    j["artist"] = text(tag.Artist());
+    j["album"] = text(tag.Album());
+    j["year"] = text(tag.Year());
+    j["comment"] = text(tag.Comment());
+    j["track"] = unsigned{tag.Track()};
+    j["genre_id"] = unsigned{tag.GenreId()};
+    j["genre"] = text(tag.Genre());
+    return j;
+}
+
+ordered_json describeID3v2(const TID3v2& tag) {
+    if (!tag.Exists())
+        return nullptr;
+    ordered_json j;
+    j["exists"] = tag.Exists();
+    j["version_id"] = unsigned{tag.VersionId()};
+    j["size"] = tag.Size();
+    j["title"] = text(tag.Title());
+    j["artist"] = text(tag.Artist());
+    j["album"] = text(tag.Album());
+    j["year"] = text(tag.Year());
+    j["genre"] = text(tag.Genre());
+    j["track"] = unsigned{tag.Track()};
+    j["comment"] = text(tag.Comment());
+    j["composer"] = text(tag.Composer());
+    j["encoder"] = text(tag.Encoder());
+    j["copyright"] = text(tag.Copyright());
+    j["language"] = text(tag.Language());
+    j["url"] = text(tag.URL());
+    return j;
+}
+
+// Readable form of a text: control characters (C0, DEL and C1, which the
+// decoded tag bytes can hold) are shown as escapes instead of raw.
+std::string readable(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        unsigned code = 0x100;
+        if (c < 0x20 || c == 0x7F)
+            code = c;
+        else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0)
+            code = static_cast<unsigned char>(utf8[++i]);
+        if (code == 0x100) {
+            out += utf8[i];
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", code);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+std::string readableValue(const ordered_json& value) {
+    return value.is_string() ? readable(value.get<std::string>()) : value.dump();
+}
+
+} // namespace
+
+ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& audio) {
+    const FrameData& frame = audio.FrameData();
+    const VBRData& vbr = audio.VBRData();
+    ordered_json j;
+    j["path"] = displayPath(path);
+    j["load_ok"] = loaded;
+    j["valid"] = audio.Valid();
+    j["file_size"] = audio.FileSize();
+    j["version_text"] = text(audio.VersionText());
+    j["layer_text"] = text(audio.LayerText());
+    j["bit_rate"] = audio.BitRate();
+    j["sample_rate"] = audio.SampleRate();
+    j["channel_mode_text"] = text(audio.ChannelModeText());
+    j["emphasis_text"] = text(audio.EmphasisText());
+    j["encoder_text"] = text(audio.EncoderText());
+    // Without a frame the frame size is 0, so the count has no value.
+    j["frame_count"] = frame.Found ? ordered_json(audio.FrameCount()) : ordered_json(nullptr);
+    j["duration"] = audio.Duration();
+    j["frame_size"] = frame.Size;
+    j["header_offset"] = frame.Position;
+    j["crc"] = frame.CrcProtected;
+    j["original"] = frame.Original;
+    j["copyrighted"] = frame.Copyrighted;
+    j["vbr_found"] = vbr.Found;
+    j["vbr_id"] = vbr.Found ? text(std::string_view(vbr.ID.data(), vbr.ID.size())) : "";
+    j["vbr_scale"] = unsigned{vbr.Scale};
+    j["vbr_frames"] = vbr.Frames;
+    j["vbr_bytes"] = vbr.Bytes;
+    j["encoder_mark"] = text(audio.EncoderMark());
+    j["id3v1"] = describeID3v1(audio.ID3v1Tag());
+    j["id3v2"] = describeID3v2(audio.ID3v2Tag());
+    return j;
+}
+
+std::string diagnose(const std::string& path) {
+    // Non-blocking, so that a FIFO does not wait here for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    std::string reason;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        reason = std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        reason = "is a folder";
+    } else if (!S_ISREG(st.st_mode)) {
+        reason = "not a regular file";
+    } else if (st.st_size >= TwoGiB) {
+        reason = "2 GiB or larger, not analysed";
+    } else if (st.st_size < ShortestAnalysable) {
+        reason = "too short to analyse (" + std::to_string(st.st_size) + " bytes)";
+    } else {
+        // Long enough, so a read must have failed: try the blocks Load reads.
+        char block[ScanBlockSize];
+        const off_t offsets[] = {0, st.st_size / 2, st.st_size - ScanBlockSize};
+        for (const off_t offset : offsets) {
+            if (::pread(fd, block, sizeof block, offset) < 0) {
+                reason = std::string("read error: ") + std::strerror(errno);
+                break;
+            }
+        }
+        if (reason.empty())
+            reason = "cannot be read";
+    }
+    ::close(fd);
+    return reason;
+}
+
+FileReport probeFile(const std::string& path) {
+    FileReport report;
+    TMPEGaudio audio;
+    report.loaded = audio.Load(path);
+    if (!report.loaded)
+        report.problem = diagnose(path);
+    report.json = describe(path, report.loaded, audio);
+    return report;
+}
+
+std::string displayPath(const std::string& path) {
+    return isValidUtf8(path) ? path : windows1252ToUtf8(path);
+}
+
+std::string jsonLine(const ordered_json& report) {
+    return report.dump();
+}
+
+std::string textBlock(const ordered_json& report) {
+    std::string out;
+    for (const auto& [key, value] : report.items()) {
+        if (value.is_object()) {
+            out += key + ":\n";
+            for (const auto& [innerKey, innerValue] : value.items())
+                out += "  " + innerKey + ": " + readableValue(innerValue) + '\n';
+        } else {
+            out += key + ": " + readableValue(value) + '\n';
+        }
+    }
+    return out;
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    bool json = false;
+    bool optionsEnded = false;
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            files.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--help" || arg == "-h") {
+            out << Usage
+                << "Analyses each MPEG audio FILE and prints its stream data and tags:\n"
+                   "key: value lines by default, one JSON object per line with --json.\n"
+                   "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage "
+                   "error.\n";
+            return 0;
+        } else {
+            err << "quillon-probe: unknown option " << displayPath(arg) << '\n' << Usage;
+            return 2;
+        }
+    }
+    if (files.empty()) {
+        err << "quillon-probe: no file given\n" << Usage;
+        return 2;
+    }
+
+    int status = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FileReport report = probeFile(files[i]);
+        if (!report.loaded) {
+            status = 1;
+            err << "quillon-probe: " << displayPath(files[i]) << ": " << report.problem << '\n';
+            err.flush();
+        }
+        if (json)
+            out << jsonLine(report.json) << '\n';
+        else
+            out << (i > 0 ? "\n" : "") << textBlock(report.json);
+        out.flush();
+    }
+    if (!out) {
+        err << "quillon-probe: cannot write the output\n";
+        return 1;
+    }
+    return status;
+}
+
+} // namespace probe

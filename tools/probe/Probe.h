@@ -1,0 +1,44 @@
+// quillon-probe: runs the stream analysis on files and prints what it found,
+// as key: value lines or as one JSON object per line, for scripts and checks.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+class TMPEGaudio;
+
+namespace probe {
+
+// The analysis of one file.
+struct FileReport {
+    bool loaded = false;
+    // Why the file could not be analysed; empty when it was.
+    std::string problem;
+    nlohmann::ordered_json json;
+};
+
+// Loads the file and describes the result, whatever Load returned.
+FileReport probeFile(const std::string& path);
+
+// The object for an analysis that has run; `path` is the name as given.
+nlohmann::ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& audio);
+
+// Why a file that Load refused cannot be analysed, found from the file itself.
+std::string diagnose(const std::string& path);
+
+// A file name as UTF-8 text: unchanged when it already is valid UTF-8, else
+// each byte decoded as Windows-1252.
+std::string displayPath(const std::string& path);
+
+// One JSON line, or a readable block of key: value lines.
+std::string jsonLine(const nlohmann::ordered_json& report);
+std::string textBlock(const nlohmann::ordered_json& report);
+
+// The whole command: arguments without the program name. Returns the exit
+// status: 0 when every file loaded, 1 when any did not, 2 on a usage error.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace probe

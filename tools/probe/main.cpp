@@ -1,0 +1,15 @@
+#include "tools/probe/Probe.h"
+
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    try {
+        return probe::run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "quillon-probe: " << e.what() << '\n';
+        return 1;
+    }
+}

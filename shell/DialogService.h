@@ -1,0 +1,32 @@
+// The system's modal boxes: "Confirm" questions, "Warning" notes and the error box.
+// Everything that asks the user goes through dialogs(), so tests can answer in its place.
+#pragma once
+
+#include <QString>
+
+// The error box's message rule: a full stop is added when the last character
+// sorts after "." (so "Why?" becomes "Why?." while "Done." and "Done!" stay).
+QString withFullStop(const QString& message);
+
+class DialogService {
+public:
+    enum class Kind { Confirm, Warning, Error };
+
+    virtual ~DialogService() = default;
+
+    // Yes and No, Yes the default, Escape answers No; true only for Yes.
+    bool confirm(const QString& text) { return present(Kind::Confirm, text); }
+    // Titled "Warning", with OK.
+    void warning(const QString& text) { present(Kind::Warning, text); }
+    // Titled "Quillon", with an error icon and OK; the text gets the full-stop rule.
+    void error(const QString& text) { present(Kind::Error, withFullStop(text)); }
+
+protected:
+    // Shows one box with the final text; returns true when the answer was Yes or OK.
+    virtual bool present(Kind kind, const QString& text) = 0;
+};
+
+// The service in use: the one set last, else the real message boxes.
+DialogService& dialogs();
+// Swaps in another service (not owned); nullptr goes back to the real boxes.
+void setDialogService(DialogService* service);

@@ -1,0 +1,118 @@
+// The status bar pieces: pane widths and order, accessible names, the hidden button, and the
+// segments the progress bar lights.
+#include "ui/StatusBar.h"
+
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QIcon testGlyph() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::red);
+    return QIcon(pixmap);
+}
+
+class StatusBarTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_objects = m_bar.addPane(QStringLiteral("Objects:"), 92);
+        m_selected = m_bar.addPane(QStringLiteral("Selected:"), 90);
+        m_modified1 =
+            m_bar.addPane(QStringLiteral("ID3v1 Modified"), 90, Qt::AlignHCenter, testGlyph());
+        m_modified2 =
+            m_bar.addPane(QStringLiteral("ID3v2 Modified"), 90, Qt::AlignHCenter, testGlyph());
+        m_progress = m_bar.addProgressBar(185);
+        m_cancel = m_bar.addFlatButton(QStringLiteral("Cancel"), 50);
+        m_bar.resize(800, 19);
+        m_bar.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_bar));
+    }
+
+    StatusBar m_bar;
+    StatusPane* m_objects = nullptr;
+    StatusPane* m_selected = nullptr;
+    StatusPane* m_modified1 = nullptr;
+    StatusPane* m_modified2 = nullptr;
+    SegmentProgressBar* m_progress = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+TEST_F(StatusBarTest, PanesKeepTheirWidthsLeftToRight) {
+    const struct {
+        QWidget* pane;
+        int width;
+    } cases[] = {
+        {m_objects, 92}, {m_selected, 90}, {m_modified1, 90}, {m_modified2, 90}, {m_progress, 185}};
+    int previousRight = -1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pane->metaObject()->className());
+        EXPECT_EQ(c.pane->width(), c.width);
+        EXPECT_GT(c.pane->x(), previousRight);
+        previousRight = c.pane->geometry().right();
+    }
+    EXPECT_FALSE(m_cancel->isVisible());
+    EXPECT_TRUE(m_cancel->isFlat());
+    EXPECT_EQ(m_cancel->text(), QStringLiteral("Cancel"));
+    EXPECT_FALSE(m_progress->isTextVisible());
+}
+
+TEST_F(StatusBarTest, AccessibleNameFollowsThePaneText) {
+    for (const QString& text : {QStringLiteral("Objects: 12"), QString()}) {
+        m_objects->setText(text);
+        EXPECT_EQ(m_objects->accessibleName(), text);
+    }
+    EXPECT_EQ(m_modified1->accessibleName(), QStringLiteral("ID3v1 Modified"));
+}
+
+TEST_F(StatusBarTest, CentredPaneCentresGlyphAndText) {
+    const QImage picture = m_modified1->grab().toImage();
+    const QRgb background = picture.pixel(picture.width() / 2, 1);
+    // The glyph is the only red: its left edge and the text's right edge frame the content.
+    int glyphLeft = -1;
+    int contentRight = -1;
+    const int y = picture.height() / 2;
+    for (int x = 3; x < picture.width() - 3; ++x) {
+        const QRgb pixel = picture.pixel(x, y);
+        if (glyphLeft < 0 && pixel == qRgb(255, 0, 0))
+            glyphLeft = x;
+        for (int row = 2; row < picture.height() - 2; ++row) {
+            if (picture.pixel(x, row) != background && picture.pixel(x, row) != qRgb(255, 0, 0))
+                contentRight = qMax(contentRight, x);
+        }
+    }
+    ASSERT_GE(glyphLeft, 0);
+    ASSERT_GT(contentRight, glyphLeft);
+    const int leftSpace = glyphLeft;
+    const int rightSpace = picture.width() - 1 - contentRight;
+    EXPECT_LE(std::abs(leftSpace - rightSpace), 4) << leftSpace << " vs " << rightSpace;
+}
+
+TEST_F(StatusBarTest, ProgressBarLightsSegmentsForTheValue) {
+    m_progress->setRange(0, 100);
+    const int count = m_progress->segmentCount();
+    ASSERT_GT(count, 10);
+    auto litPixels = [this] {
+        const QImage picture = m_progress->grab().toImage();
+        const QRgb lit = m_progress->palette().color(QPalette::Highlight).rgb();
+        int pixels = 0;
+        for (int x = 0; x < picture.width(); ++x)
+            pixels += picture.pixel(x, picture.height() / 2) == lit;
+        return pixels;
+    };
+    m_progress->setValue(100);
+    const int full = litPixels();
+    const struct {
+        int value;
+        int segments;
+    } cases[] = {{0, 0}, {50, count / 2}, {100, count}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        m_progress->setValue(c.value);
+        EXPECT_EQ(m_progress->litSegments(), c.segments);
+        EXPECT_EQ(litPixels(), full * c.segments / count);
+    }
+}
+
+} // namespace

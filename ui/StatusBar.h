@@ -1,0 +1,23 @@
+// The window's status bar: fixed-width panes left to right, a segment progress bar and a
+// flat button, each added in display order.
+#pragma once
+
+#include "ui/SegmentProgressBar.h"
+#include "ui/StatusPane.h"
+
+#include <QStatusBar>
+
+class QPushButton;
+
+class StatusBar : public QStatusBar {
+    Q_OBJECT
+
+public:
+    explicit StatusBar(QWidget* parent = nullptr);
+
+    StatusPane* addPane(const QString& text, int width, Qt::Alignment alignment = Qt::AlignLeft,
+                        const QIcon& glyph = QIcon());
+    SegmentProgressBar* addProgressBar(int width);
+    // Flat and hidden until the program shows it.
+    QPushButton* addFlatButton(const QString& text, int width);
+};

@@ -1,0 +1,30 @@
+// A status bar pane of fixed width: a sunken panel with a text and, optionally, a glyph
+// before it. Its accessible name follows the text.
+#pragma once
+
+#include <QFrame>
+#include <QIcon>
+
+class StatusPane : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit StatusPane(const QString& text = QString(), int width = 90, QWidget* parent = nullptr);
+
+    QString text() const { return m_text; }
+    void setText(const QString& text);
+
+    Qt::Alignment alignment() const { return m_alignment; }
+    void setAlignment(Qt::Alignment alignment);
+
+    // Drawn before the text, and only while there is text.
+    void setGlyph(const QIcon& glyph);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_text;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
+    QIcon m_glyph;
+};

@@ -1,7 +1,12 @@
 #include "tools/probe/Probe.h"
 
+#include "app/DisplayTexts.h"
 #include "mpeg/MPEGaudio.h"
 #include "tags/TagText.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QLocale>
 
 #include <cerrno>
 #include <cstdint>
@@ -68,32 +73,6 @@ ordered_json describeID3v2(const TID3v2& tag) {
     j["language"] = text(tag.Language());
     j["url"] = text(tag.URL());
     return j;
-}
-
-// Readable form of a text: control characters (C0, DEL and C1, which the
-// decoded tag bytes can hold) are shown as escapes instead of raw.
-std::string readable(const std::string& utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        unsigned code = 0x100;
-        if (c < 0x20 || c == 0x7F)
-            code = c;
-        else if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0)
-            code = static_cast<unsigned char>(utf8[++i]);
-        if (code == 0x100) {
-            out += utf8[i];
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", code);
-            out += escape;
-        }
-    }
-    return out;
-}
-
-std::string readableValue(const ordered_json& value) {
-    return value.is_string() ? readable(value.get<std::string>()) : value.dump();
 }
 
 } // namespace
@@ -173,6 +152,7 @@ FileReport probeFile(const std::string& path) {
     if (!report.loaded)
         report.problem = diagnose(path);
     report.json = describe(path, report.loaded, audio);
+    report.text = bandsText(path, report.loaded, audio);
     return report;
 }
 
@@ -184,15 +164,35 @@ std::string jsonLine(const ordered_json& report) {
     return report.dump();
 }
 
-std::string textBlock(const ordered_json& report) {
-    std::string out;
-    for (const auto& [key, value] : report.items()) {
-        if (value.is_object()) {
-            out += key + ":\n";
-            for (const auto& [innerKey, innerValue] : value.items())
-                out += "  " + innerKey + ": " + readableValue(innerValue) + '\n';
-        } else {
-            out += key + ": " + readableValue(value) + '\n';
+std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio) {
+    std::string out = displayPath(path) + '\n';
+    // The window shows the bands only for a valid file, and shows nothing when
+    // a text cannot be made.
+    QList<BandTexts> bands(3);
+    bands[0].caption = "ID3v1 Tag";
+    bands[1].caption = "ID3v2 Tag";
+    bands[2].caption = "MPEG Info";
+    if (loaded && audio.Valid()) {
+        try {
+            bands = {ID3v1Texts(audio.ID3v1Tag()), ID3v2Texts(audio.ID3v2Tag()),
+                     MpegTexts(audio, QFile::decodeName(QByteArray::fromStdString(path)),
+                               QLocale::system())};
+        } catch (const DisplayError&) {
+        }
+    }
+    const QList<QString>* orders[] = {&ID3v1DisplayOrder(), &ID3v2DisplayOrder(),
+                                      &MpegDisplayOrder()};
+    for (int i = 0; i < 3; ++i) {
+        const BandTexts& band = bands[i];
+        QString header = "[" + band.caption + "]";
+        if (!band.versionLabel.isEmpty())
+            header += " " + band.versionLabel;
+        out += header.toStdString() + '\n';
+        for (const QString& name : *orders[i]) {
+            for (const DisplayRow& row : band.rows) {
+                if (row.name == name)
+                    out += (row.caption.trimmed() + ": " + row.text).toStdString() + '\n';
+            }
         }
     }
     return out;
@@ -212,7 +212,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         } else if (arg == "--help" || arg == "-h") {
             out << Usage
                 << "Analyses each MPEG audio FILE and prints its stream data and tags:\n"
-                   "key: value lines by default, one JSON object per line with --json.\n"
+                   "the window's three bands by default, one JSON object per line with --json.\n"
                    "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage "
                    "error.\n";
             return 0;
@@ -237,7 +237,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (json)
             out << jsonLine(report.json) << '\n';
         else
-            out << (i > 0 ? "\n" : "") << textBlock(report.json);
+            out << (i > 0 ? "\n" : "") << report.text;
         out.flush();
     }
     if (!out) {

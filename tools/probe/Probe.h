@@ -1,5 +1,5 @@
 // quillon-probe: runs the stream analysis on files and prints what it found,
-// as key: value lines or as one JSON object per line, for scripts and checks.
+// as the window's three bands or as one JSON object per line, for scripts and checks.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -18,6 +18,8 @@ struct FileReport {
     // Why the file could not be analysed; empty when it was.
     std::string problem;
     nlohmann::ordered_json json;
+    // The three bands as the window shows them.
+    std::string text;
 };
 
 // Loads the file and describes the result, whatever Load returned.
@@ -33,9 +35,10 @@ std::string diagnose(const std::string& path);
 // each byte decoded as Windows-1252.
 std::string displayPath(const std::string& path);
 
-// One JSON line, or a readable block of key: value lines.
 std::string jsonLine(const nlohmann::ordered_json& report);
-std::string textBlock(const nlohmann::ordered_json& report);
+// The path, then each band as "[caption] version" and "caption: text" lines in the
+// window's order; a file the window would not show gets the three headers only.
+std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio);
 
 // The whole command: arguments without the program name. Returns the exit
 // status: 0 when every file loaded, 1 when any did not, 2 on a usage error.

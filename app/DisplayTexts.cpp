@@ -1,0 +1,193 @@
+#include "app/DisplayTexts.h"
+
+#include "mpeg/MPEGaudio.h"
+#include "tags/TagText.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <cmath>
+
+namespace {
+
+QString groupedInteger(const QLocale& locale, qint64 value) {
+    QLocale grouped = locale;
+    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return grouped.toString(value);
+}
+
+// Pattern ",0.##": thousands separators, at most two decimals, no trailing zeros.
+QString upToTwoDecimals(const QLocale& locale, double value) {
+    QLocale grouped = locale;
+    grouped.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    QString text = grouped.toString(value, 'f', 2);
+    const QString point = grouped.decimalPoint();
+    if (text.endsWith(point + "00"))
+        text.chop(point.size() + 2);
+    else if (text.endsWith('0') && text.contains(point))
+        text.chop(1);
+    return text;
+}
+
+QString fileSizeText(const QLocale& locale, qint64 size) {
+    return groupedInteger(locale, size) + " (" +
+           upToTwoDecimals(locale, static_cast<double>(size) / 1024 / 1024) + " M)";
+}
+
+// Local last-write time rounded down to an even second, as "dd.mm.yyyy hh:nn:ss".
+QString modifiedText(const QString& fileName) {
+    const QFileInfo info(fileName);
+    const QDateTime written = info.lastModified();
+    if (!info.exists() || !written.isValid())
+        throw DisplayError("Cannot read the modification time of " + fileName.toStdString());
+    qint64 seconds = written.toSecsSinceEpoch();
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime);
+    seconds -= local.time().second() % 2;
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).toString("dd.MM.yyyy HH:mm:ss");
+}
+
+DisplayRow row(const char* name, const char* caption, const QString& text) {
+    return {QString::fromLatin1(name), QString::fromLatin1(caption), text};
+}
+
+QString trackText(std::uint8_t track) {
+    return track != 0 ? QString::number(track) : QString();
+}
+
+} // namespace
+
+QString BandTexts::text(const QString& rowName) const {
+    for (const DisplayRow& r : rows) {
+        if (r.name == rowName)
+            return r.text;
+    }
+    return QString();
+}
+
+QString BoolText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString SecondsToTimeText(qint64 seconds) {
+    const qint64 hours = seconds / 3600;
+    const qint64 minutes = (seconds - hours * 3600) / 60;
+    const qint64 rest = (seconds - hours * 3600) % 60;
+    return QStringLiteral("%1:%2:%3")
+        .arg(hours, 2, 10, QLatin1Char('0'))
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(rest, 2, 10, QLatin1Char('0'));
+}
+
+QString tagTextToDisplay(const std::string& bytes) {
+    return QString::fromStdString(windows1252ToUtf8(bytes));
+}
+
+std::string displayTextToTag(const QString& text) {
+    return utf8ToWindows1252(text.toStdString(), '?');
+}
+
+BandTexts ID3v1Texts(const TID3v1& tag) {
+    BandTexts band;
+    band.caption = QStringLiteral("ID3v1 Tag");
+    if (!tag.Exists())
+        return band;
+    band.hasTag = true;
+    band.rows = {
+        row("iID3v1_Title", "Title", tagTextToDisplay(tag.Title())),
+        row("iID3v1_Artist", "Artist", tagTextToDisplay(tag.Artist())),
+        row("iID3v1_Album", "Album", tagTextToDisplay(tag.Album())),
+        row("iID3v1_Year", "Yr.", tagTextToDisplay(tag.Year())),
+        row("iID3v1_Genre", "Genre", tagTextToDisplay(tag.Genre())),
+        row("iID3v1_Track", "Tr.", trackText(tag.Track())),
+        row("iID3v1_Comment", "Comment", tagTextToDisplay(tag.Comment())),
+    };
+    band.versionLabel = tag.VersionId() == 1 ? QStringLiteral("v 1.0") : QStringLiteral("v 1.1");
+    return band;
+}
+
+BandTexts ID3v2Texts(const TID3v2& tag) {
+    BandTexts band;
+    band.caption = QStringLiteral("ID3v2 Tag");
+    if (!tag.Exists())
+        return band;
+    band.hasTag = true;
+    band.rows = {
+        row("iID3v2_Title", "Title", tagTextToDisplay(tag.Title())),
+        row("iID3v2_Artist", "Artist", tagTextToDisplay(tag.Artist())),
+        row("iID3v2_Album", "Album", tagTextToDisplay(tag.Album())),
+        row("iID3v2_Year", "Yr.", tagTextToDisplay(tag.Year())),
+        row("iID3v2_Genre", "Genre", tagTextToDisplay(tag.Genre())),
+        row("iID3v2_Track", "Tr.", trackText(tag.Track())),
+        row("iID3v2_Comment", "Comment", tagTextToDisplay(tag.Comment())),
+        row("iID3v2_Composer", "Composer", tagTextToDisplay(tag.Composer())),
+        row("iID3v2_Encoder", "Encoder", tagTextToDisplay(tag.Encoder())),
+        row("iID3v2_Copyright", " ( c ) ", tagTextToDisplay(tag.Copyright())),
+        row("iID3v2_Language", "Language", tagTextToDisplay(tag.Language())),
+        row("iID3v2_URL", "URL", tagTextToDisplay(tag.URL())),
+    };
+    band.versionLabel = QStringLiteral("v 2.") + QString::number(tag.VersionId());
+    return band;
+}
+
+BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale) {
+    BandTexts band;
+    band.caption = QStringLiteral("MPEG Info");
+    const FrameData& frame = audio.FrameData();
+    const VBRData& vbr = audio.VBRData();
+    const auto seconds = static_cast<qint64>(std::trunc(audio.Duration()));
+
+    band.rows.append(row("iMpeg_Size", "File Size", fileSizeText(locale, audio.FileSize())));
+    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(fileName)));
+    band.rows.append(row("iMpeg_Version", "Version",
+                         QString::fromStdString(audio.VersionText() + " " + audio.LayerText())));
+    band.rows.append(row("iMpeg_Duration", "Duration",
+                         SecondsToTimeText(seconds) + " (" + QString::number(seconds) + " sec)"));
+    band.rows.append(
+        row("iMpeg_BitRate", "Bit Rate",
+            QString::number(audio.BitRate()) + (vbr.Found ? " kbps  (VBR)" : " kbps  (CBR)")));
+    if (vbr.Found) {
+        band.rows.append(row("iMpeg_VBR", "VBR ... ID:Scale",
+                             tagTextToDisplay(std::string(vbr.ID.data(), vbr.ID.size())) + " : " +
+                                 QString::number(vbr.Scale)));
+    }
+    band.rows.append(
+        row("iMpeg_SampleRate", "Sample Rate", QString::number(audio.SampleRate()) + " Hz"));
+    band.rows.append(
+        row("iMpeg_ChannelMode", "Channel Mode", QString::fromStdString(audio.ChannelModeText())));
+    band.rows.append(row("iMpeg_Frames", "Frames",
+                         groupedInteger(locale, audio.FrameCount()) + " / " +
+                             groupedInteger(locale, frame.Size) + " bytes"));
+    band.rows.append(row("iMpeg_Copyrighted", "( c )", BoolText(frame.Copyrighted)));
+    band.rows.append(row("iMpeg_Original", "Orig", BoolText(frame.Original)));
+    band.rows.append(row("iMpeg_CRC", "CRC", BoolText(frame.CrcProtected)));
+    band.rows.append(row("iMpeg_HeaderOffset", "Header Offset",
+                         groupedInteger(locale, frame.Position) + " bytes"));
+    band.rows.append(
+        row("iMpeg_Emphasis", "Emphasis", QString::fromStdString(audio.EmphasisText())));
+    band.rows.append(row("iMpeg_Encoder", "Encoder", QString::fromStdString(audio.EncoderText())));
+    band.hasTag = true;
+    return band;
+}
+
+const QList<QString>& ID3v1DisplayOrder() {
+    static const QList<QString> order = {"iID3v1_Title",  "iID3v1_Artist", "iID3v1_Album",
+                                         "iID3v1_Track",  "iID3v1_Year",   "iID3v1_Genre",
+                                         "iID3v1_Comment"};
+    return order;
+}
+
+const QList<QString>& ID3v2DisplayOrder() {
+    static const QList<QString> order = {"iID3v2_Title",   "iID3v2_Artist",   "iID3v2_Album",
+                                         "iID3v2_Track",   "iID3v2_Year",     "iID3v2_Genre",
+                                         "iID3v2_Comment", "iID3v2_Composer", "iID3v2_Copyright",
+                                         "iID3v2_Encoder", "iID3v2_Language", "iID3v2_URL"};
+    return order;
+}
+
+const QList<QString>& MpegDisplayOrder() {
+    static const QList<QString> order = {
+        "iMpeg_Size",         "iMpeg_Modified",   "iMpeg_Version",     "iMpeg_Duration",
+        "iMpeg_BitRate",      "iMpeg_SampleRate", "iMpeg_ChannelMode", "iMpeg_Frames",
+        "iMpeg_HeaderOffset", "iMpeg_Emphasis",   "iMpeg_Encoder",     "iMpeg_Copyrighted",
+        "iMpeg_Original",     "iMpeg_CRC",        "iMpeg_VBR"};
+    return order;
+}

@@ -1,0 +1,657 @@
+#include "app/Main.h"
+
+#include "app/DisplayTexts.h"
+#include "mpeg/MPEGaudio.h"
+#include "shell/DialogService.h"
+#include "shell/ShellServices.h"
+#include "ui/Band.h"
+#include "ui/BandContainer.h"
+#include "ui/BarManager.h"
+#include "ui/DropFilesTarget.h"
+#include "ui/InspectorGrid.h"
+#include "ui/SegmentProgressBar.h"
+#include "ui/ShellComboBox.h"
+#include "ui/ShellListView.h"
+#include "ui/ShellTreeView.h"
+#include "ui/StatusBar.h"
+#include "ui/StatusPane.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kTreeWidth = 208;
+constexpr int kInspectorWidth = 240;
+constexpr int kSplitterWidth = 2;
+constexpr int kDriveBarHeight = 25;
+constexpr int kSpeedBarHeight = 21;
+constexpr int kStatusBarHeight = 19;
+
+// The window's fonts, with fall-backs where the named ones are not installed.
+QFont windowFont() {
+    QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "DejaVu Sans"});
+    QFont font("MS Sans Serif");
+    font.setPointSize(8);
+    return font;
+}
+
+QFont statusFont() {
+    QFont::insertSubstitutions("Tahoma", {"DejaVu Sans", "Liberation Sans"});
+    QFont font("Tahoma");
+    font.setPointSize(8);
+    return font;
+}
+
+template <typename T> T* named(T* object, const QString& name) {
+    object->setObjectName(name);
+    return object;
+}
+
+QToolButton* speedButton(QWidget* parent, const QString& name, const QString& hint,
+                         QStyle::StandardPixmap glyph, int left) {
+    auto* button = named(new QToolButton(parent), name);
+    button->setAutoRaise(true);
+    button->setIcon(parent->style()->standardIcon(glyph));
+    button->setIconSize(QSize(14, 14));
+    button->setToolTip(hint);
+    button->setAccessibleName(hint);
+    button->setGeometry(left, 2, 20, 17);
+    return button;
+}
+
+} // namespace
+
+TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("fmMain");
+    setWindowTitle("Quillon");
+    setFont(windowFont());
+    resize(800, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    createPanes();
+    createInspector();
+    createStatusBar();
+    createBars();
+    wireHandlers();
+    FormCreate();
+}
+
+TfmMain::~TfmMain() {
+    FormDestroy();
+}
+
+void TfmMain::createPanes() {
+    Splitter = named(new QSplitter(Qt::Horizontal, this), "Splitter");
+    Splitter->setHandleWidth(kSplitterWidth);
+    Splitter->setChildrenCollapsible(false);
+
+    pnTree = named(new QWidget(Splitter), "pnTree");
+    auto* treeLayout = new QVBoxLayout(pnTree);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->setSpacing(0);
+    ShellDriveSpeedBar = named(new QWidget(pnTree), "ShellDriveSpeedBar");
+    ShellDriveSpeedBar->setFixedHeight(kDriveBarHeight);
+    auto* driveLayout = new QHBoxLayout(ShellDriveSpeedBar);
+    driveLayout->setContentsMargins(0, 1, 0, 1);
+    ShellCombo = named(new ShellComboBox(ShellDriveSpeedBar), "ShellCombo");
+    ShellCombo->setAccessibleName("Drive and folder");
+    driveLayout->addWidget(ShellCombo);
+    ShellTree = named(new ShellTreeView(pnTree), "ShellTree");
+    ShellTree->setAccessibleName("Folder tree");
+    treeLayout->addWidget(ShellDriveSpeedBar);
+    treeLayout->addWidget(ShellTree);
+
+    pnList = named(new QWidget(Splitter), "pnList");
+    auto* listLayout = new QVBoxLayout(pnList);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    ShellList = named(new ShellListView(pnList), "ShellList");
+    ShellList->setAccessibleName("File list");
+    listLayout->addWidget(ShellList);
+    ShellList->setTree(ShellTree);
+    ShellCombo->setList(ShellList);
+    ShellList->setViewStyle(3);
+    ShellList->setFileMask("*.mp?");
+    ShellList->setMasked(true);
+
+    pnInspector = named(new QWidget(Splitter), "pnInspector");
+    Splitter->addWidget(pnTree);
+    Splitter->addWidget(pnList);
+    Splitter->addWidget(pnInspector);
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 1);
+    Splitter->setStretchFactor(2, 0);
+    Splitter->setSizes(
+        {kTreeWidth, 800 - kTreeWidth - kInspectorWidth - 2 * kSplitterWidth, kInspectorWidth});
+    LeftSplitter = named(Splitter->handle(1), "LeftSplitter");
+    RightSplitter = named(Splitter->handle(2), "RightSplitter");
+    setCentralWidget(Splitter);
+}
+
+QWidget* TfmMain::createTagSpeedBar(int version, QToolButton*& save, QToolButton*& remove,
+                                    QToolButton*& undo, QToolButton*& clear, QLabel*& versionLabel,
+                                    QLabel*& image) {
+    const QString v = QString::number(version);
+    auto* bar = new QFrame;
+    bar->setObjectName("SpeedBar_ID3v" + v);
+    bar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    bar->setFixedHeight(kSpeedBarHeight);
+    save = speedButton(bar, "btID3v" + v + "_Save", "Save", QStyle::SP_DialogSaveButton, 2);
+    remove =
+        speedButton(bar, "btID3v" + v + "_Remove", "Remove", QStyle::SP_DialogDiscardButton, 23);
+    undo = speedButton(bar, "btID3v" + v + "_Undo", "Undo", QStyle::SP_ArrowBack, 43);
+    clear = speedButton(bar, "btClearID3v" + v, "Clear", QStyle::SP_DialogResetButton, 64);
+
+    auto* right = new QHBoxLayout(bar);
+    right->setContentsMargins(86, 0, 2, 0);
+    right->setSpacing(4);
+    versionLabel = named(new QLabel(bar), "laID3v" + v + "Ver");
+    versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    versionLabel->setText(version == 1 ? "v 1.0" : "v 2.0");
+    image = named(new QLabel(bar), "imID3v" + v);
+    image->setPixmap(bar->style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
+    image->setFixedSize(16, 16);
+    image->setToolTip("Copy / Merge");
+    image->setAccessibleName("Copy / Merge");
+    image->setCursor(Qt::OpenHandCursor);
+    right->addStretch(1);
+    right->addWidget(versionLabel);
+    right->addWidget(image);
+    return bar;
+}
+
+void TfmMain::createInspector() {
+    auto* layout = new QVBoxLayout(pnInspector);
+    layout->setContentsMargins(0, 0, 0, 0);
+    smMPEG = named(new BandContainer(pnInspector), "smMPEG");
+    layout->addWidget(smMPEG);
+
+    auto tagBand = [&](int version, QWidget* speedBar, InspectorGrid* grid) {
+        auto* content = new QWidget;
+        auto* box = new QVBoxLayout(content);
+        box->setContentsMargins(0, 0, 0, 0);
+        box->setSpacing(0);
+        box->addWidget(speedBar);
+        box->addWidget(grid, 1);
+        return content;
+    };
+
+    SpeedBar_ID3v1 = createTagSpeedBar(1, btID3v1_Save, btID3v1_Remove, btID3v1_Undo, btClearID3v1,
+                                       laID3v1Ver, imID3v1);
+    createID3v1Grid();
+    smbID3v1 =
+        named(smMPEG->addBand("ID3v1 Tag", 131, tagBand(1, SpeedBar_ID3v1, iID3v1)), "smbID3v1");
+    chExistsID3v1 = named(new QCheckBox, "chExistsID3v1");
+    chExistsID3v1->setAccessibleName("ID3v1 tag present");
+    smbID3v1->setCaptionCheckBox(chExistsID3v1);
+
+    SpeedBar_ID3v2 = createTagSpeedBar(2, btID3v2_Save, btID3v2_Remove, btID3v2_Undo, btClearID3v2,
+                                       laID3v2Ver, imID3v2);
+    createID3v2Grid();
+    smbID3v2 =
+        named(smMPEG->addBand("ID3v2 Tag", 199, tagBand(2, SpeedBar_ID3v2, iID3v2)), "smbID3v2");
+    chExistsID3v2 = named(new QCheckBox, "chExistsID3v2");
+    chExistsID3v2->setAccessibleName("ID3v2 tag present");
+    smbID3v2->setCaptionCheckBox(chExistsID3v2);
+
+    createMpegGrid();
+    smbMPEG = named(smMPEG->addBand("MPEG Info", 246, iMpeg), "smbMPEG");
+
+    dfID3v1 = named(new DropFilesTarget(iID3v1), "dfID3v1");
+    dfID3v2 = named(new DropFilesTarget(iID3v2), "dfID3v2");
+    const auto opener = [](const QString& address) { shellServices().open(address); };
+    iID3v2->setLinkOpener(opener);
+}
+
+void TfmMain::createID3v1Grid() {
+    iID3v1 = named(new InspectorGrid, "iID3v1");
+    iID3v1->setAccessibleName("ID3v1 Tag");
+    iID3v1->setTag(1);
+    iID3v1->setDividerPosition(94);
+    using Kind = InspectorRow::Kind;
+    iID3v1_Title = iID3v1->addRow("iID3v1_Title", "Title");
+    iID3v1_Artist = iID3v1->addRow("iID3v1_Artist", "Artist");
+    iID3v1_Album = iID3v1->addRow("iID3v1_Album", "Album");
+    iID3v1_Year = iID3v1->addRow("iID3v1_Year", "Yr.");
+    iID3v1_Year->setAlignment(Qt::AlignCenter);
+    iID3v1_Track = iID3v1->addRow("iID3v1_Track", "Tr.");
+    iID3v1_Track->setAlignment(Qt::AlignCenter);
+    iID3v1_Comment = iID3v1->addRow("iID3v1_Comment", "Comment");
+    iID3v1_xYG = iID3v1->addRow("iID3v1_xYG", QString(), Kind::Composite);
+    iID3v1_xCT = iID3v1->addRow("iID3v1_xCT", QString(), Kind::Composite);
+    iID3v1_Genre = iID3v1->addRow("iID3v1_Genre", "Genre", Kind::Pick);
+    iID3v1_xYG->addMember(iID3v1_Year, 30);
+    iID3v1_xYG->addMember(iID3v1_Genre, 72);
+    iID3v1_xCT->addMember(iID3v1_Album, 72);
+    iID3v1_xCT->addMember(iID3v1_Track, 18, 18);
+    iID3v1->setShownOrder({iID3v1_Title, iID3v1_Artist, iID3v1_xCT, iID3v1_xYG, iID3v1_Comment});
+}
+
+void TfmMain::createID3v2Grid() {
+    iID3v2 = named(new InspectorGrid, "iID3v2");
+    iID3v2->setAccessibleName("ID3v2 Tag");
+    iID3v2->setTag(2);
+    iID3v2->setDividerPosition(96);
+    using Kind = InspectorRow::Kind;
+    iID3v2_Title = iID3v2->addRow("iID3v2_Title", "Title");
+    iID3v2_Artist = iID3v2->addRow("iID3v2_Artist", "Artist");
+    iID3v2_Album = iID3v2->addRow("iID3v2_Album", "Album");
+    iID3v2_Year = iID3v2->addRow("iID3v2_Year", "Yr.");
+    iID3v2_Year->setAlignment(Qt::AlignCenter);
+    iID3v2_Track = iID3v2->addRow("iID3v2_Track", "Tr.");
+    iID3v2_Comment = iID3v2->addRow("iID3v2_Comment", "Comment");
+    iID3v2_xYG = iID3v2->addRow("iID3v2_xYG", QString(), Kind::Composite);
+    iID3v2_xCT = iID3v2->addRow("iID3v2_xCT", QString(), Kind::Composite);
+    iID3v2_Genre = iID3v2->addRow("iID3v2_Genre", "Genre", Kind::Pick);
+    iID3v2_Composer = iID3v2->addRow("iID3v2_Composer", "Composer");
+    iID3v2_Encoder = iID3v2->addRow("iID3v2_Encoder", "Encoder");
+    iID3v2_Copyright = iID3v2->addRow("iID3v2_Copyright", " ( c ) ");
+    iID3v2_Language = iID3v2->addRow("iID3v2_Language", "Language");
+    iID3v2_URL = iID3v2->addRow("iID3v2_URL", "URL", Kind::Hyperlink);
+    iID3v2_xCC = iID3v2->addRow("iID3v2_xCC", QString(), Kind::Composite);
+    iID3v2_xYG->addMember(iID3v2_Year, 30);
+    iID3v2_xYG->addMember(iID3v2_Genre, 72);
+    iID3v2_xCT->addMember(iID3v2_Album, 72);
+    iID3v2_xCT->addMember(iID3v2_Track, 20);
+    iID3v2_xCC->addMember(iID3v2_Composer, 0);
+    iID3v2_xCC->addMember(iID3v2_Copyright, 28);
+    iID3v2->setShownOrder({iID3v2_Title, iID3v2_Artist, iID3v2_xCT, iID3v2_xYG, iID3v2_Comment,
+                           iID3v2_xCC, iID3v2_Encoder, iID3v2_Language, iID3v2_URL});
+}
+
+void TfmMain::createMpegGrid() {
+    iMpeg = named(new InspectorGrid, "iMpeg");
+    iMpeg->setAccessibleName("MPEG Info");
+    iMpeg->setDividerPosition(96);
+    iMpeg->setMovesOnEnterAndTab(false);
+    using Kind = InspectorRow::Kind;
+    iMpeg_Size = iMpeg->addRow("iMpeg_Size", "File Size");
+    iMpeg_Version = iMpeg->addRow("iMpeg_Version", "Version");
+    iMpeg_SampleRate = iMpeg->addRow("iMpeg_SampleRate", "Sample Rate");
+    iMpeg_BitRate = iMpeg->addRow("iMpeg_BitRate", "Bit Rate");
+    iMpeg_ChannelMode = iMpeg->addRow("iMpeg_ChannelMode", "Channel Mode");
+    iMpeg_CRC = iMpeg->addRow("iMpeg_CRC", "CRC", Kind::Check);
+    iMpeg_Original = iMpeg->addRow("iMpeg_Original", "Orig", Kind::Check);
+    iMpeg_Copyrighted = iMpeg->addRow("iMpeg_Copyrighted", "( c )", Kind::Check);
+    iMpeg_Duration = iMpeg->addRow("iMpeg_Duration", "Duration");
+    iMpeg_HeaderOffset = iMpeg->addRow("iMpeg_HeaderOffset", "Header Offset");
+    iMpeg_Modified = iMpeg->addRow("iMpeg_Modified", "Modified");
+    iMpeg_Encoder = iMpeg->addRow("iMpeg_Encoder", "Encoder");
+    iMpeg_Emphasis = iMpeg->addRow("iMpeg_Emphasis", "Emphasis");
+    iMpeg_Frames = iMpeg->addRow("iMpeg_Frames", "Frames");
+    iMpeg_VBR = iMpeg->addRow("iMpeg_VBR", "VBR ... ID:Scale");
+    iMpeg_irBool = iMpeg->addRow("iMpeg_irBool", QString(), Kind::Composite);
+    for (InspectorRow* check : {iMpeg_CRC, iMpeg_Original, iMpeg_Copyrighted})
+        check->setCheckValues("True", "False");
+    iMpeg_irBool->addMember(iMpeg_Copyrighted, 0);
+    iMpeg_irBool->addMember(iMpeg_Original, 0);
+    iMpeg_irBool->addMember(iMpeg_CRC, 0);
+    iMpeg->setShownOrder({iMpeg_Size, iMpeg_Modified, iMpeg_Version, iMpeg_Duration, iMpeg_BitRate,
+                          iMpeg_SampleRate, iMpeg_ChannelMode, iMpeg_Frames, iMpeg_HeaderOffset,
+                          iMpeg_Emphasis, iMpeg_Encoder, iMpeg_irBool});
+    for (InspectorRow* r : iMpeg->rows())
+        r->setReadOnly(true);
+}
+
+void TfmMain::createStatusBar() {
+    StatusBar = named(new ::StatusBar(this), "StatusBar");
+    StatusBar->setFont(statusFont());
+    StatusBar->setFixedHeight(kStatusBarHeight);
+    setStatusBar(StatusBar);
+    const QIcon glyph = style()->standardIcon(QStyle::SP_FileDialogContentsView);
+    spObjects = named(StatusBar->addPane("Objects:", 92), "spObjects");
+    spSelected = named(StatusBar->addPane("Selected:", 90), "spSelected");
+    spID3v1Modified =
+        named(StatusBar->addPane("ID3v1 Modified", 90, Qt::AlignCenter, glyph), "spID3v1Modified");
+    spID3v2Modified =
+        named(StatusBar->addPane("ID3v2 Modified", 90, Qt::AlignCenter, glyph), "spID3v2Modified");
+    ProgressBar = named(StatusBar->addProgressBar(185), "ProgressBar");
+    btGlobCancel = named(StatusBar->addFlatButton("Cancel", 50), "btGlobCancel");
+}
+
+void TfmMain::wireHandlers() {
+    connect(btID3v1_Save, &QToolButton::clicked, this, &TfmMain::btID3v1_SaveClick);
+    connect(btID3v2_Save, &QToolButton::clicked, this, &TfmMain::btID3v2_SaveClick);
+    connect(btID3v1_Remove, &QToolButton::clicked, this, &TfmMain::btID3v1_RemoveClick);
+    connect(btID3v2_Remove, &QToolButton::clicked, this, &TfmMain::btID3v2_RemoveClick);
+    connect(btID3v1_Undo, &QToolButton::clicked, this, &TfmMain::btID3v1_UndoClick);
+    connect(btID3v2_Undo, &QToolButton::clicked, this, &TfmMain::btID3v2_UndoClick);
+    connect(btClearID3v1, &QToolButton::clicked, this, &TfmMain::btClearID3v1Click);
+    connect(btClearID3v2, &QToolButton::clicked, this, &TfmMain::btClearID3v2Click);
+    connect(btGlobCancel, &QPushButton::clicked, this, &TfmMain::btGlobCancelClick);
+    connect(iID3v1, &InspectorGrid::editChanged, this, &TfmMain::iID3v1EditChange);
+    connect(iID3v2, &InspectorGrid::editChanged, this, &TfmMain::iID3v2EditChange);
+    connect(dfID3v1, &DropFilesTarget::dropped, this, &TfmMain::dfID3v1DropFiles);
+    connect(dfID3v2, &DropFilesTarget::dropped, this, &TfmMain::dfID3v2DropFiles);
+
+    connect(ShellTree, &ShellTreeView::folderSelected, this, &TfmMain::ShellTreeFolderSelected);
+    connect(ShellList, &ShellListView::clicked, this, &TfmMain::ShellListClick);
+    connect(ShellList, &ShellListView::listFilled, this, &TfmMain::ShellListListFilled);
+    connect(ShellList, &ShellListView::shellChanged, this, &TfmMain::ShellListShellChangeNotify);
+    ShellList->installEventFilter(this);
+    ShellTree->installEventFilter(this);
+
+    const std::pair<QAction*, void (TfmMain::*)()> commands[] = {
+        {bbUpFolder, &TfmMain::bbUpFolderClick},
+        {bbNewFolder, &TfmMain::bbNewFolderClick},
+        {bbDelete, &TfmMain::bbDeleteClick},
+        {bbProperties, &TfmMain::bbPropertiesClick},
+        {bbReport, &TfmMain::bbReportClick},
+        {bbClose, &TfmMain::bbCloseClick},
+        {bbOpenDataFile, &TfmMain::bbOpenDataFileClick},
+        {bbCut, &TfmMain::bbCutClick},
+        {bbCopy, &TfmMain::bbCopyClick},
+        {bbPaste, &TfmMain::bbPasteClick},
+        {bbSelectAll, &TfmMain::bbSelectAllClick},
+        {bbInvertSelection, &TfmMain::bbInvertSelectionClick},
+        {bbIcon, &TfmMain::bbIconClick},
+        {bbSmallIconView, &TfmMain::bbIconClick},
+        {bbListView, &TfmMain::bbIconClick},
+        {bbReportView, &TfmMain::bbIconClick},
+        {bbRefresh, &TfmMain::bbRefreshClick},
+        {bbAbout, &TfmMain::bbAboutClick},
+    };
+    for (const auto& [action, handler] : commands)
+        connect(action, &QAction::triggered, this, handler);
+    connect(bcFileMask, &QComboBox::currentTextChanged, this, &TfmMain::bcFileMaskChange);
+}
+
+void TfmMain::FormCreate() {
+    CurrentFile.clear();
+    m_audioFile = std::make_unique<TMPEGaudio>();
+    AudioFile = m_audioFile.get();
+    ProgressBar->setValue(0);
+    SetID3v1Modified(false);
+    SetID3v2Modified(false);
+    QStringList genres;
+    for (const std::string_view name : GenreNames)
+        genres.append(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    iID3v1_Genre->setPickItems(genres);
+    iID3v2_Genre->setPickItems(iID3v1_Genre->pickItems());
+    ClearFileInfo(true);
+}
+
+void TfmMain::FormDestroy() {
+    m_audioFile.reset();
+    AudioFile = nullptr;
+}
+
+bool TfmMain::FormCloseQuery() {
+    if (bbConfQuit && bbConfQuit->isChecked())
+        return dialogs().confirm("Quit the program?");
+    return true;
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfmMain::bbCloseClick() {
+    close();
+}
+
+// Display of the analysed file.
+
+void TfmMain::ShowFileInfo() {
+    SetInspectorEditable(iID3v1, true);
+    SetInspectorEditable(iID3v2, true);
+    ShowID3v1();
+    ShowID3v2();
+    ShowMpegInfo();
+}
+
+namespace {
+
+void fillRows(InspectorGrid* grid, const BandTexts& band) {
+    for (const DisplayRow& text : band.rows) {
+        if (InspectorRow* row = grid->row(text.name))
+            row->setText(text.text);
+    }
+}
+
+} // namespace
+
+void TfmMain::ShowID3v1() {
+    const BandTexts band = ID3v1Texts(AudioFile->ID3v1Tag());
+    if (!band.hasTag) {
+        ClearInspector(iID3v1);
+        return;
+    }
+    chExistsID3v1->setChecked(true);
+    fillRows(iID3v1, band);
+    laID3v1Ver->setText(band.versionLabel);
+}
+
+void TfmMain::ShowID3v2() {
+    const BandTexts band = ID3v2Texts(AudioFile->ID3v2Tag());
+    if (!band.hasTag) {
+        ClearInspector(iID3v2);
+        return;
+    }
+    chExistsID3v2->setChecked(true);
+    fillRows(iID3v2, band);
+    laID3v2Ver->setText(band.versionLabel);
+}
+
+void TfmMain::ShowMpegInfo() {
+    const BandTexts band = MpegTexts(*AudioFile, CurrentFile, QLocale::system());
+    fillRows(iMpeg, band);
+    iMpeg_VBR->setVisible(AudioFile->VBRData().Found);
+}
+
+void TfmMain::ClearFileInfo(bool makeReadOnly) {
+    ClearInspector(iID3v1);
+    ClearInspector(iID3v2);
+    ClearInspector(iMpeg);
+    if (makeReadOnly) {
+        SetInspectorEditable(iID3v1, false);
+        SetInspectorEditable(iID3v2, false);
+    }
+}
+
+void TfmMain::ClearInspector(InspectorGrid* grid) {
+    for (InspectorRow* row : grid->rows())
+        row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
+    if (grid == iID3v1) {
+        chExistsID3v1->setChecked(false);
+        SetID3v1Modified(false);
+        laID3v1Ver->clear();
+    } else if (grid == iID3v2) {
+        chExistsID3v2->setChecked(false);
+        SetID3v2Modified(false);
+        laID3v2Ver->clear();
+    }
+}
+
+void TfmMain::SetInspectorEditable(InspectorGrid* grid, bool editable) {
+    for (InspectorRow* row : grid->rows())
+        row->setReadOnly(!editable);
+}
+
+void TfmMain::SetID3v1Modified(bool value) {
+    ID3v1Modified = value;
+    UpdateModifiedPanes();
+}
+
+void TfmMain::SetID3v2Modified(bool value) {
+    ID3v2Modified = value;
+    UpdateModifiedPanes();
+}
+
+void TfmMain::UpdateModifiedPanes() {
+    spID3v1Modified->setText(ID3v1Modified ? QStringLiteral("ID3v1 Modified") : QString());
+    spID3v2Modified->setText(ID3v2Modified ? QStringLiteral("ID3v2 Modified") : QString());
+}
+
+void TfmMain::iID3v1EditChange() {
+    SetID3v1Modified(true);
+}
+
+void TfmMain::iID3v2EditChange() {
+    SetID3v2Modified(true);
+}
+
+void TfmMain::UpdateCounts() {
+    spObjects->setText(QStringLiteral(" Objects: %1").arg(ShellList->itemCount()));
+    spSelected->setText(QStringLiteral(" Selected: %1").arg(ShellList->selectedCount()));
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (watched == ShellList) {
+            if (event->type() == QEvent::KeyRelease) {
+                ShellListKeyUp(key);
+            } else {
+                bool handled = false;
+                ShellListKeyDown(key, handled);
+                if (handled)
+                    return true;
+            }
+        } else if (watched == ShellTree && event->type() == QEvent::KeyRelease) {
+            ShellTreeKeyUp(key);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Browsing.
+
+void TfmMain::ShellListClick() {
+    if (ID3v1Modified)
+        btID3v1_Save->click();
+    if (ID3v2Modified)
+        btID3v2_Save->click();
+    if (ShellList->selectedCount() == 0) {
+        ClearFileInfo(true);
+    } else {
+        CurrentFile = ShellList->currentItem();
+        const QFileInfo info(CurrentFile);
+        if (CurrentFile.isEmpty() || !info.exists() || info.isDir()) {
+            ClearFileInfo(true);
+        } else {
+            // Whatever goes wrong while reading or showing the file, the user
+            // sees empty panes and no message.
+            try {
+                if (AudioFile->Load(CurrentFile.toStdString()) && AudioFile->Valid())
+                    ShowFileInfo();
+                else
+                    ClearFileInfo(true);
+            } catch (...) {
+                ClearFileInfo(true);
+            }
+        }
+    }
+    UpdateCounts();
+}
+
+void TfmMain::ShellListItemSelected() {}
+
+void TfmMain::ShellListListFilled() {
+    UpdateCounts();
+}
+
+void TfmMain::ShellListShellChangeNotify() {
+    UpdateCounts();
+}
+
+void TfmMain::ShellTreeFolderSelected() {
+    ClearFileInfo(true);
+}
+
+void TfmMain::bcFileMaskChange() {
+    ShellList->setFileMask(bcFileMask->currentText());
+}
+
+void TfmMain::ShellListKeyDown(QKeyEvent*, bool&) {}
+
+void TfmMain::ShellListKeyUp(QKeyEvent*) {}
+
+void TfmMain::ShellTreeKeyUp(QKeyEvent*) {}
+
+// Commands.
+
+void TfmMain::bbUpFolderClick() {
+    ShellList->upOneLevel();
+}
+
+void TfmMain::bbNewFolderClick() {
+    ShellList->newFolder();
+}
+
+void TfmMain::bbDeleteClick() {}
+
+void TfmMain::bbPropertiesClick() {}
+
+void TfmMain::bbReportClick() {}
+
+void TfmMain::bbOpenDataFileClick() {}
+
+void TfmMain::bbCutClick() {}
+
+void TfmMain::bbCopyClick() {}
+
+void TfmMain::bbPasteClick() {}
+
+void TfmMain::bbSelectAllClick() {
+    ShellList->selectAll();
+    UpdateCounts();
+}
+
+void TfmMain::bbInvertSelectionClick() {
+    ShellList->invertSelection();
+    UpdateCounts();
+}
+
+void TfmMain::bbIconClick() {
+    if (const auto* action = qobject_cast<QAction*>(sender()))
+        ShellList->setViewStyle(action->data().toInt());
+}
+
+void TfmMain::bbRefreshClick() {}
+
+void TfmMain::bbAboutClick() {}
+
+// Tag panes.
+
+void TfmMain::btID3v1_SaveClick() {}
+
+void TfmMain::btID3v2_SaveClick() {}
+
+void TfmMain::btID3v1_RemoveClick() {}
+
+void TfmMain::btID3v2_RemoveClick() {}
+
+void TfmMain::btID3v1_UndoClick() {}
+
+void TfmMain::btID3v2_UndoClick() {}
+
+void TfmMain::btClearID3v1Click() {}
+
+void TfmMain::btClearID3v2Click() {}
+
+void TfmMain::btGlobCancelClick() {}
+
+void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {}
+
+void TfmMain::dfID3v2DropFiles(const QStringList&, const QPoint&) {}

@@ -1,0 +1,255 @@
+// The main window: folder tree, file list and the inspector with the ID3v1,
+// ID3v2 and MPEG bands, with the menus, toolbars and status bar, and the
+// handlers that carry the workflow.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+
+class Band;
+class BandContainer;
+class BarManager;
+class DropFilesTarget;
+class InspectorGrid;
+class InspectorRow;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QSplitterHandle;
+class QToolBar;
+class QToolButton;
+class SegmentProgressBar;
+class ShellComboBox;
+class ShellListView;
+class ShellTreeView;
+class StatusBar;
+class StatusPane;
+class TMPEGaudio;
+
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // Window state.
+    TMPEGaudio* AudioFile = nullptr;
+    QString CurrentFile;
+    bool ID3v1Modified = false;
+    bool ID3v2Modified = false;
+
+    // Left and middle panes.
+    QWidget* pnTree = nullptr;
+    QWidget* ShellDriveSpeedBar = nullptr;
+    ShellComboBox* ShellCombo = nullptr;
+    ShellTreeView* ShellTree = nullptr;
+    QSplitter* Splitter = nullptr;
+    QSplitterHandle* LeftSplitter = nullptr;
+    QWidget* pnList = nullptr;
+    ShellListView* ShellList = nullptr;
+    QSplitterHandle* RightSplitter = nullptr;
+    QWidget* pnInspector = nullptr;
+
+    // The inspector.
+    BandContainer* smMPEG = nullptr;
+    Band* smbID3v1 = nullptr;
+    Band* smbID3v2 = nullptr;
+    Band* smbMPEG = nullptr;
+    QWidget* SpeedBar_ID3v1 = nullptr;
+    QWidget* SpeedBar_ID3v2 = nullptr;
+    QToolButton* btID3v1_Save = nullptr;
+    QToolButton* btID3v1_Remove = nullptr;
+    QToolButton* btID3v1_Undo = nullptr;
+    QToolButton* btClearID3v1 = nullptr;
+    QToolButton* btID3v2_Save = nullptr;
+    QToolButton* btID3v2_Remove = nullptr;
+    QToolButton* btID3v2_Undo = nullptr;
+    QToolButton* btClearID3v2 = nullptr;
+    QLabel* laID3v1Ver = nullptr;
+    QLabel* laID3v2Ver = nullptr;
+    QLabel* imID3v1 = nullptr;
+    QLabel* imID3v2 = nullptr;
+    QCheckBox* chExistsID3v1 = nullptr;
+    QCheckBox* chExistsID3v2 = nullptr;
+
+    InspectorGrid* iID3v1 = nullptr;
+    InspectorRow* iID3v1_Title = nullptr;
+    InspectorRow* iID3v1_Artist = nullptr;
+    InspectorRow* iID3v1_Album = nullptr;
+    InspectorRow* iID3v1_Year = nullptr;
+    InspectorRow* iID3v1_Track = nullptr;
+    InspectorRow* iID3v1_Comment = nullptr;
+    InspectorRow* iID3v1_xYG = nullptr;
+    InspectorRow* iID3v1_xCT = nullptr;
+    InspectorRow* iID3v1_Genre = nullptr;
+
+    InspectorGrid* iID3v2 = nullptr;
+    InspectorRow* iID3v2_Title = nullptr;
+    InspectorRow* iID3v2_Artist = nullptr;
+    InspectorRow* iID3v2_Album = nullptr;
+    InspectorRow* iID3v2_Year = nullptr;
+    InspectorRow* iID3v2_Track = nullptr;
+    InspectorRow* iID3v2_Comment = nullptr;
+    InspectorRow* iID3v2_xYG = nullptr;
+    InspectorRow* iID3v2_xCT = nullptr;
+    InspectorRow* iID3v2_Genre = nullptr;
+    InspectorRow* iID3v2_Composer = nullptr;
+    InspectorRow* iID3v2_Encoder = nullptr;
+    InspectorRow* iID3v2_Copyright = nullptr;
+    InspectorRow* iID3v2_Language = nullptr;
+    InspectorRow* iID3v2_URL = nullptr;
+    InspectorRow* iID3v2_xCC = nullptr;
+
+    InspectorGrid* iMpeg = nullptr;
+    InspectorRow* iMpeg_Size = nullptr;
+    InspectorRow* iMpeg_Version = nullptr;
+    InspectorRow* iMpeg_SampleRate = nullptr;
+    InspectorRow* iMpeg_BitRate = nullptr;
+    InspectorRow* iMpeg_ChannelMode = nullptr;
+    InspectorRow* iMpeg_CRC = nullptr;
+    InspectorRow* iMpeg_Original = nullptr;
+    InspectorRow* iMpeg_Copyrighted = nullptr;
+    InspectorRow* iMpeg_Duration = nullptr;
+    InspectorRow* iMpeg_HeaderOffset = nullptr;
+    InspectorRow* iMpeg_Modified = nullptr;
+    InspectorRow* iMpeg_Encoder = nullptr;
+    InspectorRow* iMpeg_Emphasis = nullptr;
+    InspectorRow* iMpeg_Frames = nullptr;
+    InspectorRow* iMpeg_VBR = nullptr;
+    InspectorRow* iMpeg_irBool = nullptr;
+
+    // Status bar.
+    ::StatusBar* StatusBar = nullptr;
+    StatusPane* spObjects = nullptr;
+    StatusPane* spSelected = nullptr;
+    StatusPane* spID3v1Modified = nullptr;
+    StatusPane* spID3v2Modified = nullptr;
+    SegmentProgressBar* ProgressBar = nullptr;
+    QPushButton* btGlobCancel = nullptr;
+
+    // Menus and toolbars.
+    ::BarManager* BarManager = nullptr;
+    QMenu* bbFile = nullptr;
+    QMenu* bbEdit = nullptr;
+    QMenu* bbView = nullptr;
+    QMenu* bbHelp = nullptr;
+    QMenu* bbConfirmations = nullptr;
+    QAction* bbUpFolder = nullptr;
+    QAction* bbNewFolder = nullptr;
+    QAction* bbDelete = nullptr;
+    QAction* bbProperties = nullptr;
+    QAction* bbReport = nullptr;
+    QAction* bbClose = nullptr;
+    QAction* bbOpenDataFile = nullptr;
+    QAction* bbCut = nullptr;
+    QAction* bbCopy = nullptr;
+    QAction* bbPaste = nullptr;
+    QAction* bbSelectAll = nullptr;
+    QAction* bbInvertSelection = nullptr;
+    QAction* bbConfSaveTag = nullptr;
+    QAction* bbConfRemoveTag = nullptr;
+    QAction* bbConfUndoTag = nullptr;
+    QAction* bbConfClearTag = nullptr;
+    QAction* bbConfRenameFile = nullptr;
+    QAction* bbConfFillTagFromFile = nullptr;
+    QAction* bbConfQuit = nullptr;
+    QAction* bbIcon = nullptr;
+    QAction* bbSmallIconView = nullptr;
+    QAction* bbListView = nullptr;
+    QAction* bbReportView = nullptr;
+    QComboBox* bcFileMask = nullptr;
+    QAction* bbRefresh = nullptr;
+    QAction* bbAbout = nullptr;
+    QToolBar* tbFile = nullptr;
+    QToolBar* tbEdit = nullptr;
+    QToolBar* tbView = nullptr;
+
+    DropFilesTarget* dfID3v1 = nullptr;
+    DropFilesTarget* dfID3v2 = nullptr;
+
+    // Display of the analysed file.
+    void ShowFileInfo();
+    void ShowID3v1();
+    void ShowID3v2();
+    void ShowMpegInfo();
+    void ClearFileInfo(bool makeReadOnly);
+    void ClearInspector(InspectorGrid* grid);
+    void SetInspectorEditable(InspectorGrid* grid, bool editable);
+    void SetID3v1Modified(bool value);
+    void SetID3v2Modified(bool value);
+    void UpdateModifiedPanes();
+    void UpdateCounts();
+
+public slots:
+    // Life cycle.
+    void FormCreate();
+    void FormDestroy();
+    void bbCloseClick();
+
+    // File list and tree.
+    void ShellListClick();
+    void ShellListItemSelected();
+    void ShellListListFilled();
+    void ShellListShellChangeNotify();
+    void ShellTreeFolderSelected();
+    void bcFileMaskChange();
+
+    // Commands.
+    void bbUpFolderClick();
+    void bbNewFolderClick();
+    void bbDeleteClick();
+    void bbPropertiesClick();
+    void bbReportClick();
+    void bbOpenDataFileClick();
+    void bbCutClick();
+    void bbCopyClick();
+    void bbPasteClick();
+    void bbSelectAllClick();
+    void bbInvertSelectionClick();
+    void bbIconClick();
+    void bbRefreshClick();
+    void bbAboutClick();
+
+    // Tag panes.
+    void btID3v1_SaveClick();
+    void btID3v2_SaveClick();
+    void btID3v1_RemoveClick();
+    void btID3v2_RemoveClick();
+    void btID3v1_UndoClick();
+    void btID3v2_UndoClick();
+    void btClearID3v1Click();
+    void btClearID3v2Click();
+    void btGlobCancelClick();
+    void iID3v1EditChange();
+    void iID3v2EditChange();
+    void dfID3v1DropFiles(const QStringList& files, const QPoint& point);
+    void dfID3v2DropFiles(const QStringList& files, const QPoint& point);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createPanes();
+    void createInspector();
+    QWidget* createTagSpeedBar(int version, QToolButton*& save, QToolButton*& remove,
+                               QToolButton*& undo, QToolButton*& clear, QLabel*& versionLabel,
+                               QLabel*& image);
+    void createID3v1Grid();
+    void createID3v2Grid();
+    void createMpegGrid();
+    void createStatusBar();
+    void createBars();
+    void wireHandlers();
+    bool FormCloseQuery();
+    void ShellListKeyDown(QKeyEvent* event, bool& handled);
+    void ShellListKeyUp(QKeyEvent* event);
+    void ShellTreeKeyUp(QKeyEvent* event);
+
+    std::unique_ptr<TMPEGaudio> m_audioFile;
+};

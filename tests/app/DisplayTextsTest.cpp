@@ -1,0 +1,186 @@
+#include "app/DisplayTexts.h"
+#include "TestFiles.h"
+#include "mpeg/MPEGaudio.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo, original: 417-byte frames.
+const Bytes kHeader = {0xFF, 0xFB, 0x90, 0x64};
+constexpr int kFrameSize = 417;
+
+const QLocale kUs(QLocale::English, QLocale::UnitedStates);
+
+// Two frames at the start, then zero bytes up to `size` (sparse past the written part).
+std::string cbrFile(const TestDir& dir, std::int64_t size, Bytes tail = {}) {
+    Bytes start(2 * kFrameSize, 0);
+    std::copy(kHeader.begin(), kHeader.end(), start.begin());
+    std::copy(kHeader.begin(), kHeader.end(), start.begin() + kFrameSize);
+    const std::string path = dir.createFile("song.mp3", start);
+    EXPECT_EQ(0, ::truncate(path.c_str(), size - static_cast<std::int64_t>(tail.size())));
+    if (!tail.empty()) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+        EXPECT_EQ(static_cast<ssize_t>(tail.size()), ::write(fd, tail.data(), tail.size()));
+        ::close(fd);
+    }
+    return path;
+}
+
+BandTexts mpegTextsOf(const std::string& path, const QLocale& locale = kUs) {
+    TMPEGaudio audio;
+    EXPECT_TRUE(audio.Load(path));
+    EXPECT_TRUE(audio.Valid());
+    return MpegTexts(audio, QString::fromStdString(path), locale);
+}
+
+Bytes id3v1Tag(std::uint8_t track, std::uint8_t genre) {
+    Bytes tag(128, 0);
+    std::memcpy(tag.data(), "TAGTitle", 8);
+    tag[126] = track;
+    tag[127] = genre;
+    return tag;
+}
+
+} // namespace
+
+TEST(DisplayTexts, FileSizeAndDurationRows) {
+    struct Case {
+        std::int64_t size;
+        const char* sizeText;
+        const char* durationText;
+    };
+    // 16,000 bytes are one second at 128 kbit/s.
+    const Case cases[] = {
+        {1048575, "1,048,575 (1 M)", "00:01:05 (65 sec)"},
+        {1572864, "1,572,864 (1.5 M)", "00:01:38 (98 sec)"},
+        {3456789, "3,456,789 (3.3 M)", "00:03:36 (216 sec)"},
+        {5242880, "5,242,880 (5 M)", "00:05:27 (327 sec)"},
+        {3934400, "3,934,400 (3.75 M)", "00:04:05 (245 sec)"},
+        // A day or more runs the hours past 24 instead of failing.
+        {1440000000, "1,440,000,000 (1,373.29 M)", "25:00:00 (90000 sec)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        TestDir dir;
+        const BandTexts band = mpegTextsOf(cbrFile(dir, c.size));
+        EXPECT_EQ(c.sizeText, band.text("iMpeg_Size").toStdString());
+        EXPECT_EQ(c.durationText, band.text("iMpeg_Duration").toStdString());
+    }
+}
+
+TEST(DisplayTexts, MpegRowsOfACbrFile) {
+    TestDir dir;
+    const BandTexts band = mpegTextsOf(cbrFile(dir, 4180000));
+    const std::pair<const char*, const char*> expected[] = {
+        {"iMpeg_Version", "MPEG 1 Layer III"},
+        {"iMpeg_BitRate", "128 kbps  (CBR)"},
+        {"iMpeg_SampleRate", "44100 Hz"},
+        {"iMpeg_ChannelMode", "Joint Stereo"},
+        {"iMpeg_Frames", "10,023 / 417 bytes"},
+        {"iMpeg_Copyrighted", "False"},
+        {"iMpeg_Original", "True"},
+        {"iMpeg_CRC", "False"},
+        {"iMpeg_HeaderOffset", "0 bytes"},
+        {"iMpeg_Emphasis", "None"},
+        // Zero bytes after an original header: the guess is Xing.
+        {"iMpeg_Encoder", "Xing"},
+    };
+    for (const auto& [row, text] : expected)
+        EXPECT_EQ(text, band.text(row).toStdString()) << row;
+    EXPECT_TRUE(band.text("iMpeg_VBR").isEmpty());
+
+    // Thousands and decimals follow the locale.
+    const BandTexts german = mpegTextsOf(cbrFile(dir, 1572864), QLocale(QLocale::German));
+    EXPECT_EQ("1.572.864 (1,5 M)", german.text("iMpeg_Size").toStdString());
+}
+
+TEST(DisplayTexts, XingFileGetsTheVbrRow) {
+    TestDir dir;
+    Bytes first(2 * kFrameSize, 0);
+    std::copy(kHeader.begin(), kHeader.end(), first.begin());
+    std::copy(kHeader.begin(), kHeader.end(), first.begin() + kFrameSize);
+    std::memcpy(first.data() + 36, "Xing", 4);
+    const std::uint8_t counts[] = {0, 0, 0x27, 0x10, 0, 0x3D, 0x09, 0x00}; // 10000, 4000000
+    std::memcpy(first.data() + 36 + 8, counts, sizeof counts);
+    first[36 + 119] = 78;
+    const std::string path = dir.createFile("vbr.mp3", first);
+    ASSERT_EQ(0, ::truncate(path.c_str(), 4000000));
+
+    const BandTexts band = mpegTextsOf(path);
+    EXPECT_EQ("122 kbps  (VBR)", band.text("iMpeg_BitRate").toStdString());
+    EXPECT_EQ("Xing : 78", band.text("iMpeg_VBR").toStdString());
+    EXPECT_EQ("00:04:21 (261 sec)", band.text("iMpeg_Duration").toStdString());
+    EXPECT_EQ("iMpeg_VBR", MpegDisplayOrder().back().toStdString());
+}
+
+TEST(DisplayTexts, ModifiedTimeIsRoundedDownToAnEvenSecond) {
+    TestDir dir;
+    const std::string path = cbrFile(dir, 100000);
+    const QDateTime local(QDate(2024, 3, 9), QTime(17, 5, 33));
+    const struct timespec times[2] = {{local.toSecsSinceEpoch(), 0}, {local.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
+    EXPECT_EQ("09.03.2024 17:05:32", mpegTextsOf(path).text("iMpeg_Modified").toStdString());
+
+    // A file gone between analysis and display cannot be shown.
+    TMPEGaudio audio;
+    ASSERT_TRUE(audio.Load(path));
+    ::unlink(path.c_str());
+    EXPECT_THROW(MpegTexts(audio, QString::fromStdString(path), kUs), DisplayError);
+}
+
+TEST(DisplayTexts, ID3v1Rows) {
+    struct Case {
+        std::uint8_t track;
+        std::uint8_t genre;
+        const char* trackText;
+        const char* genreText;
+        const char* label;
+    };
+    const Case cases[] = {
+        {0, 255, "", "", "v 1.0"},
+        {7, 17, "7", "Rock", "v 1.1"},
+        {0, 147, "", "Synthpop", "v 1.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TestDir dir;
+        TMPEGaudio audio;
+        ASSERT_TRUE(audio.Load(cbrFile(dir, 100000, id3v1Tag(c.track, c.genre))));
+        const BandTexts band = ID3v1Texts(audio.ID3v1Tag());
+        EXPECT_TRUE(band.hasTag);
+        EXPECT_EQ("Title", band.text("iID3v1_Title").toStdString());
+        EXPECT_EQ(c.trackText, band.text("iID3v1_Track").toStdString());
+        EXPECT_EQ(c.genreText, band.text("iID3v1_Genre").toStdString());
+        EXPECT_EQ(c.label, band.versionLabel.toStdString());
+    }
+    TID3v1 none;
+    EXPECT_FALSE(ID3v1Texts(none).hasTag);
+    EXPECT_TRUE(ID3v1Texts(none).rows.isEmpty());
+}
+
+TEST(DisplayTexts, TagTextIsWindows1252BothWays) {
+    const std::string bytes = "Caf\xE9 \x80\x81";
+    const QString shown = tagTextToDisplay(bytes);
+    EXPECT_EQ(QString::fromUtf8("Caf\u00E9 \u20AC\u0081"), shown);
+    EXPECT_EQ(bytes, displayTextToTag(shown));
+    // What Windows-1252 cannot hold becomes "?".
+    EXPECT_EQ("a?b", displayTextToTag(QString::fromUtf8("a\u4E2Db")));
+}
+
+TEST(DisplayTexts, ID3v2LabelShowsTheMajorVersion) {
+    TestDir dir;
+    Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
+    const std::string path = dir.createFile("v24.mp3", tag);
+    TID3v2 v2;
+    ASSERT_TRUE(v2.Load(path));
+    EXPECT_EQ("v 2.4", ID3v2Texts(v2).versionLabel.toStdString());
+    EXPECT_EQ("", ID3v2Texts(v2).text("iID3v2_Title").toStdString());
+}

@@ -6,6 +6,7 @@
 #include "shell/ShellServices.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
+#include "ui/BarCombo.h"
 #include "ui/BarManager.h"
 #include "ui/DropFilesTarget.h"
 #include "ui/InspectorGrid.h"
@@ -22,11 +23,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -44,8 +48,23 @@ constexpr int kDriveBarHeight = 25;
 constexpr int kSpeedBarHeight = 21;
 constexpr int kStatusBarHeight = 19;
 
+// Wine's metric-compatible versions of the window's fonts, where installed
+// (Debian's fonts-wine), so that texts fit their cells as they were laid out.
+void loadCompatibleFonts() {
+    static const bool loaded = [] {
+        for (const char* file : {"ms_sans_serif.ttf", "tahoma.ttf"}) {
+            const QString path = QStringLiteral("/usr/share/wine/fonts/") + file;
+            if (QFileInfo::exists(path))
+                QFontDatabase::addApplicationFont(path);
+        }
+        return true;
+    }();
+    Q_UNUSED(loaded);
+}
+
 // The window's fonts, with fall-backs where the named ones are not installed.
 QFont windowFont() {
+    loadCompatibleFonts();
     QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "DejaVu Sans"});
     QFont font("MS Sans Serif");
     font.setPointSize(8);
@@ -57,6 +76,19 @@ QFont statusFont() {
     QFont font("Tahoma");
     font.setPointSize(8);
     return font;
+}
+
+// An icon drawn from a symbol of the window's font, for commands the style has no icon for.
+QIcon glyphIcon(const QString& symbol) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(14);
+    painter.setFont(font);
+    painter.setPen(QColor(40, 40, 90));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, symbol);
+    return QIcon(pixmap);
 }
 
 template <typename T> T* named(T* object, const QString& name) {
@@ -183,7 +215,7 @@ void TfmMain::createInspector() {
     smMPEG = named(new BandContainer(pnInspector), "smMPEG");
     layout->addWidget(smMPEG);
 
-    auto tagBand = [&](int version, QWidget* speedBar, InspectorGrid* grid) {
+    auto tagBand = [](QWidget* speedBar, InspectorGrid* grid) {
         auto* content = new QWidget;
         auto* box = new QVBoxLayout(content);
         box->setContentsMargins(0, 0, 0, 0);
@@ -197,7 +229,7 @@ void TfmMain::createInspector() {
                                        laID3v1Ver, imID3v1);
     createID3v1Grid();
     smbID3v1 =
-        named(smMPEG->addBand("ID3v1 Tag", 131, tagBand(1, SpeedBar_ID3v1, iID3v1)), "smbID3v1");
+        named(smMPEG->addBand("ID3v1 Tag", 131, tagBand(SpeedBar_ID3v1, iID3v1)), "smbID3v1");
     chExistsID3v1 = named(new QCheckBox, "chExistsID3v1");
     chExistsID3v1->setAccessibleName("ID3v1 tag present");
     smbID3v1->setCaptionCheckBox(chExistsID3v1);
@@ -206,7 +238,7 @@ void TfmMain::createInspector() {
                                        laID3v2Ver, imID3v2);
     createID3v2Grid();
     smbID3v2 =
-        named(smMPEG->addBand("ID3v2 Tag", 199, tagBand(2, SpeedBar_ID3v2, iID3v2)), "smbID3v2");
+        named(smMPEG->addBand("ID3v2 Tag", 199, tagBand(SpeedBar_ID3v2, iID3v2)), "smbID3v2");
     chExistsID3v2 = named(new QCheckBox, "chExistsID3v2");
     chExistsID3v2->setAccessibleName("ID3v2 tag present");
     smbID3v2->setCaptionCheckBox(chExistsID3v2);
@@ -326,6 +358,149 @@ void TfmMain::createStatusBar() {
     btGlobCancel = named(StatusBar->addFlatButton("Cancel", 50), "btGlobCancel");
 }
 
+void TfmMain::createBars() {
+    BarManager = new ::BarManager(this);
+    BarManager->setObjectName("BarManager");
+    for (const char* category :
+         {"Default", "Menus", "File", "View", "Edit", "Help", "Confirmations"})
+        BarManager->addCategory(category);
+
+    QStyle* st = style();
+    auto command = [&](const char* name, const char* caption, const char* hint,
+                       const char* category, QIcon icon = {}, QKeySequence shortcut = {}) {
+        ::BarManager::Command c;
+        c.name = name;
+        c.caption = caption;
+        c.hint = hint;
+        c.category = category;
+        c.icon = icon;
+        c.shortcut = shortcut;
+        return c;
+    };
+    auto add = [&](::BarManager::Command c) { return BarManager->addCommand(c); };
+
+    bbFile = BarManager->addSubmenu("bbFile", "&File", "Menus");
+    bbEdit = BarManager->addSubmenu("bbEdit", "&Edit", "Menus");
+    bbView = BarManager->addSubmenu("bbView", "&View", "Menus");
+    bbHelp = BarManager->addSubmenu("bbHelp", "&Help", "Menus");
+    bbConfirmations = BarManager->addSubmenu("bbConfirmations", "Confirmations", "Menus");
+
+    bbUpFolder = add(command("bbUpFolder", "Up Folder", "Up Folder", "File",
+                             st->standardIcon(QStyle::SP_FileDialogToParent)));
+    bbNewFolder = add(command("bbNewFolder", "New Folder", "New Folder", "File",
+                              st->standardIcon(QStyle::SP_FileDialogNewFolder)));
+    bbDelete = add(
+        command("bbDelete", "&Delete", "Delete", "File", st->standardIcon(QStyle::SP_TrashIcon)));
+    bbProperties = add(command("bbProperties", "Properties", "Properties", "File",
+                               st->standardIcon(QStyle::SP_FileDialogInfoView)));
+    auto report = command("bbReport", "&Report", "Report", "File");
+    report.neverShown = true;
+    bbReport = add(report);
+    bbClose = add(command("bbClose", "Close", "Close", "File"));
+    auto open = command("bbOpenDataFile", "&Open...", "Open", "File");
+    open.neverShown = true;
+    bbOpenDataFile = add(open);
+
+    auto view = [&](const char* name, const char* caption, QStyle::StandardPixmap icon, int tag) {
+        auto c = command(name, caption, caption, "View", st->standardIcon(icon));
+        c.tag = tag;
+        return add(c);
+    };
+    bbIcon = view("bbIcon", "Icon View", QStyle::SP_FileDialogContentsView, 0);
+    bbSmallIconView = view("bbSmallIconView", "Small Icon View", QStyle::SP_FileDialogListView, 1);
+    bbListView = view("bbListView", "List View", QStyle::SP_FileDialogListView, 2);
+    bbReportView = view("bbReportView", "Report View", QStyle::SP_FileDialogDetailedView, 3);
+    bcFileMask = BarManager->addCombo("bcFileMask", "File Mask", "File Mask", "View", 80);
+    bcFileMask->setItems({"*.mp?", "*.*"});
+    bcFileMask->setEditText("*.mp?");
+    bbRefresh = add(command("bbRefresh", "Refresh", "Refresh", "View",
+                            st->standardIcon(QStyle::SP_BrowserReload)));
+
+    bbCut = add(command("bbCut", "C&ut", "Cut", "Edit",
+                        QIcon::fromTheme("edit-cut", glyphIcon(QString(QChar(0x2702))))));
+    bbCopy = add(command("bbCopy", "&Copy", "Copy", "Edit",
+                         QIcon::fromTheme("edit-copy", glyphIcon(QString(QChar(0x2750))))));
+    bbPaste = add(command("bbPaste", "&Paste", "Paste", "Edit",
+                          QIcon::fromTheme("edit-paste", glyphIcon(QString(QChar(0x25A4))))));
+    bbSelectAll =
+        add(command("bbSelectAll", "Select &All", "Select All", "Edit",
+                    QIcon::fromTheme("edit-select-all", glyphIcon(QString(QChar(0x25A3)))),
+                    QKeySequence("Ctrl+A")));
+    bbInvertSelection =
+        add(command("bbInvertSelection", "Invert Selection", "Invert Selection", "Edit",
+                    QIcon::fromTheme("edit-select-invert", glyphIcon(QString(QChar(0x25E9)))),
+                    QKeySequence(Qt::KeypadModifier | Qt::Key_Asterisk)));
+    // The list handles Ctrl+A and keypad * itself; the hints still show them.
+    bbSelectAll->setShortcutContext(Qt::WidgetShortcut);
+    bbInvertSelection->setShortcutContext(Qt::WidgetShortcut);
+
+    bbAbout = add(command("bbAbout", "&About...", "About", "Help"));
+
+    auto confirmation = [&](const char* name, const char* caption, bool on) {
+        auto c = command(name, caption, caption, "Confirmations");
+        c.checkable = true;
+        c.checked = on;
+        return add(c);
+    };
+    bbConfSaveTag = confirmation("bbConfSaveTag", "Save Tag", true);
+    bbConfRemoveTag = confirmation("bbConfRemoveTag", "Remove Tag", true);
+    bbConfUndoTag = confirmation("bbConfUndoTag", "Undo Tag", true);
+    bbConfClearTag = confirmation("bbConfClearTag", "Clear Tag", true);
+    bbConfRenameFile = confirmation("bbConfRenameFile", "Rename File", true);
+    bbConfFillTagFromFile = confirmation("bbConfFillTagFromFile", "Fill Tag From File", true);
+    bbConfQuit = confirmation("bbConfQuit", "Quit", false);
+
+    QMenuBar* mainMenu = BarManager->addMainMenu("Main Menu");
+    for (const char* submenu : {"bbFile", "bbEdit", "bbView", "bbHelp"})
+        BarManager->addLink(mainMenu, submenu);
+    const std::pair<const char*, bool> fileLinks[] = {
+        {"bbUpFolder", false},   {"bbNewFolder", true}, {"bbDelete", false},
+        {"bbProperties", false}, {"bbReport", true},    {"bbClose", true}};
+    for (const auto& [item, group] : fileLinks)
+        BarManager->addLink(bbFile, item, group);
+    const std::pair<const char*, bool> editLinks[] = {{"bbCut", false},
+                                                      {"bbCopy", false},
+                                                      {"bbPaste", false},
+                                                      {"bbSelectAll", true},
+                                                      {"bbInvertSelection", false},
+                                                      {"bbConfirmations", true}};
+    for (const auto& [item, group] : editLinks)
+        BarManager->addLink(bbEdit, item, group);
+    const std::pair<const char*, bool> confirmationLinks[] = {
+        {"bbConfSaveTag", false},  {"bbConfRemoveTag", false}, {"bbConfUndoTag", false},
+        {"bbConfClearTag", false}, {"bbConfRenameFile", true}, {"bbConfFillTagFromFile", false},
+        {"bbConfQuit", true}};
+    for (const auto& [item, group] : confirmationLinks)
+        BarManager->addLink(bbConfirmations, item, group);
+    const std::pair<const char*, bool> viewLinks[] = {
+        {"bbIcon", false},       {"bbSmallIconView", false}, {"bbListView", false},
+        {"bbReportView", false}, {"bcFileMask", true},       {"bbRefresh", false}};
+    for (const auto& [item, group] : viewLinks)
+        BarManager->addLink(bbView, item, group);
+    BarManager->addLink(bbHelp, "bbAbout");
+
+    tbFile = BarManager->addToolBar("tbFile", "File", 1, 0);
+    const std::pair<const char*, bool> fileBar[] = {{"bbUpFolder", false},
+                                                    {"bbProperties", false},
+                                                    {"bbNewFolder", true},
+                                                    {"bcFileMask", true},
+                                                    {"bbRefresh", true}};
+    for (const auto& [item, group] : fileBar)
+        BarManager->addLink(tbFile, item, group);
+    tbEdit = BarManager->addToolBar("tbEdit", "Edit", 1, 203);
+    const std::pair<const char*, bool> editBar[] = {
+        {"bbSelectAll", false}, {"bbInvertSelection", false}, {"bbCut", true},
+        {"bbCopy", false},      {"bbPaste", false},           {"bbDelete", false}};
+    for (const auto& [item, group] : editBar)
+        BarManager->addLink(tbEdit, item, group);
+    tbView = BarManager->addToolBar("tbView", "View", 1, 360);
+    for (const char* item : {"bbIcon", "bbSmallIconView", "bbListView", "bbReportView"})
+        BarManager->addLink(tbView, item);
+    BarManager->setQuickCustomizing(tbFile, false);
+    BarManager->setQuickCustomizing(tbView, false);
+    BarManager->setQuickCustomizing(tbEdit, true);
+}
+
 void TfmMain::wireHandlers() {
     connect(btID3v1_Save, &QToolButton::clicked, this, &TfmMain::btID3v1_SaveClick);
     connect(btID3v2_Save, &QToolButton::clicked, this, &TfmMain::btID3v2_SaveClick);
@@ -370,7 +545,7 @@ void TfmMain::wireHandlers() {
     };
     for (const auto& [action, handler] : commands)
         connect(action, &QAction::triggered, this, handler);
-    connect(bcFileMask, &QComboBox::currentTextChanged, this, &TfmMain::bcFileMaskChange);
+    connect(bcFileMask, &BarCombo::editTextChanged, this, &TfmMain::bcFileMaskChange);
 }
 
 void TfmMain::FormCreate() {
@@ -545,7 +720,7 @@ void TfmMain::ShellListClick() {
     if (ShellList->selectedCount() == 0) {
         ClearFileInfo(true);
     } else {
-        CurrentFile = ShellList->currentItem();
+        CurrentFile = ShellList->currentItem().parsingPath();
         const QFileInfo info(CurrentFile);
         if (CurrentFile.isEmpty() || !info.exists() || info.isDir()) {
             ClearFileInfo(true);
@@ -580,7 +755,7 @@ void TfmMain::ShellTreeFolderSelected() {
 }
 
 void TfmMain::bcFileMaskChange() {
-    ShellList->setFileMask(bcFileMask->currentText());
+    ShellList->setFileMask(bcFileMask->editText());
 }
 
 void TfmMain::ShellListKeyDown(QKeyEvent*, bool&) {}

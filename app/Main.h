@@ -8,6 +8,7 @@
 #include <memory>
 
 class Band;
+class BarCombo;
 class BandContainer;
 class BarManager;
 class DropFilesTarget;
@@ -15,7 +16,6 @@ class InspectorGrid;
 class InspectorRow;
 class QAction;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -162,7 +162,7 @@ public:
     QAction* bbSmallIconView = nullptr;
     QAction* bbListView = nullptr;
     QAction* bbReportView = nullptr;
-    QComboBox* bcFileMask = nullptr;
+    BarCombo* bcFileMask = nullptr;
     QAction* bbRefresh = nullptr;
     QAction* bbAbout = nullptr;
     QToolBar* tbFile = nullptr;

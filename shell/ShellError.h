@@ -1,0 +1,14 @@
+// The error a shell-bound widget raises for the user, such as "Invalid folder". The window's
+// top-level guard shows what() in the error box.
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+class ShellError : public std::runtime_error {
+public:
+    explicit ShellError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit ShellError(const char* message) : std::runtime_error(message) {}
+
+    QString message() const { return QString::fromStdString(what()); }
+};

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Makes docs/screenshot.png: the window under Xvfb with a real MP3 file loaded.
+# Needs lame and id3v2 (apt-get install lame id3v2) besides the build's packages.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build --target quillon-screenshot
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/Music"
+# Ten seconds of a chord, encoded and tagged by the usual tools.
+python3 - "$work/tone.wav" <<'PY'
+import math, struct, sys, wave
+with wave.open(sys.argv[1], "wb") as w:
+    w.setnchannels(2); w.setsampwidth(2); w.setframerate(44100)
+    w.writeframes(b"".join(struct.pack("<hh", int(6000 * (math.sin(i * 0.0627) + math.sin(i * 0.0791))),
+                                       int(6000 * (math.sin(i * 0.0627) + math.sin(i * 0.0940))))
+                           for i in range(441000)))
+PY
+lame --quiet -V 2 "$work/tone.wav" "$work/Music/Nightfall - Open Road.mp3"
+lame --quiet -b 128 "$work/tone.wav" "$work/Music/Harbour Lights - Slow Tide.mp3"
+id3v2 -a "Nightfall" -t "Open Road" -A "Long Distance" -y 2024 -T 3 -g 17 \
+    -c "Recorded live" "$work/Music/Nightfall - Open Road.mp3"
+xvfb-run -a -s "-screen 0 1024x700x24" build/tools/quillon-screenshot \
+    "$work/Music/Nightfall - Open Road.mp3" docs/screenshot.png
+echo "docs/screenshot.png written"

@@ -1,0 +1,31 @@
+// Between the file list's source (the listed folder's file-system model, or the Desktop's
+// items) and its views: hides the files the mask does not take, leaves sorting to the source,
+// and reports a refused rename.
+#pragma once
+
+#include "ui/FileMask.h"
+
+#include <QSortFilterProxyModel>
+
+class ShellListProxy : public QSortFilterProxyModel {
+    Q_OBJECT
+
+public:
+    explicit ShellListProxy(QObject* parent = nullptr);
+
+    // Re-filters the rows the source already holds; nothing is read again.
+    void setMask(const FileMask& mask, bool enabled);
+
+    // The file-system model sorts folders first and keeps its order while it loads; a sort of
+    // our own would fight it.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // A refused rename shows an error box and keeps the old name.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    FileMask m_mask;
+    bool m_enabled = false;
+};

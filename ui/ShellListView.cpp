@@ -1,0 +1,713 @@
+#include "ui/ShellListView.h"
+
+#include "shell/ShellError.h"
+#include "shell/ShellServices.h"
+#include "ui/FileIconCache.h"
+#include "ui/ShellListProxy.h"
+#include "ui/ShellTreeView.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDrag>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QStackedLayout>
+#include <QStandardItemModel>
+#include <QTreeView>
+
+namespace {
+
+constexpr int PathRole = Qt::UserRole + 1; // of the Desktop's items
+
+bool isKeyEvent(const QEvent* event) {
+    return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+}
+
+// The Desktop is no folder on disk: its items are listed from the shell services.
+QStandardItemModel* desktopModel(QObject* parent) {
+    auto* model = new QStandardItemModel(parent);
+    model->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
+                                      QStringLiteral("Type"), QStringLiteral("Date Modified")});
+    for (const ShellItem& child : shellServices().desktopChildren()) {
+        auto* name = new QStandardItem(child.icon(), child.displayName());
+        name->setData(child.parsingPath(), PathRole);
+        QList<QStandardItem*> row{name, new QStandardItem,
+                                  new QStandardItem(QStringLiteral("Folder")), new QStandardItem};
+        for (QStandardItem* cell : row) {
+            cell->setEditable(false);
+            cell->setDropEnabled(true);
+        }
+        model->appendRow(row);
+    }
+    return model;
+}
+
+} // namespace
+
+// An inner view: hands clicks, keys, drags and the context menu to the list.
+template <class Base> class ShellListView::Pane : public Base {
+public:
+    explicit Pane(ShellListView* owner) : Base(owner), m_owner(owner) {
+        this->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        this->setSelectionBehavior(QAbstractItemView::SelectRows);
+        this->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 belongs to the window
+        this->setDragEnabled(true);
+        this->setAcceptDrops(true);
+        this->viewport()->setAcceptDrops(true);
+        this->setDragDropMode(QAbstractItemView::DragDrop);
+        this->setDropIndicatorShown(true);
+        // The selection stays visible when the list loses the focus.
+        QPalette palette = this->palette();
+        for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+        this->setPalette(palette);
+    }
+
+    bool editing() const { return this->state() == QAbstractItemView::EditingState; }
+
+    void cancelEdit(const QModelIndex& index) {
+        if (QWidget* editor = this->indexWidget(index))
+            this->closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        if (!isKeyEvent(event))
+            return Base::event(event);
+        if (m_owner->offerToFilters(static_cast<QKeyEvent*>(event)))
+            return true;
+        Base::event(event);
+        if (!event->isAccepted())
+            m_owner->passKeyAbove(static_cast<QKeyEvent*>(event));
+        return true;
+    }
+
+    void mousePressEvent(QMouseEvent* event) override {
+        Base::mousePressEvent(event);
+        const QModelIndex index = this->indexAt(event->position().toPoint());
+        if (index.isValid())
+            m_owner->itemPressed(index);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        Base::mouseReleaseEvent(event);
+        emit m_owner->clicked();
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        const QModelIndex index = this->indexAt(event->position().toPoint());
+        if (index.isValid())
+            m_owner->itemDoubleClicked(index);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override {
+        const QModelIndex before = this->currentIndex();
+        Base::keyPressEvent(event);
+        const QModelIndex after = this->currentIndex();
+        if (after.isValid() && after != before)
+            m_owner->itemMovedTo(after);
+    }
+
+    void startDrag(Qt::DropActions) override { m_owner->startItemDrag(); }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (shellServices().droppedPaths(event->mimeData()).isEmpty()) {
+            event->ignore();
+            return;
+        }
+        event->setDropAction(ShellServices::dropAction(event->modifiers()));
+        event->accept();
+    }
+
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        m_owner->dragMovedOver(event, this->indexAt(event->position().toPoint()));
+    }
+
+    void dropEvent(QDropEvent* event) override {
+        m_owner->droppedOn(event, this->indexAt(event->position().toPoint()));
+    }
+
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        m_owner->showContextMenu(this->indexAt(event->pos()), event->globalPos());
+    }
+
+private:
+    ShellListView* m_owner;
+};
+
+ShellListView::ShellListView(QWidget* parent)
+    : QWidget(parent), m_stack(new QStackedLayout(this)), m_icons(new Pane<QListView>(this)),
+      m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)),
+      m_iconCache(std::make_unique<FileIconCache>()) {
+    setAccessibleName(QStringLiteral("Files"));
+    setAcceptDrops(true); // for the drags the inner views leave alone
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_stack->addWidget(m_icons);
+    m_stack->addWidget(m_report);
+
+    m_icons->setModel(m_proxy);
+    m_report->setModel(m_proxy);
+    QItemSelectionModel* unused = m_report->selectionModel();
+    m_report->setSelectionModel(m_icons->selectionModel()); // one selection for every style
+    delete unused;
+
+    m_icons->setUniformItemSizes(true);
+    m_icons->setLayoutMode(QListView::Batched); // large folders lay out without a pause
+    m_icons->setBatchSize(500);
+    m_icons->setMovement(QListView::Static);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setAccessibleName(accessibleName());
+    m_report->setRootIsDecorated(false);
+    m_report->setItemsExpandable(false);
+    m_report->setExpandsOnDoubleClick(false);
+    m_report->setUniformRowHeights(true);
+    m_report->setAllColumnsShowFocus(true);
+    m_report->setSortingEnabled(true);
+    m_report->header()->setSortIndicator(0, Qt::AscendingOrder);
+    m_report->header()->resizeSection(0, 220);
+    m_report->setAccessibleName(accessibleName());
+
+    // Outside changes come in bursts; follow each burst once.
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(50);
+    connect(&m_changeTimer, &QTimer::timeout, this, &ShellListView::followOutsideChange);
+
+    setViewStyle(Report);
+}
+
+ShellListView::~ShellListView() {
+    // The file-system models use the icon cache from their own threads: they go first.
+    qDeleteAll(findChildren<QFileSystemModel*>(Qt::FindDirectChildrenOnly));
+}
+
+ShellTreeView* ShellListView::tree() const {
+    return m_tree;
+}
+
+void ShellListView::setTree(ShellTreeView* tree) {
+    if (m_tree)
+        disconnect(m_tree, nullptr, this, nullptr);
+    m_tree = tree;
+    if (!tree)
+        return;
+    connect(tree, &ShellTreeView::folderSelected, this, [this](const ShellItem& folder) {
+        if (!folder.isNull())
+            listFolder(folder);
+    });
+    const ShellItem selected = tree->selectedFolder();
+    if (!selected.isNull() && !(selected == m_folder))
+        listFolder(selected);
+}
+
+void ShellListView::setFolder(const QString& pathOrParsingName) {
+    if (m_tree) {
+        m_tree->openFolder(pathOrParsingName); // the tree's selection lists it
+        return;
+    }
+    const ShellItem folder = shellServices().resolve(pathOrParsingName);
+    if (folder.isNull() || !folder.isFolder())
+        throw ShellError("Invalid folder");
+    listFolder(folder);
+}
+
+void ShellListView::upOneLevel() {
+    const ShellItem parent = shellServices().parent(m_folder);
+    if (parent.isNull())
+        return;
+    try {
+        setFolder(parent.parsingPath());
+    } catch (const ShellError&) {
+        // The tree has no node for it: stay.
+    }
+}
+
+void ShellListView::refresh() {
+    if (!m_folder.isNull())
+        listFolder(m_folder);
+}
+
+void ShellListView::listFolder(const ShellItem& folder) {
+    m_folder = folder;
+    m_current = QPersistentModelIndex();
+    m_editing = QPersistentModelIndex();
+    m_filled = false;
+    m_changeTimer.stop();
+    m_changePending = false;
+    applyMask();
+
+    // A fresh source per listing: the folder is read anew and nothing of the last one stays.
+    QAbstractItemModel* old = m_source;
+    m_files = nullptr;
+    if (folder.isDesktop()) {
+        m_source = desktopModel(this);
+        m_proxy->setSourceModel(m_source);
+        m_filesRoot = QPersistentModelIndex();
+    } else {
+        m_files = new QFileSystemModel(this);
+        m_files->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        m_files->setReadOnly(false);
+        m_files->setIconProvider(m_iconCache.get());
+        m_source = m_files;
+        connect(m_files, &QFileSystemModel::directoryLoaded, this, &ShellListView::directoryLoaded);
+        connect(m_files, &QAbstractItemModel::rowsAboutToBeInserted, this,
+                [this](const QModelIndex& parent) { sourceAboutToChange(parent); });
+        connect(m_files, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [this](const QModelIndex& parent) { sourceAboutToChange(parent); });
+        connect(m_files, &QAbstractItemModel::rowsInserted, this,
+                [this](const QModelIndex& parent) { sourceChanged(parent); });
+        connect(m_files, &QAbstractItemModel::rowsRemoved, this,
+                [this](const QModelIndex& parent) { sourceChanged(parent); });
+        const QModelIndex root = m_files->setRootPath(folder.parsingPath());
+        m_filesRoot = root;
+        m_proxy->setSourceModel(m_files);
+        const QHeaderView* header = m_report->header();
+        m_files->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+        if (m_files->canFetchMore(root))
+            m_files->fetchMore(root);
+    }
+    if (old)
+        old->deleteLater();
+    m_icons->setRootIndex(rootIndex());
+    m_report->setRootIndex(rootIndex());
+    emit folderChanged(folder.parsingPath());
+    if (folder.isDesktop()) {
+        m_filled = true;
+        emit listFilled();
+    }
+}
+
+void ShellListView::directoryLoaded(const QString& path) {
+    if (m_filled || !m_files || QDir::cleanPath(path) != QDir::cleanPath(folderPath()))
+        return;
+    // The model sorts what it got on its next turn of the event loop; report after that.
+    QPointer<QFileSystemModel> files = m_files;
+    QTimer::singleShot(0, this, [this, files] {
+        if (!files || files != m_files || m_filled)
+            return;
+        m_filled = true;
+        emit listFilled();
+    });
+}
+
+QModelIndex ShellListView::rootIndex() const {
+    if (!m_files)
+        return {};
+    return m_proxy->mapFromSource(m_filesRoot);
+}
+
+void ShellListView::setViewStyle(int style) {
+    style = std::clamp(style, int(Icons), int(Report));
+    const bool hadFocus = itemView()->hasFocus();
+    m_viewStyle = style;
+    if (style != Report)
+        configureList(style);
+    m_stack->setCurrentWidget(itemView());
+    setFocusProxy(itemView());
+    if (hadFocus)
+        itemView()->setFocus();
+}
+
+void ShellListView::configureList(int style) {
+    const int small = m_icons->style()->pixelMetric(QStyle::PM_SmallIconSize);
+    const int large = m_icons->style()->pixelMetric(QStyle::PM_LargeIconSize);
+    switch (style) {
+    case Icons:
+        m_icons->setViewMode(QListView::IconMode);
+        m_icons->setIconSize(QSize(large, large));
+        m_icons->setGridSize(QSize(large * 3, large * 2 + m_icons->fontMetrics().height() * 2));
+        m_icons->setWordWrap(true);
+        break;
+    case SmallIcons:
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::LeftToRight);
+        m_icons->setWrapping(true);
+        m_icons->setIconSize(QSize(small, small));
+        m_icons->setGridSize(QSize(small * 10, small + 6));
+        m_icons->setWordWrap(false);
+        break;
+    default: // List: columns of names, top to bottom
+        m_icons->setViewMode(QListView::ListMode);
+        m_icons->setFlow(QListView::TopToBottom);
+        m_icons->setWrapping(true);
+        m_icons->setIconSize(QSize(small, small));
+        m_icons->setGridSize(QSize());
+        m_icons->setWordWrap(false);
+        break;
+    }
+    m_icons->setMovement(QListView::Static);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setSelectionRectVisible(true);
+    // A static movement turns dragging and dropping off; items still go to other folders.
+    m_icons->setDragEnabled(true);
+    m_icons->viewport()->setAcceptDrops(true);
+}
+
+QAbstractItemView* ShellListView::itemView() const {
+    if (m_viewStyle == Report)
+        return m_report;
+    return m_icons;
+}
+
+void ShellListView::applyMask() {
+    m_proxy->setMask(FileMask(m_maskText), m_masked);
+}
+
+void ShellListView::setFileMask(const QString& mask) {
+    if (mask == m_maskText)
+        return;
+    m_maskText = mask;
+    if (mask.isEmpty() || !m_masked)
+        return;
+    applyMask();
+    if (m_filled)
+        emit listFilled();
+}
+
+void ShellListView::setMasked(bool masked) {
+    if (masked == m_masked)
+        return;
+    m_masked = masked;
+    applyMask();
+    if (m_filled)
+        emit listFilled();
+}
+
+ShellItem ShellListView::itemAt(const QModelIndex& index) const {
+    const QString path = pathAt(index);
+    if (path.isEmpty())
+        return {};
+    if (m_files)
+        return ShellItem::fromPath(path);
+    return ShellItem::fromPath(path, index.siblingAtColumn(0).data().toString());
+}
+
+QString ShellListView::pathAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != m_proxy)
+        return {};
+    const QModelIndex source = m_proxy->mapToSource(index.siblingAtColumn(0));
+    if (m_files)
+        return m_files->filePath(source);
+    return source.data(PathRole).toString();
+}
+
+ShellItem ShellListView::currentItem() const {
+    return itemAt(m_current);
+}
+
+QList<QModelIndex> ShellListView::selectedRows() const {
+    QList<QModelIndex> rows;
+    const QModelIndex root = rootIndex();
+    for (const QModelIndex& index : m_icons->selectionModel()->selectedIndexes())
+        if (index.column() == 0 && index.parent() == root)
+            rows << index;
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    return rows;
+}
+
+QStringList ShellListView::selectedPaths() const {
+    QStringList paths;
+    for (const QModelIndex& index : selectedRows())
+        paths << pathAt(index);
+    return paths;
+}
+
+int ShellListView::selectedCount() const {
+    return int(selectedRows().size());
+}
+
+int ShellListView::itemCount() const {
+    return m_proxy->rowCount(rootIndex());
+}
+
+QStringList ShellListView::itemNames() const {
+    QStringList names;
+    const QModelIndex root = rootIndex();
+    for (int row = 0; row < m_proxy->rowCount(root); ++row)
+        names << m_proxy->index(row, 0, root).data().toString();
+    return names;
+}
+
+void ShellListView::selectAll() {
+    const QModelIndex root = rootIndex();
+    const int rows = m_proxy->rowCount(root);
+    if (rows == 0)
+        return;
+    const QItemSelection all(m_proxy->index(0, 0, root), m_proxy->index(rows - 1, 0, root));
+    m_icons->selectionModel()->select(all, QItemSelectionModel::ClearAndSelect |
+                                               QItemSelectionModel::Rows);
+}
+
+void ShellListView::invertSelection() {
+    const QModelIndex root = rootIndex();
+    const int rows = m_proxy->rowCount(root);
+    QItemSelectionModel* selection = m_icons->selectionModel();
+    QItemSelection inverted;
+    int first = -1; // start of the current run of unselected rows
+    for (int row = 0; row <= rows; ++row) {
+        const bool take = row < rows && !selection->isSelected(m_proxy->index(row, 0, root));
+        if (take && first < 0)
+            first = row;
+        if (!take && first >= 0) {
+            inverted.select(m_proxy->index(first, 0, root), m_proxy->index(row - 1, 0, root));
+            first = -1;
+        }
+    }
+    selection->select(inverted, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void ShellListView::deleteSelected(bool permanent) {
+    const QStringList paths = selectedPaths();
+    if (!paths.isEmpty())
+        shellServices().deleteItems(paths, permanent);
+}
+
+void ShellListView::cutSelected() {
+    const QList<QModelIndex> rows = selectedRows();
+    if (!rows.isEmpty() && itemAt(rows.first()).canCopy())
+        shellServices().cut(selectedPaths());
+}
+
+void ShellListView::copySelected() {
+    const QList<QModelIndex> rows = selectedRows();
+    if (!rows.isEmpty() && itemAt(rows.first()).canCopy())
+        shellServices().copy(selectedPaths());
+}
+
+void ShellListView::paste() {
+    m_icons->selectionModel()->clearSelection();
+    if (m_folder.isFileSystem() && m_folder.isFolder() && shellServices().clipboardHasFiles())
+        shellServices().paste(folderPath());
+}
+
+void ShellListView::propertiesOfSelection() {
+    const QList<QModelIndex> rows = selectedRows();
+    if (rows.isEmpty()) {
+        if (m_folder.hasPropertySheet())
+            shellServices().showProperties({folderPath()});
+        return;
+    }
+    if (itemAt(rows.first()).hasPropertySheet())
+        shellServices().showProperties(selectedPaths());
+}
+
+void ShellListView::renameFirstSelected() {
+    const QList<QModelIndex> rows = selectedRows();
+    if (rows.isEmpty() || !(m_proxy->flags(rows.first()) & Qt::ItemIsEditable))
+        return;
+    m_editing = rows.first();
+    itemView()->scrollTo(rows.first());
+    itemView()->edit(rows.first());
+}
+
+bool ShellListView::isEditing() const {
+    return m_viewStyle == Report ? m_report->editing() : m_icons->editing();
+}
+
+void ShellListView::cancelEdit() {
+    if (!isEditing())
+        return;
+    if (m_viewStyle == Report)
+        m_report->cancelEdit(m_editing);
+    else
+        m_icons->cancelEdit(m_editing);
+}
+
+void ShellListView::newFolder() {
+    if (!m_files || m_folder.isReadOnly())
+        throw ShellError("Cannot create folder: Parent folder is read-only");
+    const QString base = QStringLiteral("New Folder");
+    const QStringList shown = itemNames();
+    const QDir folder(folderPath());
+    QString candidate = base;
+    // A file the mask hides would make the folder fail: step over names taken on disk too.
+    for (int n = 2; shown.contains(candidate, Qt::CaseInsensitive) || folder.exists(candidate); ++n)
+        candidate = QStringLiteral("%1 (%2)").arg(base).arg(n);
+    const QModelIndex created = m_files->mkdir(m_filesRoot, candidate);
+    if (!created.isValid())
+        throw ShellError(QStringLiteral("Cannot create folder \"%1\"").arg(candidate));
+    const QModelIndex index = m_proxy->mapFromSource(created);
+    QAbstractItemView* view = itemView();
+    view->setFocus();
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+    view->scrollTo(index);
+    m_editing = index;
+    view->edit(index);
+}
+
+void ShellListView::itemPressed(const QModelIndex& index) {
+    m_current = index.siblingAtColumn(0);
+}
+
+void ShellListView::itemDoubleClicked(const QModelIndex& index) {
+    const ShellItem item = itemAt(index);
+    if (item.isFolder())
+        setFolder(item.parsingPath());
+    else if (item.isFileSystem())
+        shellServices().open(item.parsingPath());
+}
+
+void ShellListView::startItemDrag() {
+    const QStringList paths = selectedPaths();
+    if (paths.isEmpty() || !m_files)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(shellServices().dragData(paths));
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+QString ShellListView::dropFolderAt(const QModelIndex& index, const QMimeData* data) const {
+    ShellItem target = itemAt(index);
+    if (!target.isFolder())
+        target = m_folder; // a file or empty space: the listed folder
+    if (!target.isFileSystem() || !target.isFolder())
+        return {};
+    const QString folder = target.parsingPath();
+    const QStringList paths = shellServices().droppedPaths(data);
+    // Dropping items where they already are, or a folder on itself, does nothing.
+    bool elsewhere = false;
+    for (const QString& path : paths) {
+        if (QDir::cleanPath(path) == folder)
+            return {};
+        if (QFileInfo(path).absolutePath() != folder)
+            elsewhere = true;
+    }
+    return elsewhere ? folder : QString();
+}
+
+void ShellListView::dragMovedOver(QDragMoveEvent* event, const QModelIndex& index) {
+    if (dropFolderAt(index, event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(ShellServices::dropAction(event->modifiers()));
+    event->accept();
+}
+
+void ShellListView::droppedOn(QDropEvent* event, const QModelIndex& index) {
+    const QString folder = dropFolderAt(index, event->mimeData());
+    const Qt::DropAction done =
+        folder.isEmpty()
+            ? Qt::IgnoreAction
+            : shellServices().dropOnFolder(event->mimeData(), folder, event->modifiers());
+    if (done == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(done);
+    event->accept();
+}
+
+void ShellListView::showContextMenu(const QModelIndex& index, const QPoint& globalPos) {
+    const ShellItem item = itemAt(index);
+    const bool onDisk = m_files != nullptr;
+    const bool selection = selectedCount() > 0;
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Open"), this,
+                   [this, index] {
+                       if (index.isValid())
+                           itemDoubleClicked(index);
+                   })
+        ->setEnabled(!item.isNull());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Cut"), this, &ShellListView::cutSelected)->setEnabled(selection);
+    menu.addAction(QStringLiteral("Copy"), this, &ShellListView::copySelected)
+        ->setEnabled(selection);
+    menu.addAction(QStringLiteral("Paste"), this, &ShellListView::paste)
+        ->setEnabled(onDisk && shellServices().clipboardHasFiles());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Delete"), this,
+                   [this] {
+                       deleteSelected(
+                           shellServices().keyboardModifiers().testFlag(Qt::ShiftModifier));
+                   })
+        ->setEnabled(onDisk && selection);
+    menu.addAction(QStringLiteral("Rename"), this, &ShellListView::renameFirstSelected)
+        ->setEnabled(onDisk && selection);
+    menu.addAction(QStringLiteral("New Folder"), this, &ShellListView::newFolder)
+        ->setEnabled(onDisk);
+    menu.addAction(QStringLiteral("Refresh"), this, &ShellListView::refresh);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Properties"), this, &ShellListView::propertiesOfSelection);
+    menu.exec(globalPos);
+}
+
+void ShellListView::sourceAboutToChange(const QModelIndex& parent) {
+    if (!m_filled || m_changePending || parent != m_filesRoot)
+        return;
+    // Remember the first selected item as it was before this burst of changes.
+    m_changePending = true;
+    const QList<QModelIndex> rows = selectedRows();
+    m_firstSelectedName = rows.isEmpty() ? QString() : rows.first().data().toString();
+    m_firstSelectedRow = rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void ShellListView::sourceChanged(const QModelIndex& parent) {
+    if (m_filled && m_changePending && parent == m_filesRoot)
+        m_changeTimer.start();
+}
+
+void ShellListView::followOutsideChange() {
+    m_changePending = false;
+    if (isEditing())
+        return; // the editor sits on an item that may have moved: leave the list alone
+    if (m_firstSelectedRow >= 0) {
+        const QModelIndex root = rootIndex();
+        const int rows = m_proxy->rowCount(root);
+        QModelIndex target;
+        for (int row = 0; row < rows && !target.isValid(); ++row) {
+            const QModelIndex index = m_proxy->index(row, 0, root);
+            if (index.data().toString() == m_firstSelectedName)
+                target = index;
+        }
+        if (!target.isValid() && rows > 0)
+            target = m_proxy->index(std::min(m_firstSelectedRow, rows - 1), 0, root);
+        if (target.isValid()) {
+            QItemSelectionModel* selection = m_icons->selectionModel();
+            if (!selection->isSelected(target))
+                selection->select(target, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->setCurrentIndex(target, QItemSelectionModel::NoUpdate);
+            itemView()->scrollTo(target);
+        }
+    }
+    emit shellChanged();
+}
+
+bool ShellListView::offerToFilters(QKeyEvent* event) {
+    if (m_offering)
+        return false;
+    m_offering = true;
+    m_offerReached = false;
+    const bool accepted = event->isAccepted();
+    QCoreApplication::sendEvent(this, event);
+    const bool consumed = !m_offerReached;
+    if (!consumed)
+        event->setAccepted(accepted);
+    m_offering = false;
+    return consumed;
+}
+
+void ShellListView::passKeyAbove(QKeyEvent* event) {
+    // The list's filters had the key already: it goes on to the widgets above, as unused keys
+    // do, but past the list.
+    if (QWidget* above = parentWidget()) {
+        event->ignore();
+        QCoreApplication::sendEvent(above, event);
+    }
+    event->accept(); // ends Qt's own way up, which would pass the list
+}
+
+bool ShellListView::event(QEvent* event) {
+    if (m_offering && isKeyEvent(event)) {
+        m_offerReached = true; // no filter took it: the inner view handles it
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}

@@ -1,0 +1,162 @@
+// The file list of one folder: its folders and files (hidden ones too) in four view styles,
+// filtered by the file mask, following changes on disk, renamed in place and dragged and
+// dropped like in a file manager. Bound to a folder tree, it shows the tree's folder and
+// makes the tree follow when it moves to another one.
+//
+// The items sit in one of two inner views (a list for the icon styles, a tree for the report).
+// Key events reaching them are first offered to the filters installed on this widget (a filter
+// that returns true consumes the key); drags they do not take (anything but files) go on to
+// this widget, as in Qt's own way up.
+#pragma once
+
+#include "shell/ShellItem.h"
+#include "ui/FileMask.h"
+
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <memory>
+
+class FileIconCache;
+class QAbstractItemModel;
+class QAbstractItemView;
+class QDragMoveEvent;
+class QDropEvent;
+class QFileSystemModel;
+class QKeyEvent;
+class QListView;
+class QStackedLayout;
+class QTreeView;
+class ShellListProxy;
+class ShellTreeView;
+
+class ShellListView : public QWidget {
+    Q_OBJECT
+
+public:
+    enum ViewStyle { Icons = 0, SmallIcons = 1, List = 2, Report = 3 };
+
+    explicit ShellListView(QWidget* parent = nullptr);
+    ~ShellListView() override;
+
+    // The list shows the tree's selected folder; moving elsewhere makes the tree select it.
+    void setTree(ShellTreeView* tree);
+    ShellTreeView* tree() const;
+
+    ShellItem folder() const { return m_folder; }
+    QString folderPath() const { return m_folder.parsingPath(); }
+    // Lists a folder by path or parsing name (through the tree when one is bound). Throws
+    // ShellError("Invalid folder") when it is not a folder.
+    void setFolder(const QString& pathOrParsingName);
+    // The parent of the listed folder; nothing when the tree cannot show it.
+    void upOneLevel();
+    // Reads the listed folder again.
+    void refresh();
+    // Makes "New Folder" (or "New Folder (n)") in the listed folder and starts renaming it.
+    // Throws ShellError when the folder is read-only.
+    void newFolder();
+
+    int viewStyle() const { return m_viewStyle; }
+    void setViewStyle(int style);
+    // The inner view that shows the items in the current style.
+    QAbstractItemView* itemView() const;
+
+    QString fileMask() const { return m_maskText; }
+    // A new mask that is not empty re-masks the items held, at once, while masking is on; an
+    // empty one lets everything pass from the next listing on.
+    void setFileMask(const QString& mask);
+    bool isMasked() const { return m_masked; }
+    void setMasked(bool masked);
+
+    // The item clicked or moved to last (a null item when none since the folder was listed).
+    ShellItem currentItem() const;
+    QStringList selectedPaths() const; // in list order
+    int selectedCount() const;
+    int itemCount() const;         // items shown, after masking
+    QStringList itemNames() const; // captions in list order
+    // True once the listed folder has been read whole.
+    bool isFilled() const { return m_filled; }
+
+    void selectAll();
+    void invertSelection();
+
+    // The shell's verbs; each does nothing when it does not apply.
+    void deleteSelected(bool permanent);
+    void cutSelected();
+    void copySelected();
+    void paste(); // into the listed folder
+    // Properties of the selection, or of the listed folder when nothing is selected.
+    void propertiesOfSelection();
+    void renameFirstSelected();
+    bool isEditing() const;
+    // Ends an in-place rename, keeping the old name.
+    void cancelEdit();
+
+signals:
+    // Any click in the list, on an item or on empty space, after the selection has changed.
+    void clicked();
+    // The list has been filled or refilled (a new mask included).
+    void listFilled();
+    // The list has followed a change made elsewhere in the listed folder.
+    void shellChanged();
+    void folderChanged(const QString& parsingPath);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    template <class Base> class Pane;
+
+    void listFolder(const ShellItem& folder);
+    void configureList(int style);
+    QModelIndex rootIndex() const;
+    ShellItem itemAt(const QModelIndex& index) const;
+    QString pathAt(const QModelIndex& index) const;
+    QList<QModelIndex> selectedRows() const;
+    void applyMask();
+
+    // Called by the inner views.
+    bool offerToFilters(QKeyEvent* event);
+    void passKeyAbove(QKeyEvent* event);
+    void itemPressed(const QModelIndex& index);
+    void itemMovedTo(const QModelIndex& index) { itemPressed(index); }
+    void itemDoubleClicked(const QModelIndex& index);
+    void startItemDrag();
+    QString dropFolderAt(const QModelIndex& index, const QMimeData* data) const;
+    void dragMovedOver(QDragMoveEvent* event, const QModelIndex& index);
+    void droppedOn(QDropEvent* event, const QModelIndex& index);
+    void showContextMenu(const QModelIndex& index, const QPoint& globalPos);
+
+    void directoryLoaded(const QString& path);
+    void sourceAboutToChange(const QModelIndex& parent);
+    void sourceChanged(const QModelIndex& parent);
+    void followOutsideChange();
+
+    QPointer<ShellTreeView> m_tree;
+    ShellItem m_folder;
+    QStackedLayout* m_stack;
+    Pane<QListView>* m_icons;
+    Pane<QTreeView>* m_report;
+    ShellListProxy* m_proxy;
+    std::unique_ptr<FileIconCache> m_iconCache; // outlives the models that use it
+    QPointer<QAbstractItemModel> m_source;
+    QFileSystemModel* m_files = nullptr; // the source while a folder on disk is listed
+    QPersistentModelIndex m_filesRoot;
+    int m_viewStyle = Report;
+
+    QString m_maskText;
+    bool m_masked = false;
+    bool m_filled = false;
+    QPersistentModelIndex m_current;
+    QPersistentModelIndex m_editing;
+
+    // The first selected item before an outside change, to select it again afterwards.
+    QTimer m_changeTimer;
+    bool m_changePending = false;
+    QString m_firstSelectedName;
+    int m_firstSelectedRow = -1;
+
+    bool m_offering = false;
+    bool m_offerReached = false;
+};

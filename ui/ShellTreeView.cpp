@@ -1,0 +1,226 @@
+#include "ui/ShellTreeView.h"
+
+#include "shell/ShellError.h"
+#include "shell/ShellServices.h"
+#include "ui/ShellChain.h"
+#include "ui/ShellTreeModel.h"
+
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+
+ShellTreeView::ShellTreeView(QWidget* parent)
+    : QTreeView(parent), m_model(new ShellTreeModel(this)) {
+    setModel(m_model);
+    setHeaderHidden(true);
+    setRootIsDecorated(false);
+    setIndentation(19);
+    setUniformRowHeights(true);
+    setSelectionMode(SingleSelection);
+    setEditTriggers(NoEditTriggers); // F2 and the menu start a rename
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(DragDrop);
+    setDropIndicatorShown(true);
+    setAccessibleName(QStringLiteral("Folders"));
+
+    m_dragExpandTimer.setSingleShot(true);
+    m_dragExpandTimer.setTimerType(Qt::PreciseTimer);
+    m_dragExpandTimer.setInterval(DragExpandDelay);
+    connect(&m_dragExpandTimer, &QTimer::timeout, this, &ShellTreeView::expandHoveredFolder);
+    connect(this, &QTreeView::expanded, m_model, &ShellTreeModel::ensureLoaded);
+
+    m_model->ensureLoaded(m_model->desktopIndex());
+    expand(m_model->desktopIndex());
+}
+
+void ShellTreeView::openFolder(const QString& pathOrParsingName) {
+    const ShellItem target = shellServices().resolve(pathOrParsingName);
+    if (target.isNull() || !target.isFolder())
+        throw ShellError("Invalid folder");
+    QModelIndex node = m_model->desktopIndex();
+    for (const ShellItem& step : shellChainTo(target)) {
+        expand(node);
+        node = m_model->childFor(node, step.parsingPath());
+        if (!node.isValid())
+            throw ShellError("Invalid folder");
+    }
+    setCurrentIndex(node);
+    scrollTo(node);
+}
+
+ShellItem ShellTreeView::selectedFolder() const {
+    return m_model->shellItem(currentIndex());
+}
+
+void ShellTreeView::refreshBranch(const QModelIndex& node) {
+    m_model->refresh(node.isValid() ? node : m_model->desktopIndex());
+}
+
+void ShellTreeView::renameSelected() {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid() || !(m_model->flags(index) & Qt::ItemIsEditable))
+        return;
+    scrollTo(index);
+    edit(index);
+}
+
+void ShellTreeView::cancelEdit() {
+    if (QWidget* editor = isEditing() ? indexWidget(currentIndex()) : nullptr)
+        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+}
+
+void ShellTreeView::deleteSelected(bool permanent) {
+    const QModelIndex index = currentIndex();
+    const ShellItem folder = selectedFolder();
+    if (!folder.isFileSystem())
+        return;
+    const QPersistentModelIndex parent = index.parent();
+    shellServices().deleteItems({folder.parsingPath()}, permanent);
+    if (!QFileInfo::exists(folder.parsingPath()) && parent.isValid()) {
+        setCurrentIndex(parent);
+        refreshBranch(parent);
+    }
+}
+
+void ShellTreeView::cutSelected() {
+    const ShellItem folder = selectedFolder();
+    if (folder.canCopy())
+        shellServices().cut({folder.parsingPath()});
+}
+
+void ShellTreeView::copySelected() {
+    const ShellItem folder = selectedFolder();
+    if (folder.canCopy())
+        shellServices().copy({folder.parsingPath()});
+}
+
+void ShellTreeView::pasteIntoSelected() {
+    const ShellItem folder = selectedFolder();
+    if (!folder.isFileSystem() || !folder.isFolder() || !shellServices().clipboardHasFiles())
+        return;
+    shellServices().paste(folder.parsingPath());
+    refreshBranch(currentIndex());
+}
+
+void ShellTreeView::propertiesOfSelected() {
+    const ShellItem folder = selectedFolder();
+    if (folder.hasPropertySheet())
+        shellServices().showProperties({folder.parsingPath()});
+}
+
+void ShellTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTreeView::currentChanged(current, previous);
+    const QString path = m_model->pathOf(current);
+    if (path == m_selectedPath)
+        return;
+    m_selectedPath = path;
+    emit folderSelected(m_model->shellItem(current));
+}
+
+void ShellTreeView::startDrag(Qt::DropActions) {
+    const ShellItem folder = selectedFolder();
+    if (!folder.isFileSystem())
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(shellServices().dragData({folder.parsingPath()}));
+    drag->setPixmap(folder.icon().pixmap(iconSize().isValid() ? iconSize() : QSize(16, 16)));
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+QString ShellTreeView::dropFolderAt(const QPoint& pos) const {
+    const ShellItem folder = m_model->shellItem(indexAt(pos));
+    return folder.isFileSystem() && folder.isFolder() ? folder.parsingPath() : QString();
+}
+
+void ShellTreeView::dragEnterEvent(QDragEnterEvent* event) {
+    if (shellServices().droppedPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(ShellServices::dropAction(event->modifiers()));
+    event->accept();
+}
+
+void ShellTreeView::dragMoveEvent(QDragMoveEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (index != m_dragHover) {
+        m_dragHover = index;
+        if (index.isValid() && !isExpanded(index) && m_model->hasChildren(index))
+            m_dragExpandTimer.start();
+        else
+            m_dragExpandTimer.stop();
+    }
+    if (dropFolderAt(pos).isEmpty()) {
+        event->ignore(visualRect(index));
+        return;
+    }
+    event->setDropAction(ShellServices::dropAction(event->modifiers()));
+    event->accept(visualRect(index));
+}
+
+void ShellTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
+    m_dragExpandTimer.stop();
+    m_dragHover = QPersistentModelIndex();
+    event->accept();
+}
+
+void ShellTreeView::dropEvent(QDropEvent* event) {
+    m_dragExpandTimer.stop();
+    m_dragHover = QPersistentModelIndex();
+    const QPoint pos = event->position().toPoint();
+    const QString folder = dropFolderAt(pos);
+    const Qt::DropAction done =
+        folder.isEmpty()
+            ? Qt::IgnoreAction
+            : shellServices().dropOnFolder(event->mimeData(), folder, event->modifiers());
+    if (done == Qt::IgnoreAction) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(done);
+    event->accept();
+    refreshBranch(indexAt(pos));
+}
+
+void ShellTreeView::expandHoveredFolder() {
+    if (m_dragHover.isValid())
+        expand(m_dragHover);
+}
+
+void ShellTreeView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid())
+        return;
+    setCurrentIndex(index);
+    const ShellItem folder = selectedFolder();
+    const bool onDisk = folder.isFileSystem();
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Open"), this,
+                   [folder] { shellServices().open(folder.parsingPath()); })
+        ->setEnabled(onDisk);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Cut"), this, &ShellTreeView::cutSelected)
+        ->setEnabled(folder.canCopy());
+    menu.addAction(QStringLiteral("Copy"), this, &ShellTreeView::copySelected)
+        ->setEnabled(folder.canCopy());
+    menu.addAction(QStringLiteral("Paste"), this, &ShellTreeView::pasteIntoSelected)
+        ->setEnabled(onDisk && shellServices().clipboardHasFiles());
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Delete"), this,
+                   [this] {
+                       deleteSelected(
+                           shellServices().keyboardModifiers().testFlag(Qt::ShiftModifier));
+                   })
+        ->setEnabled(onDisk);
+    menu.addAction(QStringLiteral("Rename"), this, &ShellTreeView::renameSelected)
+        ->setEnabled(m_model->flags(index).testFlag(Qt::ItemIsEditable));
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Properties"), this, &ShellTreeView::propertiesOfSelected)
+        ->setEnabled(folder.hasPropertySheet());
+    menu.exec(event->globalPos());
+}

@@ -252,4 +252,12 @@ private:
     void ShellTreeKeyUp(QKeyEvent* event);
 
     std::unique_ptr<TMPEGaudio> m_audioFile;
+
+    // Start-up, settings and shutdown (MainLifecycle.cpp).
+
+    // Browsing (MainBrowse.cpp).
+
+    // Tag commands (MainTags.cpp).
+
+    // Drag and drop (MainDragDrop.cpp).
 };

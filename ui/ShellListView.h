@@ -133,6 +133,10 @@ private:
     void sourceChanged(const QModelIndex& parent);
     void followOutsideChange();
 
+    // First, so that they are set before the child widgets made in the member
+    // initializers send their events to event().
+    bool m_offering = false;
+    bool m_offerReached = false;
     QPointer<ShellTreeView> m_tree;
     ShellItem m_folder;
     QStackedLayout* m_stack;
@@ -156,7 +160,4 @@ private:
     bool m_changePending = false;
     QString m_firstSelectedName;
     int m_firstSelectedRow = -1;
-
-    bool m_offering = false;
-    bool m_offerReached = false;
 };

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/DisplayTexts.h"
+#include "app/ErrorGuard.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
@@ -8,7 +9,9 @@
 #include "ui/BandContainer.h"
 #include "ui/BarCombo.h"
 #include "ui/BarManager.h"
+#include "ui/DragImage.h"
 #include "ui/DropFilesTarget.h"
+#include "ui/FormStorage.h"
 #include "ui/InspectorGrid.h"
 #include "ui/SegmentProgressBar.h"
 #include "ui/ShellComboBox.h"
@@ -123,11 +126,13 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent) {
     createStatusBar();
     createBars();
     wireHandlers();
-    FormCreate();
+    FormStorage = new ::FormStorage(this);
+    FormStorage->setObjectName("FormStorage");
+    runGuarded([this] { FormCreate(); });
 }
 
 TfmMain::~TfmMain() {
-    FormDestroy();
+    runGuarded([this] { FormDestroy(); });
 }
 
 void TfmMain::createPanes() {
@@ -197,7 +202,7 @@ QWidget* TfmMain::createTagSpeedBar(int version, QToolButton*& save, QToolButton
     versionLabel = named(new QLabel(bar), "laID3v" + v + "Ver");
     versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     versionLabel->setText(version == 1 ? "v 1.0" : "v 2.0");
-    image = named(new QLabel(bar), "imID3v" + v);
+    image = named(new DragImage(bar), "imID3v" + v);
     image->setPixmap(bar->style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
     image->setFixedSize(16, 16);
     image->setToolTip("Copy / Merge");
@@ -515,6 +520,7 @@ void TfmMain::wireHandlers() {
     connect(iID3v2, &InspectorGrid::editChanged, this, &TfmMain::iID3v2EditChange);
     connect(dfID3v1, &DropFilesTarget::dropped, this, &TfmMain::dfID3v1DropFiles);
     connect(dfID3v2, &DropFilesTarget::dropped, this, &TfmMain::dfID3v2DropFiles);
+    setUpDragAndDrop();
 
     connect(ShellTree, &ShellTreeView::folderSelected, this, &TfmMain::ShellTreeFolderSelected);
     connect(ShellList, &ShellListView::clicked, this, &TfmMain::ShellListClick);

@@ -3,6 +3,8 @@
 // handlers that carry the workflow.
 #pragma once
 
+#include "ui/IniSection.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <memory>
@@ -12,6 +14,8 @@ class BarCombo;
 class BandContainer;
 class BarManager;
 class DropFilesTarget;
+class FormStorage;
+class IniFile;
 class InspectorGrid;
 class InspectorRow;
 class QAction;
@@ -254,10 +258,43 @@ private:
     std::unique_ptr<TMPEGaudio> m_audioFile;
 
     // Start-up, settings and shutdown (MainLifecycle.cpp).
+public:
+    // Window placement and six widget properties in section "main form".
+    ::FormStorage* FormStorage = nullptr;
+
+private:
+    void connectFormStorage();
+    void readSettings(const IniFile& ini);
+    void writeSettings(IniFile& ini);
+    // Saves the settings file; a refused write skips the rest of that shutdown's writes.
+    void saveSettingsFile(const IniFile& ini);
+    QString barSectionPrefix() const;
+    // Help > About...: the modal About box.
+    void showAboutBox();
+    IniSection m_storedForm;         // section "main form" as read at start
+    IniFile* m_shutdownIni = nullptr; // the file being written by FormDestroy
+    bool m_settingsWriteRefused = false;
 
     // Browsing (MainBrowse.cpp).
 
     // Tag commands (MainTags.cpp).
+    // Set by a Save whose question and then whose Undo question were both
+    // declined: the edits stay, so the list click that ran it must not load.
+    bool m_abandonClick = false;
+    // CurrentFile as the tag objects take it.
+    std::string currentFileName() const;
 
     // Drag and drop (MainDragDrop.cpp).
+public:
+    // `source` is the object being dragged: whether it may be dropped here, and the drops.
+    bool iID3v1DragOver(const QObject* source) const;
+    void iID3v1DragDrop(const QObject* source);
+    bool iID3v2DragOver(const QObject* source) const;
+    void iID3v2DragDrop(const QObject* source);
+    bool ShellListDragOver(const QObject* source) const;
+    void ShellListDragDrop(const QObject* source);
+
+private:
+    // Routes the drags of the tag images over the grids and the file list to the handlers.
+    void setUpDragAndDrop();
 };

@@ -1,20 +1,217 @@
-// The tag commands of the two tag panes: save, remove, undo and clear.
+// The tag commands of the two tag panes: save, remove, undo and clear. They act
+// on CurrentFile alone, through AudioFile's tag object of the pane's version.
 #include "app/Main.h"
 
-void TfmMain::btID3v1_SaveClick() {}
+#include "app/AppDef.h"
+#include "app/DisplayTexts.h"
+#include "mpeg/MPEGaudio.h"
+#include "shell/DialogService.h"
+#include "tags/TagText.h"
+#include "ui/InspectorGrid.h"
 
-void TfmMain::btID3v2_SaveClick() {}
+#include <QAction>
+#include <QFile>
+#include <stdexcept>
 
-void TfmMain::btID3v1_RemoveClick() {}
+namespace {
 
-void TfmMain::btID3v2_RemoveClick() {}
+const QString kWriteID3v1Question = QStringLiteral("Do you want to write ID3 v.1 tag to \"%1\"?");
+const QString kWriteID3v2Question = QStringLiteral("Do you want to write ID3 v.2 tag to \"%1\"?");
+const QString kRemoveQuestion = QStringLiteral("Do you want to remove ID3 tag from \"%1\"?");
+const QString kUndoQuestion = QStringLiteral("Do you want to undo changes in ID3 tag?");
+const QString kClearQuestion = QStringLiteral("Do you want to clear tag?");
+const QString kWriteWarning = QStringLiteral("Error writing ID3 tag to \"%1\"");
+const QString kRemoveWarning = QStringLiteral("Error removing ID3 tag from \"%1\"");
 
-void TfmMain::btID3v1_UndoClick() {}
+// A switched-off confirmation goes ahead as if Yes had been answered.
+bool confirmed(const QAction* confirmation, const QString& question) {
+    return !confirmation->isChecked() || dialogs().confirm(question);
+}
 
-void TfmMain::btID3v2_UndoClick() {}
+std::string tagText(const InspectorRow* row) {
+    return displayTextToTag(row->text());
+}
 
-void TfmMain::btClearID3v1Click() {}
+// The ID3v1 text setters are handed at most 255 characters; they trim, then cut.
+std::string shortTagText(const InspectorRow* row) {
+    std::string text = tagText(row);
+    if (text.size() > 255)
+        text.resize(255);
+    return text;
+}
 
-void TfmMain::btClearID3v2Click() {}
+// The first genre whose name equals the text exactly; 255 (no genre) otherwise.
+std::uint8_t genreIdOf(const std::string& name) {
+    if (!name.empty()) {
+        for (int i = 0; i < GenreCount; ++i) {
+            if (GenreNames[i] == name)
+                return static_cast<std::uint8_t>(i);
+        }
+    }
+    return 255;
+}
 
-void TfmMain::btGlobCancelClick() {}
+// The whole text as a number: anything that is not a number in full counts as
+// no track, while a number that does not fit a track stops the save.
+std::uint8_t trackOf(const InspectorRow* row) {
+    const std::int32_t track = parseWholeInt32(tagText(row)).value_or(0);
+    if (track < 0 || track > 255)
+        throw std::range_error("Range check error");
+    return static_cast<std::uint8_t>(track);
+}
+
+} // namespace
+
+std::string TfmMain::currentFileName() const {
+    return QFile::encodeName(CurrentFile).toStdString();
+}
+
+void TfmMain::btID3v1_SaveClick() {
+    if (!ID3v1Modified)
+        return;
+    if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(CurrentFile))) {
+        btID3v1_UndoClick();
+        // Both refused: a list click must not load another file over these edits.
+        if (ID3v1Modified)
+            m_abandonClick = true;
+        return;
+    }
+    iID3v1->endEdit(true);
+
+    TID3v1& tag = AudioFile->ID3v1Tag();
+    tag.SetTitle(shortTagText(iID3v1_Title));
+    tag.SetArtist(shortTagText(iID3v1_Artist));
+    tag.SetAlbum(shortTagText(iID3v1_Album));
+    tag.SetYear(shortTagText(iID3v1_Year));
+    tag.SetGenreId(genreIdOf(tagText(iID3v1_Genre)));
+    tag.SetTrack(trackOf(iID3v1_Track));
+    tag.SetComment(shortTagText(iID3v1_Comment));
+
+    const std::string fileName = currentFileName();
+    if (!tag.Save(fileName)) {
+        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        return;
+    }
+    tag.Load(fileName);
+    SetID3v1Modified(false);
+    ShowID3v1();
+}
+
+void TfmMain::btID3v2_SaveClick() {
+    if (!ID3v2Modified)
+        return;
+    if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(CurrentFile))) {
+        btID3v2_UndoClick();
+        if (ID3v2Modified)
+            m_abandonClick = true;
+        return;
+    }
+    iID3v2->endEdit(true);
+
+    TID3v2& tag = AudioFile->ID3v2Tag();
+    tag.SetTitle(tagText(iID3v2_Title));
+    tag.SetArtist(tagText(iID3v2_Artist));
+    tag.SetAlbum(tagText(iID3v2_Album));
+    tag.SetYear(tagText(iID3v2_Year));
+    tag.SetGenre(tagText(iID3v2_Genre));
+    tag.SetTrack(trackOf(iID3v2_Track));
+    tag.SetComment(tagText(iID3v2_Comment));
+    tag.SetComposer(tagText(iID3v2_Composer));
+    tag.SetEncoder(tagText(iID3v2_Encoder));
+    tag.SetCopyright(tagText(iID3v2_Copyright));
+    tag.SetLanguage(tagText(iID3v2_Language));
+    tag.SetURL(tagText(iID3v2_URL));
+
+    const std::string fileName = currentFileName();
+    if (!tag.Save(fileName)) {
+        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        return;
+    }
+    tag.Load(fileName);
+    SetID3v2Modified(false);
+    ShowID3v2();
+}
+
+void TfmMain::btID3v1_RemoveClick() {
+    TID3v1& tag = AudioFile->ID3v1Tag();
+    if (!tag.Exists())
+        return;
+    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
+        return;
+    const std::string fileName = currentFileName();
+    if (!tag.Strip(fileName)) {
+        dialogs().warning(kRemoveWarning.arg(CurrentFile));
+        return;
+    }
+    tag.Load(fileName);
+    SetID3v1Modified(false);
+    ShowID3v1();
+}
+
+void TfmMain::btID3v2_RemoveClick() {
+    TID3v2& tag = AudioFile->ID3v2Tag();
+    if (!tag.Exists())
+        return;
+    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
+        return;
+    const std::string fileName = currentFileName();
+    if (!tag.Strip(fileName)) {
+        dialogs().warning(kRemoveWarning.arg(CurrentFile));
+        return;
+    }
+    tag.Load(fileName);
+    SetID3v2Modified(false);
+    ShowID3v2();
+}
+
+void TfmMain::btID3v1_UndoClick() {
+    if (!ID3v1Modified)
+        return;
+    if (!confirmed(bbConfUndoTag, kUndoQuestion))
+        return;
+    iID3v1->endEdit(false);
+    AudioFile->ID3v1Tag().Load(currentFileName());
+    SetID3v1Modified(false);
+    ShowID3v1();
+}
+
+void TfmMain::btID3v2_UndoClick() {
+    if (!ID3v2Modified)
+        return;
+    if (!confirmed(bbConfUndoTag, kUndoQuestion))
+        return;
+    iID3v2->endEdit(false);
+    AudioFile->ID3v2Tag().Load(currentFileName());
+    SetID3v2Modified(false);
+    ShowID3v2();
+}
+
+void TfmMain::btClearID3v1Click() {
+    // With no file shown the pane is read-only: a cleared, modified pane would
+    // make the next list click write an empty tag into the last file loaded,
+    // which may not even be an audio file.
+    if (iID3v1_Title->isReadOnly())
+        return;
+    if (!confirmed(bbConfClearTag, kClearQuestion))
+        return;
+    for (int i = 0; i < iID3v1->rowCount(); ++i)
+        iID3v1->row(i)->setText(QString());
+    SetID3v1Modified(true);
+}
+
+void TfmMain::btClearID3v2Click() {
+    // With no file shown the pane is read-only: a cleared, modified pane would
+    // make the next list click write an empty tag into the last file loaded,
+    // which may not even be an audio file.
+    if (iID3v2_Title->isReadOnly())
+        return;
+    if (!confirmed(bbConfClearTag, kClearQuestion))
+        return;
+    for (int i = 0; i < iID3v2->rowCount(); ++i)
+        iID3v2->row(i)->setText(QString());
+    SetID3v2Modified(true);
+}
+
+void TfmMain::btGlobCancelClick() {
+    AppDef::GlobCancel = true;
+}

@@ -7,7 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
-    qt6-base-dev fonts-dejavu-core fonts-wine xvfb xauth
+    qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth
+    libsimpleini-dev
 )
 
 missing=()

@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QFileInfo>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
     }
     QuillonApplication app(argc, argv);
     AppDef::initPaths(QApplication::applicationFilePath());
+    // A settings file of its own, so that every picture starts from the defaults.
+    QTemporaryDir settings;
+    AppDef::IniFileName = settings.filePath("quillon.ini");
     const QFileInfo audio(QString::fromLocal8Bit(argv[1]));
 
     TfmMain window;

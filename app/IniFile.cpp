@@ -1,0 +1,188 @@
+#include "app/IniFile.h"
+
+// Bytes in, bytes out, and the templates built here rather than taken from the library.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
+#include <SimpleIni.h>
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <list>
+#include <string>
+
+namespace {
+
+std::string bytesOf(const QString& name) {
+    return name.toStdString();
+}
+
+QString textOf(const char* bytes) {
+    return QString::fromLocal8Bit(bytes);
+}
+
+bool hasPrefix(const char* name, const std::string& prefix) {
+    return qstrnicmp(name, prefix.c_str(), prefix.size()) == 0;
+}
+
+QByteArray cut(const char* value) {
+    const qsizetype length = qsizetype(std::strlen(value));
+    return QByteArray(value, std::min<qsizetype>(length, IniFile::MaxValueLength));
+}
+
+} // namespace
+
+struct IniFile::Data {
+    CSimpleIniA ini{false, false, false};
+
+    // Entries sorted in the order they stand in the file.
+    std::list<CSimpleIniA::Entry> sectionsInOrder() const {
+        CSimpleIniA::TNamesDepend sections;
+        ini.GetAllSections(sections);
+        sections.sort(CSimpleIniA::Entry::LoadOrder());
+        return {sections.begin(), sections.end()};
+    }
+};
+
+IniWriteError::IniWriteError(const QString& fileName)
+    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString()) {}
+
+IniFile::IniFile(const QString& fileName) : m_fileName(fileName), m_data(std::make_unique<Data>()) {
+    m_data->ini.SetSpaces(false);
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        m_data->ini.LoadData(bytes.constData(), size_t(bytes.size()));
+    }
+}
+
+IniFile::~IniFile() = default;
+
+bool IniFile::hasKey(const QString& section, const QString& key) const {
+    return m_data->ini.GetValue(bytesOf(section).c_str(), bytesOf(key).c_str(), nullptr) != nullptr;
+}
+
+QByteArray IniFile::readBytes(const QString& section, const QString& key,
+                              const QByteArray& fallback) const {
+    const char* value = m_data->ini.GetValue(bytesOf(section).c_str(), bytesOf(key).c_str());
+    return value ? cut(value) : fallback;
+}
+
+QString IniFile::readString(const QString& section, const QString& key,
+                            const QString& fallback) const {
+    if (!hasKey(section, key))
+        return fallback;
+    return QString::fromLocal8Bit(readBytes(section, key));
+}
+
+int IniFile::readInt(const QString& section, const QString& key, int fallback) const {
+    int value = 0;
+    return hasKey(section, key) && parseInt(readBytes(section, key), &value) ? value : fallback;
+}
+
+bool IniFile::readBool(const QString& section, const QString& key, bool fallback) const {
+    return readInt(section, key, fallback ? 1 : 0) != 0;
+}
+
+void IniFile::writeBytes(const QString& section, const QString& key, const QByteArray& value) {
+    m_data->ini.SetValue(bytesOf(section).c_str(), bytesOf(key).c_str(),
+                         value.toStdString().c_str());
+}
+
+void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
+    writeBytes(section, key, value.toLocal8Bit());
+}
+
+void IniFile::writeInt(const QString& section, const QString& key, int value) {
+    writeBytes(section, key, QByteArray::number(value));
+}
+
+void IniFile::writeBool(const QString& section, const QString& key, bool value) {
+    writeBytes(section, key, value ? "1" : "0");
+}
+
+QStringList IniFile::sectionNames() const {
+    QStringList names;
+    for (const auto& entry : m_data->sectionsInOrder())
+        names.append(textOf(entry.pItem));
+    return names;
+}
+
+IniSection IniFile::section(const QString& name) const {
+    for (const IniSection& section : sectionsWithPrefix(name)) {
+        if (section.name.compare(name, Qt::CaseInsensitive) == 0)
+            return section;
+    }
+    return {name, {}};
+}
+
+QList<IniSection> IniFile::sectionsWithPrefix(const QString& prefix) const {
+    QList<IniSection> result;
+    const std::string bytePrefix = bytesOf(prefix);
+    for (const auto& entry : m_data->sectionsInOrder()) {
+        if (!hasPrefix(entry.pItem, bytePrefix))
+            continue;
+        IniSection section{textOf(entry.pItem), {}};
+        CSimpleIniA::TNamesDepend keys;
+        m_data->ini.GetAllKeys(entry.pItem, keys);
+        keys.sort(CSimpleIniA::Entry::LoadOrder());
+        for (const auto& key : keys)
+            section.add(textOf(key.pItem),
+                        QString::fromLocal8Bit(cut(m_data->ini.GetValue(entry.pItem, key.pItem))));
+        result.append(section);
+    }
+    return result;
+}
+
+void IniFile::eraseSectionsWithPrefix(const QString& prefix) {
+    const std::string bytePrefix = bytesOf(prefix);
+    std::list<std::string> doomed;
+    for (const auto& entry : m_data->sectionsInOrder()) {
+        if (hasPrefix(entry.pItem, bytePrefix))
+            doomed.emplace_back(entry.pItem);
+    }
+    for (const std::string& name : doomed)
+        m_data->ini.Delete(name.c_str(), nullptr, true);
+}
+
+void IniFile::writeSections(const QList<IniSection>& sections) {
+    for (const IniSection& section : sections) {
+        // An empty section is still written, so that its name stays in the file.
+        m_data->ini.SetValue(bytesOf(section.name).c_str(), nullptr, nullptr);
+        for (const auto& [key, value] : section.keys)
+            writeString(section.name, key, value);
+    }
+}
+
+void IniFile::save() const {
+    std::string text;
+    if (m_data->ini.Save(text) < 0)
+        throw IniWriteError(m_fileName);
+    QSaveFile file(m_fileName);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
+        throw IniWriteError(m_fileName);
+}
+
+bool IniFile::parseInt(const QByteArray& text, int* value) {
+    const QByteArray trimmed = text.trimmed();
+    bool ok = false;
+    if (trimmed.size() > 2 && (trimmed.startsWith("0x") || trimmed.startsWith("0X"))) {
+        const QByteArray digits = trimmed.mid(2);
+        // Only hex digits: toUInt would also take a sign.
+        if (!std::all_of(digits.begin(), digits.end(),
+                         [](char c) { return std::isxdigit(uchar(c)); }))
+            return false;
+        const uint hex = digits.toUInt(&ok, 16);
+        if (ok)
+            *value = int(hex);
+        return ok;
+    }
+    const int decimal = trimmed.toInt(&ok, 10);
+    if (ok)
+        *value = decimal;
+    return ok;
+}

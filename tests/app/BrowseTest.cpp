@@ -1,0 +1,538 @@
+// Browsing and selection in the main window, end to end: real folders and files, driven through
+// the tree, the list, the keys and the commands, with the dialog service answering.
+#include "TestFiles.h"
+#include "app/Main.h"
+#include "shell/ShellItem.h"
+#include "shell/ShellServices.h"
+#include "support/FakeDialogs.h"
+#include "ui/BarCombo.h"
+#include "ui/InspectorGrid.h"
+#include "ui/ShellListView.h"
+#include "ui/ShellTreeView.h"
+#include "ui/StatusPane.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <cstring>
+#include <sys/stat.h>
+
+static void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+constexpr int Patience = 20000; // ms; CI machines are slow, sanitizers slower
+
+const Bytes kHeader = {0xFF, 0xFB, 0x90, 0x64}; // MPEG 1 Layer III, 128 kbit/s, 44.1 kHz
+constexpr int kFrameSize = 417;
+
+Bytes id3v1Tag(const char* title) {
+    Bytes tag(128, 0);
+    std::memcpy(tag.data(), "TAG", 3);
+    std::memcpy(tag.data() + 3, title, std::strlen(title));
+    tag[127] = 255;
+    return tag;
+}
+
+// A valid MPEG file of two frames and padding, with an ID3v1 tag holding the title.
+Bytes mp3(const char* title) {
+    Bytes all(2 * kFrameSize, 0);
+    std::copy(kHeader.begin(), kHeader.end(), all.begin());
+    std::copy(kHeader.begin(), kHeader.end(), all.begin() + kFrameSize);
+    all.resize(20000 - 128, 0);
+    append(all, id3v1Tag(title));
+    return all;
+}
+
+// Real services, with the keyboard state and the properties window under the test's control.
+class TestShell : public ShellServices {
+public:
+    TestShell() { setShellServices(this); }
+    ~TestShell() override { setShellServices(nullptr); }
+    TestShell(const TestShell&) = delete;
+    TestShell& operator=(const TestShell&) = delete;
+
+    Qt::KeyboardModifiers modifiers;
+    QList<QStringList> propertiesShown;
+
+    Qt::KeyboardModifiers keyboardModifiers() const override { return modifiers; }
+    PropertiesDialog* showProperties(const QStringList& paths) override {
+        propertiesShown << paths;
+        return nullptr;
+    }
+};
+
+QList<QUrl> clipboardUrls() {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    return data ? data->urls() : QList<QUrl>{};
+}
+
+class BrowseTest : public ::testing::Test {
+protected:
+    TestShell shell;
+    FakeDialogs dialogs;
+    TestDir dir;
+    TfmMain window;
+
+    void SetUp() override {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    QString path(const char* name) const { return QString::fromStdString(dir.file(name)); }
+    std::string file(const char* name, const Bytes& content) const {
+        return dir.createFile(name, content);
+    }
+    QString folder(const char* name) const {
+        EXPECT_TRUE(QDir().mkpath(path(name))) << name;
+        return path(name);
+    }
+
+    // Opens a folder in the tree and waits until the list has read it whole.
+    void open(const QString& folderPath) {
+        window.ShellTree->openFolder(folderPath);
+        waitForListing(folderPath);
+    }
+    void waitForListing(const QString& folderPath) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window.ShellList->folderPath() == folderPath && window.ShellList->isFilled();
+            },
+            Patience))
+            << folderPath.toStdString();
+    }
+    void openDir() { open(QString::fromStdString(dir.path())); }
+
+    QAbstractItemView* view() const { return window.ShellList->itemView(); }
+    QModelIndex item(const QString& name) const {
+        const QModelIndex root = view()->rootIndex();
+        for (int row = 0; row < view()->model()->rowCount(root); ++row) {
+            const QModelIndex index = view()->model()->index(row, 0, root);
+            if (index.data().toString() == name)
+                return index;
+        }
+        ADD_FAILURE() << "no item " << name.toStdString();
+        return {};
+    }
+    void click(const QString& name, Qt::KeyboardModifiers modifiers = {}) {
+        const QModelIndex index = item(name);
+        view()->scrollTo(index);
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, modifiers,
+                          view()->visualRect(index).center());
+    }
+    void clickEmptySpace() {
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {},
+                          QPoint(5, view()->viewport()->height() - 5));
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(view(), Qt::Key(key), modifiers);
+    }
+
+    QString title() const { return window.iID3v1_Title->text(); }
+    bool panesEmpty() const {
+        return title().isEmpty() && window.iMpeg_BitRate->text().isEmpty() &&
+               window.iID3v1_Title->isReadOnly() && !window.chExistsID3v1->isChecked();
+    }
+    QString objects() const { return window.spObjects->text(); }
+    QString selected() const { return window.spSelected->text(); }
+
+    void type(InspectorGrid* grid, InspectorRow* row, const char* text) {
+        ASSERT_TRUE(grid->beginEdit(row));
+        QTest::keyClicks(grid->editor(), text);
+        grid->endEdit(true);
+    }
+};
+
+TEST_F(BrowseTest, AClickShowsAValidFileAndClearsThePanesForAnythingElse) {
+    file("a.mp3", mp3("Alpha"));
+    file("tagged.mp3", concat({Bytes(3000, 'x'), id3v1Tag("NoStream")}));
+    file("short.mp3", concat({kHeader, id3v1Tag("TooShort")}));
+    folder("album.mp3");
+    ASSERT_EQ(mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
+    openDir();
+    EXPECT_EQ(objects(), " Objects: 5");
+    EXPECT_EQ(selected(), " Selected: 0");
+
+    click("a.mp3");
+    EXPECT_EQ(window.CurrentFile, path("a.mp3"));
+    EXPECT_EQ(title(), "Alpha");
+    EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
+    EXPECT_FALSE(window.iID3v1_Title->isReadOnly());
+    EXPECT_EQ(selected(), " Selected: 1");
+
+    // Tags without a valid stream, a folder that passes the mask, a pipe that must not block.
+    for (const char* name : {"tagged.mp3", "short.mp3", "album.mp3", "pipe.mp3"}) {
+        SCOPED_TRACE(name);
+        click("a.mp3");
+        ASSERT_EQ(title(), "Alpha");
+        click(name);
+        EXPECT_EQ(window.CurrentFile, path(name));
+        EXPECT_TRUE(panesEmpty());
+        EXPECT_EQ(selected(), " Selected: 1");
+    }
+
+    // Ctrl+click adds a second file: that one is loaded, the first stays selected.
+    click("tagged.mp3");
+    click("a.mp3", Qt::ControlModifier);
+    EXPECT_EQ(title(), "Alpha");
+    EXPECT_EQ(selected(), " Selected: 2");
+
+    // Empty space: nothing selected, panes empty, the file under edit stays.
+    clickEmptySpace();
+    EXPECT_TRUE(panesEmpty());
+    EXPECT_EQ(window.CurrentFile, path("a.mp3"));
+    EXPECT_EQ(selected(), " Selected: 0");
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(BrowseTest, NavigationKeysLoadTheItemMovedToOtherKeysDoNot) {
+    file("a.mp3", mp3("A"));
+    file("b.mp3", mp3("B"));
+    file("c.mp3", mp3("C"));
+    openDir();
+    click("a.mp3");
+    key(Qt::Key_Down);
+    EXPECT_EQ(title(), "B");
+    EXPECT_EQ(window.CurrentFile, path("b.mp3"));
+
+    // Changed on disk: only a load shows the new title.
+    file("b.mp3", mp3("B2"));
+    key(Qt::Key_C); // the list moves to c.mp3 by its first letter, nothing is loaded
+    EXPECT_EQ(window.ShellList->currentItem().parsingPath(), path("c.mp3"));
+    EXPECT_EQ(title(), "B");
+    key(Qt::Key_0, Qt::KeypadModifier);
+    EXPECT_EQ(title(), "B");
+    key(Qt::Key_Tab);
+    view()->setFocus();
+    EXPECT_EQ(title(), "B");
+    key(Qt::Key_1, Qt::KeypadModifier);
+    EXPECT_EQ(title(), "C");
+    key(Qt::Key_Up);
+    EXPECT_EQ(title(), "B2");
+    key(Qt::Key_End);
+    EXPECT_EQ(title(), "C");
+    key(Qt::Key_Home);
+    EXPECT_EQ(title(), "A");
+
+    // Not while a name is being edited.
+    key(Qt::Key_F2);
+    ASSERT_TRUE(window.ShellList->isEditing());
+    QTest::keyRelease(view(), Qt::Key_Down);
+    EXPECT_EQ(title(), "A");
+    window.ShellList->cancelEdit();
+    EXPECT_TRUE(fileExists(dir.file("a.mp3")));
+}
+
+TEST_F(BrowseTest, SelectAllAndInvertSelectionLoadNothing) {
+    file("*star.mp3", mp3("Star"));
+    file("a.mp3", mp3("A"));
+    file("b.mp3", mp3("B"));
+    openDir();
+    click("b.mp3");
+    ASSERT_EQ(title(), "B");
+    file("b.mp3", mp3("B2"));
+
+    key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window.ShellList->selectedCount(), 3);
+    EXPECT_EQ(selected(), " Selected: 3");
+    EXPECT_EQ(objects(), " Objects: 3");
+
+    click("b.mp3");
+    key(Qt::Key_Asterisk, Qt::KeypadModifier);
+    QStringList inverted = window.ShellList->selectedPaths();
+    inverted.sort();
+    EXPECT_EQ(inverted, (QStringList{path("*star.mp3"), path("a.mp3")}));
+    EXPECT_EQ(selected(), " Selected: 2");
+    // Consumed: the list did not search for "*", which the same key off the keypad does.
+    EXPECT_EQ(view()->currentIndex().siblingAtColumn(0), item("b.mp3"));
+    key(Qt::Key_Asterisk);
+    EXPECT_EQ(view()->currentIndex().siblingAtColumn(0), item("*star.mp3"));
+
+    window.bbInvertSelection->trigger();
+    window.bbSelectAll->trigger();
+    EXPECT_EQ(selected(), " Selected: 3");
+    EXPECT_EQ(title(), "B2"); // the click loaded it; the commands did not load anything since
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(BrowseTest, TheFileMaskComboFiltersFilesNotFolders) {
+    for (const char* name :
+         {"song.mp3", "song.MP2", "song.mpg", "song.mp", "song.mpeg", "song.mp3.bak", "a.WAV"})
+        file(name, {'x'});
+    folder("album.mpeg");
+    openDir();
+    struct Case {
+        const char* mask;
+        QStringList shown;
+    };
+    const Case cases[] = {
+        {"*.mp?", {"album.mpeg", "song.mp3", "song.MP2", "song.mpg", "song.mp"}},
+        {"*.MP3;*.wav", {"album.mpeg", "song.mp3", "a.WAV"}},
+        {"s?ng.*",
+         {"album.mpeg", "song.mp3", "song.MP2", "song.mpg", "song.mp", "song.mpeg",
+          "song.mp3.bak"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mask);
+        window.bcFileMask->setEditText(c.mask);
+        EXPECT_EQ(window.ShellList->fileMask(), c.mask);
+        QStringList names = window.ShellList->itemNames();
+        QStringList expected = c.shown;
+        names.sort(Qt::CaseInsensitive);
+        expected.sort(Qt::CaseInsensitive);
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(objects(), QStringLiteral(" Objects: %1").arg(c.shown.size()));
+    }
+}
+
+TEST_F(BrowseTest, NewFolderTakesTheNextFreeNameAndOpensItForEditing) {
+    folder("New Folder");
+    folder("New Folder (2)");
+    openDir();
+    window.bbNewFolder->trigger();
+    EXPECT_TRUE(QFileInfo(path("New Folder (3)")).isDir());
+    EXPECT_TRUE(window.ShellList->isEditing());
+    EXPECT_EQ(window.ShellList->selectedPaths(), QStringList{path("New Folder (3)")});
+    window.ShellList->cancelEdit();
+    EXPECT_TRUE(QFileInfo(path("New Folder (3)")).isDir());
+
+    // The Desktop is no folder on disk: the error reaches the top-level guard.
+    open(ShellItem::DesktopParsingName);
+    QTimer::singleShot(0, window.bbNewFolder, &QAction::trigger);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dialogs.count(DialogService::Kind::Error) > 0; }, Patience));
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
+              QStringList{"Cannot create folder: Parent folder is read-only."});
+}
+
+TEST_F(BrowseTest, DeleteMovesToTheTrashShiftDeletesForGood) {
+    const QString trash =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+    struct Case {
+        const char* name;
+        bool command; // the toolbar command, else the Delete key
+        bool shift;
+    };
+    const Case cases[] = {
+        {"key.mp3", false, false},
+        {"shift-key.mp3", false, true},
+        {"command.mp3", true, false},
+        {"shift-command.mp3", true, true},
+    };
+    for (const Case& c : cases)
+        file(c.name, mp3(c.name));
+    openDir();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes content = readFile(dir.file(c.name));
+        click(c.name);
+        dialogs.boxes.clear();
+        if (c.command) {
+            shell.modifiers = c.shift ? Qt::ShiftModifier : Qt::NoModifier;
+            window.bbDelete->trigger();
+            shell.modifiers = Qt::NoModifier;
+        } else {
+            key(Qt::Key_Delete, c.shift ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 1); // the shell's own question
+        EXPECT_FALSE(fileExists(dir.file(c.name)));
+        EXPECT_EQ(readFile((trash + c.name).toStdString()), c.shift ? Bytes{} : content);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.ShellList->itemNames().contains(c.name); },
+                                    Patience));
+    }
+
+    // The tree's Delete key takes its selected folder; the list goes to the parent.
+    const QString sub = folder("sub");
+    open(sub);
+    window.ShellTree->setFocus();
+    QTest::keyClick(window.ShellTree, Qt::Key_Delete);
+    EXPECT_FALSE(QFileInfo::exists(sub));
+    EXPECT_TRUE(QFileInfo(trash + "sub").isDir());
+}
+
+TEST_F(BrowseTest, BackspaceGoesUpEnterOpensAFolder) {
+    file("song.mp3", mp3("Song"));
+    const QString sub = folder("sub");
+    openDir();
+    click("sub");
+    EXPECT_TRUE(panesEmpty());
+    key(Qt::Key_Return);
+    waitForListing(sub);
+    EXPECT_EQ(window.ShellTree->selectedFolder().parsingPath(), sub);
+    key(Qt::Key_Backspace);
+    waitForListing(QString::fromStdString(dir.path()));
+
+    // Enter on a file does nothing.
+    click("song.mp3");
+    key(Qt::Key_Return);
+    EXPECT_EQ(window.ShellList->folderPath(), QString::fromStdString(dir.path()));
+    EXPECT_EQ(title(), "Song");
+}
+
+TEST_F(BrowseTest, AFolderChosenInTheTreeDropsPendingEditsWithoutAQuestion) {
+    const std::string song = file("song.mp3", mp3("Song"));
+    const Bytes before = readFile(song);
+    const QString sub = folder("sub");
+    openDir();
+    click("song.mp3");
+    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    type(window.iID3v2, window.iID3v2_Title, "Edited");
+    ASSERT_TRUE(window.ID3v1Modified && window.ID3v2Modified);
+
+    open(sub);
+    EXPECT_TRUE(panesEmpty());
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_EQ(window.spID3v1Modified->text(), "");
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(readFile(song), before);
+}
+
+// After a failed implicit save the newly shown file is unmodified: the next click must not
+// write the pane's fields into it.
+TEST_F(BrowseTest, AFileShownByAClickIsUnmodifiedEvenAfterAFailedSave) {
+    file("a.mp3", mp3("A"));
+    const std::string b = file("b.mp3", mp3("B"));
+    file("c.mp3", mp3("C"));
+    openDir();
+    click("a.mp3");
+    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    ASSERT_TRUE(window.ID3v1Modified);
+    ASSERT_TRUE(QFile::remove(path("a.mp3"))); // the save into it fails
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.ShellList->itemNames().contains("a.mp3"); },
+                                Patience));
+
+    click("b.mp3");
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Warning).size(), 1);
+    EXPECT_EQ(title(), "B");
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_EQ(window.spID3v1Modified->text(), "");
+
+    const Bytes shownB = readFile(b);
+    dialogs.boxes.clear();
+    click("c.mp3");
+    EXPECT_EQ(title(), "C");
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(readFile(b), shownB);
+}
+
+TEST_F(BrowseTest, DecliningTheSaveAndTheUndoKeepsTheEditedFile) {
+    const std::string a = file("a.mp3", mp3("A"));
+    file("b.mp3", mp3("B"));
+    const Bytes before = readFile(a);
+    openDir();
+    click("a.mp3");
+    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    dialogs.answers = {false, false};
+    click("b.mp3", Qt::ControlModifier);
+    EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 2);
+    EXPECT_EQ(window.CurrentFile, path("a.mp3"));
+    EXPECT_EQ(title(), "Edited");
+    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_EQ(selected(), " Selected: 1"); // the counts were not refreshed either
+    EXPECT_EQ(readFile(a), before);
+}
+
+TEST_F(BrowseTest, RefreshRereadsTheFocusedListOrUndoesTheFocusedTagPane) {
+    file("a.mp3", mp3("A"));
+    openDir();
+    click("a.mp3");
+    QSignalSpy filled(window.ShellList, &ShellListView::listFilled);
+
+    // The tree has the focus: the list stays as it is.
+    window.ShellTree->setFocus();
+    window.bbRefresh->trigger();
+    EXPECT_EQ(filled.count(), 0);
+    EXPECT_FALSE(window.ShellList->currentItem().isNull());
+
+    view()->setFocus();
+    window.bbRefresh->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() > 0; }, Patience));
+    EXPECT_TRUE(window.ShellList->currentItem().isNull());
+
+    // A row being edited holds the focus: no undo.
+    ASSERT_TRUE(window.iID3v1->beginEdit(window.iID3v1_Title));
+    QTest::keyClicks(window.iID3v1->editor(), "Edited");
+    window.bbRefresh->trigger();
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(window.ID3v1Modified);
+
+    // Editing ended, the grid keeps the focus: undo, after its question.
+    window.iID3v1->endEdit(true);
+    ASSERT_EQ(title(), "Edited");
+    window.iID3v1->setCurrentRow(window.iID3v1_Title);
+    window.bbRefresh->trigger();
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm),
+              QStringList{"Do you want to undo changes in ID3 tag?"});
+    EXPECT_EQ(title(), "A");
+    EXPECT_FALSE(window.ID3v1Modified);
+}
+
+TEST_F(BrowseTest, ViewStylesComeFromTheCommandsTags) {
+    file("a.mp3", mp3("A"));
+    openDir();
+    const std::pair<QAction*, int> cases[] = {{window.bbIcon, ShellListView::Icons},
+                                              {window.bbSmallIconView, ShellListView::SmallIcons},
+                                              {window.bbListView, ShellListView::List},
+                                              {window.bbReportView, ShellListView::Report}};
+    for (const auto& [action, style] : cases) {
+        SCOPED_TRACE(style);
+        action->trigger();
+        EXPECT_EQ(window.ShellList->viewStyle(), style);
+        waitForListing(QString::fromStdString(dir.path()));
+        EXPECT_EQ(window.ShellList->itemNames(), QStringList{"a.mp3"});
+    }
+}
+
+TEST_F(BrowseTest, ClipboardCommandsActOnTheFocusedListOrTree) {
+    const std::string a = file("a.mp3", mp3("A"));
+    const QString sub = folder("sub");
+    openDir();
+    click("a.mp3");
+    QApplication::clipboard()->clear();
+
+    // A tag pane has the focus: nothing happens.
+    window.iID3v1->setCurrentRow(window.iID3v1_Title);
+    window.bbCopy->trigger();
+    window.bbProperties->trigger();
+    EXPECT_TRUE(clipboardUrls().isEmpty());
+    EXPECT_TRUE(shell.propertiesShown.isEmpty());
+
+    view()->setFocus();
+    window.bbProperties->trigger();
+    EXPECT_EQ(shell.propertiesShown, QList<QStringList>{QStringList{path("a.mp3")}});
+    window.bbCopy->trigger();
+    open(sub);
+    view()->setFocus();
+    window.bbPaste->trigger();
+    EXPECT_EQ(readFile(dir.file("sub/a.mp3")), readFile(a));
+    EXPECT_EQ(window.ShellList->selectedCount(), 0);
+
+    // Nothing selected: the list shows no properties (not those of its folder).
+    shell.propertiesShown.clear();
+    window.bbProperties->trigger();
+    EXPECT_TRUE(shell.propertiesShown.isEmpty());
+
+    // The tree: its selected folder.
+    window.ShellTree->setFocus();
+    window.bbProperties->trigger();
+    EXPECT_EQ(shell.propertiesShown, QList<QStringList>{QStringList{sub}});
+    window.bbCut->trigger();
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(sub)});
+}
+
+} // namespace

@@ -1,0 +1,462 @@
+// Drag and drop of tags and file names in the main window: the tag images dragged onto the other
+// pane and onto the file list, and files dropped on the panes, sent as drag and drop events to
+// the real widgets (a real drag ends at once on a headless screen), on real files.
+#include "TestFiles.h"
+#include "app/ErrorGuard.h"
+#include "app/Main.h"
+#include "shell/ShellServices.h"
+#include "support/FakeDialogs.h"
+#include "ui/DragImage.h"
+#include "ui/InspectorGrid.h"
+#include "ui/ShellListView.h"
+#include "ui/ShellTreeView.h"
+#include "ui/StatusPane.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QDrag>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+#include <QTimer>
+#include <QCursor>
+#include <memory>
+#include <stdexcept>
+#include <utility>
+
+static void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+using Kind = DialogService::Kind;
+
+constexpr int Patience = 20000; // ms; CI machines are slow, sanitizers slower
+
+// Real services with the keyboard state under the test's control.
+class KeyboardShell : public ShellServices {
+public:
+    KeyboardShell() { setShellServices(this); }
+    ~KeyboardShell() override { setShellServices(nullptr); }
+    KeyboardShell(const KeyboardShell&) = delete;
+    KeyboardShell& operator=(const KeyboardShell&) = delete;
+
+    Qt::KeyboardModifiers modifiers;
+    Qt::KeyboardModifiers keyboardModifiers() const override { return modifiers; }
+};
+
+// Errors that reach the top-level guard, instead of the error box.
+class CapturedErrors {
+public:
+    CapturedErrors() {
+        QuillonApplication::setErrorSink([this](const QString& text) { messages << text; });
+    }
+    ~CapturedErrors() { QuillonApplication::setErrorSink(nullptr); }
+    CapturedErrors(const CapturedErrors&) = delete;
+    CapturedErrors& operator=(const CapturedErrors&) = delete;
+
+    QStringList take() {
+        QuillonApplication::flushErrors();
+        return std::exchange(messages, {});
+    }
+
+private:
+    QStringList messages;
+};
+
+// The drag's data when the test says which one was dragged.
+std::unique_ptr<QMimeData> imageDrag(QLabel* image) {
+    auto* dragImage = qobject_cast<DragImage*>(image);
+    EXPECT_NE(dragImage, nullptr);
+    return std::unique_ptr<QMimeData>(dragImage ? dragImage->createMimeData() : new QMimeData);
+}
+
+std::unique_ptr<QMimeData> filesDrag(const QStringList& paths) {
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+}
+
+// Enter, move and, when both are accepted, drop; as Qt delivers them, bubbling up from the
+// widget at the point. Returns whether the target took the drop.
+bool dragAndDrop(QWidget* at, const QMimeData* data, bool drop = true) {
+    const QPointF pos = at->rect().center();
+    QDragEnterEvent enter(pos.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(pos.toPoint(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &move);
+    if (!move.isAccepted() || !drop) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(at, &leave);
+        return move.isAccepted();
+    }
+    QDropEvent dropped(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &dropped);
+    return dropped.isAccepted();
+}
+
+class DragDropTest : public ::testing::Test {
+protected:
+    KeyboardShell shell;
+    FakeDialogs dialogs;
+    CapturedErrors errors;
+    TestDir dir;
+    TfmMain window;
+
+    void SetUp() override { window.show(); }
+
+    QWidget* id3v1Target() const { return window.iID3v1->viewport(); }
+    QWidget* id3v2Target() const { return window.iID3v2->viewport(); }
+    // The list's inner view, from which the drag goes up to the list.
+    QWidget* listTarget() const { return window.ShellList->itemView()->viewport(); }
+
+    QString path(const QString& name) const {
+        return QString::fromStdString(dir.path()) + QLatin1Char('/') + name;
+    }
+
+    static void setRows(InspectorGrid* grid, const QStringList& texts) {
+        for (int i = 0; i < texts.size(); ++i)
+            grid->row(i)->setText(texts[i]);
+    }
+    static QStringList rowTexts(const InspectorGrid* grid) {
+        QStringList texts;
+        for (const InspectorRow* row : grid->rows())
+            texts << row->text();
+        return texts;
+    }
+};
+
+TEST_F(DragDropTest, PressingAndMovingOnAnImageStartsADragNamingIt) {
+    QList<QPair<QObject*, QStringList>> drags;
+    DragImage::setDragRunner([&](QDrag* drag) {
+        drags.append({DragImage::draggedFrom(drag->mimeData()), drag->mimeData()->formats()});
+        delete drag;
+    });
+    for (QLabel* image : {window.imID3v1, window.imID3v2}) {
+        SCOPED_TRACE(image->objectName().toStdString());
+        drags.clear();
+        QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(4, 4));
+        EXPECT_TRUE(drags.isEmpty()) << "a click alone starts no drag";
+        QTest::mousePress(image, Qt::LeftButton, {}, QPoint(4, 4));
+        QTest::mouseMove(image, QPoint(4 + QApplication::startDragDistance() + 1, 4));
+        QTest::mouseRelease(image, Qt::LeftButton, {}, QPoint(12, 4));
+        ASSERT_EQ(drags.size(), 1);
+        EXPECT_EQ(drags[0].first, image);
+        EXPECT_TRUE(drags[0].second.contains(QString::fromLatin1(DragImage::MimeType)));
+    }
+    DragImage::setDragRunner(nullptr);
+}
+
+TEST_F(DragDropTest, TargetsAcceptOnlyTheOtherPanesImage) {
+    const struct {
+        const char* what;
+        QWidget* target;
+        QLabel* image;
+        bool accepted;
+    } cases[] = {
+        {"own image on ID3v1", id3v1Target(), window.imID3v1, false},
+        {"own image on ID3v2", id3v2Target(), window.imID3v2, false},
+        {"ID3v2 image on ID3v1", id3v1Target(), window.imID3v2, true},
+        {"ID3v1 image on ID3v2", id3v2Target(), window.imID3v1, true},
+        {"ID3v1 image on the list", listTarget(), window.imID3v1, true},
+        {"ID3v2 image on the list", listTarget(), window.imID3v2, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto data = imageDrag(c.image);
+        EXPECT_EQ(dragAndDrop(c.target, data.get(), false), c.accepted);
+    }
+    // A drop that reaches the handler from its own image changes nothing.
+    setRows(window.iID3v2, {"T2"});
+    window.iID3v1DragDrop(window.imID3v1);
+    window.iID3v2DragDrop(window.imID3v2);
+    window.iID3v2DragDrop(nullptr);
+    EXPECT_EQ(window.iID3v1_Title->text(), "");
+    EXPECT_EQ(window.iID3v2_Title->text(), "T2");
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+}
+
+TEST_F(DragDropTest, CopyOntoID3v2ReplacesTheSharedRowsOnly) {
+    // The panes of a fresh window are read-only: the copy fills them all the same.
+    ASSERT_TRUE(window.iID3v2_Title->isReadOnly());
+    setRows(window.iID3v1, {" Title  ", "Artist", "", "1999", "7", "Comment", "", "", "Rock"});
+    setRows(window.iID3v2, {"t", "a", "Old album", "y", "1", "c", "", "", "Jazz", "Composer",
+                            "Encoder", "Copyright", "Language", "http://x.example"});
+    const auto data = imageDrag(window.imID3v1);
+    ASSERT_TRUE(dragAndDrop(id3v2Target(), data.get()));
+
+    EXPECT_EQ(
+        rowTexts(window.iID3v2),
+        (QStringList{" Title  ", "Artist", "", "1999", "7", "Comment", "", "", "Rock", "Composer",
+                     "Encoder", "Copyright", "Language", "http://x.example", ""}));
+    EXPECT_TRUE(window.ID3v2Modified);
+    EXPECT_EQ(window.spID3v2Modified->text(), "ID3v2 Modified");
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DragDropTest, CopyOntoID3v1KeepsItsGenreAndTheTextsWhole) {
+    const QString longTitle(40, QLatin1Char('x'));
+    setRows(window.iID3v2,
+            {longTitle, "Artist", "Album", "2001", "12", "", "", "", "Rock", "Composer"});
+    setRows(window.iID3v1, {"t", "a", "b", "y", "1", "Old comment", "", "", "Jazz"});
+    const auto data = imageDrag(window.imID3v2);
+    ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
+
+    EXPECT_EQ(rowTexts(window.iID3v1),
+              (QStringList{longTitle, "Artist", "Album", "2001", "12", "", "", "", "Jazz"}));
+    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+}
+
+TEST_F(DragDropTest, CtrlHeldAtTheDropMergesIntoEmptyRowsOnly) {
+    shell.modifiers = Qt::ControlModifier;
+    setRows(window.iID3v1, {"T", "A", "B", "1999", "7", "C", "", "", "Rock"});
+    setRows(window.iID3v2, {"", "  ", "Kept", "", "3", "", "", "", "", "Composer"});
+    auto data = imageDrag(window.imID3v1);
+    ASSERT_TRUE(dragAndDrop(id3v2Target(), data.get()));
+    // A row of blanks is not empty.
+    EXPECT_EQ(rowTexts(window.iID3v2).mid(0, 10),
+              (QStringList{"T", "  ", "Kept", "1999", "3", "C", "", "", "Rock", "Composer"}));
+    EXPECT_TRUE(window.ID3v2Modified);
+
+    // Onto a full pane the merge changes nothing, yet the pane counts as modified.
+    const QStringList full = {"t", "a", "b", "y", "1", "c", "", "", "Jazz"};
+    setRows(window.iID3v1, full);
+    window.SetID3v1Modified(false);
+    data = imageDrag(window.imID3v2);
+    ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
+    EXPECT_EQ(rowTexts(window.iID3v1), full);
+    EXPECT_TRUE(window.ID3v1Modified);
+
+    // Released, the same drop copies.
+    shell.modifiers = Qt::NoModifier;
+    ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
+    EXPECT_EQ(window.iID3v1_Artist->text(), "  ");
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(DragDropTest, DroppedFilesFillArtistAndTitleFromTheCurrentFilesName) {
+    const struct {
+        const char* name; // CurrentFile inside the test folder
+        const char* artist;
+        const char* title; // nullptr: nothing filled and nothing asked
+    } cases[] = {
+        {"A - B.mp3", "A", "B"},      {"A - B - C.mp3", "A", "B - C"},
+        {"A - .mp3", "A", ""},        {" - B.mp3", "", "B"},
+        {"A  -  B.mp3", "A ", " B"},  {"A - B.live.mp3", "A", "B.live"},
+        {"A - B", "A", "B"},          {"A-B.mp3", nullptr, nullptr},
+        {"AB.mp3", nullptr, nullptr}, {"X - Y.d/AB.mp3", nullptr, nullptr},
+    };
+    const struct {
+        QWidget* target;
+        InspectorGrid* grid;
+        bool* modified;
+    } panes[] = {{id3v1Target(), window.iID3v1, &window.ID3v1Modified},
+                 {id3v2Target(), window.iID3v2, &window.ID3v2Modified}};
+    // The dropped files only trigger the fill.
+    const auto data = filesDrag({path("Other - Name.mp3"), path("Third - One.mp3")});
+    for (const auto& c : cases) {
+        for (const auto& pane : panes) {
+            SCOPED_TRACE(std::string(c.name) + " on " + pane.grid->objectName().toStdString());
+            window.CurrentFile = path(c.name);
+            setRows(pane.grid, {"old title", "old artist", "old album"});
+            *pane.modified = false;
+            dialogs.boxes.clear();
+            ASSERT_TRUE(dragAndDrop(pane.target, data.get()));
+            if (!c.title) {
+                EXPECT_TRUE(dialogs.boxes.empty());
+                EXPECT_EQ(rowTexts(pane.grid).mid(0, 3),
+                          (QStringList{"old title", "old artist", "old album"}));
+                EXPECT_FALSE(*pane.modified);
+                continue;
+            }
+            EXPECT_EQ(dialogs.texts(Kind::Confirm),
+                      QStringList{"Fill tag from file \"" + window.CurrentFile + "\"?"});
+            EXPECT_EQ(rowTexts(pane.grid).mid(0, 3), (QStringList{c.title, c.artist, "old album"}));
+            EXPECT_TRUE(*pane.modified);
+        }
+    }
+}
+
+TEST_F(DragDropTest, FillFromFileFollowsItsConfirmation) {
+    window.CurrentFile = path("A - B.mp3");
+    const auto data = filesDrag({path("x.mp3")});
+    dialogs.answers = {false};
+    ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
+    EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
+    EXPECT_EQ(window.iID3v1_Artist->text(), "");
+    EXPECT_FALSE(window.ID3v1Modified);
+
+    window.bbConfFillTagFromFile->setChecked(false);
+    ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
+    EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
+    EXPECT_EQ(window.iID3v1_Artist->text(), "A");
+    EXPECT_EQ(window.iID3v1_Title->text(), "B");
+    EXPECT_TRUE(window.ID3v1Modified);
+}
+
+TEST_F(DragDropTest, ImageOnTheListRenamesTheCurrentFileAfterThePane) {
+    ASSERT_TRUE(QDir().mkpath(path("f.d")));
+    const struct {
+        const char* file; // CurrentFile
+        bool fromID3v2;
+        const char* artist;
+        const char* title;
+        const char* renamed; // nullptr: nothing happens and nothing is asked
+    } cases[] = {
+        {"x.mp3", false, "A", "B", "A - B.mp3"},
+        {"x.mp3", true, "A", "", "A.mp3"},
+        {"x.mp3", false, "", "B", "B.mp3"},
+        {"x.mp3", true, "", "", nullptr},
+        {"x.mp3", false, " A ", "B ", " A  - B .mp3"},
+        {"x.y.mp3", true, "A", "B", "A - B.mp3"},
+        {"f.d/x", false, "A", "B", "f.d/A - B"},
+    };
+    const Bytes content = bytesOf("audio bytes");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " -> " + (c.renamed ? c.renamed : "nothing"));
+        const QString old = path(c.file);
+        dir.createFile(c.file, content);
+        window.CurrentFile = old;
+        InspectorGrid* pane = c.fromID3v2 ? window.iID3v2 : window.iID3v1;
+        setRows(pane, {c.title, c.artist});
+        window.SetID3v1Modified(true);
+        window.SetID3v2Modified(false);
+        dialogs.boxes.clear();
+
+        const auto data = imageDrag(c.fromID3v2 ? window.imID3v2 : window.imID3v1);
+        ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
+        if (!c.renamed) {
+            EXPECT_TRUE(dialogs.boxes.empty());
+            EXPECT_EQ(window.CurrentFile, old);
+            EXPECT_EQ(readFile(old.toStdString()), content);
+            continue;
+        }
+        const QString renamed = path(c.renamed);
+        EXPECT_EQ(dialogs.texts(Kind::Confirm),
+                  QStringList{"Rename file \"" + old + "\" to \"" + renamed + "\"?"});
+        EXPECT_EQ(window.CurrentFile, renamed);
+        EXPECT_FALSE(fileExists(old.toStdString()));
+        EXPECT_EQ(readFile(renamed.toStdString()), content);
+        // Only the name changed: the panes and their flags stay.
+        EXPECT_EQ(pane->row(1)->text(), c.artist);
+        EXPECT_TRUE(window.ID3v1Modified);
+        EXPECT_FALSE(window.ID3v2Modified);
+        EXPECT_TRUE(errors.take().isEmpty());
+        ASSERT_TRUE(QFile::remove(renamed));
+    }
+}
+
+TEST_F(DragDropTest, RenameNeverReplacesAnExistingFile) {
+    const std::string old = dir.createFile("x.mp3", bytesOf("mine"));
+    const std::string existing = dir.createFile("A - B.mp3", bytesOf("someone else's"));
+    window.CurrentFile = QString::fromStdString(old);
+    setRows(window.iID3v1, {"B", "A"});
+
+    const auto data = imageDrag(window.imID3v1);
+    EXPECT_TRUE(dragAndDrop(listTarget(), data.get()));
+    EXPECT_EQ(errors.take(), QStringList{"Cannto rename file \"" + window.CurrentFile + "\" to \"" +
+                                         path("A - B.mp3") + "\""});
+    EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
+    EXPECT_EQ(readFile(old), bytesOf("mine"));
+    EXPECT_EQ(readFile(existing), bytesOf("someone else's"));
+
+    // The handler itself raises it, for the top-level guard to show.
+    EXPECT_THROW(window.ShellListDragDrop(window.imID3v1), std::runtime_error);
+
+    // A name pointing into a missing folder fails the same way.
+    setRows(window.iID3v1, {"B", "No such folder/A"});
+    window.ShellListDragDrop(window.imID3v2); // the other pane is empty: nothing at all
+    EXPECT_THROW(window.ShellListDragDrop(window.imID3v1), std::runtime_error);
+    EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
+    EXPECT_EQ(readFile(old), bytesOf("mine"));
+}
+
+TEST_F(DragDropTest, RenameFollowsItsConfirmation) {
+    const std::string old = dir.createFile("x.mp3", bytesOf("mine"));
+    window.CurrentFile = QString::fromStdString(old);
+    setRows(window.iID3v2, {"B", "A"});
+    dialogs.answers = {false};
+    window.ShellListDragDrop(window.imID3v2);
+    EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
+    EXPECT_TRUE(fileExists(old));
+    EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
+
+    window.bbConfRenameFile->setChecked(false);
+    window.ShellListDragDrop(window.imID3v2);
+    EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
+    EXPECT_FALSE(fileExists(old));
+    EXPECT_EQ(window.CurrentFile, path("A - B.mp3"));
+    EXPECT_EQ(readFile(path("A - B.mp3").toStdString()), bytesOf("mine"));
+}
+
+TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
+    dir.createFile("x.mp3", bytesOf("mine"));
+    dir.createFile("y.mp3", bytesOf("other"));
+    const QString folder = QString::fromStdString(dir.path());
+    window.ShellTree->openFolder(folder);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.ShellList->folderPath() == folder && window.ShellList->isFilled(); },
+        Patience));
+    QAbstractItemView* view = window.ShellList->itemView();
+    QModelIndex y;
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+        if (index.data().toString() == "y.mp3")
+            y = index;
+    }
+    ASSERT_TRUE(y.isValid());
+    view->selectionModel()->select(y,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window.ShellList->renameFirstSelected();
+    ASSERT_TRUE(window.ShellList->isEditing());
+
+    window.CurrentFile = path("x.mp3");
+    setRows(window.iID3v1, {"B", "A"});
+    const auto data = imageDrag(window.imID3v1);
+    ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
+    EXPECT_FALSE(window.ShellList->isEditing());
+    EXPECT_EQ(window.CurrentFile, path("A - B.mp3"));
+    EXPECT_EQ(readFile(dir.file("y.mp3")), bytesOf("other"));
+}
+
+
+TEST_F(DragDropTest, TmpRealDrag) {
+    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    setRows(window.iID3v1, {"Real", "Drag"});
+    QWidget* target = id3v2Target();
+    int step = 0;
+    QTimer timer;
+    timer.setInterval(50);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++step; qDebug() << "step" << step << QGuiApplication::mouseButtons() << (QApplication::widgetAt(target->mapToGlobal(target->rect().center())));
+        QWidget* w = QApplication::widgetAt(target->mapToGlobal(target->rect().center()));
+        if (step < 6) QCursor::setPos(target->mapToGlobal(target->rect().center() + QPoint(step, 0)));
+        if (step < 6) QTest::mouseMove(target, target->rect().center() + QPoint(step, 0));
+        else if (step == 6) { QTest::mouseRelease(target, Qt::LeftButton, {}, target->rect().center()); timer.stop(); }
+        (void)w;
+    });
+    timer.start();
+    QTest::mousePress(window.imID3v1, Qt::LeftButton, {}, QPoint(4, 4));
+    QTest::mouseMove(window.imID3v1, QPoint(14, 4));
+    QTest::qWait(200);
+    EXPECT_EQ(window.iID3v2_Title->text(), "Real");
+    EXPECT_TRUE(window.ID3v2Modified);
+}
+} // namespace

@@ -1,0 +1,475 @@
+// Start-up, closing and shutdown of the window with its settings file, through the real
+// window and the bytes of the file.
+#include "app/AppDef.h"
+#include "app/Main.h"
+#include "support/FakeDialogs.h"
+#include "ui/BarCombo.h"
+#include "ui/BarManager.h"
+#include "ui/FormStorage.h"
+#include "ui/InspectorGrid.h"
+#include "ui/ShellListView.h"
+#include "ui/ShellTreeView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Every window test gets a settings file of its own, so that what one test leaves in it (a
+// switch turned off, a bar moved) never reaches the next one.
+class FreshSettingsFile : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        static QTemporaryDir folder;
+        QFile::remove(folder.filePath("window_tests.ini"));
+        AppDef::initPaths(folder.filePath("window_tests"));
+    }
+};
+const bool freshSettingsFiles = [] {
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettingsFile);
+    return true;
+}();
+
+using DriveKind = AppDef::DriveKind;
+using Window = std::unique_ptr<TfmMain>;
+
+// The lines of one section, from its name to the next section or blank line.
+QByteArray sectionOf(const QByteArray& file, const QByteArray& name) {
+    const QByteArray head = "[" + name + "]\n";
+    qsizetype start = 0;
+    if (!file.startsWith(head)) {
+        start = file.indexOf("\n" + head);
+        if (start < 0)
+            return {};
+        ++start;
+    }
+    const qsizetype end = file.indexOf("\n\n", start);
+    return file.mid(start, end < 0 ? -1 : end - start + 1);
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    FakeDialogs dialogs;
+    QTemporaryDir dir;
+    QString ini;
+
+    SettingsTest() {
+        AppDef::initPaths(dir.filePath("quillon"));
+        ini = AppDef::IniFileName;
+        useDrive(DriveKind::Ordinary);
+    }
+    ~SettingsTest() override { AppDef::setDriveProbe({}); }
+
+    void useDrive(DriveKind kind) {
+        AppDef::setDriveProbe([kind](const QString&) { return kind; });
+    }
+    void writeIni(const QByteArray& bytes) {
+        QFile file(ini);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray iniBytes() const {
+        QFile file(ini);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    Window start() {
+        auto window = std::make_unique<TfmMain>();
+        window->show();
+        if (!window->isMinimized()) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        }
+        return window;
+    }
+    // Closes the window as the close box does, then ends it as the program does.
+    void quit(Window& window) {
+        window->close();
+        window.reset();
+    }
+    QByteArray screenSuffix() const {
+        const QSize size = QGuiApplication::primaryScreen()->geometry().size();
+        return "(" + QByteArray::number(size.width()) + "x" + QByteArray::number(size.height()) +
+               ")";
+    }
+    QByteArray ppi() const {
+        return QByteArray::number(qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch()));
+    }
+};
+
+TEST_F(SettingsTest, FirstRunStartsWithTheDefaultsAndWritesThem) {
+    Window window = start();
+    for (QAction* on :
+         {window->bbConfSaveTag, window->bbConfRemoveTag, window->bbConfUndoTag,
+          window->bbConfClearTag, window->bbConfRenameFile, window->bbConfFillTagFromFile})
+        EXPECT_TRUE(on->isChecked()) << on->objectName().toStdString();
+    EXPECT_FALSE(window->bbConfQuit->isChecked());
+    EXPECT_EQ(window->size(), QSize(800, 600));
+    EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
+    EXPECT_TRUE(window->FormStorage->isActive());
+    EXPECT_EQ(window->FormStorage->objectName(), "FormStorage");
+    const QRect geometry = window->geometry();
+    quit(window);
+
+    const QByteArray file = iniBytes();
+    EXPECT_EQ(sectionOf(file, "General"), "[General]\n"
+                                          "LastFolder=" +
+                                              dir.path().toLocal8Bit() +
+                                              "/\n"
+                                              "LastDataFile=\n"
+                                              "ShellFolder=" +
+                                              QDir::homePath().toLocal8Bit() + "\n");
+    EXPECT_EQ(sectionOf(file, "Confirmation"), "[Confirmation]\n"
+                                               "ConfSaveTag=1\n"
+                                               "ConfRemoveTag=1\n"
+                                               "ConfUndoTag=1\n"
+                                               "ConfClearTag=1\n"
+                                               "ConfRenameFile=1\n"
+                                               "ConfFillTagFromFile=1\n"
+                                               "ConfQuit=0\n");
+    const QByteArray norm = QByteArray::number(geometry.left()) + "," +
+                            QByteArray::number(geometry.top()) + "," +
+                            QByteArray::number(geometry.left() + geometry.width()) + "," +
+                            QByteArray::number(geometry.top() + geometry.height());
+    EXPECT_EQ(sectionOf(file, "main form"), "[main form]\n"
+                                            "FormVersion=0\n"
+                                            "Flags=0\n"
+                                            "ShowCmd=1\n"
+                                            "PixelsPerInch=" +
+                                                ppi() +
+                                                "\n"
+                                                "MinMaxPos=-1,-1,-1,-1\n"
+                                                "MinMaxPos" +
+                                                screenSuffix() +
+                                                "=-1,-1,-1,-1\n"
+                                                "NormPos=" +
+                                                norm +
+                                                "\n"
+                                                "NormPos" +
+                                                screenSuffix() + "=" + norm +
+                                                "\n"
+                                                "bcFileMask_Text=*.mp?\n"
+                                                "pnTree_Width=208\n"
+                                                "pnInspector_Width=240\n"
+                                                "ShellList_ViewStyle=vsReport\n"
+                                                "ShellList_FileFilter=*.mp?\n"
+                                                "ShellList_Filtered=True\n");
+    EXPECT_TRUE(sectionOf(file, "fmMain.BarManager.Main").contains("\nBarCount=4\n"))
+        << file.data();
+    EXPECT_FALSE(sectionOf(file, "fmMain.BarManager.Bar3.ItemLink3").isEmpty());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"quillon.ini"});
+    EXPECT_EQ(dialogs.boxes.size(), 0u);
+}
+
+TEST_F(SettingsTest, ValuesAreReadByTheFileRulesAndWrittenBackPlain) {
+    const QByteArray longValue(3000, 'd');
+    writeIni("; written by hand\n"
+             "[Extra]\n"
+             "Name=Bj\xF6rk\n"
+             "\n"
+             "[confirmation]\n"
+             "confsavetag=0x0\n"
+             "ConfRemoveTag=abc\n"
+             "ConfUndoTag=0X1f\n"
+             "ConfClearTag=0\n"
+             "ConfRenameFile=-3\n"
+             "ConfFillTagFromFile=0x\n"
+             "ConfQuit=7\n"
+             "Unknown=keep me\n"
+             "\n"
+             "[General]\n"
+             "LastFolder=/somewhere/\xE9t\xE9\n"
+             "LastDataFile=" +
+             longValue +
+             "\n"
+             "Custom=1\n");
+    Window window = start();
+    const struct {
+        QAction* item;
+        bool checked;
+    } expected[] = {
+        {window->bbConfSaveTag, false},   {window->bbConfRemoveTag, true},
+        {window->bbConfUndoTag, true},    {window->bbConfClearTag, false},
+        {window->bbConfRenameFile, true}, {window->bbConfFillTagFromFile, true},
+        {window->bbConfQuit, true},
+    };
+    for (const auto& e : expected)
+        EXPECT_EQ(e.item->isChecked(), e.checked) << e.item->objectName().toStdString();
+    quit(window); // the quit question is answered Yes
+
+    const QByteArray file = iniBytes();
+    EXPECT_TRUE(file.startsWith("; written by hand\n")) << file.data();
+    EXPECT_EQ(sectionOf(file, "Extra"), "[Extra]\nName=Bj\xF6rk\n");
+    EXPECT_EQ(sectionOf(file, "confirmation"), "[confirmation]\n"
+                                               "confsavetag=0\n"
+                                               "ConfRemoveTag=1\n"
+                                               "ConfUndoTag=1\n"
+                                               "ConfClearTag=0\n"
+                                               "ConfRenameFile=1\n"
+                                               "ConfFillTagFromFile=1\n"
+                                               "ConfQuit=1\n"
+                                               "Unknown=keep me\n");
+    EXPECT_EQ(sectionOf(file, "General"), "[General]\n"
+                                          "LastFolder=/somewhere/\xE9t\xE9\n"
+                                          "LastDataFile=" +
+                                              longValue.left(2047) +
+                                              "\n"
+                                              "Custom=1\n"
+                                              "ShellFolder=" +
+                                              QDir::homePath().toLocal8Bit() + "\n");
+}
+
+TEST_F(SettingsTest, QuitQuestionKeepsTheWindowAndTheFileOnNo) {
+    writeIni("[Confirmation]\nConfQuit=1\n");
+    Window window = start();
+    window->SetID3v1Modified(true); // pending edits are neither asked about nor saved
+    dialogs.answers = {false, false};
+    window->bbClose->trigger();
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm),
+              QStringList({"Quit the program?", "Quit the program?"}));
+    EXPECT_EQ(iniBytes(), "[Confirmation]\nConfQuit=1\n");
+
+    // Yes closes, and the placement is written at once.
+    window->bbClose->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(iniBytes().contains("[main form]\n"));
+    window.reset();
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_TRUE(iniBytes().contains("[Confirmation]\nConfQuit=1\n"));
+
+    // Switched off, closing asks nothing.
+    window = start();
+    window->bbConfQuit->setChecked(false);
+    quit(window);
+    EXPECT_EQ(dialogs.boxes.size(), 3u);
+    EXPECT_TRUE(iniBytes().contains("ConfQuit=0\n"));
+}
+
+TEST_F(SettingsTest, ARefusedWriteGivesOneBoxAndTheProgramEnds) {
+    const struct {
+        const char* name;
+        DriveKind drive;
+        bool closeFirst;
+    } cases[] = {
+        {"closed, placement written first", DriveKind::Ordinary, true},
+        {"ended without closing", DriveKind::Ordinary, false},
+        {"on a disc, General written first", DriveKind::Optical, true},
+    };
+    // A folder that is a file refuses the write, for root too.
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("x");
+    blocker.close();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs.boxes.clear();
+        AppDef::initPaths(dir.filePath("blocker/quillon"));
+        useDrive(c.drive);
+        Window window = start();
+        if (c.closeFirst) {
+            window->close();
+            EXPECT_FALSE(window->isVisible());
+        }
+        window.reset();
+        EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
+                  QStringList{"Unable to write to " + dir.filePath("blocker/quillon.ini") + "."});
+        EXPECT_EQ(dialogs.boxes.size(), 1u);
+    }
+    if (geteuid() == 0)
+        return; // root writes into read-only folders
+    SCOPED_TRACE("read-only folder");
+    dialogs.boxes.clear();
+    AppDef::initPaths(dir.filePath("quillon"));
+    writeIni("[General]\nLastFolder=x\n");
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    Window window = start();
+    quit(window);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(dialogs.count(DialogService::Kind::Error), 1);
+    EXPECT_EQ(iniBytes(), "[General]\nLastFolder=x\n");
+}
+
+TEST_F(SettingsTest, PlacementIsKeptOnlyWhereTheDriveAllows) {
+    // A file made by a run on an ordinary drive: View bar hidden, window moved.
+    {
+        Window window = start();
+        window->tbView->toggleViewAction()->trigger();
+        window->setGeometry(40, 30, 700, 500);
+        quit(window);
+    }
+    const QByteArray made = iniBytes();
+    const QByteArray storedForm = sectionOf(made, "main form");
+    ASSERT_TRUE(storedForm.contains("NormPos=40,30,740,530\n")) << made.data();
+
+    const struct {
+        const char* name;
+        DriveKind drive;
+        bool kept;
+    } cases[] = {
+        {"ordinary", DriveKind::Ordinary, true},
+        {"optical disc", DriveKind::Optical, false},
+        {"cannot be determined", DriveKind::Unknown, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeIni(made);
+        useDrive(c.drive);
+        Window window = start();
+        EXPECT_EQ(window->FormStorage->isActive(), c.kept);
+        EXPECT_EQ(window->geometry() == QRect(40, 30, 700, 500), c.kept);
+        EXPECT_EQ(window->size() == QSize(800, 600), !c.kept);
+        // The bar layout and the switches come and go on any drive.
+        EXPECT_TRUE(window->tbView->isHidden());
+        window->bbConfSaveTag->setChecked(false);
+        window->setGeometry(60, 50, 720, 510);
+        quit(window);
+        const QByteArray file = iniBytes();
+        EXPECT_TRUE(sectionOf(file, "Confirmation").contains("\nConfSaveTag=0\n"));
+        EXPECT_TRUE(sectionOf(file, "fmMain.BarManager.Bar3").contains("\nVisible=0\n"));
+        EXPECT_EQ(sectionOf(file, "main form").contains("\nNormPos=60,50,780,560\n"), c.kept);
+        if (!c.kept) {
+            EXPECT_EQ(sectionOf(file, "main form"), storedForm);
+        }
+    }
+}
+
+TEST_F(SettingsTest, PlacementIsRememberedPerScreenSize) {
+    const QByteArray here = screenSuffix();
+    const QByteArray head = "[main form]\nFormVersion=0\nPixelsPerInch=" + ppi() + "\n";
+    const QRect centred(QPoint(), QSize(800, 600));
+    const struct {
+        const char* name;
+        QByteArray keys;
+        QRect geometry; // null: the built-in 800 x 600
+        Qt::WindowStates state;
+    } cases[] = {
+        {"this screen's key first",
+         head + "NormPos=10,20,710,520\nNormPos" + here + "=30,40,750,560\n",
+         QRect(30, 40, 720, 520), Qt::WindowNoState},
+        {"another screen's key is passed over",
+         head + "NormPos(1024x768)=30,40,750,560\nNormPos=10,20,710,520\n", QRect(10, 20, 700, 500),
+         Qt::WindowNoState},
+        {"other pixels per inch",
+         "[main form]\nPixelsPerInch=1\nNormPos=10,20,710,520\n",
+         {},
+         Qt::WindowNoState},
+        {"left not before right", head + "NormPos=710,20,10,520\n", {}, Qt::WindowNoState},
+        {"newer form version",
+         "[main form]\nFormVersion=-1\nNormPos=10,20,710,520\n",
+         {},
+         Qt::WindowNoState},
+        {"maximised", head + "NormPos=10,20,710,520\nShowCmd=3\n", QRect(), Qt::WindowMaximized},
+        {"minimised", head + "NormPos=10,20,710,520\nShowCmd=7\n", QRect(), Qt::WindowMinimized},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeIni(c.keys);
+        Window window = start();
+        EXPECT_EQ(window->windowState(), c.state);
+        if (c.state == Qt::WindowNoState) {
+            if (c.geometry.isNull()) {
+                EXPECT_EQ(window->size(), centred.size());
+            } else
+                EXPECT_EQ(window->geometry(), c.geometry);
+        }
+        window->showNormal();
+        window->setGeometry(70, 80, 700, 500);
+        quit(window);
+        const QByteArray form = sectionOf(iniBytes(), "main form");
+        EXPECT_TRUE(form.contains("\nNormPos=70,80,770,580\n")) << form.data();
+        EXPECT_TRUE(form.contains("\nNormPos" + here + "=70,80,770,580\n")) << form.data();
+        EXPECT_TRUE(form.contains("\nShowCmd=1\n"));
+        if (c.keys.contains("(1024x768)")) {
+            EXPECT_TRUE(form.contains("\nNormPos(1024x768)=30,40,750,560\n"));
+        }
+    }
+}
+
+TEST_F(SettingsTest, WidgetPropertiesComeBackByName) {
+    writeIni("[main form]\n"
+             "bcFileMask_Text=  *.mp3  \n"
+             "pnTree_Width=150\n"
+             "pnInspector_Width=300\n"
+             "ShellList_ViewStyle=VSICON\n"
+             "ShellList_FileFilter= *.mp3\n"
+             "ShellList_Filtered=false\n");
+    Window window = start();
+    EXPECT_EQ(window->bcFileMask->editText(), "*.mp3");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->pnTree->width() == 150; }, 5000))
+        << window->pnTree->width();
+    EXPECT_EQ(window->pnInspector->width(), 300);
+    EXPECT_EQ(window->ShellList->viewStyle(), 0);
+    EXPECT_EQ(window->ShellList->fileMask(), "*.mp3");
+    EXPECT_FALSE(window->ShellList->isMasked());
+    quit(window);
+    const QByteArray form = sectionOf(iniBytes(), "main form");
+    for (const char* line : {"\nbcFileMask_Text=*.mp3\n", "\npnTree_Width=150\n",
+                             "\npnInspector_Width=300\n", "\nShellList_ViewStyle=vsIcon\n",
+                             "\nShellList_FileFilter=*.mp3\n", "\nShellList_Filtered=False\n"})
+        EXPECT_TRUE(form.contains(line)) << line << form.data();
+
+    // Names that match nothing leave the properties as built.
+    writeIni(
+        "[main form]\nShellList_ViewStyle=vsBogus\nShellList_Filtered=maybe\npnTree_Width=x\n");
+    window = start();
+    EXPECT_EQ(window->ShellList->viewStyle(), 3);
+    EXPECT_TRUE(window->ShellList->isMasked());
+    EXPECT_EQ(window->pnTree->width(), 208);
+    quit(window);
+}
+
+TEST_F(SettingsTest, MovedAndHiddenBarsComeBackAfterARestart) {
+    writeIni("[Other]\nA=1\n\n[fmMain.BarManager.Bar9]\nRow=0\nStale=1\n");
+    int cut = -1;
+    {
+        Window window = start();
+        window->addToolBar(Qt::BottomToolBarArea, window->tbEdit);
+        window->tbView->toggleViewAction()->trigger();
+        for (int i = 0; i < window->BarManager->linkCount(window->tbEdit); ++i) {
+            if (window->BarManager->link(window->tbEdit, i).itemName == "bbCut")
+                cut = i;
+        }
+        ASSERT_GE(cut, 0);
+        window->BarManager->setLinkVisible(window->tbEdit, cut, false);
+        quit(window);
+    }
+    const QByteArray file = iniBytes();
+    EXPECT_TRUE(file.startsWith("[Other]\nA=1\n"));
+    EXPECT_FALSE(file.contains("fmMain.BarManager.Bar9")) << file.data();
+
+    Window window = start();
+    EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
+    EXPECT_TRUE(window->tbView->isHidden());
+    EXPECT_TRUE(window->tbFile->isVisible());
+    EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
+    EXPECT_FALSE(window->BarManager->linkAction(window->tbEdit, cut)->isVisible());
+    quit(window);
+}
+
+TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
+    writeIni("[General]\nShellFolder=" + dir.filePath("gone").toLocal8Bit() +
+             "\n[Confirmation]\nConfSaveTag=0\n");
+    Window window = start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.boxes.empty(); }, 5000));
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error), QStringList{"Invalid folder."});
+    EXPECT_FALSE(window->bbConfSaveTag->isChecked());
+    EXPECT_EQ(window->iID3v1_Genre->pickItems().size(), 148);
+    EXPECT_EQ(window->iID3v2_Genre->pickItems().size(), 148);
+    EXPECT_TRUE(window->iID3v1_Title->isReadOnly());
+    EXPECT_TRUE(window->ShellTree->selectedFolder().isNull());
+    quit(window);
+    EXPECT_EQ(dialogs.boxes.size(), 1u);
+    // With no folder selected the stored one stays.
+    EXPECT_TRUE(sectionOf(iniBytes(), "General")
+                    .contains("\nShellFolder=" + dir.filePath("gone").toLocal8Bit() + "\n"));
+}
+
+} // namespace

@@ -1,0 +1,588 @@
+// The Save, Remove, Undo and Clear commands of the two tag panes, driven
+// through the window's grids and speed buttons on real files.
+#include "TestFiles.h"
+#include "app/ErrorGuard.h"
+#include "app/Main.h"
+#include "mpeg/MPEGaudio.h"
+#include "support/FakeDialogs.h"
+#include "ui/InspectorGrid.h"
+#include "ui/StatusPane.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+// Readable failures; internal, since other test sources may have their own.
+static void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+using Kind = DialogService::Kind;
+
+constexpr std::size_t kAudioSize = 20000;
+
+// Two CBR frames (MPEG 1 Layer III, 128 kbps, 44.1 kHz) followed by silence.
+Bytes audio() {
+    const Bytes header = {0xFF, 0xFB, 0x90, 0x64};
+    Bytes bytes(kAudioSize, 0);
+    std::copy(header.begin(), header.end(), bytes.begin());
+    std::copy(header.begin(), header.end(), bytes.begin() + 417);
+    return bytes;
+}
+
+void put(Bytes& block, std::size_t offset, const char* text) {
+    std::memcpy(block.data() + offset, text, std::strlen(text));
+}
+
+Bytes id3v1Tag(const char* title, const char* comment, std::uint8_t track, std::uint8_t genre) {
+    Bytes tag(128, 0);
+    put(tag, 0, "TAG");
+    put(tag, 3, title);
+    put(tag, 97, comment);
+    tag[126] = track;
+    tag[127] = genre;
+    return tag;
+}
+
+void appendFrame(Bytes& tag, const char* id, const std::string& text) {
+    const auto length = static_cast<std::uint32_t>(text.size() + 1);
+    append(tag, id);
+    for (int shift : {24, 16, 8, 0})
+        tag.push_back(static_cast<std::uint8_t>(length >> shift));
+    append(tag, Bytes{0, 0, 0});
+    append(tag, text);
+}
+
+Bytes id3v23Tag(std::initializer_list<std::pair<const char*, std::string>> frames) {
+    Bytes body;
+    for (const auto& [id, text] : frames)
+        appendFrame(body, id, text);
+    Bytes tag = {'I', 'D', '3', 3, 0, 0};
+    const auto size = static_cast<std::uint32_t>(body.size());
+    for (int shift : {21, 14, 7, 0})
+        tag.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
+    append(tag, body);
+    return tag;
+}
+
+std::string asText(const Bytes& bytes, std::size_t offset, std::size_t length) {
+    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+// A text slot of an ID3v1 block as written: the text, then zero bytes.
+std::string slot(const std::string& text, std::size_t width) {
+    std::string s = text;
+    s.resize(width, '\0');
+    return s;
+}
+
+Bytes lastBlock(const Bytes& file) {
+    return file.size() < 128 ? Bytes() : Bytes(file.end() - 128, file.end());
+}
+
+// The ID3v2 tag at the start of a file, as its extent and its frames' data.
+struct Id3v2Frames {
+    std::size_t extent = 0;
+    std::map<std::string, std::string> frames;
+};
+
+std::optional<Id3v2Frames> readId3v2(const Bytes& file) {
+    if (file.size() < 10 || std::memcmp(file.data(), "ID3", 3) != 0)
+        return std::nullopt;
+    Id3v2Frames tag;
+    tag.extent = 10 + (std::size_t(file[6]) << 21 | std::size_t(file[7]) << 14 |
+                       std::size_t(file[8]) << 7 | std::size_t(file[9]));
+    std::size_t pos = 10;
+    while (pos + 10 <= tag.extent && file[pos] != 0) {
+        const std::size_t length = std::size_t(file[pos + 4]) << 24 |
+                                   std::size_t(file[pos + 5]) << 16 |
+                                   std::size_t(file[pos + 6]) << 8 | std::size_t(file[pos + 7]);
+        tag.frames[asText(file, pos, 4)] = asText(file, pos + 10, length);
+        pos += 10 + length;
+    }
+    return tag;
+}
+
+// Frame data as written: the encoding byte 0, then the text.
+std::string latin(const std::string& text) {
+    return std::string(1, '\0') + text;
+}
+
+class TagCommandsTest : public ::testing::Test {
+protected:
+    FakeDialogs dialogs;
+    TfmMain window;
+    TestDir dir;
+
+    void SetUp() override {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    std::string mp3(const char* name, const Bytes& id3v2 = {}, const Bytes& id3v1 = {}) {
+        return dir.createFile(name, concat({id3v2, audio(), id3v1}));
+    }
+    // Loads a file as a list click does, edits of the previous one dropped.
+    std::string load(const std::string& path) {
+        window.iID3v1->endEdit(false);
+        window.iID3v2->endEdit(false);
+        window.CurrentFile = QString::fromStdString(path);
+        EXPECT_TRUE(window.AudioFile->Load(path));
+        EXPECT_TRUE(window.AudioFile->Valid());
+        window.ShowFileInfo();
+        window.SetID3v1Modified(false);
+        window.SetID3v2Modified(false);
+        return path;
+    }
+    // Types into a row through its in-place editor, replacing its text; the
+    // editor stays open, as when the user goes straight to a speed button.
+    void type(InspectorRow* row, const QString& text) {
+        InspectorGrid* grid = row->grid();
+        grid->endEdit(true);
+        ASSERT_TRUE(grid->beginEdit(row)) << row->name().toStdString();
+        QWidget* target = grid->editor();
+        if (auto* combo = qobject_cast<QComboBox*>(target))
+            target = combo->lineEdit();
+        if (text.isEmpty())
+            QTest::keyClick(target, Qt::Key_Delete);
+        for (const QChar c : text) {
+            if (c.unicode() < 0x80) {
+                QTest::keyClick(target, c.toLatin1());
+            } else {
+                QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+                QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(target, &press);
+                QApplication::sendEvent(target, &release);
+            }
+        }
+        ASSERT_EQ(text, row->text());
+    }
+    void click(QToolButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    void switchesOff() {
+        for (QAction* a : {window.bbConfSaveTag, window.bbConfRemoveTag, window.bbConfUndoTag,
+                           window.bbConfClearTag})
+            a->setChecked(false);
+    }
+    QString quoted(const std::string& path) { return '"' + QString::fromStdString(path) + '"'; }
+    QStringList questions() const { return dialogs.texts(Kind::Confirm); }
+    QStringList warnings() const { return dialogs.texts(Kind::Warning); }
+};
+
+TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
+    const std::string path = load(mp3("both.mp3", id3v23Tag({{"TIT2", "Old"}, {"TXXX", "kept"}}),
+                                      id3v1Tag("First", "", 7, 255)));
+    type(window.iID3v1_Title, "New Title");
+    type(window.iID3v1_Artist, "Someone");
+    type(window.iID3v1_Genre, "Rock");
+    type(window.iID3v1_Comment, "Hello");
+    EXPECT_TRUE(window.iID3v1->isEditing());
+    click(window.btID3v1_Save);
+
+    EXPECT_EQ(QStringList({"Do you want to write ID3 v.1 tag to " + quoted(path) + "?"}),
+              questions());
+    Bytes file = readFile(path);
+    ASSERT_EQ(readId3v2(file)->extent + kAudioSize + 128, file.size());
+    const Bytes block = lastBlock(file);
+    EXPECT_EQ("TAG", asText(block, 0, 3));
+    EXPECT_EQ(slot("New Title", 30), asText(block, 3, 30));
+    EXPECT_EQ(slot("Someone", 30), asText(block, 33, 30));
+    EXPECT_EQ(slot("", 30), asText(block, 63, 30));
+    EXPECT_EQ(slot("Hello", 28), asText(block, 97, 28));
+    EXPECT_EQ(0, block[125]);
+    EXPECT_EQ(7, block[126]); // the untouched track row is written back
+    EXPECT_EQ(17, block[127]);
+    EXPECT_FALSE(window.iID3v1->isEditing());
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_EQ("", window.spID3v1Modified->text());
+    EXPECT_EQ("Rock", window.iID3v1_Genre->text());
+    EXPECT_EQ("v 1.1", window.laID3v1Ver->text());
+
+    // ID3v2: texts whole and trimmed at both ends, the genre as typed; a frame
+    // the pane does not show stays; the ID3v1 edit above stays saved.
+    type(window.iID3v2_Title, "  Padded title  ");
+    type(window.iID3v2_Genre, "rock");
+    type(window.iID3v2_Track, "12");
+    type(window.iID3v2_Comment, "A comment");
+    type(window.iID3v2_Composer, "Composer");
+    type(window.iID3v2_URL, "http://example.org/");
+    click(window.btID3v2_Save);
+
+    EXPECT_EQ("Do you want to write ID3 v.2 tag to " + quoted(path) + "?", questions().value(1));
+    file = readFile(path);
+    const auto tag = readId3v2(file);
+    ASSERT_TRUE(tag);
+    const std::map<std::string, std::string> expected = {
+        {"TIT2", latin("Padded title")}, {"TCON", latin("rock")},
+        {"TRCK", latin("12")},           {"COMM", latin(std::string("eng\0A comment", 13))},
+        {"TCOM", latin("Composer")},     {"WXXX", latin(std::string("\0http://example.org/", 20))},
+        {"TXXX", latin("kept")}};
+    EXPECT_EQ(expected, tag->frames);
+    EXPECT_EQ(audio(),
+              Bytes(file.begin() + static_cast<std::ptrdiff_t>(tag->extent), file.end() - 128));
+    EXPECT_EQ(block, lastBlock(file));
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_EQ("Padded title", window.iID3v2_Title->text());
+    EXPECT_EQ("v 2.3", window.laID3v2Ver->text());
+    EXPECT_TRUE(warnings().isEmpty());
+}
+
+TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
+    struct Case {
+        const char* text;
+        int track; // -1: the save stops with a range error
+    };
+    const Case cases[] = {{"7", 7},    {" 7", 7},    {"7 ", 0},   {"5/12", 0}, {"", 0},
+                          {"$0A", 10}, {"0x1f", 31}, {"300", -1}, {"-1", -1}};
+    for (int version : {1, 2}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::to_string(version) + ": \"" + c.text + "\"");
+            dialogs.boxes.clear();
+            const std::string path =
+                load(mp3("track.mp3", id3v23Tag({{"TRCK", "3"}}), id3v1Tag("Title", "", 3, 255)));
+            const Bytes before = readFile(path);
+            InspectorRow* row = version == 1 ? window.iID3v1_Track : window.iID3v2_Track;
+            type(row, c.text);
+
+            if (c.track < 0) {
+                try {
+                    version == 1 ? window.btID3v1_SaveClick() : window.btID3v2_SaveClick();
+                    ADD_FAILURE() << "no range error";
+                } catch (const std::exception& e) {
+                    EXPECT_STREQ("Range check error", e.what());
+                }
+                EXPECT_EQ(before, readFile(path));
+                EXPECT_EQ(c.text, row->text());
+                EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
+                continue;
+            }
+            click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+            const Bytes file = readFile(path);
+            if (version == 1) {
+                EXPECT_EQ(c.track, lastBlock(file)[126]);
+            } else {
+                const auto tag = readId3v2(file);
+                ASSERT_TRUE(tag);
+                const auto frame = tag->frames.find("TRCK");
+                if (c.track == 0)
+                    EXPECT_EQ(tag->frames.end(), frame);
+                else
+                    EXPECT_EQ(latin(std::to_string(c.track)), frame->second);
+            }
+            EXPECT_EQ(c.track == 0 ? QString() : QString::number(c.track), row->text());
+        }
+    }
+}
+
+TEST_F(TagCommandsTest, RangeErrorStopsAfterTheFieldsBeforeTrack) {
+    const std::string path = load(mp3("range.mp3", {}, id3v1Tag("Old", "Old comment", 3, 255)));
+    const Bytes before = readFile(path);
+    type(window.iID3v1_Title, "Typed title");
+    type(window.iID3v1_Comment, "Typed comment");
+    type(window.iID3v1_Track, "256");
+    click(window.btID3v1_Save);
+    QuillonApplication::flushErrors();
+
+    EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
+    EXPECT_EQ(before, readFile(path));
+    EXPECT_EQ(path, window.CurrentFile.toStdString());
+    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_EQ("Typed title", window.iID3v1_Title->text());
+    EXPECT_EQ("Typed comment", window.iID3v1_Comment->text());
+    EXPECT_EQ("Typed title", window.AudioFile->ID3v1Tag().Title());
+    EXPECT_EQ("Old comment", window.AudioFile->ID3v1Tag().Comment());
+}
+
+TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
+    struct Case {
+        const char* genre;
+        std::uint8_t id;
+    };
+    const Case cases[] = {
+        {"Rock", 17}, {"rock", 255},     {"Rock ", 255},          {" Rock", 255},
+        {"Blues", 0}, {"Synthpop", 147}, {"Progessive Rock", 92}, {"Progressive Rock", 255},
+        {"", 255}};
+    const QString title40 = "abcdefghijklmnopqrstuvwxyz01     789ABCD";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.genre);
+        const std::string path = load(mp3("genre.mp3", {}, id3v1Tag("Title", "", 0, 13)));
+        type(window.iID3v1_Title, title40);
+        type(window.iID3v1_Year, "20245");
+        type(window.iID3v1_Genre, c.genre);
+        click(window.btID3v1_Save);
+
+        const Bytes block = lastBlock(readFile(path));
+        EXPECT_EQ(c.id, block[127]);
+        // Trailing blanks go before the cut, so a cut inside blanks keeps them
+        // on disk; reading drops them again.
+        EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01  ", asText(block, 3, 30));
+        EXPECT_EQ("2024", asText(block, 93, 4));
+        EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01", window.iID3v1_Title->text());
+        EXPECT_EQ(c.id == 255 ? "" : c.genre, window.iID3v1_Genre->text().toStdString());
+    }
+
+    // The cut at 255 characters comes before the setter's trimming.
+    const std::string path = load(mp3("long.mp3"));
+    type(window.iID3v1_Artist, QString(20, 'a') + QString(240, ' ') + "b");
+    type(window.iID3v1_Album, QString(20, 'a') + QString(9, ' ') + "b");
+    click(window.btID3v1_Save);
+    const Bytes block = lastBlock(readFile(path));
+    EXPECT_EQ(slot(std::string(20, 'a'), 30), asText(block, 33, 30));
+    EXPECT_EQ(std::string(20, 'a') + std::string(9, ' ') + "b", asText(block, 63, 30));
+}
+
+TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
+    const std::string path = load(mp3("clear.mp3", id3v23Tag({{"TIT2", "Two"}, {"TCOM", "Comp"}}),
+                                      id3v1Tag("One", "Note", 7, 17)));
+    const Bytes before = readFile(path);
+
+    dialogs.answers = {false};
+    click(window.btClearID3v1);
+    EXPECT_EQ("One", window.iID3v1_Title->text());
+    EXPECT_FALSE(window.ID3v1Modified);
+
+    click(window.btClearID3v1);
+    click(window.btClearID3v2);
+    EXPECT_EQ(QStringList(3, "Do you want to clear tag?"), questions());
+    for (InspectorGrid* grid : {window.iID3v1, window.iID3v2}) {
+        for (InspectorRow* row : grid->rows())
+            EXPECT_EQ("", row->text()) << row->name().toStdString();
+    }
+    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_TRUE(window.ID3v2Modified);
+    EXPECT_EQ("ID3v1 Modified", window.spID3v1Modified->text());
+    EXPECT_EQ(before, readFile(path));
+
+    click(window.btID3v1_Save);
+    click(window.btID3v2_Save);
+    const Bytes file = readFile(path);
+    ASSERT_EQ(10 + kAudioSize + 128, file.size());
+    EXPECT_EQ((Bytes{'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0}), Bytes(file.begin(), file.begin() + 10));
+    Bytes empty(128, 0);
+    put(empty, 0, "TAG");
+    empty[127] = 255;
+    EXPECT_EQ(empty, lastBlock(file));
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_TRUE(window.chExistsID3v1->isChecked());
+    EXPECT_EQ("v 1.0", window.laID3v1Ver->text());
+}
+
+TEST_F(TagCommandsTest, ClearDoesNothingWhileNoFileIsShown) {
+    const std::string path = load(mp3("shown.mp3", {}, id3v1Tag("One", "Note", 7, 17)));
+    const Bytes before = readFile(path);
+    window.ClearFileInfo(true);
+    click(window.btClearID3v1);
+    click(window.btClearID3v2);
+    EXPECT_TRUE(questions().isEmpty());
+    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v2Modified);
+    click(window.btID3v1_Save);
+    EXPECT_EQ(before, readFile(path));
+}
+
+TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
+    for (int version : {1, 2}) {
+        for (bool yes : {true, false}) {
+            SCOPED_TRACE(std::to_string(version) + (yes ? " yes" : " no"));
+            dialogs.boxes.clear();
+            dialogs.answers = {yes};
+            const std::string path =
+                load(mp3("remove.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 1, 0)));
+            const Bytes before = readFile(path);
+            InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
+            type(title, "Edited");
+            click(version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+
+            EXPECT_EQ(QStringList({"Do you want to remove ID3 tag from " + quoted(path) + "?"}),
+                      questions());
+            const Bytes file = readFile(path);
+            if (!yes) {
+                EXPECT_EQ(before, file);
+                EXPECT_EQ("Edited", title->text());
+                continue;
+            }
+            if (version == 1) {
+                EXPECT_EQ(Bytes(before.begin(), before.end() - 128), file);
+                EXPECT_FALSE(window.chExistsID3v1->isChecked());
+                EXPECT_FALSE(window.ID3v1Modified);
+            } else {
+                const auto extent = static_cast<std::ptrdiff_t>(readId3v2(before)->extent);
+                EXPECT_EQ(Bytes(before.begin() + extent, before.end()), file);
+                EXPECT_FALSE(window.chExistsID3v2->isChecked());
+                EXPECT_FALSE(window.ID3v2Modified);
+            }
+            EXPECT_EQ("", title->text());
+        }
+    }
+
+    // No tag of that version: nothing is asked or touched, edits or not.
+    dialogs.boxes.clear();
+    const std::string path = load(mp3("bare.mp3"));
+    type(window.iID3v1_Title, "Typed");
+    click(window.btID3v1_Remove);
+    click(window.btID3v2_Remove);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(audio(), readFile(path));
+    EXPECT_TRUE(window.ID3v1Modified);
+}
+
+TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
+    const std::string path =
+        load(mp3("undo.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+    const Bytes before = readFile(path);
+
+    // Unmodified: nothing to undo, nothing asked.
+    click(window.btID3v1_Undo);
+    EXPECT_TRUE(dialogs.boxes.empty());
+
+    dialogs.answers = {false, true, false, true};
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        InspectorGrid* grid = version == 1 ? window.iID3v1 : window.iID3v2;
+        InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
+        QToolButton* undo = version == 1 ? window.btID3v1_Undo : window.btID3v2_Undo;
+        const bool& modified = version == 1 ? window.ID3v1Modified : window.ID3v2Modified;
+        type(title, "Typed");
+
+        click(undo); // No
+        EXPECT_EQ("Typed", title->text());
+        EXPECT_TRUE(modified);
+
+        click(undo); // Yes: the typed text goes with the editor
+        EXPECT_FALSE(grid->isEditing());
+        EXPECT_EQ(version == 1 ? "One" : "Two", title->text().toStdString());
+        EXPECT_FALSE(modified);
+    }
+    EXPECT_EQ(QStringList(4, "Do you want to undo changes in ID3 tag?"), questions());
+    EXPECT_EQ("", window.spID3v1Modified->text());
+    EXPECT_EQ(before, readFile(path));
+}
+
+TEST_F(TagCommandsTest, DecliningTheSaveRunsUndoWithItsOwnQuestion) {
+    const std::string path =
+        load(mp3("decline.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+    const Bytes before = readFile(path);
+    const QString saveV1 = "Do you want to write ID3 v.1 tag to " + quoted(path) + "?";
+    const QString saveV2 = "Do you want to write ID3 v.2 tag to " + quoted(path) + "?";
+    const QString undo = "Do you want to undo changes in ID3 tag?";
+
+    // Save No, Undo Yes: the pane is read again.
+    type(window.iID3v1_Title, "Typed");
+    dialogs.answers = {false, true};
+    click(window.btID3v1_Save);
+    EXPECT_EQ(QStringList({saveV1, undo}), questions());
+    EXPECT_EQ("One", window.iID3v1_Title->text());
+    EXPECT_FALSE(window.ID3v1Modified);
+
+    // Save No, Undo No: the edits and the flag stay.
+    dialogs.boxes.clear();
+    type(window.iID3v2_Title, "Typed");
+    dialogs.answers = {false, false};
+    click(window.btID3v2_Save);
+    EXPECT_EQ(QStringList({saveV2, undo}), questions());
+    EXPECT_EQ("Typed", window.iID3v2_Title->text());
+    EXPECT_TRUE(window.ID3v2Modified);
+
+    // With the undo switch off, No to the save discards at once.
+    dialogs.boxes.clear();
+    window.bbConfUndoTag->setChecked(false);
+    dialogs.answers = {false};
+    click(window.btID3v2_Save);
+    EXPECT_EQ(QStringList({saveV2}), questions());
+    EXPECT_EQ("Two", window.iID3v2_Title->text());
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_EQ(before, readFile(path));
+
+    // Unmodified: Save does nothing at all.
+    dialogs.boxes.clear();
+    click(window.btID3v1_Save);
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_EQ(before, readFile(path));
+}
+
+TEST_F(TagCommandsTest, SwitchesOffLetEveryCommandRunWithoutAQuestion) {
+    switchesOff();
+    dialogs.defaultAnswer = false;
+    const std::string path =
+        load(mp3("quiet.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+
+    type(window.iID3v1_Title, "Saved");
+    click(window.btID3v1_Save);
+    EXPECT_EQ(slot("Saved", 30), asText(lastBlock(readFile(path)), 3, 30));
+
+    type(window.iID3v1_Title, "Undone");
+    click(window.btID3v1_Undo);
+    EXPECT_EQ("Saved", window.iID3v1_Title->text());
+
+    click(window.btClearID3v2);
+    EXPECT_EQ("", window.iID3v2_Title->text());
+    EXPECT_TRUE(window.ID3v2Modified);
+
+    click(window.btID3v2_Remove);
+    EXPECT_FALSE(readId3v2(readFile(path)));
+    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(TagCommandsTest, AFileThatCannotBeWrittenKeepsTheEdits) {
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        dialogs.boxes.clear();
+        const std::string path =
+            load(mp3("locked.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+        InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
+        type(title, "Typed");
+        // The file is replaced by a folder of its name: no write can succeed,
+        // not even as root.
+        std::filesystem::remove(path);
+        std::filesystem::create_directory(path);
+
+        click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+        click(version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+        EXPECT_EQ(QStringList({"Error writing ID3 tag to " + quoted(path),
+                               "Error removing ID3 tag from " + quoted(path)}),
+                  warnings());
+        EXPECT_EQ("Typed", title->text());
+        EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
+        EXPECT_TRUE(version == 1 ? window.chExistsID3v1->isChecked()
+                                 : window.chExistsID3v2->isChecked());
+        EXPECT_TRUE(std::filesystem::is_empty(path));
+        EXPECT_FALSE(fileExists(path + "~"));
+        std::filesystem::remove(path);
+    }
+}
+
+TEST_F(TagCommandsTest, TextIsWrittenInWindows1252) {
+    const std::string path = load(mp3("text.mp3"));
+    const QString typed = QString::fromUtf8("Café Ω €");
+    type(window.iID3v1_Title, typed);
+    type(window.iID3v2_Title, typed);
+    click(window.btID3v1_Save);
+    click(window.btID3v2_Save);
+
+    const std::string bytes = "Caf\xE9 ? \x80";
+    const Bytes file = readFile(path);
+    EXPECT_EQ(slot(bytes, 30), asText(lastBlock(file), 3, 30));
+    const auto tag = readId3v2(file);
+    ASSERT_TRUE(tag);
+    EXPECT_EQ(latin(bytes), tag->frames.at("TIT2"));
+    const QString shown = QString::fromUtf8("Café ? €");
+    EXPECT_EQ(shown, window.iID3v1_Title->text());
+    EXPECT_EQ(shown, window.iID3v2_Title->text());
+}
+
+} // namespace

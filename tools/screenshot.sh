@@ -10,7 +10,9 @@ cmake --build build --target quillon-screenshot
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/Music"
+# A home of its own, so that the tree shows Home > Music and nothing of this machine.
+export HOME="$work/home"
+mkdir -p "$HOME/Music"
 # Ten seconds of a chord, encoded and tagged by the usual tools.
 python3 - "$work/tone.wav" <<'PY'
 import math, struct, sys, wave
@@ -20,10 +22,10 @@ with wave.open(sys.argv[1], "wb") as w:
                                        int(6000 * (math.sin(i * 0.0627) + math.sin(i * 0.0940))))
                            for i in range(441000)))
 PY
-lame --quiet -V 2 "$work/tone.wav" "$work/Music/Nightfall - Open Road.mp3"
-lame --quiet -b 128 "$work/tone.wav" "$work/Music/Harbour Lights - Slow Tide.mp3"
+lame --quiet -V 2 "$work/tone.wav" "$HOME/Music/Nightfall - Open Road.mp3"
+lame --quiet -b 128 "$work/tone.wav" "$HOME/Music/Harbour Lights - Slow Tide.mp3"
 id3v2 -a "Nightfall" -t "Open Road" -A "Long Distance" -y 2024 -T 3 -g 17 \
-    -c "Recorded live" "$work/Music/Nightfall - Open Road.mp3"
+    -c "Recorded live" "$HOME/Music/Nightfall - Open Road.mp3"
 xvfb-run -a -s "-screen 0 1024x700x24" build/tools/quillon-screenshot \
-    "$work/Music/Nightfall - Open Road.mp3" docs/screenshot.png
+    "$HOME/Music/Nightfall - Open Road.mp3" docs/screenshot.png
 echo "docs/screenshot.png written"

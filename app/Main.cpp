@@ -202,6 +202,9 @@ QWidget* TfmMain::createTagSpeedBar(int version, QToolButton*& save, QToolButton
     versionLabel = named(new QLabel(bar), "laID3v" + v + "Ver");
     versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     versionLabel->setText(version == 1 ? "v 1.0" : "v 2.0");
+    // Room for "v 2.3" and no more, so the bar never grows past the pane and the
+    // drag image at its right end stays in view.
+    versionLabel->setFixedWidth(40);
     image = named(new DragImage(bar), "imID3v" + v);
     image->setPixmap(bar->style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
     image->setFixedSize(16, 16);

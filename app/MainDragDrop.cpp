@@ -11,7 +11,6 @@
 #include "ui/ShellListView.h"
 
 #include <QAction>
-#include <QDebug>
 #include <QDropEvent>
 #include <QFile>
 #include <cerrno>
@@ -119,7 +118,6 @@ protected:
         if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
             return false;
         auto* drag = static_cast<QDropEvent*>(event);
-        qDebug("router %d on %s", int(type), qPrintable(watched->objectName()));
         const QObject* source = DragImage::draggedFrom(drag->mimeData());
         const Handlers handlers = handlersOf(watched);
         if (!source || !handlers.over)

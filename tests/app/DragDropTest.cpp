@@ -24,8 +24,6 @@
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
-#include <QTimer>
-#include <QCursor>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -434,29 +432,4 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
     EXPECT_EQ(readFile(dir.file("y.mp3")), bytesOf("other"));
 }
 
-
-TEST_F(DragDropTest, TmpRealDrag) {
-    if (QGuiApplication::platformName() != "xcb") GTEST_SKIP();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    setRows(window.iID3v1, {"Real", "Drag"});
-    QWidget* target = id3v2Target();
-    int step = 0;
-    QTimer timer;
-    timer.setInterval(50);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        ++step; qDebug() << "step" << step << QGuiApplication::mouseButtons() << (QApplication::widgetAt(target->mapToGlobal(target->rect().center())));
-        QWidget* w = QApplication::widgetAt(target->mapToGlobal(target->rect().center()));
-        if (step < 6) QCursor::setPos(target->mapToGlobal(target->rect().center() + QPoint(step, 0)));
-        if (step < 6) QTest::mouseMove(target, target->rect().center() + QPoint(step, 0));
-        else if (step == 6) { QTest::mouseRelease(target, Qt::LeftButton, {}, target->rect().center()); timer.stop(); }
-        (void)w;
-    });
-    timer.start();
-    QTest::mousePress(window.imID3v1, Qt::LeftButton, {}, QPoint(4, 4));
-    QTest::mouseMove(window.imID3v1, QPoint(14, 4));
-    QTest::qWait(200);
-    EXPECT_EQ(window.iID3v2_Title->text(), "Real");
-    EXPECT_TRUE(window.ID3v2Modified);
-}
 } // namespace

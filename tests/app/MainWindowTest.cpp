@@ -169,6 +169,13 @@ TEST_F(MainWindowTest, WindowAndPaneSizes) {
     EXPECT_EQ(199, window.smbID3v2->expandedHeight());
     EXPECT_EQ(246, window.smbMPEG->expandedHeight());
     EXPECT_EQ(19, window.StatusBar->height());
+    // The speed bars fit the pane, so the drag images at their right ends are in view.
+    for (QWidget* image :
+         {static_cast<QWidget*>(window.imID3v1), static_cast<QWidget*>(window.imID3v2)}) {
+        const QPoint right = image->mapTo(window.pnInspector, QPoint(image->width(), 0));
+        EXPECT_LE(right.x(), window.pnInspector->width()) << image->objectName().toStdString();
+        EXPECT_FALSE(image->visibleRegion().isEmpty());
+    }
     EXPECT_FALSE(window.btGlobCancel->isVisible());
 }
 

@@ -24,20 +24,6 @@
 
 namespace {
 
-// Every window test gets a settings file of its own, so that what one test leaves in it (a
-// switch turned off, a bar moved) never reaches the next one.
-class FreshSettingsFile : public ::testing::EmptyTestEventListener {
-    void OnTestStart(const ::testing::TestInfo&) override {
-        static QTemporaryDir folder;
-        QFile::remove(folder.filePath("window_tests.ini"));
-        AppDef::initPaths(folder.filePath("window_tests"));
-    }
-};
-const bool freshSettingsFiles = [] {
-    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshSettingsFile);
-    return true;
-}();
-
 using DriveKind = AppDef::DriveKind;
 using Window = std::unique_ptr<TfmMain>;
 

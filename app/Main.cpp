@@ -20,6 +20,7 @@
 #include "ui/StatusBar.h"
 #include "ui/StatusPane.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -41,6 +42,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <functional>
 
 namespace {
 
@@ -509,52 +511,78 @@ void TfmMain::createBars() {
     BarManager->setQuickCustomizing(tbEdit, true);
 }
 
+namespace {
+
+// A slot that runs the handler under the top-level guard, so that an error is shown
+// in the error box without unwinding through Qt's signal delivery.
+template <typename Handler> auto guarded(Handler handler) {
+    return [handler](auto&&... args) { runGuarded([&] { handler(args...); }); };
+}
+
+} // namespace
+
 void TfmMain::wireHandlers() {
-    connect(btID3v1_Save, &QToolButton::clicked, this, &TfmMain::btID3v1_SaveClick);
-    connect(btID3v2_Save, &QToolButton::clicked, this, &TfmMain::btID3v2_SaveClick);
-    connect(btID3v1_Remove, &QToolButton::clicked, this, &TfmMain::btID3v1_RemoveClick);
-    connect(btID3v2_Remove, &QToolButton::clicked, this, &TfmMain::btID3v2_RemoveClick);
-    connect(btID3v1_Undo, &QToolButton::clicked, this, &TfmMain::btID3v1_UndoClick);
-    connect(btID3v2_Undo, &QToolButton::clicked, this, &TfmMain::btID3v2_UndoClick);
-    connect(btClearID3v1, &QToolButton::clicked, this, &TfmMain::btClearID3v1Click);
-    connect(btClearID3v2, &QToolButton::clicked, this, &TfmMain::btClearID3v2Click);
-    connect(btGlobCancel, &QPushButton::clicked, this, &TfmMain::btGlobCancelClick);
-    connect(iID3v1, &InspectorGrid::editChanged, this, &TfmMain::iID3v1EditChange);
-    connect(iID3v2, &InspectorGrid::editChanged, this, &TfmMain::iID3v2EditChange);
-    connect(dfID3v1, &DropFilesTarget::dropped, this, &TfmMain::dfID3v1DropFiles);
-    connect(dfID3v2, &DropFilesTarget::dropped, this, &TfmMain::dfID3v2DropFiles);
+    const auto onClick = [this](QAbstractButton* button, std::function<void()> handler) {
+        connect(button, &QAbstractButton::clicked, this,
+                guarded([handler = std::move(handler)](bool) { handler(); }));
+    };
+    onClick(btID3v1_Save, [this] { btID3v1_SaveClick(); });
+    onClick(btID3v2_Save, [this] { btID3v2_SaveClick(); });
+    onClick(btID3v1_Remove, [this] { btID3v1_RemoveClick(); });
+    onClick(btID3v2_Remove, [this] { btID3v2_RemoveClick(); });
+    onClick(btID3v1_Undo, [this] { btID3v1_UndoClick(); });
+    onClick(btID3v2_Undo, [this] { btID3v2_UndoClick(); });
+    onClick(btClearID3v1, [this] { btClearID3v1Click(); });
+    onClick(btClearID3v2, [this] { btClearID3v2Click(); });
+    onClick(btGlobCancel, [this] { btGlobCancelClick(); });
+    connect(iID3v1, &InspectorGrid::editChanged, this,
+            guarded([this](InspectorRow*) { iID3v1EditChange(); }));
+    connect(iID3v2, &InspectorGrid::editChanged, this,
+            guarded([this](InspectorRow*) { iID3v2EditChange(); }));
+    connect(dfID3v1, &DropFilesTarget::dropped, this,
+            guarded([this](const QStringList& files, const QPoint& point) {
+                dfID3v1DropFiles(files, point);
+            }));
+    connect(dfID3v2, &DropFilesTarget::dropped, this,
+            guarded([this](const QStringList& files, const QPoint& point) {
+                dfID3v2DropFiles(files, point);
+            }));
     setUpDragAndDrop();
 
-    connect(ShellTree, &ShellTreeView::folderSelected, this, &TfmMain::ShellTreeFolderSelected);
-    connect(ShellList, &ShellListView::clicked, this, &TfmMain::ShellListClick);
-    connect(ShellList, &ShellListView::listFilled, this, &TfmMain::ShellListListFilled);
-    connect(ShellList, &ShellListView::shellChanged, this, &TfmMain::ShellListShellChangeNotify);
+    connect(ShellTree, &ShellTreeView::folderSelected, this,
+            guarded([this](const ShellItem&) { ShellTreeFolderSelected(); }));
+    connect(ShellList, &ShellListView::clicked, this, guarded([this] { ShellListClick(); }));
+    connect(ShellList, &ShellListView::listFilled, this,
+            guarded([this] { ShellListListFilled(); }));
+    connect(ShellList, &ShellListView::shellChanged, this,
+            guarded([this] { ShellListShellChangeNotify(); }));
     ShellList->installEventFilter(this);
     ShellTree->installEventFilter(this);
 
-    const std::pair<QAction*, void (TfmMain::*)()> commands[] = {
-        {bbUpFolder, &TfmMain::bbUpFolderClick},
-        {bbNewFolder, &TfmMain::bbNewFolderClick},
-        {bbDelete, &TfmMain::bbDeleteClick},
-        {bbProperties, &TfmMain::bbPropertiesClick},
-        {bbReport, &TfmMain::bbReportClick},
-        {bbClose, &TfmMain::bbCloseClick},
-        {bbOpenDataFile, &TfmMain::bbOpenDataFileClick},
-        {bbCut, &TfmMain::bbCutClick},
-        {bbCopy, &TfmMain::bbCopyClick},
-        {bbPaste, &TfmMain::bbPasteClick},
-        {bbSelectAll, &TfmMain::bbSelectAllClick},
-        {bbInvertSelection, &TfmMain::bbInvertSelectionClick},
-        {bbIcon, &TfmMain::bbIconClick},
-        {bbSmallIconView, &TfmMain::bbIconClick},
-        {bbListView, &TfmMain::bbIconClick},
-        {bbReportView, &TfmMain::bbIconClick},
-        {bbRefresh, &TfmMain::bbRefreshClick},
-        {bbAbout, &TfmMain::bbAboutClick},
+    const std::pair<QAction*, std::function<void()>> commands[] = {
+        {bbUpFolder, [this] { bbUpFolderClick(); }},
+        {bbNewFolder, [this] { bbNewFolderClick(); }},
+        {bbDelete, [this] { bbDeleteClick(); }},
+        {bbProperties, [this] { bbPropertiesClick(); }},
+        {bbReport, [this] { bbReportClick(); }},
+        {bbClose, [this] { bbCloseClick(); }},
+        {bbOpenDataFile, [this] { bbOpenDataFileClick(); }},
+        {bbCut, [this] { bbCutClick(); }},
+        {bbCopy, [this] { bbCopyClick(); }},
+        {bbPaste, [this] { bbPasteClick(); }},
+        {bbSelectAll, [this] { bbSelectAllClick(); }},
+        {bbInvertSelection, [this] { bbInvertSelectionClick(); }},
+        {bbRefresh, [this] { bbRefreshClick(); }},
+        {bbAbout, [this] { bbAboutClick(); }},
     };
     for (const auto& [action, handler] : commands)
-        connect(action, &QAction::triggered, this, handler);
-    connect(bcFileMask, &BarCombo::editTextChanged, this, &TfmMain::bcFileMaskChange);
+        connect(action, &QAction::triggered, this,
+                guarded([handler = handler](bool) { handler(); }));
+    // The view commands share one handler, which reads the style from the item's tag.
+    for (QAction* view : {bbIcon, bbSmallIconView, bbListView, bbReportView})
+        connect(view, &QAction::triggered, this, &TfmMain::bbIconClick);
+    connect(bcFileMask, &BarCombo::editTextChanged, this,
+            guarded([this](const QString&) { bcFileMaskChange(); }));
 }
 
 // Display of the analysed file.

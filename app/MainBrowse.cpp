@@ -1,6 +1,8 @@
 // Browsing: the file list, the folder tree, their keys and the file commands.
 #include "app/Main.h"
 
+#include "app/ErrorGuard.h"
+
 #include "mpeg/MPEGaudio.h"
 #include "shell/ShellServices.h"
 #include "ui/BarCombo.h"
@@ -74,18 +76,20 @@ void TfmMain::UpdateCounts() {
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (watched == ShellList) {
-            if (event->type() == QEvent::KeyRelease) {
-                ShellListKeyUp(key);
-            } else {
-                bool handled = false;
-                ShellListKeyDown(key, handled);
-                if (handled)
-                    return true;
+        bool handled = false;
+        // Errors are shown here, so that they never unwind through Qt's event delivery.
+        runGuarded([&] {
+            if (watched == ShellList) {
+                if (event->type() == QEvent::KeyRelease)
+                    ShellListKeyUp(key);
+                else
+                    ShellListKeyDown(key, handled);
+            } else if (watched == ShellTree && event->type() == QEvent::KeyRelease) {
+                ShellTreeKeyUp(key);
             }
-        } else if (watched == ShellTree && event->type() == QEvent::KeyRelease) {
-            ShellTreeKeyUp(key);
-        }
+        });
+        if (handled)
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -96,13 +100,17 @@ void TfmMain::ShellListClick() {
     // Pending edits go to the file loaded before, since CurrentFile has not changed yet. A range
     // error in a Save leaves this handler and abandons the click; so do edits the user neither
     // saved nor undid, which loading another file would overwrite.
-    const std::pair<bool*, QToolButton*> pendingSaves[] = {{&ID3v1Modified, btID3v1_Save},
-                                                           {&ID3v2Modified, btID3v2_Save}};
-    for (const auto& [modified, save] : pendingSaves) {
-        if (!*modified)
-            continue;
+    // The Save handlers are called directly, not through their buttons, so that a range
+    // error reaches this handler instead of the guard around the button's click.
+    if (ID3v1Modified) {
         m_abandonClick = false;
-        save->click();
+        btID3v1_SaveClick();
+        if (m_abandonClick)
+            return;
+    }
+    if (ID3v2Modified) {
+        m_abandonClick = false;
+        btID3v2_SaveClick();
         if (m_abandonClick)
             return;
     }
@@ -315,9 +323,9 @@ void TfmMain::bbRefreshClick() {
     if (treeIsActive(this, ShellTree))
         ShellTree->refreshBranch(ShellTree->currentIndex());
     if (gridIsActive(this, iID3v1))
-        btID3v1_Undo->click();
+        btID3v1_UndoClick();
     else if (gridIsActive(this, iID3v2))
-        btID3v2_Undo->click();
+        btID3v2_UndoClick();
 }
 
 void TfmMain::bbAboutClick() {

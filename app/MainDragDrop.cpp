@@ -119,13 +119,14 @@ protected:
             return false;
         auto* drag = static_cast<QDropEvent*>(event);
         const QObject* source = DragImage::draggedFrom(drag->mimeData());
-        const Handlers handlers = handlersOf(watched);
-        if (!source || !handlers.over)
+        const Target target = targetOf(watched);
+        if (!source || target == Target::None)
             return false;
         if (type == QEvent::Drop) {
             // An error must not unwind through Qt's drag machinery, which would stay half done.
-            runGuarded([&] { (m_window->*handlers.drop)(source); });
-        } else if (!(m_window->*handlers.over)(source)) {
+            TfmMain* window = m_window;
+            runGuarded([window, target, source] { drop(window, target, source); });
+        } else if (!accepts(target, source)) {
             drag->ignore(); // the no-drop cursor
             return true;
         }
@@ -135,19 +136,46 @@ protected:
     }
 
 private:
-    struct Handlers {
-        bool (TfmMain::*over)(const QObject*) const = nullptr;
-        void (TfmMain::*drop)(const QObject*) = nullptr;
-    };
+    enum class Target { None, List, ID3v1, ID3v2 };
 
-    Handlers handlersOf(const QObject* watched) const {
+    Target targetOf(const QObject* watched) const {
         if (watched == m_window->ShellList)
-            return {&TfmMain::ShellListDragOver, &TfmMain::ShellListDragDrop};
+            return Target::List;
         if (watched == m_window->iID3v1->viewport())
-            return {&TfmMain::iID3v1DragOver, &TfmMain::iID3v1DragDrop};
+            return Target::ID3v1;
         if (watched == m_window->iID3v2->viewport())
-            return {&TfmMain::iID3v2DragOver, &TfmMain::iID3v2DragDrop};
-        return {};
+            return Target::ID3v2;
+        return Target::None;
+    }
+
+    bool accepts(Target target, const QObject* source) const {
+        switch (target) {
+        case Target::List:
+            return m_window->ShellListDragOver(source);
+        case Target::ID3v1:
+            return m_window->iID3v1DragOver(source);
+        case Target::ID3v2:
+            return m_window->iID3v2DragOver(source);
+        case Target::None:
+            break;
+        }
+        return false;
+    }
+
+    static void drop(TfmMain* window, Target target, const QObject* source) {
+        switch (target) {
+        case Target::List:
+            window->ShellListDragDrop(source);
+            break;
+        case Target::ID3v1:
+            window->iID3v1DragDrop(source);
+            break;
+        case Target::ID3v2:
+            window->iID3v2DragDrop(source);
+            break;
+        case Target::None:
+            break;
+        }
     }
 
     TfmMain* m_window;

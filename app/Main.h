@@ -271,7 +271,7 @@ private:
     QString barSectionPrefix() const;
     // Help > About...: the modal About box.
     void showAboutBox();
-    IniSection m_storedForm;         // section "main form" as read at start
+    IniSection m_storedForm;          // section "main form" as read at start
     IniFile* m_shutdownIni = nullptr; // the file being written by FormDestroy
     bool m_settingsWriteRefused = false;
 
@@ -283,6 +283,11 @@ private:
     bool m_abandonClick = false;
     // CurrentFile as the tag objects take it.
     std::string currentFileName() const;
+    // The commands of the pane of ID3 version 1 or 2.
+    void reloadPane(int version);
+    void removeTag(int version);
+    void undoTag(int version);
+    void clearTag(int version);
 
     // Drag and drop (MainDragDrop.cpp).
 public:

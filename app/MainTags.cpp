@@ -92,9 +92,7 @@ void TfmMain::btID3v1_SaveClick() {
         dialogs().warning(kWriteWarning.arg(CurrentFile));
         return;
     }
-    tag.Load(fileName);
-    SetID3v1Modified(false);
-    ShowID3v1();
+    reloadPane(1);
 }
 
 void TfmMain::btID3v2_SaveClick() {
@@ -127,89 +125,86 @@ void TfmMain::btID3v2_SaveClick() {
         dialogs().warning(kWriteWarning.arg(CurrentFile));
         return;
     }
-    tag.Load(fileName);
-    SetID3v2Modified(false);
-    ShowID3v2();
+    reloadPane(2);
+}
+
+// The pane shows the file again as it now is, unmodified.
+void TfmMain::reloadPane(int version) {
+    const std::string fileName = currentFileName();
+    if (version == 1) {
+        AudioFile->ID3v1Tag().Load(fileName);
+        SetID3v1Modified(false);
+        ShowID3v1();
+    } else {
+        AudioFile->ID3v2Tag().Load(fileName);
+        SetID3v2Modified(false);
+        ShowID3v2();
+    }
+}
+
+void TfmMain::removeTag(int version) {
+    TID3v1& v1 = AudioFile->ID3v1Tag();
+    TID3v2& v2 = AudioFile->ID3v2Tag();
+    if (!(version == 1 ? v1.Exists() : v2.Exists()))
+        return;
+    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
+        return;
+    const std::string fileName = currentFileName();
+    if (!(version == 1 ? v1.Strip(fileName) : v2.Strip(fileName))) {
+        dialogs().warning(kRemoveWarning.arg(CurrentFile));
+        return;
+    }
+    reloadPane(version);
+}
+
+void TfmMain::undoTag(int version) {
+    if (!(version == 1 ? ID3v1Modified : ID3v2Modified))
+        return;
+    if (!confirmed(bbConfUndoTag, kUndoQuestion))
+        return;
+    (version == 1 ? iID3v1 : iID3v2)->endEdit(false);
+    reloadPane(version);
+}
+
+void TfmMain::clearTag(int version) {
+    InspectorGrid* grid = version == 1 ? iID3v1 : iID3v2;
+    // With no file shown the pane is read-only: a cleared, modified pane would
+    // make the next list click write an empty tag into the last file loaded,
+    // which may not even be an audio file.
+    if (grid->row(0)->isReadOnly())
+        return;
+    if (!confirmed(bbConfClearTag, kClearQuestion))
+        return;
+    for (int i = 0; i < grid->rowCount(); ++i)
+        grid->row(i)->setText(QString());
+    if (version == 1)
+        SetID3v1Modified(true);
+    else
+        SetID3v2Modified(true);
 }
 
 void TfmMain::btID3v1_RemoveClick() {
-    TID3v1& tag = AudioFile->ID3v1Tag();
-    if (!tag.Exists())
-        return;
-    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
-        return;
-    const std::string fileName = currentFileName();
-    if (!tag.Strip(fileName)) {
-        dialogs().warning(kRemoveWarning.arg(CurrentFile));
-        return;
-    }
-    tag.Load(fileName);
-    SetID3v1Modified(false);
-    ShowID3v1();
+    removeTag(1);
 }
 
 void TfmMain::btID3v2_RemoveClick() {
-    TID3v2& tag = AudioFile->ID3v2Tag();
-    if (!tag.Exists())
-        return;
-    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
-        return;
-    const std::string fileName = currentFileName();
-    if (!tag.Strip(fileName)) {
-        dialogs().warning(kRemoveWarning.arg(CurrentFile));
-        return;
-    }
-    tag.Load(fileName);
-    SetID3v2Modified(false);
-    ShowID3v2();
+    removeTag(2);
 }
 
 void TfmMain::btID3v1_UndoClick() {
-    if (!ID3v1Modified)
-        return;
-    if (!confirmed(bbConfUndoTag, kUndoQuestion))
-        return;
-    iID3v1->endEdit(false);
-    AudioFile->ID3v1Tag().Load(currentFileName());
-    SetID3v1Modified(false);
-    ShowID3v1();
+    undoTag(1);
 }
 
 void TfmMain::btID3v2_UndoClick() {
-    if (!ID3v2Modified)
-        return;
-    if (!confirmed(bbConfUndoTag, kUndoQuestion))
-        return;
-    iID3v2->endEdit(false);
-    AudioFile->ID3v2Tag().Load(currentFileName());
-    SetID3v2Modified(false);
-    ShowID3v2();
+    undoTag(2);
 }
 
 void TfmMain::btClearID3v1Click() {
-    // With no file shown the pane is read-only: a cleared, modified pane would
-    // make the next list click write an empty tag into the last file loaded,
-    // which may not even be an audio file.
-    if (iID3v1_Title->isReadOnly())
-        return;
-    if (!confirmed(bbConfClearTag, kClearQuestion))
-        return;
-    for (int i = 0; i < iID3v1->rowCount(); ++i)
-        iID3v1->row(i)->setText(QString());
-    SetID3v1Modified(true);
+    clearTag(1);
 }
 
 void TfmMain::btClearID3v2Click() {
-    // With no file shown the pane is read-only: a cleared, modified pane would
-    // make the next list click write an empty tag into the last file loaded,
-    // which may not even be an audio file.
-    if (iID3v2_Title->isReadOnly())
-        return;
-    if (!confirmed(bbConfClearTag, kClearQuestion))
-        return;
-    for (int i = 0; i < iID3v2->rowCount(); ++i)
-        iID3v2->row(i)->setText(QString());
-    SetID3v2Modified(true);
+    clearTag(2);
 }
 
 void TfmMain::btGlobCancelClick() {

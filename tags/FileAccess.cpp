@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,6 +93,27 @@ bool writeAllAt(int fd, const void* buffer, std::size_t count, std::int64_t offs
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+namespace {
+WriteStepObserver g_writeStepObserver = nullptr;
+}
+
+void setWriteStepObserver(WriteStepObserver observer) {
+    g_writeStepObserver = observer;
+}
+
+void reachWriteStep(WriteStep step) {
+    if (g_writeStepObserver)
+        g_writeStepObserver(step);
+}
+
+bool lockForWriting(int fd) {
+    int result;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 bool addOwnerWrite(const std::string& path) {

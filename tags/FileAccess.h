@@ -43,6 +43,26 @@ bool readExactAt(int fd, void* buffer, std::size_t count, std::int64_t offset);
 // Writes all of `count` bytes at `offset`.
 bool writeAllAt(int fd, const void* buffer, std::size_t count, std::int64_t offset);
 
+// The moments of a tag write, in order. A test can stop the process at each
+// one to check that the file is whole whatever the moment.
+enum class WriteStep {
+    Locked,           // the file is open and locked, nothing written yet
+    TemporaryCreated, // the new content's file exists, still empty
+    Copying,          // after each chunk of the audio copied into it
+    Synced,           // the new content is complete and on the disk
+    Linked,           // the new content has its "name~" (just before the rename)
+    Replaced,         // the new content has taken the file's name
+    Written,          // an in-place write (ID3v1) is done
+};
+using WriteStepObserver = void (*)(WriteStep);
+// Sets the function called at each step (none by default); for tests.
+void setWriteStepObserver(WriteStepObserver observer);
+void reachWriteStep(WriteStep step);
+
+// Takes the advisory lock that other tag writers take; false when another
+// process holds it.
+bool lockForWriting(int fd);
+
 // Makes the file writable for its owner, keeping its other permission bits.
 // This is what clearing a file's attributes amounts to on this platform.
 bool addOwnerWrite(const std::string& path);

@@ -161,14 +161,16 @@ bool TID3v1::Strip(const std::string& fileName) const {
 
     addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR))
+    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
         return false;
+    reachWriteStep(WriteStep::Locked);
     // Check again on the handle that writes, so a file changed meanwhile is
     // never cut where it has no tag.
     if (!readLast128Bytes(file.fd(), block, fileSize) || !startsWithTag(block))
         return false;
     if (::ftruncate(file.fd(), static_cast<off_t>(fileSize - kTagSize)) != 0)
         return false;
+    reachWriteStep(WriteStep::Written);
     return file.close();
 }
 
@@ -196,8 +198,9 @@ bool TID3v1::Save(const std::string& fileName) const {
 
     addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR))
+    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
         return false;
+    reachWriteStep(WriteStep::Locked);
     if (!readLast128Bytes(file.fd(), old, fileSize))
         return false;
 
@@ -205,6 +208,7 @@ bool TID3v1::Save(const std::string& fileName) const {
     if (startsWithTag(old)) {
         if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize))
             return false;
+        reachWriteStep(WriteStep::Written);
         return file.close();
     }
     if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize)) {
@@ -212,5 +216,6 @@ bool TID3v1::Save(const std::string& fileName) const {
         [[maybe_unused]] const int undone = ::ftruncate(file.fd(), static_cast<off_t>(fileSize));
         return false;
     }
+    reachWriteStep(WriteStep::Written);
     return file.close();
 }

@@ -172,36 +172,62 @@ bool collectOtherFrames(int fd, std::int64_t extent, Bytes& out) {
     return true;
 }
 
-// Removes the temporary file unless the rebuild completed.
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// The file that receives the new content beside the original. Where the file
+// system allows, it is created without a name and gets "name~" only once its
+// content is complete and synced, so a process killed while copying leaves
+// nothing behind; elsewhere it is created as "name~" at once. It is removed
+// unless the rebuild completed.
 class TemporaryFile {
 public:
     explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
     ~TemporaryFile() {
-        if (m_created && !m_kept)
+        if (m_named && !m_kept)
             ::unlink(m_path.c_str());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Removes whatever has the name (a link itself, never its target), then
-    // creates the file exclusively so nothing planted there is written through.
+    // Removes whatever has the name (a link itself, never its target, or what
+    // an interrupted earlier save left), then creates the file; a named file
+    // is created exclusively so nothing planted there is written through.
     bool create() {
         if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
             return false;
+        // Giving an unnamed file a name goes through /proc/self/fd.
+        if (::access("/proc/self/fd", X_OK) == 0 &&
+            m_file.open(folderOf(m_path), O_WRONLY | O_TMPFILE, 0600))
+            return true;
         if (!m_file.open(m_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600))
             return false;
-        m_created = true;
+        m_named = true;
         return true;
     }
     int fd() const { return m_file.fd(); }
     const std::string& path() const { return m_path; }
-    bool syncAndClose() { return ::fsync(m_file.fd()) == 0 && m_file.close(); }
+    // Syncs the content, gives the file its name and closes it.
+    bool syncNameAndClose() {
+        if (::fsync(m_file.fd()) != 0)
+            return false;
+        reachWriteStep(WriteStep::Synced);
+        if (!m_named) {
+            const std::string self = "/proc/self/fd/" + std::to_string(m_file.fd());
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+                return false;
+            m_named = true;
+        }
+        return m_file.close();
+    }
     void keep() { m_kept = true; }
 
 private:
     std::string m_path;
     FileHandle m_file;
-    bool m_created = false;
+    bool m_named = false;
     bool m_kept = false;
 };
 
@@ -213,8 +239,10 @@ bool copyRest(int in, std::int64_t offset, int out, std::int64_t outOffset) {
     loff_t outPos = outOffset;
     for (;;) {
         const ssize_t n = ::copy_file_range(in, &inPos, out, &outPos, kChunk, 0);
-        if (n > 0)
+        if (n > 0) {
+            reachWriteStep(WriteStep::Copying);
             continue;
+        }
         if (n == 0)
             return true;
         if (errno == EINTR)
@@ -235,14 +263,13 @@ bool copyRest(int in, std::int64_t offset, int out, std::int64_t outOffset) {
             return false;
         inPos += n;
         outPos += n;
+        reachWriteStep(WriteStep::Copying);
     }
 }
 
 void syncFolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     FileHandle dir;
-    if (dir.open(folder, O_RDONLY | O_DIRECTORY))
+    if (dir.open(folderOf(path), O_RDONLY | O_DIRECTORY))
         ::fsync(dir.fd());
 }
 
@@ -255,7 +282,9 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
     if (!::realpath(fileName.c_str(), resolved))
         return false;
     const std::string target = resolved;
-    if (!addOwnerWrite(target))
+    // The rename below could replace a file that this process may not write
+    // (in a folder open to all); such a file is left alone.
+    if (!addOwnerWrite(target) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return false;
 
     FileHandle original;
@@ -265,8 +294,9 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
     if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     // Keeps other writers that lock the file away while it is rebuilt.
-    if (::flock(original.fd(), LOCK_EX | LOCK_NB) != 0)
+    if (!lockForWriting(original.fd()))
         return false;
+    reachWriteStep(WriteStep::Locked);
 
     Header header;
     if (!readExactAt(original.fd(), header.data(), kHeaderSize, 0))
@@ -294,6 +324,7 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
     TemporaryFile temporary(target + "~");
     if (!temporary.create())
         return false;
+    reachWriteStep(WriteStep::TemporaryCreated);
     // Owner and group where the process may change them; then the mode, which
     // a change of owner could have cleared bits of.
     [[maybe_unused]] const int chowned = ::fchown(temporary.fd(), st.st_uid, st.st_gid);
@@ -303,11 +334,18 @@ bool rebuildWithTag(const std::string& fileName, const std::optional<Bytes>& new
         return false;
     if (!copyRest(original.fd(), copyFrom, temporary.fd(), static_cast<std::int64_t>(tag.size())))
         return false;
-    if (!temporary.syncAndClose())
+    if (!temporary.syncNameAndClose())
+        return false;
+    reachWriteStep(WriteStep::Linked);
+    // A file put in the original's place since it was opened is not
+    // overwritten with content made from the one it replaced.
+    struct stat now;
+    if (::lstat(target.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
         return false;
     if (::rename(temporary.path().c_str(), target.c_str()) != 0)
         return false;
     temporary.keep();
+    reachWriteStep(WriteStep::Replaced);
     syncFolderOf(target);
     return true;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Quillon need.
+# Installs the Debian packages that building Quillon needs, and with --tests
+# those that testing it needs too (clang and its fuzzing runtime).
 # Idempotent and quiet: apt-get runs only when a package is missing.
 set -euo pipefail
 
@@ -10,6 +11,9 @@ packages=(
     qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth
     libsimpleini-dev
 )
+if [ "${1:-}" = "--tests" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice:
-# a normal build, and one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, then builds and runs the whole test suite twice,
+# with AddressSanitizer and UndefinedBehaviorSanitizer and as a normal build,
+# and runs each fuzz target for a short while (ASan and UBSan as well).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh --tests
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -38,5 +39,17 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     run_suite build-asan -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF
 echo "== Normal build"
 run_suite build
-# Both runs together, on the last line.
+echo "== Fuzz targets"
+set +e
+mkdir -p build-fuzz
+bash tools/fuzz.sh "${QUILLON_FUZZ_SECONDS:-30}" | tee build-fuzz/summary.log
+fuzz_status=${PIPESTATUS[0]}
+set -e
+fuzz_clean=$(sed -n 's/^Fuzz targets: \([0-9]*\) clean, \([0-9]*\) failed$/\1/p' build-fuzz/summary.log)
+fuzz_found=$(sed -n 's/^Fuzz targets: \([0-9]*\) clean, \([0-9]*\) failed$/\2/p' build-fuzz/summary.log)
+passed=$((passed + ${fuzz_clean:-0}))
+failed=$((failed + ${fuzz_found:-0}))
+[ "$fuzz_status" -eq 0 ] || [ "${fuzz_found:-0}" -gt 0 ] || failed=$((failed + 1))
+# Everything together, on the last line.
 echo "Total: $passed passed, $failed failed, $skipped skipped"
+[ "$failed" -eq 0 ]

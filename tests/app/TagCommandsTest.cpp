@@ -18,10 +18,14 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 // Readable failures; internal, since other test sources may have their own.
 static void PrintTo(const QString& text, std::ostream* out) {
@@ -583,6 +587,79 @@ TEST_F(TagCommandsTest, TextIsWrittenInWindows1252) {
     const QString shown = QString::fromUtf8("Café ? €");
     EXPECT_EQ(shown, window.iID3v1_Title->text());
     EXPECT_EQ(shown, window.iID3v2_Title->text());
+}
+
+// Every way a save can fail on a user's machine ends in the warning, with the
+// edits kept, the file exactly as it was and nothing left beside it. An ID3v1
+// tag is written in place, so a folder closed to writing does not stop it.
+TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
+    enum Fault { NoSpace, Locked, Removed, FolderClosed };
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    for (Fault fault : {NoSpace, Locked, Removed, FolderClosed}) {
+        for (int version : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << "fault " << fault << ", ID3v" << version);
+            dialogs.boxes.clear();
+            const std::string path =
+                load(mp3("song.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+            const Bytes before = readFile(path);
+            type(version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
+
+            std::optional<LockHolder> holder;
+            rlimit limits{};
+            ::getrlimit(RLIMIT_FSIZE, &limits);
+            switch (fault) {
+            case NoSpace: {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit small{1000, limits.rlim_max};
+                ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+                break;
+            }
+            case Locked:
+                holder.emplace(path, LOCK_EX);
+                ASSERT_TRUE(holder->holds());
+                break;
+            case Removed:
+                std::filesystem::remove(path);
+                break;
+            case FolderClosed:
+                // Root passes every permission check, so it acts as another
+                // user for the save; the file is that user's.
+                if (root) {
+                    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+                    ASSERT_EQ(::setegid(65534), 0);
+                    ASSERT_EQ(::seteuid(65534), 0);
+                } else {
+                    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+                }
+                break;
+            }
+            click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+            ::setrlimit(RLIMIT_FSIZE, &limits);
+            holder.reset();
+            if (root) {
+                ASSERT_EQ(::seteuid(0), 0);
+                ASSERT_EQ(::setegid(0), 0);
+            }
+            ::chmod(dir.path().c_str(), 0755);
+
+            if (fault == FolderClosed && version == 1) {
+                EXPECT_TRUE(warnings().isEmpty());
+                EXPECT_FALSE(window.ID3v1Modified);
+                EXPECT_EQ(asText(lastBlock(readFile(path)), 3, 30), slot("Typed", 30));
+            } else {
+                EXPECT_EQ(QStringList("Error writing ID3 tag to " + quoted(path)), warnings());
+                EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
+                if (fault == Removed) {
+                    EXPECT_FALSE(fileExists(path));
+                } else {
+                    EXPECT_EQ(before, readFile(path));
+                }
+            }
+            EXPECT_FALSE(fileExists(path + "~"));
+            std::filesystem::remove(path);
+        }
+    }
 }
 
 } // namespace

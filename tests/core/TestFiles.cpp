@@ -1,11 +1,15 @@
 #include "TestFiles.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -53,15 +57,54 @@ bool fileExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
-void append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void append(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
 
-void append(Bytes& to, std::string_view text) { to.insert(to.end(), text.begin(), text.end()); }
+void append(Bytes& to, std::string_view text) {
+    to.insert(to.end(), text.begin(), text.end());
+}
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& p : parts)
         append(all, p);
     return all;
+}
+
+LockHolder::LockHolder(const std::string& path, int lock) {
+    int ready[2], release[2];
+    if (::pipe(ready) != 0)
+        return;
+    if (::pipe(release) != 0) {
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return;
+    }
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::close(release[1]); // so that the parent's close ends the read below
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        char c = fd >= 0 && ::flock(fd, lock) == 0 ? 'y' : 'n';
+        [[maybe_unused]] auto written = ::write(ready[1], &c, 1);
+        [[maybe_unused]] auto read = ::read(release[0], &c, 1);
+        ::_exit(0);
+    }
+    ::close(release[0]);
+    m_release = release[1];
+    char c = 0;
+    m_holds = m_pid > 0 && ::read(ready[0], &c, 1) == 1 && c == 'y';
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+LockHolder::~LockHolder() {
+    if (m_release >= 0)
+        ::close(m_release);
+    if (m_pid > 0)
+        ::waitpid(m_pid, nullptr, 0);
 }

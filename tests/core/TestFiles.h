@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -35,3 +36,20 @@ Bytes bytesOf(std::string_view text);
 void append(Bytes& to, const Bytes& more);
 void append(Bytes& to, std::string_view text);
 Bytes concat(std::initializer_list<Bytes> parts);
+
+// Another process holding a lock (LOCK_EX or LOCK_SH) on a file, as a tag
+// writer or a player would, until this object goes.
+class LockHolder {
+public:
+    LockHolder(const std::string& path, int lock);
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+    // False when the other process could not take the lock.
+    bool holds() const { return m_holds; }
+
+private:
+    pid_t m_pid = -1;
+    int m_release = -1;
+    bool m_holds = false;
+};

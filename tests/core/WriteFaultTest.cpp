@@ -135,41 +135,6 @@ bool becomeNobody() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
 }
 
-// A process other than this one holding the file's lock until destroyed.
-class LockHolder {
-public:
-    LockHolder(const std::string& path, int lock) {
-        int ready[2];
-        EXPECT_EQ(::pipe(ready), 0);
-        EXPECT_EQ(::pipe(m_release), 0);
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(m_release[1]); // so the parent's close ends the read below
-            const int fd = ::open(path.c_str(), O_RDONLY);
-            char c = fd >= 0 && ::flock(fd, lock) == 0 ? 'y' : 'n';
-            [[maybe_unused]] auto w = ::write(ready[1], &c, 1);
-            [[maybe_unused]] auto r = ::read(m_release[0], &c, 1);
-            ::_exit(0);
-        }
-        ::close(m_release[0]);
-        char c = 0;
-        EXPECT_EQ(::read(ready[0], &c, 1), 1);
-        EXPECT_EQ(c, 'y');
-        ::close(ready[0]);
-        ::close(ready[1]);
-    }
-    ~LockHolder() {
-        ::close(m_release[1]);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
-
-private:
-    pid_t m_pid = -1;
-    int m_release[2] = {-1, -1};
-};
-
 } // namespace
 
 TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
@@ -215,6 +180,7 @@ TEST(WriteFaults, AFileRemovedOrLockedElsewhereIsNotWritten) {
         const std::string path = dir.createFile("song.mp3", Original);
         for (int lock : {LOCK_EX, LOCK_SH}) {
             LockHolder holder(path, lock);
+            ASSERT_TRUE(holder.holds());
             EXPECT_FALSE(perform(op, path));
             EXPECT_EQ(readFile(path), Original);
             EXPECT_FALSE(fileExists(path + "~"));

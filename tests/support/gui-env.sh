@@ -5,6 +5,8 @@ set -u
 root=$(mktemp -d "${TMPDIR:-/tmp}/quillon-gui-XXXXXX") || exit 1
 mkdir -p "$root/home" "$root/tmp" "$root/runtime"
 chmod 700 "$root/runtime"
+# Open to others, so that tests running as root can act as another user.
+chmod 755 "$root" "$root/tmp"
 export HOME="$root/home" TMPDIR="$root/tmp" XDG_RUNTIME_DIR="$root/runtime"
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 unset XDG_DATA_HOME XDG_CONFIG_HOME XDG_CACHE_HOME

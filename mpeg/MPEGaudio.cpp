@@ -244,12 +244,12 @@ void TMPEGaudio::Reset() {
 bool TMPEGaudio::Load(const std::string& fileName) {
     Reset();
     const bool result = [&] {
-        if (!m_id3v1Tag.Load(fileName) || !m_id3v2Tag.Load(fileName))
-            return false;
         FileHandle file;
-        if (!file.openForReading(fileName))
+        std::int64_t size = -1;
+        if (!file.openForReading(fileName, &size))
             return false;
-        const std::int64_t size = file.size();
+        if (!m_id3v1Tag.LoadFrom(file.fd(), size) || !m_id3v2Tag.LoadFrom(file.fd(), size))
+            return false;
         if (size < 0 || size > std::numeric_limits<std::int32_t>::max())
             return false;
         m_fileSize = static_cast<std::int32_t>(size);

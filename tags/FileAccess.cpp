@@ -22,7 +22,7 @@ bool FileHandle::open(const std::string& path, int flags, mode_t mode) {
     return m_fd >= 0;
 }
 
-bool FileHandle::openForReading(const std::string& path) {
+bool FileHandle::openForReading(const std::string& path, std::int64_t* size) {
     if (!open(path, O_RDONLY | O_NONBLOCK))
         return false;
     struct stat st;
@@ -30,6 +30,8 @@ bool FileHandle::openForReading(const std::string& path) {
         close();
         return false;
     }
+    if (size)
+        *size = st.st_size;
     return true;
 }
 

@@ -20,8 +20,8 @@ public:
     // Opens with O_CLOEXEC added; false when the system refuses.
     bool open(const std::string& path, int flags, mode_t mode = 0);
     // Opens a regular file for reading; never blocks on a pipe or a device,
-    // which are refused.
-    bool openForReading(const std::string& path);
+    // which are refused. Gives the file's size at that moment in `size`.
+    bool openForReading(const std::string& path, std::int64_t* size = nullptr);
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     int release();

@@ -127,10 +127,19 @@ void TID3v1::SetComment(std::string_view text) {
 }
 
 bool TID3v1::Load(const std::string& fileName) {
+    FileHandle file;
+    std::int64_t fileSize = -1;
+    if (!file.openForReading(fileName, &fileSize)) {
+        Reset();
+        return false;
+    }
+    return LoadFrom(file.fd(), fileSize);
+}
+
+bool TID3v1::LoadFrom(int fd, std::int64_t fileSize) {
     Reset();
     TagBlock block;
-    std::int64_t fileSize = 0;
-    if (!readLast128Bytes(fileName, block, fileSize))
+    if (fileSize < kTagSize || !readExactAt(fd, block.data(), kTagSize, fileSize - kTagSize))
         return false;
     if (!startsWithTag(block))
         return true;

@@ -41,6 +41,9 @@ public:
     // These never throw and close every file they open. Save and Strip leave
     // the fields alone; call Load afterwards to see what the file holds.
     bool Load(const std::string& fileName);
+    // Load from a file already open for reading, of `fileSize` bytes; the
+    // analysis of a file reads both tags and the stream through one handle.
+    bool LoadFrom(int fd, std::int64_t fileSize);
     bool Save(const std::string& fileName) const;
     bool Strip(const std::string& fileName) const;
 

@@ -88,19 +88,43 @@ bool isUpperAscii(unsigned char c) {
 
 // Reads the values of the known frames. Each value is the frame's first 250
 // bytes padded with zero bytes; a frame that cannot be read ends the walk.
+// The start of a tag read in one call, serving the walk's many small reads;
+// a read that goes beyond it goes to the file, with the same result.
+class TagStart {
+public:
+    TagStart(int fd, std::int64_t tagSize) : m_fd(fd) {
+        constexpr std::int64_t kMaxBytes = 16 * 1024;
+        m_bytes.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(tagSize, 0, kMaxBytes)));
+        const std::int64_t got = readAt(fd, m_bytes.data(), m_bytes.size(), 0);
+        m_bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    bool readExact(void* out, std::size_t count, std::int64_t offset) const {
+        if (offset >= 0 && static_cast<std::uint64_t>(offset) + count <= m_bytes.size()) {
+            std::memcpy(out, m_bytes.data() + offset, count);
+            return true;
+        }
+        return readExactAt(m_fd, out, count, offset);
+    }
+
+private:
+    int m_fd;
+    std::vector<unsigned char> m_bytes;
+};
+
 void walkFrames(int fd, std::int64_t tagSize, std::int64_t fileSize, FrameValues& values) {
+    const TagStart start(fd, tagSize);
     std::int64_t position = kHeaderSize;
     while (position < tagSize && position < fileSize) {
         std::array<char, kValueBufferSize> buffer{};
         unsigned char frameHeader[kFrameHeaderSize];
-        if (!readExactAt(fd, frameHeader, kFrameHeaderSize, position))
+        if (!start.readExact(frameHeader, kFrameHeaderSize, position))
             break;
         if (!isUpperAscii(frameHeader[0]))
             break;
         const std::int64_t dataPosition = position + kFrameHeaderSize;
         const std::uint32_t frameSize = bigEndian32(frameHeader + 4);
         const std::size_t toRead = std::min<std::size_t>(frameSize, kValueBufferSize);
-        if (!readExactAt(fd, buffer.data(), toRead, dataPosition))
+        if (!start.readExact(buffer.data(), toRead, dataPosition))
             break;
         if (const auto slot = slotOf(frameHeader))
             values[*slot].assign(buffer.data(), buffer.size());
@@ -409,14 +433,20 @@ void TID3v2::SetURL(std::string_view text) {
 }
 
 bool TID3v2::Load(const std::string& fileName) {
-    Reset();
     FileHandle file;
-    if (!file.openForReading(fileName))
+    std::int64_t fileSize = -1;
+    if (!file.openForReading(fileName, &fileSize)) {
+        Reset();
         return false;
+    }
+    return LoadFrom(file.fd(), fileSize);
+}
+
+bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
+    Reset();
     Header header;
-    if (!readExactAt(file.fd(), header.data(), kHeaderSize, 0))
+    if (!readExactAt(fd, header.data(), kHeaderSize, 0))
         return false;
-    const std::int64_t fileSize = file.size();
     if (fileSize < 0)
         return false;
     if (!isId3(header))
@@ -430,7 +460,7 @@ bool TID3v2::Load(const std::string& fileName) {
         return true;
 
     FrameValues values;
-    walkFrames(file.fd(), m_size, fileSize, values);
+    walkFrames(fd, m_size, fileSize, values);
     m_title = trimControls(values[SlotTitle]);
     m_artist = trimControls(values[SlotArtist]);
     m_album = trimControls(values[SlotAlbum]);

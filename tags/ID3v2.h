@@ -49,6 +49,9 @@ public:
     // the fields alone; call Load afterwards to see what the file holds. A
     // failed Save or Strip leaves the file's content byte for byte as it was.
     bool Load(const std::string& fileName);
+    // Load from a file already open for reading, of `fileSize` bytes; the
+    // analysis of a file reads both tags and the stream through one handle.
+    bool LoadFrom(int fd, std::int64_t fileSize);
     bool Save(const std::string& fileName) const;
     bool Strip(const std::string& fileName) const;
 

@@ -145,14 +145,16 @@ std::string diagnose(const std::string& path) {
     return reason;
 }
 
-FileReport probeFile(const std::string& path) {
+FileReport probeFile(const std::string& path, Output output) {
     FileReport report;
     TMPEGaudio audio;
     report.loaded = audio.Load(path);
     if (!report.loaded)
         report.problem = diagnose(path);
-    report.json = describe(path, report.loaded, audio);
-    report.text = bandsText(path, report.loaded, audio);
+    if (output != Output::Text)
+        report.json = describe(path, report.loaded, audio);
+    if (output != Output::Json)
+        report.text = bandsText(path, report.loaded, audio);
     return report;
 }
 
@@ -228,7 +230,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const FileReport report = probeFile(files[i]);
+        const FileReport report = probeFile(files[i], json ? Output::Json : Output::Text);
         if (!report.loaded) {
             status = 1;
             err << "quillon-probe: " << displayPath(files[i]) << ": " << report.problem << '\n';

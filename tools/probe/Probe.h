@@ -22,8 +22,11 @@ struct FileReport {
     std::string text;
 };
 
+// What a report is made for: the JSON object, the bands' text, or both.
+enum class Output { Json, Text, Both };
+
 // Loads the file and describes the result, whatever Load returned.
-FileReport probeFile(const std::string& path);
+FileReport probeFile(const std::string& path, Output output = Output::Both);
 
 // The object for an analysis that has run; `path` is the name as given.
 nlohmann::ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& audio);

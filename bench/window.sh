@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Measures the window headless: start to the first shown window, a click on a
+# file to the filled bands, and the listing of a 20,000-file folder; writes
+# the figures into docs/benchmarks.md ("The window").
+# usage: bench/window.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+build=build-bench
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target quillon-window-bench >/dev/null
+
+# A fresh home, so that no settings or large home folder of the machine's weigh in.
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+out="$build/window-report.md"
+HOME="$home" XDG_RUNTIME_DIR="$home" QT_QPA_PLATFORM=offscreen \
+    "$build/bench/quillon-window-bench" "$home" | tee "$out"
+bash bench/put-section.sh window "$out"

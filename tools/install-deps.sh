@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building Quillon needs, and with --tests
-# those that testing it needs too (clang and its fuzzing runtime).
+# Installs the Debian packages that building Quillon needs; with --tests also
+# those that testing it needs (clang and its fuzzing runtime), and any other
+# packages named after the options (the benchmarks' tools).
 # Idempotent and quiet: apt-get runs only when a package is missing.
+# usage: tools/install-deps.sh [--tests] [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -13,7 +15,9 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
     packages+=(clang libclang-rt-14-dev)
+    shift
 fi
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 # given, for checking quillon-probe against real files by hand.
 # Needs: ffmpeg lame twolame id3v2 eyed3 python3-mutagen.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
 if [ $# -ne 1 ]; then
     echo "usage: $0 FOLDER" >&2
@@ -15,15 +16,7 @@ cd "$out"
 for tool in ffmpeg lame twolame id3v2 eyeD3; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
 done
-# Debian's mutagen belongs to the system's Python, which need not come first.
-python=
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import mutagen' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[ -n "$python" ] || { echo "$0: python3-mutagen is missing" >&2; exit 1; }
+python=$(bash "$here/mutagen-python.sh")
 
 quiet() { "$@" >/dev/null 2>&1 || { echo "$0: failed: $*" >&2; exit 1; }; }
 

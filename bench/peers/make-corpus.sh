@@ -20,6 +20,7 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 root=$1
+repo=$(cd "$(dirname "$0")/../.." && pwd)
 recipe="quillon-peers-corpus 2"
 smallCount=2000
 
@@ -41,15 +42,7 @@ fi
 for tool in ffmpeg lame twolame id3v2 eyeD3; do
     command -v "$tool" >/dev/null || { echo "$0: $tool is missing" >&2; exit 1; }
 done
-# Debian's mutagen belongs to the system's Python, which need not come first.
-python=
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import mutagen' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[ -n "$python" ] || { echo "$0: python3-mutagen is missing" >&2; exit 1; }
+python=$(bash "$repo/tools/mutagen-python.sh")
 
 quiet() { "$@" >/dev/null 2>&1 || { echo "$0: failed: $*" >&2; exit 1; }; }
 # All encoding runs on one core, below other work.

@@ -27,32 +27,9 @@ runStart=$SECONDS
 
 # --- What is needed: Quillon's build packages, the peers and the tools that
 # make the corpus.
-bash tools/install-deps.sh
-packages=(g++ pkg-config libtag1-dev mediainfo ffmpeg lame twolame id3v2 eyed3 python3-mutagen
-    strace util-linux)
-missing=()
-for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
-# Debian's mutagen belongs to the system's Python, which need not come first.
-python=
-for candidate in python3 /usr/bin/python3; do
-    if "$candidate" -c 'import mutagen' 2>/dev/null; then
-        python=$candidate
-        break
-    fi
-done
-[ -n "$python" ] || { echo "$0: no Python can import mutagen" >&2; exit 1; }
+bash tools/install-deps.sh g++ pkg-config libtag1-dev mediainfo ffmpeg lame twolame id3v2 eyed3 \
+    python3-mutagen strace util-linux
+python=$(bash tools/mutagen-python.sh)
 
 # --- Builds: the probe as released, and the small programs.
 echo "Building quillon-probe (Release) and the peers..."

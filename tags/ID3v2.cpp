@@ -86,8 +86,6 @@ bool isUpperAscii(unsigned char c) {
     return c >= 'A' && c <= 'Z';
 }
 
-// Reads the values of the known frames. Each value is the frame's first 250
-// bytes padded with zero bytes; a frame that cannot be read ends the walk.
 // The start of a tag read in one call, serving the walk's many small reads;
 // a read that goes beyond it goes to the file, with the same result.
 class TagStart {
@@ -111,6 +109,8 @@ private:
     std::vector<unsigned char> m_bytes;
 };
 
+// Reads the values of the known frames. Each value is the frame's first 250
+// bytes padded with zero bytes; a frame that cannot be read ends the walk.
 void walkFrames(int fd, std::int64_t tagSize, std::int64_t fileSize, FrameValues& values) {
     const TagStart start(fd, tagSize);
     std::int64_t position = kHeaderSize;

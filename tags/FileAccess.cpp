@@ -48,13 +48,6 @@ bool FileHandle::close() {
     return result == 0 || errno == EINTR;
 }
 
-std::int64_t FileHandle::size() const {
-    struct stat st;
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
-        return -1;
-    return st.st_size;
-}
-
 std::int64_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
     if (offset < 0)
         return -1;

@@ -28,9 +28,6 @@ public:
     // Closes the file; false when the close reported an error.
     bool close();
 
-    // Size of the file, or -1.
-    std::int64_t size() const;
-
 private:
     int m_fd = -1;
 };

@@ -1,6 +1,7 @@
 #include "tags/FileAccess.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -118,4 +119,16 @@ bool addOwnerWrite(const std::string& path) {
     if (st.st_mode & S_IWUSR)
         return true;
     return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+namespace {
+thread_local std::string g_lastWriteError;
+}
+
+std::string lastWriteError() {
+    return g_lastWriteError;
+}
+
+void setWriteError(std::string reason) {
+    g_lastWriteError = reason.empty() ? std::string(std::strerror(errno)) : std::move(reason);
 }

@@ -63,3 +63,10 @@ bool lockForWriting(int fd);
 // Makes the file writable for its owner, keeping its other permission bits.
 // This is what clearing a file's attributes amounts to on this platform.
 bool addOwnerWrite(const std::string& path);
+
+// Why the last failed tag write of this thread failed, as a short sentence for
+// the user ("No space left on device", "the file changed while it was being
+// saved"); empty when none has failed yet.
+std::string lastWriteError();
+// Records `reason` as the last write error; with no reason, the text of errno.
+void setWriteError(std::string reason = {});

@@ -1,0 +1,22 @@
+// Rebuilds a file with a new head: the new bytes first, then the old file from
+// a given offset to its end. The new content is written beside the file and
+// replaces it in one rename, so the file is either wholly old or wholly new.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RebuildPlan {
+    std::vector<unsigned char> head; // written first
+    std::int64_t keepFrom = 0;       // the old file's bytes from here on follow
+};
+
+// Called with the original opened for reading and locked, and its size; gives
+// the plan, or nothing to give up without touching the file.
+using RebuildPlanner = std::function<std::optional<RebuildPlan>(int fd, std::int64_t fileSize)>;
+
+// Never throws. A link is followed so that it stays a link.
+bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner);

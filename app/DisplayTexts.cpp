@@ -49,7 +49,7 @@ DisplayRow row(const char* name, const char* caption, const QString& text) {
     return {QString::fromLatin1(name), QString::fromLatin1(caption), text};
 }
 
-QString trackText(std::uint8_t track) {
+QString trackText(std::uint32_t track) {
     return track != 0 ? QString::number(track) : QString();
 }
 
@@ -77,12 +77,12 @@ QString SecondsToTimeText(qint64 seconds) {
         .arg(rest, 2, 10, QLatin1Char('0'));
 }
 
-QString tagTextToDisplay(const std::string& bytes) {
-    return QString::fromStdString(windows1252ToUtf8(bytes));
+QString tagTextToDisplay(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 std::string displayTextToTag(const QString& text) {
-    return utf8ToWindows1252(text.toStdString(), '?');
+    return text.toStdString();
 }
 
 BandTexts ID3v1Texts(const TID3v1& tag) {

@@ -39,9 +39,8 @@ public:
 QString BoolText(bool value);
 // "hh:nn:ss" for whole seconds; hours run past 24 ("25:00:00") instead of failing.
 QString SecondsToTimeText(qint64 seconds);
-// Tag bytes as shown, and the text typed by the user as tag bytes ("?" for what
-// Windows-1252 cannot hold).
-QString tagTextToDisplay(const std::string& bytes);
+// Tag text (UTF-8) as shown, and the text typed by the user as tag text.
+QString tagTextToDisplay(const std::string& text);
 std::string displayTextToTag(const QString& text);
 
 BandTexts ID3v1Texts(const TID3v1& tag);

@@ -72,7 +72,7 @@ std::string slotText(const TagBlock& block, int at, int width) {
 }
 
 std::string cleaned(std::string_view text, std::size_t width) {
-    std::string value = trimRightControls(text);
+    std::string value = trimRightControls(utf8ToWindows1252(text));
     if (value.size() > width)
         value.resize(width);
     return value;
@@ -108,6 +108,22 @@ void TID3v1::Reset() {
 
 std::string TID3v1::Genre() const {
     return m_genreId < GenreCount ? std::string(GenreNames[m_genreId]) : std::string();
+}
+
+std::string TID3v1::Title() const {
+    return windows1252ToUtf8(m_title);
+}
+std::string TID3v1::Artist() const {
+    return windows1252ToUtf8(m_artist);
+}
+std::string TID3v1::Album() const {
+    return windows1252ToUtf8(m_album);
+}
+std::string TID3v1::Year() const {
+    return windows1252ToUtf8(m_year);
+}
+std::string TID3v1::Comment() const {
+    return windows1252ToUtf8(m_comment);
 }
 
 void TID3v1::SetTitle(std::string_view text) {

@@ -18,17 +18,19 @@ public:
 
     bool Exists() const { return m_exists; }
     std::uint8_t VersionId() const { return m_versionId; }
-    const std::string& Title() const { return m_title; }
-    const std::string& Artist() const { return m_artist; }
-    const std::string& Album() const { return m_album; }
-    const std::string& Year() const { return m_year; }
-    const std::string& Comment() const { return m_comment; }
+    // Text is UTF-8; the tag holds it in Windows-1252.
+    std::string Title() const;
+    std::string Artist() const;
+    std::string Album() const;
+    std::string Year() const;
+    std::string Comment() const;
     std::uint8_t Track() const { return m_track; }
     std::uint8_t GenreId() const { return m_genreId; }
     // The genre's name, or empty for an index outside the table.
     std::string Genre() const;
 
-    // Text setters drop trailing bytes of value 0x20 or below, then cut the
+    // Text setters store the text in Windows-1252 ("?" for a character it
+    // cannot hold), drop trailing bytes of value 0x20 or below, then cut the
     // text to the width of its slot (30 bytes, 4 for the year).
     void SetTitle(std::string_view text);
     void SetArtist(std::string_view text);
@@ -48,6 +50,7 @@ public:
     bool Strip(const std::string& fileName) const;
 
 private:
+    // Windows-1252 bytes, as in the file.
     bool m_exists;
     std::uint8_t m_versionId;
     std::string m_title;

@@ -1,8 +1,11 @@
-// The ID3v2 tag at the start of a file: revision 2.3 text frames are read,
-// any major version is recognised, and revision 2.3 is always written. Writing
-// and removing rebuild the file through a temporary copy named after it + "~".
+// The ID3v2 tag at the start of a file: the text fields of revisions 2.2, 2.3
+// and 2.4 are read, any major version is recognised. A save changes only the
+// fields that differ from what Load gave and keeps every other frame; the tag
+// keeps its revision (2.2, or no tag, becomes 2.3). Writing and removing
+// rebuild the file through a temporary copy beside it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,35 +18,36 @@ public:
 
     bool Exists() const { return m_exists; }
     std::uint8_t VersionId() const { return m_versionId; }
-    // Extent of the tag with its 10 header bytes; 0 without a tag, or when
-    // the declared size does not fit in the file.
+    // Extent of the tag with its 10 header bytes (and a 2.4 footer); 0 without
+    // a tag, or when the declared size does not fit in the file.
     std::int32_t Size() const { return m_size; }
-    const std::string& Title() const { return m_title; }
-    const std::string& Artist() const { return m_artist; }
-    const std::string& Album() const { return m_album; }
-    std::uint8_t Track() const { return m_track; }
-    const std::string& Year() const { return m_year; }
-    const std::string& Genre() const { return m_genre; }
-    const std::string& Comment() const { return m_comment; }
-    const std::string& Composer() const { return m_composer; }
-    const std::string& Encoder() const { return m_encoder; }
-    const std::string& Copyright() const { return m_copyright; }
-    const std::string& Language() const { return m_language; }
-    const std::string& URL() const { return m_url; }
+    // Text is UTF-8.
+    const std::string& Title() const { return text(TextField::Title); }
+    const std::string& Artist() const { return text(TextField::Artist); }
+    const std::string& Album() const { return text(TextField::Album); }
+    std::uint32_t Track() const { return m_fields.track; }
+    const std::string& Year() const { return text(TextField::Year); }
+    const std::string& Genre() const { return text(TextField::Genre); }
+    const std::string& Comment() const { return text(TextField::Comment); }
+    const std::string& Composer() const { return text(TextField::Composer); }
+    const std::string& Encoder() const { return text(TextField::Encoder); }
+    const std::string& Copyright() const { return text(TextField::Copyright); }
+    const std::string& Language() const { return text(TextField::Language); }
+    const std::string& URL() const { return text(TextField::URL); }
 
-    // Text setters drop leading and trailing bytes of value 0x20 or below.
-    void SetTitle(std::string_view text);
-    void SetArtist(std::string_view text);
-    void SetAlbum(std::string_view text);
-    void SetTrack(std::uint8_t track) { m_track = track; }
-    void SetYear(std::string_view text);
-    void SetGenre(std::string_view text);
-    void SetComment(std::string_view text);
-    void SetComposer(std::string_view text);
-    void SetEncoder(std::string_view text);
-    void SetCopyright(std::string_view text);
-    void SetLanguage(std::string_view text);
-    void SetURL(std::string_view text);
+    // Text setters drop leading and trailing characters up to U+0020.
+    void SetTitle(std::string_view text) { setText(TextField::Title, text); }
+    void SetArtist(std::string_view text) { setText(TextField::Artist, text); }
+    void SetAlbum(std::string_view text) { setText(TextField::Album, text); }
+    void SetTrack(std::uint32_t track) { m_fields.track = track; }
+    void SetYear(std::string_view text) { setText(TextField::Year, text); }
+    void SetGenre(std::string_view text) { setText(TextField::Genre, text); }
+    void SetComment(std::string_view text) { setText(TextField::Comment, text); }
+    void SetComposer(std::string_view text) { setText(TextField::Composer, text); }
+    void SetEncoder(std::string_view text) { setText(TextField::Encoder, text); }
+    void SetCopyright(std::string_view text) { setText(TextField::Copyright, text); }
+    void SetLanguage(std::string_view text) { setText(TextField::Language, text); }
+    void SetURL(std::string_view text) { setText(TextField::URL, text); }
 
     // These never throw and close every file they open. Save and Strip leave
     // the fields alone; call Load afterwards to see what the file holds. A
@@ -55,20 +59,37 @@ public:
     bool Save(const std::string& fileName) const;
     bool Strip(const std::string& fileName) const;
 
+    // The text fields, in the order their frames are added to a new tag.
+    enum class TextField {
+        Title,
+        Artist,
+        Album,
+        Year,
+        Genre,
+        Comment,
+        Composer,
+        Encoder,
+        Copyright,
+        Language,
+        URL,
+    };
+    static constexpr int TextFieldCount = 11;
+    struct Fields {
+        std::array<std::string, TextFieldCount> text;
+        std::uint32_t track = 0;
+        const std::string& operator[](TextField field) const { return text[int(field)]; }
+        std::string& operator[](TextField field) { return text[int(field)]; }
+        bool operator==(const Fields&) const = default;
+    };
+
 private:
+    const std::string& text(TextField field) const { return m_fields[field]; }
+    void setText(TextField field, std::string_view text);
+
     bool m_exists;
     std::uint8_t m_versionId;
     std::int32_t m_size;
-    std::string m_title;
-    std::string m_artist;
-    std::string m_album;
-    std::uint8_t m_track;
-    std::string m_year;
-    std::string m_genre;
-    std::string m_comment;
-    std::string m_composer;
-    std::string m_encoder;
-    std::string m_copyright;
-    std::string m_language;
-    std::string m_url;
+    Fields m_fields;
+    // What Load gave: a save rewrites only the fields that differ from it.
+    Fields m_loaded;
 };

@@ -12,6 +12,8 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+constexpr char32_t kReplacement = 0xFFFD;
+
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -120,6 +122,104 @@ bool isValidUtf8(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         if (!nextUtf8(text, pos))
+            return false;
+    }
+    return true;
+}
+
+std::string sanitizedUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t start = pos;
+        if (nextUtf8(bytes, pos)) {
+            out.append(bytes.substr(start, pos - start));
+        } else {
+            appendUtf8(out, kReplacement);
+            // Resume at the next byte that can start a sequence.
+            pos = start + 1;
+            while (pos < bytes.size() && (static_cast<unsigned char>(bytes[pos]) & 0xC0) == 0x80)
+                ++pos;
+        }
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    const std::size_t units = bytes.size() / 2;
+    auto unitAt = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        const char32_t unit = unitAt(i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+            const char32_t low = unitAt(i + 1);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit);
+    }
+    if (bytes.size() % 2 != 0)
+        appendUtf8(out, kReplacement);
+    return out;
+}
+
+std::string utf8ToUtf16(std::string_view utf8, bool bigEndian) {
+    std::string out;
+    out.reserve(utf8.size() * 2);
+    auto put = [&](char32_t unit) {
+        const auto high = static_cast<char>(unit >> 8);
+        const auto low = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    };
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char32_t cp = nextUtf8(utf8, pos).value_or(kReplacement);
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    return out;
+}
+
+std::string latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes)
+        appendUtf8(out, static_cast<unsigned char>(c));
+    return out;
+}
+
+std::optional<std::string> latin1FromUtf8(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const auto cp = nextUtf8(utf8, pos);
+        if (!cp || *cp > 0xFF)
+            return std::nullopt;
+        out += static_cast<char>(*cp);
+    }
+    return out;
+}
+
+bool fitsSingleByteTagText(std::string_view utf8) {
+    std::size_t pos = 0;
+    while (pos < utf8.size()) {
+        const auto cp = nextUtf8(utf8, pos);
+        if (!cp || *cp > 0xFF || (*cp >= 0x80 && *cp < 0xA0))
             return false;
     }
     return true;

@@ -1,5 +1,6 @@
-// Byte-text helpers shared by the tag objects, the probe and the window: the
-// Windows-1252 codec in which tag text is shown, trimming and whole-text integers.
+// Text helpers of the tag objects: the byte codecs met in tags (Windows-1252,
+// Latin-1, UTF-16, UTF-8), trimming and whole-text integers. Text inside the
+// program is UTF-8; these meet the bytes of the files.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,20 @@ std::string windows1252ToUtf8(std::string_view bytes);
 std::string utf8ToWindows1252(std::string_view utf8, char replacement = '?');
 // True when the text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);
+// The text with every malformed UTF-8 sequence replaced by U+FFFD.
+std::string sanitizedUtf8(std::string_view bytes);
+// UTF-16 bytes in the given order to UTF-8; unpaired surrogates and an odd
+// last byte become U+FFFD.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);
+// UTF-8 to UTF-16 bytes in the given order (malformed input as U+FFFD).
+std::string utf8ToUtf16(std::string_view utf8, bool bigEndian);
+// ISO-8859-1 bytes to UTF-8 and back; `latin1FromUtf8` gives nothing when a
+// character is outside U+0000-U+00FF.
+std::string latin1ToUtf8(std::string_view bytes);
+std::optional<std::string> latin1FromUtf8(std::string_view utf8);
+// True when every character reads back the same from a byte in a Windows-1252
+// text: ASCII and U+00A0-U+00FF (the C1 range reads back as other characters).
+bool fitsSingleByteTagText(std::string_view utf8);
 
 // Removes the trailing bytes of value 0x20 or below.
 std::string trimRightControls(std::string_view text);

@@ -166,13 +166,22 @@ TEST(DisplayTexts, ID3v1Rows) {
     EXPECT_TRUE(ID3v1Texts(none).rows.isEmpty());
 }
 
-TEST(DisplayTexts, TagTextIsWindows1252BothWays) {
-    const std::string bytes = "Caf\xE9 \x80\x81";
-    const QString shown = tagTextToDisplay(bytes);
-    EXPECT_EQ(QString::fromUtf8("Caf\u00E9 \u20AC\u0081"), shown);
-    EXPECT_EQ(bytes, displayTextToTag(shown));
-    // What Windows-1252 cannot hold becomes "?".
-    EXPECT_EQ("a?b", displayTextToTag(QString::fromUtf8("a\u4E2Db")));
+// The bands show the text the tags hold, whatever its encoding in the file.
+TEST(DisplayTexts, TagTextIsShownAsTheTagsHoldIt) {
+    TestDir dir;
+    Bytes v1(128, 0);
+    std::memcpy(v1.data(), "TAGCaf\xE9 \x80\x81", 10);
+    const std::string one = dir.createFile("v1.mp3", v1);
+    TID3v1 tag1;
+    ASSERT_TRUE(tag1.Load(one));
+    EXPECT_EQ(QString::fromUtf8("Caf\u00E9 \u20AC\u0081"), ID3v1Texts(tag1).text("iID3v1_Title"));
+
+    const Bytes v2 = {'I', 'D', '3', 3, 0, 0, 0,    0,    0,    19,   'T',  'I',  'T',  '2', 0,
+                      0,   0,   9,   0, 0, 1, 0xFF, 0xFE, 0x16, 0x04, 0x43, 0x04, 0x3A, 0x04};
+    const std::string two = dir.createFile("v2.mp3", v2);
+    TID3v2 tag2;
+    ASSERT_TRUE(tag2.Load(two));
+    EXPECT_EQ(QString::fromUtf8("\u0416\u0443\u043A"), ID3v2Texts(tag2).text("iID3v2_Title"));
 }
 
 TEST(DisplayTexts, ID3v2LabelShowsTheMajorVersion) {

@@ -1,5 +1,7 @@
 #include "app/DisplayTexts.h"
 
+#include "app/TagFields.h"
+
 #include "mpeg/MPEGaudio.h"
 #include "tags/TagText.h"
 
@@ -49,10 +51,6 @@ DisplayRow row(const char* name, const char* caption, const QString& text) {
     return {QString::fromLatin1(name), QString::fromLatin1(caption), text};
 }
 
-QString trackText(std::uint32_t track) {
-    return track != 0 ? QString::number(track) : QString();
-}
-
 } // namespace
 
 QString BandTexts::text(const QString& rowName) const {
@@ -85,21 +83,35 @@ std::string displayTextToTag(const QString& text) {
     return text.toStdString();
 }
 
+namespace {
+
+template <class Tag>
+QList<DisplayRow> fieldRows(const std::vector<TagField<Tag>>& fields, const Tag& tag) {
+    QList<DisplayRow> rows;
+    for (const TagField<Tag>& field : fields) {
+        rows.append({QString::fromUtf8(field.row.data(), qsizetype(field.row.size())),
+                     QString::fromUtf8(field.caption.data(), qsizetype(field.caption.size())),
+                     tagTextToDisplay(field.get(tag))});
+    }
+    return rows;
+}
+
+template <class Tag> QList<QString> fieldOrder(const std::vector<TagField<Tag>>& fields) {
+    QList<QString> order;
+    for (const TagField<Tag>& field : fields)
+        order.append(QString::fromUtf8(field.row.data(), qsizetype(field.row.size())));
+    return order;
+}
+
+} // namespace
+
 BandTexts ID3v1Texts(const TID3v1& tag) {
     BandTexts band;
     band.caption = QStringLiteral("ID3v1 Tag");
     if (!tag.Exists())
         return band;
     band.hasTag = true;
-    band.rows = {
-        row("iID3v1_Title", "Title", tagTextToDisplay(tag.Title())),
-        row("iID3v1_Artist", "Artist", tagTextToDisplay(tag.Artist())),
-        row("iID3v1_Album", "Album", tagTextToDisplay(tag.Album())),
-        row("iID3v1_Year", "Yr.", tagTextToDisplay(tag.Year())),
-        row("iID3v1_Genre", "Genre", tagTextToDisplay(tag.Genre())),
-        row("iID3v1_Track", "Tr.", trackText(tag.Track())),
-        row("iID3v1_Comment", "Comment", tagTextToDisplay(tag.Comment())),
-    };
+    band.rows = fieldRows(ID3v1Fields(), tag);
     band.versionLabel = tag.VersionId() == 1 ? QStringLiteral("v 1.0") : QStringLiteral("v 1.1");
     return band;
 }
@@ -110,20 +122,7 @@ BandTexts ID3v2Texts(const TID3v2& tag) {
     if (!tag.Exists())
         return band;
     band.hasTag = true;
-    band.rows = {
-        row("iID3v2_Title", "Title", tagTextToDisplay(tag.Title())),
-        row("iID3v2_Artist", "Artist", tagTextToDisplay(tag.Artist())),
-        row("iID3v2_Album", "Album", tagTextToDisplay(tag.Album())),
-        row("iID3v2_Year", "Yr.", tagTextToDisplay(tag.Year())),
-        row("iID3v2_Genre", "Genre", tagTextToDisplay(tag.Genre())),
-        row("iID3v2_Track", "Tr.", trackText(tag.Track())),
-        row("iID3v2_Comment", "Comment", tagTextToDisplay(tag.Comment())),
-        row("iID3v2_Composer", "Composer", tagTextToDisplay(tag.Composer())),
-        row("iID3v2_Encoder", "Encoder", tagTextToDisplay(tag.Encoder())),
-        row("iID3v2_Copyright", " ( c ) ", tagTextToDisplay(tag.Copyright())),
-        row("iID3v2_Language", "Language", tagTextToDisplay(tag.Language())),
-        row("iID3v2_URL", "URL", tagTextToDisplay(tag.URL())),
-    };
+    band.rows = fieldRows(ID3v2Fields(), tag);
     band.versionLabel = QStringLiteral("v 2.") + QString::number(tag.VersionId());
     return band;
 }
@@ -169,17 +168,12 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLoc
 }
 
 const QList<QString>& ID3v1DisplayOrder() {
-    static const QList<QString> order = {"iID3v1_Title",  "iID3v1_Artist", "iID3v1_Album",
-                                         "iID3v1_Track",  "iID3v1_Year",   "iID3v1_Genre",
-                                         "iID3v1_Comment"};
+    static const QList<QString> order = fieldOrder(ID3v1Fields());
     return order;
 }
 
 const QList<QString>& ID3v2DisplayOrder() {
-    static const QList<QString> order = {"iID3v2_Title",   "iID3v2_Artist",   "iID3v2_Album",
-                                         "iID3v2_Track",   "iID3v2_Year",     "iID3v2_Genre",
-                                         "iID3v2_Comment", "iID3v2_Composer", "iID3v2_Copyright",
-                                         "iID3v2_Encoder", "iID3v2_Language", "iID3v2_URL"};
+    static const QList<QString> order = fieldOrder(ID3v2Fields());
     return order;
 }
 

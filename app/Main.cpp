@@ -2,6 +2,7 @@
 
 #include "app/DisplayTexts.h"
 #include "app/ErrorGuard.h"
+#include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
@@ -45,6 +46,19 @@
 #include <functional>
 
 namespace {
+
+// A tag pane's row for the field of that name, with the field's caption and kind.
+template <class Tag>
+InspectorRow* addFieldRow(InspectorGrid* grid, const std::vector<TagField<Tag>>& fields,
+                          const char* name) {
+    const TagField<Tag>* field = findField(fields, name);
+    const InspectorRow::Kind kind = field->kind == FieldKind::Genre  ? InspectorRow::Kind::Pick
+                                    : field->kind == FieldKind::Link ? InspectorRow::Kind::Hyperlink
+                                                                     : InspectorRow::Kind::Text;
+    return grid->addRow(QString::fromLatin1(name),
+                        QString::fromUtf8(field->caption.data(), qsizetype(field->caption.size())),
+                        kind);
+}
 
 constexpr int kTreeWidth = 208;
 constexpr int kInspectorWidth = 240;
@@ -268,17 +282,17 @@ void TfmMain::createID3v1Grid() {
     iID3v1->setTag(1);
     iID3v1->setDividerPosition(94);
     using Kind = InspectorRow::Kind;
-    iID3v1_Title = iID3v1->addRow("iID3v1_Title", "Title");
-    iID3v1_Artist = iID3v1->addRow("iID3v1_Artist", "Artist");
-    iID3v1_Album = iID3v1->addRow("iID3v1_Album", "Album");
-    iID3v1_Year = iID3v1->addRow("iID3v1_Year", "Yr.");
+    iID3v1_Title = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Title");
+    iID3v1_Artist = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Artist");
+    iID3v1_Album = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Album");
+    iID3v1_Year = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Year");
     iID3v1_Year->setAlignment(Qt::AlignCenter);
-    iID3v1_Track = iID3v1->addRow("iID3v1_Track", "Tr.");
+    iID3v1_Track = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Track");
     iID3v1_Track->setAlignment(Qt::AlignCenter);
-    iID3v1_Comment = iID3v1->addRow("iID3v1_Comment", "Comment");
+    iID3v1_Comment = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Comment");
     iID3v1_xYG = iID3v1->addRow("iID3v1_xYG", QString(), Kind::Composite);
     iID3v1_xCT = iID3v1->addRow("iID3v1_xCT", QString(), Kind::Composite);
-    iID3v1_Genre = iID3v1->addRow("iID3v1_Genre", "Genre", Kind::Pick);
+    iID3v1_Genre = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Genre");
     iID3v1_xYG->addMember(iID3v1_Year, 30);
     iID3v1_xYG->addMember(iID3v1_Genre, 72);
     iID3v1_xCT->addMember(iID3v1_Album, 72);
@@ -292,21 +306,21 @@ void TfmMain::createID3v2Grid() {
     iID3v2->setTag(2);
     iID3v2->setDividerPosition(96);
     using Kind = InspectorRow::Kind;
-    iID3v2_Title = iID3v2->addRow("iID3v2_Title", "Title");
-    iID3v2_Artist = iID3v2->addRow("iID3v2_Artist", "Artist");
-    iID3v2_Album = iID3v2->addRow("iID3v2_Album", "Album");
-    iID3v2_Year = iID3v2->addRow("iID3v2_Year", "Yr.");
+    iID3v2_Title = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Title");
+    iID3v2_Artist = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Artist");
+    iID3v2_Album = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Album");
+    iID3v2_Year = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Year");
     iID3v2_Year->setAlignment(Qt::AlignCenter);
-    iID3v2_Track = iID3v2->addRow("iID3v2_Track", "Tr.");
-    iID3v2_Comment = iID3v2->addRow("iID3v2_Comment", "Comment");
+    iID3v2_Track = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Track");
+    iID3v2_Comment = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Comment");
     iID3v2_xYG = iID3v2->addRow("iID3v2_xYG", QString(), Kind::Composite);
     iID3v2_xCT = iID3v2->addRow("iID3v2_xCT", QString(), Kind::Composite);
-    iID3v2_Genre = iID3v2->addRow("iID3v2_Genre", "Genre", Kind::Pick);
-    iID3v2_Composer = iID3v2->addRow("iID3v2_Composer", "Composer");
-    iID3v2_Encoder = iID3v2->addRow("iID3v2_Encoder", "Encoder");
-    iID3v2_Copyright = iID3v2->addRow("iID3v2_Copyright", " ( c ) ");
-    iID3v2_Language = iID3v2->addRow("iID3v2_Language", "Language");
-    iID3v2_URL = iID3v2->addRow("iID3v2_URL", "URL", Kind::Hyperlink);
+    iID3v2_Genre = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Genre");
+    iID3v2_Composer = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Composer");
+    iID3v2_Encoder = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Encoder");
+    iID3v2_Copyright = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Copyright");
+    iID3v2_Language = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Language");
+    iID3v2_URL = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_URL");
     iID3v2_xCC = iID3v2->addRow("iID3v2_xCC", QString(), Kind::Composite);
     iID3v2_xYG->addMember(iID3v2_Year, 30);
     iID3v2_xYG->addMember(iID3v2_Genre, 72);

@@ -4,14 +4,13 @@
 
 #include "app/AppDef.h"
 #include "app/DisplayTexts.h"
+#include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
-#include "tags/TagText.h"
 #include "ui/InspectorGrid.h"
 
 #include <QAction>
 #include <QFile>
-#include <stdexcept>
 
 namespace {
 
@@ -28,36 +27,15 @@ bool confirmed(const QAction* confirmation, const QString& question) {
     return !confirmation->isChecked() || dialogs().confirm(question);
 }
 
-std::string tagText(const InspectorRow* row) {
-    return displayTextToTag(row->text());
-}
-
-// The ID3v1 text setters are handed at most 255 characters; they trim, then cut.
-std::string shortTagText(const InspectorRow* row) {
-    std::string text = tagText(row);
-    if (text.size() > 255)
-        text.resize(255);
-    return text;
-}
-
-// The first genre whose name equals the text exactly; 255 (no genre) otherwise.
-std::uint8_t genreIdOf(const std::string& name) {
-    if (!name.empty()) {
-        for (int i = 0; i < GenreCount; ++i) {
-            if (GenreNames[i] == name)
-                return static_cast<std::uint8_t>(i);
-        }
+// Every row of the pane into the tag, each through its field's setter, as the
+// Save of that pane takes it; a number the tag cannot hold stops the save.
+template <class Tag>
+void takeRows(const InspectorGrid* grid, const std::vector<TagField<Tag>>& fields, Tag& tag) {
+    for (const TagField<Tag>& field : fields) {
+        const InspectorRow* row =
+            grid->row(QString::fromUtf8(field.row.data(), qsizetype(field.row.size())));
+        field.set(tag, displayTextToTag(row->text()));
     }
-    return 255;
-}
-
-// The whole text as a number: anything that is not a number in full counts as
-// no track, while a number that does not fit a track stops the save.
-std::uint8_t trackOf(const InspectorRow* row) {
-    const std::int32_t track = parseWholeInt32(tagText(row)).value_or(0);
-    if (track < 0 || track > 255)
-        throw std::range_error("Range check error");
-    return static_cast<std::uint8_t>(track);
 }
 
 } // namespace
@@ -79,13 +57,7 @@ void TfmMain::btID3v1_SaveClick() {
     iID3v1->endEdit(true);
 
     TID3v1& tag = AudioFile->ID3v1Tag();
-    tag.SetTitle(shortTagText(iID3v1_Title));
-    tag.SetArtist(shortTagText(iID3v1_Artist));
-    tag.SetAlbum(shortTagText(iID3v1_Album));
-    tag.SetYear(shortTagText(iID3v1_Year));
-    tag.SetGenreId(genreIdOf(tagText(iID3v1_Genre)));
-    tag.SetTrack(trackOf(iID3v1_Track));
-    tag.SetComment(shortTagText(iID3v1_Comment));
+    takeRows(iID3v1, ID3v1Fields(), tag);
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
@@ -107,18 +79,7 @@ void TfmMain::btID3v2_SaveClick() {
     iID3v2->endEdit(true);
 
     TID3v2& tag = AudioFile->ID3v2Tag();
-    tag.SetTitle(tagText(iID3v2_Title));
-    tag.SetArtist(tagText(iID3v2_Artist));
-    tag.SetAlbum(tagText(iID3v2_Album));
-    tag.SetYear(tagText(iID3v2_Year));
-    tag.SetGenre(tagText(iID3v2_Genre));
-    tag.SetTrack(trackOf(iID3v2_Track));
-    tag.SetComment(tagText(iID3v2_Comment));
-    tag.SetComposer(tagText(iID3v2_Composer));
-    tag.SetEncoder(tagText(iID3v2_Encoder));
-    tag.SetCopyright(tagText(iID3v2_Copyright));
-    tag.SetLanguage(tagText(iID3v2_Language));
-    tag.SetURL(tagText(iID3v2_URL));
+    takeRows(iID3v2, ID3v2Fields(), tag);
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {

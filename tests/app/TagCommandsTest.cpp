@@ -247,12 +247,18 @@ TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
 TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
     struct Case {
         const char* text;
-        int track; // -1: the save stops with a range error
+        int v1, v2; // -1: the save stops with a range error
     };
-    const Case cases[] = {{"7", 7},    {" 7", 7},    {"7 ", 0},   {"5/12", 0}, {"", 0},
-                          {"$0A", 10}, {"0x1f", 31}, {"300", -1}, {"-1", -1}};
+    // An ID3v1 track is one byte; an ID3v2 track any number that is not negative.
+    const Case cases[] = {{"7", 7, 7},    {" 7", 7, 7},        {"7 ", 0, 0},     {"5/12", 0, 0},
+                          {"", 0, 0},     {"$0A", 10, 10},     {"0x1f", 31, 31}, {"300", -1, 300},
+                          {"-1", -1, -1}, {"65536", -1, 65536}};
     for (int version : {1, 2}) {
-        for (const Case& c : cases) {
+        for (const Case& tc : cases) {
+            const struct {
+                const char* text;
+                int track;
+            } c = {tc.text, version == 1 ? tc.v1 : tc.v2};
             SCOPED_TRACE(std::to_string(version) + ": \"" + c.text + "\"");
             dialogs.boxes.clear();
             const std::string path =

@@ -1,6 +1,7 @@
 #include "tools/probe/Probe.h"
 
 #include "app/DisplayTexts.h"
+#include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "tags/TagText.h"
 
@@ -40,20 +41,28 @@ std::string streamText(std::string_view bytes) {
     return windows1252ToUtf8(bytes);
 }
 
+// The tag's fields under their keys, in the order the JSON keeps them.
+template <class Tag>
+void putFields(ordered_json& j, const std::vector<TagField<Tag>>& fields, const Tag& tag,
+               std::initializer_list<std::string_view> keys) {
+    for (const std::string_view key : keys) {
+        const TagField<Tag>& field = *findField(fields, key);
+        if (field.number)
+            j[std::string(key)] = field.number(tag);
+        else
+            j[std::string(key)] = text(field.get(tag));
+    }
+}
+
 ordered_json describeID3v1(const TID3v1& tag) {
     if (!tag.Exists())
         return nullptr;
     ordered_json j;
     j["exists"] = tag.Exists();
     j["version_id"] = unsigned{tag.VersionId()};
-    j["title"] = text(tag.Title());
-    j["artist"] = text(tag.Artist());
-    j["album"] = text(tag.Album());
-    j["year"] = text(tag.Year());
-    j["comment"] = text(tag.Comment());
-    j["track"] = unsigned{tag.Track()};
+    putFields(j, ID3v1Fields(), tag, {"title", "artist", "album", "year", "comment", "track"});
     j["genre_id"] = unsigned{tag.GenreId()};
-    j["genre"] = text(tag.Genre());
+    putFields(j, ID3v1Fields(), tag, {"genre"});
     return j;
 }
 
@@ -64,18 +73,9 @@ ordered_json describeID3v2(const TID3v2& tag) {
     j["exists"] = tag.Exists();
     j["version_id"] = unsigned{tag.VersionId()};
     j["size"] = tag.Size();
-    j["title"] = text(tag.Title());
-    j["artist"] = text(tag.Artist());
-    j["album"] = text(tag.Album());
-    j["year"] = text(tag.Year());
-    j["genre"] = text(tag.Genre());
-    j["track"] = unsigned{tag.Track()};
-    j["comment"] = text(tag.Comment());
-    j["composer"] = text(tag.Composer());
-    j["encoder"] = text(tag.Encoder());
-    j["copyright"] = text(tag.Copyright());
-    j["language"] = text(tag.Language());
-    j["url"] = text(tag.URL());
+    putFields(j, ID3v2Fields(), tag,
+              {"title", "artist", "album", "year", "genre", "track", "comment", "composer",
+               "encoder", "copyright", "language", "url"});
     return j;
 }
 

@@ -1,0 +1,60 @@
+// The fields of each tag, described once: the inspector row that shows it, its
+// caption, its key in quillon-probe's JSON and quillon-tag's arguments, and how
+// its text is read from and written to the tag object. The window's grids and
+// save commands, the band texts, quillon-probe and quillon-tag all use these.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TID3v1;
+class TID3v2;
+
+enum class FieldKind {
+    Text,   // free text
+    Number, // a whole number, empty for none
+    Genre,  // picked from the genre table (ID3v1) or free text (ID3v2)
+    Link,   // a web address
+};
+
+template <class Tag> struct TagField {
+    std::string_view key;     // "title": JSON key and quillon-tag FIELD
+    std::string_view row;     // "iID3v1_Title": the inspector row
+    std::string_view caption; // "Title"
+    FieldKind kind;
+    // The field's text as shown (UTF-8).
+    std::string (*get)(const Tag& tag);
+    // Sets the field from the text typed by the user, the way a save takes it.
+    // Throws FieldRangeError for a number that the tag cannot hold.
+    void (*set)(Tag& tag, const std::string& text);
+    // Number fields: the value itself.
+    std::uint32_t (*number)(const Tag& tag) = nullptr;
+};
+
+// A number outside what the field can hold stops the save.
+class FieldRangeError : public std::range_error {
+public:
+    FieldRangeError() : std::range_error("Range check error") {}
+};
+
+// In the order the bands show them.
+const std::vector<TagField<TID3v1>>& ID3v1Fields();
+const std::vector<TagField<TID3v2>>& ID3v2Fields();
+
+// The field with this key or row name, or nothing.
+template <class Tag>
+const TagField<Tag>* findField(const std::vector<TagField<Tag>>& fields, std::string_view name) {
+    for (const TagField<Tag>& field : fields) {
+        if (field.key == name || field.row == name)
+            return &field;
+    }
+    return nullptr;
+}
+
+// The index of a genre name in the genre table; 255 (no genre) when none has
+// exactly that name.
+std::uint8_t genreIdOf(const std::string& name);

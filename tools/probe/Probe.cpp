@@ -215,6 +215,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             optionsEnded = true;
         } else if (arg == "--json") {
             json = true;
+        } else if (arg == "--version") {
+            out << "quillon-probe " << QUILLON_VERSION << '\n';
+            return 0;
         } else if (arg == "--help" || arg == "-h") {
             out << Usage
                 << "Analyses each MPEG audio FILE and prints its stream data and tags:\n"

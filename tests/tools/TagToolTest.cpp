@@ -1,0 +1,133 @@
+// quillon-tag: the window's edits from the command line. Its saves are the
+// tag objects' own, so a file edited by it is byte for byte the file that the
+// same edit through the tag object gives.
+#include "tools/tag/TagTool.h"
+
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
+
+#include "../core/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string fixture(const std::string& name) {
+    return std::string(QUILLON_CORE_FIXTURES) + "/" + name;
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result run(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = tagtool::run(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+} // namespace
+
+TEST(TagTool, EditsAsTheTagObjectsDo) {
+    const char* files[] = {"mutagen-v24.mp3", "mutagen-v23-utf16.mp3", "id3v2-v23.mp3",
+                           "kid3-v23.mp3"};
+    TestDir dir;
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        const Bytes original = readFile(fixture(name));
+        const std::string byTool = dir.createFile("tool.mp3", original);
+        const std::string byObject = dir.createFile("object.mp3", original);
+
+        const Result r = run({"--v2", "title=Νέο", "--v2", "track=5", "--v2", "comment=", "--v1",
+                              "artist=Ωmega", "--v1", "genre=Pop", byTool});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+
+        TID3v2 v2;
+        ASSERT_TRUE(v2.Load(byObject));
+        v2.SetTitle("Νέο");
+        v2.SetTrack(5);
+        v2.SetComment("");
+        TID3v1 v1;
+        ASSERT_TRUE(v1.Load(byObject));
+        v1.SetArtist("Ωmega");
+        v1.SetGenreId(13);
+        ASSERT_TRUE(v1.Save(byObject));
+        ASSERT_TRUE(v2.Save(byObject));
+        EXPECT_EQ(readFile(byTool), readFile(byObject));
+
+        TID3v1 shown;
+        ASSERT_TRUE(shown.Load(byTool));
+        EXPECT_EQ(shown.Artist(), "?mega");
+        EXPECT_EQ(shown.Genre(), "Pop");
+    }
+}
+
+TEST(TagTool, RemovesTags) {
+    TestDir dir;
+    const std::string path = dir.createFile("a.mp3", readFile(fixture("id3v2-v23.mp3")));
+    ASSERT_EQ(run({"--remove-v1", "--remove-v2", path}).status, 0);
+    TID3v1 v1;
+    TID3v2 v2;
+    ASSERT_TRUE(v1.Load(path));
+    ASSERT_TRUE(v2.Load(path));
+    EXPECT_FALSE(v1.Exists());
+    EXPECT_FALSE(v2.Exists());
+    // Removing what is not there is no failure.
+    EXPECT_EQ(run({"--remove-v2", path}).status, 0);
+}
+
+TEST(TagTool, FailuresNameTheFileAndWriteNothing) {
+    TestDir dir;
+    const Bytes original = readFile(fixture("kid3-v23.mp3"));
+    const std::string good = dir.createFile("good.mp3", original);
+    const std::string bad = dir.createFile("bad.mp3", original);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--v1", "track=300", bad}, "quillon-tag: " + bad + ": Range check error\n"},
+        {{"--v2", "track=-1", bad}, "quillon-tag: " + bad + ": Range check error\n"},
+        {{"--v2", "title=x", dir.file("missing.mp3")},
+         "quillon-tag: " + dir.file("missing.mp3") + ": cannot read the file\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.message);
+        EXPECT_EQ(readFile(bad), original);
+    }
+    // One file failing does not stop the others.
+    const Result r = run({"--v2", "title=x", dir.file("missing.mp3"), good});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(readFile(good), original);
+}
+
+TEST(TagTool, UsageErrors) {
+    const std::vector<std::string> cases[] = {
+        {},
+        {"a.mp3"},
+        {"--v1", "title=x"},
+        {"--v1", "composer=x", "a.mp3"}, // an ID3v2 field
+        {"--v2", "titel=x", "a.mp3"},
+        {"--v2", "title", "a.mp3"},
+        {"--v2"},
+        {"--v2", "title=x", "--remove-v2", "a.mp3"},
+        {"--frobnicate", "a.mp3"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("usage: quillon-tag"), std::string::npos);
+    }
+    EXPECT_EQ(run({"--help"}).status, 0);
+    EXPECT_EQ(run({"--version"}).out, "quillon-tag 1.0\n");
+}

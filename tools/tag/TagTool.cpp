@@ -1,0 +1,190 @@
+#include "tools/tag/TagTool.h"
+
+#include "app/TagFields.h"
+#include "tags/FileAccess.h"
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
+#include "tags/TagText.h"
+
+#include <exception>
+#include <optional>
+#include <ostream>
+#include <utility>
+
+namespace tagtool {
+
+namespace {
+
+constexpr std::string_view Usage =
+    "usage: quillon-tag [--v1 FIELD=TEXT]... [--v2 FIELD=TEXT]... [--remove-v1] [--remove-v2] "
+    "[--] FILE...\n";
+
+constexpr std::string_view Help =
+    "Sets fields of the ID3v1 (--v1) or ID3v2 (--v2) tag of each FILE, or removes a tag.\n"
+    "Each file's tag is loaded, the fields named are set over what it holds (an empty\n"
+    "TEXT clears the field) and the tag is saved as the window's Save of that pane does.\n"
+    "FIELD: title, artist, album, year, track, genre, comment (both tags);\n"
+    "       composer, encoder, copyright, language, url (ID3v2 only).\n"
+    "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
+
+struct Edit {
+    std::string field;
+    std::string text;
+};
+
+struct Options {
+    std::vector<Edit> v1, v2;
+    bool removeV1 = false, removeV2 = false;
+    std::vector<std::string> files;
+};
+
+// A name or path as UTF-8 for messages; bytes that are not UTF-8 read as Windows-1252.
+std::string shown(const std::string& text) {
+    return isValidUtf8(text) ? text : windows1252ToUtf8(text);
+}
+
+// Why a write failed, for the message.
+std::string reason() {
+    const std::string why = lastWriteError();
+    return why.empty() ? "the file could not be written" : why;
+}
+
+template <class Tag>
+bool parseEdit(const std::string& arg, const std::vector<TagField<Tag>>& fields,
+               std::vector<Edit>& edits, std::string& error) {
+    const auto equals = arg.find('=');
+    if (equals == std::string::npos) {
+        error = "expected FIELD=TEXT, got \"" + shown(arg) + "\"";
+        return false;
+    }
+    Edit edit{arg.substr(0, equals), arg.substr(equals + 1)};
+    const TagField<Tag>* field = findField(fields, edit.field);
+    if (!field || field->key != edit.field) {
+        error = "unknown field \"" + shown(edit.field) + "\"";
+        return false;
+    }
+    edits.push_back(std::move(edit));
+    return true;
+}
+
+// Loads the tag, sets the fields and saves it; an empty string on success,
+// else why it failed.
+template <class Tag>
+std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>& fields,
+                       const std::vector<Edit>& edits) {
+    Tag tag;
+    if (!tag.Load(path))
+        return "cannot read the file";
+    try {
+        for (const Edit& edit : edits)
+            findField(fields, edit.field)->set(tag, edit.text);
+    } catch (const FieldRangeError& e) {
+        return e.what();
+    }
+    if (!tag.Save(path))
+        return "cannot write the tag: " + reason();
+    return {};
+}
+
+template <class Tag> std::string removeTag(const std::string& path) {
+    Tag tag;
+    if (!tag.Load(path))
+        return "cannot read the file";
+    if (!tag.Exists())
+        return {};
+    if (!tag.Strip(path))
+        return "cannot remove the tag: " + reason();
+    return {};
+}
+
+// Parses the arguments; nothing when they are not usable, with the reason.
+std::optional<Options> parse(const std::vector<std::string>& args, std::string& error, bool& help,
+                             bool& version) {
+    Options options;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            help = true;
+            return options;
+        } else if (arg == "--version") {
+            version = true;
+            return options;
+        } else if (arg == "--v1" || arg == "--v2") {
+            if (i + 1 == args.size()) {
+                error = arg + " needs FIELD=TEXT";
+                return std::nullopt;
+            }
+            const std::string& edit = args[++i];
+            const bool ok = arg == "--v1" ? parseEdit(edit, ID3v1Fields(), options.v1, error)
+                                          : parseEdit(edit, ID3v2Fields(), options.v2, error);
+            if (!ok)
+                return std::nullopt;
+        } else if (arg == "--remove-v1") {
+            options.removeV1 = true;
+        } else if (arg == "--remove-v2") {
+            options.removeV2 = true;
+        } else {
+            error = "unknown option " + shown(arg);
+            return std::nullopt;
+        }
+    }
+    if ((options.removeV1 && !options.v1.empty()) || (options.removeV2 && !options.v2.empty())) {
+        error = "a tag cannot be both edited and removed";
+        return std::nullopt;
+    }
+    if (options.v1.empty() && options.v2.empty() && !options.removeV1 && !options.removeV2) {
+        error = "nothing to do";
+        return std::nullopt;
+    }
+    if (options.files.empty()) {
+        error = "no file given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::string error;
+    bool help = false, version = false;
+    const std::optional<Options> options = parse(args, error, help, version);
+    if (help) {
+        out << Usage << Help;
+        return 0;
+    }
+    if (version) {
+        out << "quillon-tag " << QUILLON_VERSION << '\n';
+        return 0;
+    }
+    if (!options) {
+        err << "quillon-tag: " << error << '\n' << Usage;
+        return 2;
+    }
+
+    int status = 0;
+    for (const std::string& path : options->files) {
+        // Each tag of a file in turn; the first failure ends that file.
+        std::string problem;
+        if (options->removeV1)
+            problem = removeTag<TID3v1>(path);
+        if (problem.empty() && !options->v1.empty())
+            problem = applyEdits(path, ID3v1Fields(), options->v1);
+        if (problem.empty() && options->removeV2)
+            problem = removeTag<TID3v2>(path);
+        if (problem.empty() && !options->v2.empty())
+            problem = applyEdits(path, ID3v2Fields(), options->v2);
+        if (!problem.empty()) {
+            err << "quillon-tag: " << shown(path) << ": " << problem << '\n';
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace tagtool

@@ -1,0 +1,15 @@
+// quillon-tag: sets fields of the ID3v1 or ID3v2 tag of files, or removes a
+// tag, through the same field setters and tag saves as the window's panes.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tagtool {
+
+// The whole command: arguments without the program name. Returns the exit
+// status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace tagtool

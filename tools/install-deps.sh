@@ -14,7 +14,7 @@ packages=(
     libsimpleini-dev
 )
 if [ "${1:-}" = "--tests" ]; then
-    packages+=(clang libclang-rt-14-dev)
+    packages+=(clang libclang-rt-14-dev python3-mutagen)
     shift
 fi
 packages+=("$@")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: the window under Xvfb with a real MP3 file loaded.
-# Needs lame and id3v2 (apt-get install lame id3v2) besides the build's packages.
+# Needs lame, id3v2 and python3-mutagen (apt-get install lame id3v2 python3-mutagen)
+# besides the build's packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,7 +25,11 @@ with wave.open(sys.argv[1], "wb") as w:
 PY
 lame --quiet -V 2 "$work/tone.wav" "$HOME/Music/Nightfall - Open Road.mp3"
 lame --quiet -b 128 "$work/tone.wav" "$HOME/Music/Harbour Lights - Slow Tide.mp3"
-id3v2 -a "Nightfall" -t "Open Road" -A "Long Distance" -y 2024 -T 3 -g 17 \
+# An ID3v2.4 tag in UTF-8 by mutagen, then an ID3v1 tag by id3lib, as today's taggers write.
+mid3v2 -a "Ночной поезд" -t "Открытая дорога" -A "Дальний путь" \
+    -y 2024 -T 3/12 -g Rock -c "Записано вживую" --TCOM "Åsa Öberg" \
+    "$HOME/Music/Nightfall - Open Road.mp3" >/dev/null
+id3v2 -1 -a "Nightfall" -t "Open Road" -A "Long Distance" -y 2024 -T 3 -g 17 \
     -c "Recorded live" "$HOME/Music/Nightfall - Open Road.mp3"
 xvfb-run -a -s "-screen 0 1024x700x24" build/tools/quillon-screenshot \
     "$HOME/Music/Nightfall - Open Road.mp3" docs/screenshot.png

@@ -3,6 +3,7 @@
 #include "TestFiles.h"
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
+#include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "support/FakeDialogs.h"
 #include "ui/InspectorGrid.h"
@@ -597,6 +598,39 @@ TEST_F(TagCommandsTest, TextIsWrittenInTheEncodingEachTagCanHold) {
               tag->frames.at("TIT2"));
     EXPECT_EQ(QString::fromUtf8("Café ? €"), window.iID3v1_Title->text());
     EXPECT_EQ(typed, window.iID3v2_Title->text());
+}
+
+// A 2.4 tag in UTF-8 as mutagen writes it: its non-Latin text is shown, and an
+// edited field is saved into it alone, the tag still 2.4, every other frame kept.
+TEST_F(TagCommandsTest, ShowsAndSavesAUtf8Tag) {
+    const std::string path = dir.createFile(
+        "v24.mp3", readFile(std::string(QUILLON_CORE_FIXTURES) + "/mutagen-v24.mp3"));
+    load(path);
+    EXPECT_EQ(QString::fromUtf8("Привет, мир"), window.iID3v2_Title->text());
+    EXPECT_EQ(QString::fromUtf8("Björk/Sigur Rós"), window.iID3v2_Artist->text());
+    EXPECT_EQ(QString::fromUtf8("v 2.4"), window.laID3v2Ver->text());
+    TID3v2 before;
+    ASSERT_TRUE(before.Load(path));
+
+    type(window.iID3v2_Album, QString::fromUtf8("Άλμπουμ"));
+    click(window.btID3v2_Save);
+    EXPECT_FALSE(window.ID3v2Modified);
+
+    TID3v2 after;
+    ASSERT_TRUE(after.Load(path));
+    EXPECT_EQ(4, after.VersionId());
+    EXPECT_EQ("Άλμπουμ", after.Album());
+    before.SetAlbum("Άλμπουμ");
+    for (const auto& field : ID3v2Fields()) {
+        SCOPED_TRACE(std::string(field.key));
+        EXPECT_EQ(field.get(before), field.get(after));
+    }
+    // The picture, the private frame and the other comment are still there.
+    const Bytes file = readFile(path);
+    const std::string text(file.begin(), file.begin() + after.Size());
+    for (const char* id : {"APIC", "PRIV", "TXXX", "iTunNORM"})
+        EXPECT_NE(std::string::npos, text.find(id)) << id;
+    EXPECT_EQ(QString::fromUtf8("Άλμπουμ"), window.iID3v2_Album->text());
 }
 
 // Every way a save can fail on a user's machine ends in the warning, with the

@@ -37,19 +37,74 @@ constexpr unsigned char k24Grouped = 0x40, k24Compressed = 0x08, k24Encrypted = 
 // frames) and LNK (whose content names 2.2 ids) have none and are dropped when
 // a 2.2 tag is rewritten as 2.3.
 constexpr std::pair<std::string_view, std::string_view> kIds22[] = {
-    {"BUF", "RBUF"}, {"CNT", "PCNT"}, {"COM", "COMM"}, {"CRA", "AENC"}, {"ETC", "ETCO"},
-    {"EQU", "EQUA"}, {"GEO", "GEOB"}, {"IPL", "IPLS"}, {"MCI", "MCDI"}, {"MLL", "MLLT"},
-    {"PIC", "APIC"}, {"POP", "POPM"}, {"REV", "RVRB"}, {"RVA", "RVAD"}, {"SLT", "SYLT"},
-    {"STC", "SYTC"}, {"TAL", "TALB"}, {"TBP", "TBPM"}, {"TCM", "TCOM"}, {"TCO", "TCON"},
-    {"TCR", "TCOP"}, {"TDA", "TDAT"}, {"TDY", "TDLY"}, {"TEN", "TENC"}, {"TFT", "TFLT"},
-    {"TIM", "TIME"}, {"TKE", "TKEY"}, {"TLA", "TLAN"}, {"TLE", "TLEN"}, {"TMT", "TMED"},
-    {"TOA", "TOPE"}, {"TOF", "TOFN"}, {"TOL", "TOLY"}, {"TOR", "TORY"}, {"TOT", "TOAL"},
-    {"TP1", "TPE1"}, {"TP2", "TPE2"}, {"TP3", "TPE3"}, {"TP4", "TPE4"}, {"TPA", "TPOS"},
-    {"TPB", "TPUB"}, {"TRC", "TSRC"}, {"TRD", "TRDA"}, {"TRK", "TRCK"}, {"TSI", "TSIZ"},
-    {"TSS", "TSSE"}, {"TT1", "TIT1"}, {"TT2", "TIT2"}, {"TT3", "TIT3"}, {"TXT", "TEXT"},
-    {"TXX", "TXXX"}, {"TYE", "TYER"}, {"UFI", "UFID"}, {"ULT", "USLT"}, {"WAF", "WOAF"},
-    {"WAR", "WOAR"}, {"WAS", "WOAS"}, {"WCM", "WCOM"}, {"WCP", "WCOP"}, {"WPB", "WPUB"},
+    {"BUF", "RBUF"},
+    {"CNT", "PCNT"},
+    {"COM", "COMM"},
+    {"CRA", "AENC"},
+    {"ETC", "ETCO"},
+    {"EQU", "EQUA"},
+    {"GEO", "GEOB"},
+    {"IPL", "IPLS"},
+    {"MCI", "MCDI"},
+    {"MLL", "MLLT"},
+    {"PIC", "APIC"},
+    {"POP", "POPM"},
+    {"REV", "RVRB"},
+    {"RVA", "RVAD"},
+    {"SLT", "SYLT"},
+    {"STC", "SYTC"},
+    {"TAL", "TALB"},
+    {"TBP", "TBPM"},
+    {"TCM", "TCOM"},
+    {"TCO", "TCON"},
+    {"TCR", "TCOP"},
+    {"TDA", "TDAT"},
+    {"TDY", "TDLY"},
+    {"TEN", "TENC"},
+    {"TFT", "TFLT"},
+    {"TIM", "TIME"},
+    {"TKE", "TKEY"},
+    {"TLA", "TLAN"},
+    {"TLE", "TLEN"},
+    {"TMT", "TMED"},
+    {"TOA", "TOPE"},
+    {"TOF", "TOFN"},
+    {"TOL", "TOLY"},
+    {"TOR", "TORY"},
+    {"TOT", "TOAL"},
+    {"TP1", "TPE1"},
+    {"TP2", "TPE2"},
+    {"TP3", "TPE3"},
+    {"TP4", "TPE4"},
+    {"TPA", "TPOS"},
+    {"TPB", "TPUB"},
+    {"TRC", "TSRC"},
+    {"TRD", "TRDA"},
+    {"TRK", "TRCK"},
+    {"TSI", "TSIZ"},
+    {"TSS", "TSSE"},
+    {"TT1", "TIT1"},
+    {"TT2", "TIT2"},
+    {"TT3", "TIT3"},
+    {"TXT", "TEXT"},
+    {"TXX", "TXXX"},
+    {"TYE", "TYER"},
+    {"UFI", "UFID"},
+    {"ULT", "USLT"},
+    {"WAF", "WOAF"},
+    {"WAR", "WOAR"},
+    {"WAS", "WOAS"},
+    {"WCM", "WCOM"},
+    {"WCP", "WCOP"},
+    {"WPB", "WPUB"},
     {"WXX", "WXXX"},
+    // iTunes' own 2.2 ids, whose 2.3 forms taggers read too.
+    {"TCP", "TCMP"},
+    {"TS2", "TSO2"},
+    {"TSA", "TSOA"},
+    {"TSC", "TSOC"},
+    {"TSP", "TSOP"},
+    {"TST", "TSOT"},
 };
 
 // The frame each text field is written to (Year: in 2.3; 2.4 writes TDRC).
@@ -128,6 +183,8 @@ public:
     bool read(void* out, std::size_t count, std::int64_t offset) const {
         if (offset < 0 || offset + static_cast<std::int64_t>(count) > m_size)
             return false;
+        if (count == 0)
+            return true;
         if (static_cast<std::uint64_t>(offset) + count <= m_bytes.size()) {
             std::memcpy(out, m_bytes.data() + offset, count);
             return true;
@@ -251,7 +308,7 @@ public:
             if (m_header.major == 2) {
                 std::memcpy(frame.rawId, h, 3);
                 const std::string_view now = mapped22(std::string_view(frame.rawId, 3));
-                std::memcpy(frame.id, now.data(), now.size());
+                now.copy(frame.id, now.size());
                 frame.size = (std::uint32_t{h[3]} << 16) | (std::uint32_t{h[4]} << 8) | h[5];
             } else {
                 std::memcpy(frame.rawId, h, 4);

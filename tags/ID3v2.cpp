@@ -19,6 +19,8 @@ using Bytes = std::vector<unsigned char>;
 
 constexpr int kHeaderSize = 10;
 constexpr int kFooterSize = 10;
+// A tag's first bytes are read in one call; most tags end within them.
+constexpr std::int64_t kStartBytes = 16 * 1024;
 // The largest size that four 7-bit groups can hold.
 constexpr std::int64_t kMaxSyncsafe = 0x0FFFFFFF;
 
@@ -159,7 +161,8 @@ Bytes resynchronised(const unsigned char* data, std::size_t size) {
 // tag's start is read once and the rest comes from the file as asked.
 class TagBytes {
 public:
-    TagBytes(int fd, std::int64_t extent, bool resync) : m_fd(fd) {
+    // `start` may hold the file's first bytes, read already.
+    TagBytes(int fd, std::int64_t extent, bool resync, Bytes start = {}) : m_fd(fd) {
         if (resync) {
             Bytes raw(static_cast<std::size_t>(extent));
             if (!readExactAt(fd, raw.data(), raw.size(), 0))
@@ -172,11 +175,15 @@ public:
             m_size = static_cast<std::int64_t>(m_bytes.size());
             return;
         }
-        constexpr std::int64_t kStartBytes = 16 * 1024;
+        m_size = extent;
+        if (!start.empty()) {
+            m_bytes = std::move(start);
+            m_bytes.resize(std::min(m_bytes.size(), static_cast<std::size_t>(extent)));
+            return;
+        }
         m_bytes.resize(static_cast<std::size_t>(std::min(extent, kStartBytes)));
         const std::int64_t got = readAt(fd, m_bytes.data(), m_bytes.size(), 0);
         m_bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-        m_size = extent;
     }
     // Size of the tag in this layout.
     std::int64_t size() const { return m_size; }
@@ -264,10 +271,11 @@ std::string_view mapped22(std::string_view id) {
 // The frames of a readable tag, and where they end.
 class FrameWalk {
 public:
-    FrameWalk(int fd, const Header& header)
+    FrameWalk(int fd, const Header& header, Bytes start = {})
         : m_header(header),
           m_bytes(fd, header.extent,
-                  (header.flags & kUnsynchronised) && header.major != 4 && header.extent > 0) {
+                  (header.flags & kUnsynchronised) && header.major != 4 && header.extent > 0,
+                  std::move(start)) {
         m_readable = header.present && header.extent > 0 && header.major >= 2 &&
                      header.major <= 4 && !(header.major == 2 && (header.flags & kCompressedTag)) &&
                      m_bytes.size() >= kHeaderSize;
@@ -922,10 +930,12 @@ bool TID3v2::Load(const std::string& fileName) {
 
 bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
     Reset();
-    unsigned char bytes[kHeaderSize];
-    if (fileSize < 0 || !readExactAt(fd, bytes, kHeaderSize, 0))
+    Bytes start(static_cast<std::size_t>(kStartBytes));
+    const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, start.data(), start.size(), 0);
+    if (got < kHeaderSize)
         return false;
-    const Header header = readHeader(bytes, fileSize);
+    start.resize(static_cast<std::size_t>(got));
+    const Header header = readHeader(start.data(), fileSize);
     if (!header.present)
         return true;
 
@@ -933,7 +943,7 @@ bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
     m_versionId = header.major;
     // The extent is at most 2^28 + 20 bytes, which always fits.
     m_size = static_cast<std::int32_t>(header.extent);
-    const FrameWalk walk(fd, header);
+    const FrameWalk walk(fd, header, std::move(start));
     if (!walk.readable())
         return true;
     m_fields = readContent(walk).fields;

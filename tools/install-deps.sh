@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building Quillon needs; with --tests also
-# those that testing it needs (clang and its fuzzing runtime), and any other
+# those that testing it needs (clang and its fuzzing runtime, and mutagen to
+# check written tags with another reader), and any other
 # packages named after the options (the benchmarks' tools).
 # Idempotent and quiet: apt-get runs only when a package is missing.
 # usage: tools/install-deps.sh [--tests] [PACKAGE...]

@@ -127,6 +127,14 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+std::optional<char32_t> decodeUtf8At(std::string_view text, std::size_t& pos) {
+    const std::size_t start = pos;
+    const auto cp = nextUtf8(text, pos);
+    if (!cp)
+        pos = start + 1;
+    return cp;
+}
+
 std::string sanitizedUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

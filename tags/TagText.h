@@ -21,6 +21,9 @@ std::string windows1252ToUtf8(std::string_view bytes);
 std::string utf8ToWindows1252(std::string_view utf8, char replacement = '?');
 // True when the text is well-formed UTF-8 (no overlong forms, no surrogates).
 bool isValidUtf8(std::string_view text);
+// Decodes the UTF-8 sequence at `pos` and moves past it; nothing, with `pos`
+// moved past the first byte, when the sequence there is malformed.
+std::optional<char32_t> decodeUtf8At(std::string_view text, std::size_t& pos);
 // The text with every malformed UTF-8 sequence replaced by U+FFFD.
 std::string sanitizedUtf8(std::string_view bytes);
 // UTF-16 bytes in the given order to UTF-8; unpaired surrogates and an odd

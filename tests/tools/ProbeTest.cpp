@@ -278,7 +278,9 @@ TEST(ProbeJson, ReportsAVbrHeaderOrElseTheEncoderMarkAtTheEnd) {
     }
 }
 
-TEST(ProbePath, KeepsValidUtf8AndDecodesAnythingElseAsWindows1252) {
+// Two different names never print the same: bytes outside UTF-8 are escaped,
+// and read back byte for byte from the JSON by Python's surrogateescape.
+TEST(ProbePath, KeepsValidUtf8AndEscapesEveryOtherByte) {
     const struct {
         std::string_view given;
         std::string_view shown;
@@ -286,16 +288,36 @@ TEST(ProbePath, KeepsValidUtf8AndDecodesAnythingElseAsWindows1252) {
         {"plain.mp3", "plain.mp3"},
         {"caf\xC3\xA9.mp3", "caf\xC3\xA9.mp3"},
         {"\xF0\x9F\x8E\xB5.mp3", "\xF0\x9F\x8E\xB5.mp3"},
-        {"caf\xE9.mp3", "caf\xC3\xA9.mp3"},
+        {"caf\xE9.mp3", "caf\\udce9.mp3"},
         // Truncated, overlong and surrogate sequences are no UTF-8.
-        {"\xE2\x82", "\xC3\xA2\xE2\x80\x9A"},
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},
-        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+        {"\xE2\x82", "\\udce2\\udc82"},
+        {"\xC0\xAF", "\\udcc0\\udcaf"},
+        {"\xED\xA0\x80", "\\udced\\udca0\\udc80"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
         EXPECT_EQ(c.shown, probe::displayPath(std::string(c.given)));
     }
+    const std::string line = probe::jsonLine({{"path", probe::displayPath("caf\xE9.mp3")}});
+    EXPECT_EQ("{\"path\":\"caf\\udce9.mp3\"}", line);
+}
+
+// Text from tags and names cannot set the terminal's title, clear it or fake a line.
+TEST(ProbePath, ControlCharactersAreShownEscaped) {
+    EXPECT_EQ("a\\x1b]0;x\\x07b\\x0d\\x0aFake: 1\\x7f\\u009b\xC3\xA9",
+              probe::terminalText("a\x1b]0;x\x07" "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
+    TestDir dir;
+    const Bytes title = bytesOf("Evil\x1b[2J");
+    Bytes v1(128, 0);
+    std::copy(title.begin(), title.end(), v1.begin() + 3);
+    v1[0] = 'T';
+    v1[1] = 'A';
+    v1[2] = 'G';
+    const std::string path = dir.createFile("bad\nname.mp3", concat({frames(12), v1}));
+    const std::string text = probe::probeFile(path, probe::Output::Text).text;
+    EXPECT_EQ(std::string::npos, text.find('\x1b'));
+    EXPECT_NE(std::string::npos, text.find("Title: Evil\\x1b[2J\n"));
+    EXPECT_NE(std::string::npos, text.find("bad\\x0aname.mp3\n"));
 }
 
 struct RunResult {

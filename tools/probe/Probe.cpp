@@ -163,15 +163,59 @@ FileReport probeFile(const std::string& path, Output output) {
 }
 
 std::string displayPath(const std::string& path) {
-    return isValidUtf8(path) ? path : windows1252ToUtf8(path);
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < path.size()) {
+        const std::size_t start = pos;
+        if (decodeUtf8At(path, pos)) {
+            out.append(path, start, pos - start);
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(path[start]);
+            out += "\\udc";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string terminalText(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t start = pos;
+        const auto cp = decodeUtf8At(text, pos);
+        if (cp && (*cp < 0x20 || *cp == 0x7F)) {
+            out += "\\x";
+            out += kHex[*cp >> 4];
+            out += kHex[*cp & 0xF];
+        } else if (cp && *cp >= 0x80 && *cp < 0xA0) {
+            out += "\\u00";
+            out += kHex[*cp >> 4];
+            out += kHex[*cp & 0xF];
+        } else {
+            out.append(text.substr(start, pos - start));
+        }
+    }
+    return out;
 }
 
 std::string jsonLine(const ordered_json& report) {
-    return report.dump();
+    // A path's bytes that are not UTF-8 are "\udcXX" in its text; in JSON they
+    // become that escape itself, a lone surrogate, as Python's surrogateescape
+    // reads and writes them, so that every path comes back byte for byte.
+    std::string line = report.dump();
+    const std::string escaped = "\\\\udc";
+    for (std::size_t at = line.find(escaped); at != std::string::npos;
+         at = line.find(escaped, at + 4))
+        line.erase(at, 1);
+    return line;
 }
 
 std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio) {
-    std::string out = displayPath(path) + '\n';
+    std::string out = terminalText(displayPath(path)) + '\n';
     // The window shows the bands only for a valid file, and shows nothing when
     // a text cannot be made.
     QList<BandTexts> bands(3);
@@ -197,7 +241,8 @@ std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& au
         for (const QString& name : *orders[i]) {
             for (const DisplayRow& row : band.rows) {
                 if (row.name == name)
-                    out += (row.caption.trimmed() + ": " + row.text).toStdString() + '\n';
+                    out += (row.caption.trimmed() + ": ").toStdString() +
+                           terminalText(row.text.toStdString()) + '\n';
             }
         }
     }
@@ -226,7 +271,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                    "error.\n";
             return 0;
         } else {
-            err << "quillon-probe: unknown option " << displayPath(arg) << '\n' << Usage;
+            err << "quillon-probe: unknown option " << terminalText(displayPath(arg)) << '\n'
+                << Usage;
             return 2;
         }
     }
@@ -240,7 +286,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const FileReport report = probeFile(files[i], json ? Output::Json : Output::Text);
         if (!report.loaded) {
             status = 1;
-            err << "quillon-probe: " << displayPath(files[i]) << ": " << report.problem << '\n';
+            err << "quillon-probe: " << terminalText(displayPath(files[i])) << ": "
+                << report.problem << '\n';
             err.flush();
         }
         if (json)

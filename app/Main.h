@@ -189,6 +189,11 @@ public:
     void UpdateModifiedPanes();
     void UpdateCounts();
 
+    // Shows what the command line names: a folder in the tree and the list; a file's
+    // folder, with the file (and the others named there) selected and the first loaded as
+    // by a click. A path that does not exist is reported.
+    void openPaths(const QStringList& paths);
+
 public slots:
     // Life cycle.
     void FormCreate();

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QSplitter>
 
 namespace {
@@ -209,4 +210,48 @@ void TfmMain::bbCloseClick() {
 
 void TfmMain::showAboutBox() {
     TfmAbout::execute();
+}
+
+void TfmMain::openPaths(const QStringList& paths) {
+    QString folder;
+    QStringList names;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists()) {
+            QuillonApplication::reportError(QStringLiteral("Cannot find \"%1\"").arg(path));
+            continue;
+        }
+        const QString itsFolder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        if (folder.isEmpty())
+            folder = itsFolder;
+        if (!info.isDir() && itsFolder == folder)
+            names.append(info.fileName());
+    }
+    if (folder.isEmpty())
+        return;
+    try {
+        ShellTree->openFolder(folder);
+    } catch (const ShellError& error) {
+        QuillonApplication::reportError(error.message());
+        return;
+    }
+    if (names.isEmpty())
+        return;
+    // The list reads the folder in the background: select once it is whole.
+    auto select = [this, names] {
+        if (ShellList->selectNames(names))
+            ShellListClick();
+    };
+    if (ShellList->isFilled() &&
+        QDir::cleanPath(ShellList->folderPath()) == QDir::cleanPath(folder)) {
+        select();
+        return;
+    }
+    auto* once = new QObject(this);
+    connect(ShellList, &ShellListView::listFilled, once, [this, once, select, folder] {
+        if (QDir::cleanPath(ShellList->folderPath()) != QDir::cleanPath(folder))
+            return;
+        once->deleteLater();
+        runGuarded(select);
+    });
 }

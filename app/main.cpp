@@ -3,9 +3,13 @@
 #include "app/AppDef.h"
 #include "app/ErrorGuard.h"
 
+#include <QFile>
 #include <QGuiApplication>
+#include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -22,9 +26,14 @@ bool haveDisplay() {
 
 int main(int argc, char** argv) {
     if (!haveDisplay()) {
-        std::fputs("quillon: no display found (DISPLAY is not set); on a machine without one, "
-                   "run it as: xvfb-run -a quillon\n",
-                   stderr);
+        // Name the program as it can be run from here, wherever it is installed.
+        char self[4096];
+        const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+        const std::string program = length > 0 ? std::string(self, std::size_t(length)) : argv[0];
+        std::fprintf(stderr,
+                     "quillon: no display found (DISPLAY is not set); on a machine without one, "
+                     "run it as: xvfb-run -a %s\n",
+                     program.c_str());
         return 1;
     }
     QuillonApplication app(argc, argv);
@@ -33,5 +42,10 @@ int main(int argc, char** argv) {
     AppDef::initPaths(QApplication::applicationFilePath());
     TfmMain fmMain;
     fmMain.show();
+    // Qt has taken its own options out of the arguments; the rest are files and folders.
+    QStringList paths;
+    for (int i = 1; i < argc; ++i)
+        paths.append(QFile::decodeName(argv[i]));
+    fmMain.openPaths(paths);
     return app.exec();
 }

@@ -443,6 +443,28 @@ void ShellListView::selectAll() {
                                                QItemSelectionModel::Rows);
 }
 
+bool ShellListView::selectNames(const QStringList& names) {
+    const QModelIndex root = rootIndex();
+    QItemSelection selection;
+    QModelIndex first;
+    for (int row = 0; row < m_proxy->rowCount(root); ++row) {
+        const QModelIndex index = m_proxy->index(row, 0, root);
+        if (!names.contains(QFileInfo(pathAt(index)).fileName()))
+            continue;
+        selection.select(index, index);
+        if (!first.isValid())
+            first = index;
+    }
+    if (!first.isValid())
+        return false;
+    QItemSelectionModel* model = m_icons->selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    itemView()->scrollTo(first);
+    m_current = first;
+    return true;
+}
+
 void ShellListView::invertSelection() {
     const QModelIndex root = rootIndex();
     const int rows = m_proxy->rowCount(root);

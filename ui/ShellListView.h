@@ -80,6 +80,9 @@ public:
 
     void selectAll();
     void invertSelection();
+    // Selects the items of the listed folder with these file names (and no others), the
+    // first of them becoming the current item; false when none is listed.
+    bool selectNames(const QStringList& names);
 
     // The shell's verbs; each does nothing when it does not apply.
     void deleteSelected(bool permanent);

@@ -1,6 +1,7 @@
 // Browsing and selection in the main window, end to end: real folders and files, driven through
 // the tree, the list, the keys and the commands, with the dialog service answering.
 #include "TestFiles.h"
+#include "app/ErrorGuard.h"
 #include "app/Main.h"
 #include "shell/ShellItem.h"
 #include "shell/ShellServices.h"
@@ -536,3 +537,25 @@ TEST_F(BrowseTest, ClipboardCommandsActOnTheFocusedListOrTree) {
 }
 
 } // namespace
+
+// Files and folders named on the command line: a folder is listed; a file's folder is listed
+// with the file selected and loaded; what does not exist is reported.
+TEST_F(BrowseTest, OpensWhatTheCommandLineNames) {
+    QStringList errors;
+    QuillonApplication::setErrorSink([&](const QString& message) { errors << message; });
+    file("a.mp3", mp3("Alpha"));
+    file("b.mp3", mp3("Beta"));
+    const QString sub = folder("sub");
+
+    window.openPaths({sub});
+    waitForListing(sub);
+    EXPECT_TRUE(panesEmpty());
+
+    window.openPaths({path("missing.mp3"), path("b.mp3")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.CurrentFile == path("b.mp3"); }, Patience));
+    EXPECT_EQ(title(), "Beta");
+    EXPECT_EQ(selected(), " Selected: 1");
+    EXPECT_EQ(window.ShellList->folderPath(), QString::fromStdString(dir.path()));
+    EXPECT_EQ(errors, QStringList{"Cannot find \"" + path("missing.mp3") + "\""});
+    QuillonApplication::setErrorSink(nullptr);
+}

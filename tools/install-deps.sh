@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building Quillon needs; with --tests also
-# those that testing it needs (clang and its fuzzing runtime, and mutagen to
-# check written tags with another reader), and any other
-# packages named after the options (the benchmarks' tools).
+# Installs the Debian packages that building and running Quillon need; with
+# --tests also those that testing it needs, and any other packages named after
+# the options (the benchmarks' tools).
 # Idempotent and quiet: apt-get runs only when a package is missing.
 # usage: tools/install-deps.sh [--tests] [PACKAGE...]
 set -euo pipefail
 
+# Building and running.
 packages=(
     build-essential cmake ninja-build pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
     nlohmann-json3-dev
-    qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth
+    qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine
     libsimpleini-dev
 )
 if [ "${1:-}" = "--tests" ]; then
-    packages+=(clang libclang-rt-14-dev python3-mutagen)
+    # The test suite: GoogleTest, a headless X server for the screenshots and window checks,
+    # clang for the fuzz targets, mutagen to read written tags with another reader, and the
+    # desktop's checker of menu entries.
+    packages+=(libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev python3-mutagen
+        desktop-file-utils)
     shift
 fi
 packages+=("$@")

@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: the window under Xvfb with a real MP3 file loaded.
-# Needs lame, id3v2 and python3-mutagen (apt-get install lame id3v2 python3-mutagen)
-# besides the build's packages.
+# Installs what it needs (Xvfb, lame, id3v2 and mutagen) besides the build's packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh xvfb xauth lame id3v2 python3-mutagen
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target quillon-screenshot
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws Quillon's pictures: the About box's paper texture and the application icon.
+"""Draws Quillon's pictures: the About box's paper texture and the application icon, in
+the sizes the desktop's icon theme asks for.
 
 The output is deterministic (a fixed seed, no libraries beyond Python's own), so running
 it again gives the same bytes:  python3 app/resources/make-art.py app/resources
@@ -24,6 +25,9 @@ def png(path, width, height, color_type, rows, palette=None):
     data += chunk(b"IEND", b"")
     with open(path, "wb") as out:
         out.write(data)
+
+
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 class Random:
@@ -78,9 +82,9 @@ def paper(path):
     png(path, size, size, 3, rows, [(g, g, g) for g in levels])
 
 
-def icon(path):
-    size = 32
+def icon(path, size=32):
     samples = 4
+    scale = size / 32  # the design is drawn on a 32-unit square
 
     def colour_at(x, y):
         # A navy disc with a white quill laid across it, its nib at the lower left.
@@ -111,7 +115,8 @@ def icon(path):
             total = [0, 0, 0, 0]
             for sy in range(samples):
                 for sx in range(samples):
-                    c = colour_at(x + (sx + 0.5) / samples, y + (sy + 0.5) / samples)
+                    c = colour_at((x + (sx + 0.5) / samples) / scale,
+                                  (y + (sy + 0.5) / samples) / scale)
                     if c:
                         total[0] += c[0]
                         total[1] += c[1]
@@ -130,3 +135,6 @@ if __name__ == "__main__":
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     paper(folder + "/about-paper.png")
     icon(folder + "/quillon.png")
+    # The desktop's icon theme takes one picture per size.
+    for size in ICON_SIZES:
+        icon("%s/icons/quillon-%d.png" % (folder, size), size)

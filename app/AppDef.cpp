@@ -1,7 +1,13 @@
 #include "app/AppDef.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QStorageInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace AppDef {
 QString AppPath;
@@ -22,6 +28,18 @@ void initPaths(const QString& executablePath) {
     const QString name = info.fileName();
     const qsizetype dot = name.lastIndexOf('.');
     IniFileName = AppPath + (dot > 0 ? name.left(dot) : name) + ".ini";
+    // Installed where its user may not write (for everyone) and with no settings file there,
+    // the settings go to the user's configuration folder instead. A file that is there stays
+    // the one read and written, and a failure to write it is still reported.
+    const QByteArray folder = QFile::encodeName(AppPath);
+    const bool closed = ::faccessat(AT_FDCWD, folder.constData(), W_OK, AT_EACCESS) != 0 &&
+                        (errno == EACCES || errno == EROFS || errno == EPERM);
+    if (closed && !QFileInfo::exists(IniFileName)) {
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/quillon";
+        QDir().mkpath(config);
+        IniFileName = config + "/quillon.ini";
+    }
 }
 
 DriveKind driveKindOf(const QString& fileName) {

@@ -9,7 +9,9 @@
 namespace AppDef {
 // Folder of the executable, with a trailing "/".
 extern QString AppPath;
-// The executable's path with its extension replaced by ".ini" (added when it has none).
+// The executable's path with its extension replaced by ".ini" (added when it has none); when
+// the executable's folder cannot be written, "quillon/quillon.ini" in the user's
+// configuration folder ($XDG_CONFIG_HOME, by default ~/.config).
 extern QString IniFileName;
 // Read from the settings file at start and written back unchanged at exit; kept as the
 // file's bytes so that they survive whatever their encoding.

@@ -459,3 +459,36 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
 }
 
 } // namespace
+
+// Installed for everyone, the program's folder is closed to its users: with no settings file
+// there, the settings live in the user's configuration folder, without any error box.
+TEST_F(SettingsTest, SettingsGoToTheConfigFolderWhenTheProgramsFolderIsClosed) {
+    QTemporaryDir config;
+    ASSERT_TRUE(QFile::setPermissions(config.path(), QFile::Permissions(0x7777)));
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    const QString program = dir.filePath("opt/quillon");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("opt")));
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("opt"), QFile::ReadOwner | QFile::ExeOwner |
+                                                               QFile::ReadOther | QFile::ExeOther));
+    // Root writes anywhere: look as another user would.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::seteuid(65534), 0);
+    }
+    AppDef::initPaths(program);
+    if (root) {
+        ASSERT_EQ(::seteuid(0), 0);
+    }
+    qunsetenv("XDG_CONFIG_HOME");
+    ini = config.filePath("quillon/quillon.ini");
+    EXPECT_EQ(AppDef::IniFileName, ini);
+    writeIni("[Confirmation]\nConfQuit=0\n");
+    {
+        Window window = start();
+        EXPECT_FALSE(window->bbConfQuit->isChecked());
+        quit(window);
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+    EXPECT_TRUE(sectionOf(iniBytes(), "Confirmation").contains("ConfQuit=0\n"));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("opt/quillon.ini")));
+}

@@ -91,16 +91,21 @@ void TfmMain::btID3v2_SaveClick() {
 
 // The pane shows the file again as it now is, unmodified.
 void TfmMain::reloadPane(int version) {
-    const std::string fileName = currentFileName();
+    // The whole file is read again: a tag written or removed changes the file's size, its
+    // time and where the audio starts, which the MPEG band shows. The other pane keeps its
+    // rows, edits included.
+    const bool valid = AudioFile->Load(currentFileName()) && AudioFile->Valid();
     if (version == 1) {
-        AudioFile->ID3v1Tag().Load(fileName);
         SetID3v1Modified(false);
         ShowID3v1();
     } else {
-        AudioFile->ID3v2Tag().Load(fileName);
         SetID3v2Modified(false);
         ShowID3v2();
     }
+    if (valid)
+        ShowMpegInfo();
+    else
+        ClearInspector(iMpeg);
 }
 
 void TfmMain::removeTag(int version) {

@@ -633,6 +633,21 @@ TEST_F(TagCommandsTest, ShowsAndSavesAUtf8Tag) {
     EXPECT_EQ(QString::fromUtf8("Άλμπουμ"), window.iID3v2_Album->text());
 }
 
+// Saving or removing a tag changes the file's size and time; the MPEG band follows.
+TEST_F(TagCommandsTest, TheMpegBandFollowsASaveAndARemove) {
+    const std::string path = load(mp3("band.mp3"));
+    const auto sizeShown = [&] {
+        return window.iMpeg_Size->text().section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(','));
+    };
+    EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
+    type(window.iID3v2_Title, "A title long enough to be seen");
+    click(window.btID3v2_Save);
+    EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
+    click(window.btID3v2_Remove);
+    EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
+    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+}
+
 // Every way a save can fail on a user's machine ends in the warning, with the
 // edits kept, the file exactly as it was and nothing left beside it. An ID3v1
 // tag is written in place, so a folder closed to writing does not stop it.

@@ -1,5 +1,7 @@
 #include "mpeg/MPEGaudio.h"
 
+#include "tags/TagText.h"
+
 #include "tags/FileAccess.h"
 
 #include <algorithm>
@@ -197,6 +199,8 @@ void ReadXingHeader(const ScanBlock& block, int position, VBRData& vbr) {
     vbr.Bytes = bigEndian32At(block, position + 12);
     vbr.Scale = block[position + 119];
     vbr.VendorText.assign(reinterpret_cast<const char*>(block.data()) + position + 120, 8);
+    if (position + 129 <= ScanBlockSize && isDigit(static_cast<char>(block[position + 128])))
+        vbr.VendorText += static_cast<char>(block[position + 128]);
 }
 
 void ReadVbriHeader(const ScanBlock& block, int position, VBRData& vbr) {
@@ -214,8 +218,10 @@ std::string FindEncoderMark(const ScanBlock& tail, std::uint16_t frameSize) {
     const int lastStep = std::min(2 * int{frameSize}, kFirstWindow);
     for (int j = 0; j <= lastStep; ++j) {
         const int at = kFirstWindow - j;
-        if (bytesAre(tail, at, "LAME"))
-            return std::string(reinterpret_cast<const char*>(tail.data()) + at, 8);
+        if (bytesAre(tail, at, "LAME")) {
+            const bool ninth = at + 9 <= ScanBlockSize && isDigit(static_cast<char>(tail[at + 8]));
+            return std::string(reinterpret_cast<const char*>(tail.data()) + at, ninth ? 9 : 8);
+        }
         if (bytesAre(tail, at, "GOGO"))
             return "GOGO";
     }
@@ -229,6 +235,8 @@ TMPEGaudio::TMPEGaudio() {
 void TMPEGaudio::Reset() {
     m_fileSize = 0;
     m_encoderMark.clear();
+    m_infoFrames = 0;
+    m_infoBitRate = 0;
     m_vbrData = ::VBRData{};
     m_frameData = ::FrameData{};
     // The no-frame state: reserved codes that read "MPEG ?", "Layer ?" and "Unknown".
@@ -260,9 +268,11 @@ bool TMPEGaudio::Load(const std::string& fileName) {
             if (!readBlock(file.fd(), offset, block, count))
                 return false;
             FindFrame(block, m_frameData);
-            if (m_frameData.Found)
+            if (m_frameData.Found) {
                 FindVbrHeader(block, m_frameData.Position + VbrHeaderOffset(m_frameData),
                               m_vbrData);
+                readInfoHeader(block, count);
+            }
             return true;
         };
         const std::int32_t tagSize = m_id3v2Tag.Size();
@@ -285,6 +295,37 @@ bool TMPEGaudio::Load(const std::string& fileName) {
     if (!m_frameData.Found)
         Reset();
     return result;
+}
+
+// LAME and FFmpeg mark a constant bit rate stream with an "Info" header in its first frame,
+// laid out as a Xing header. That frame is no audio, and FFmpeg gives it the smallest bit
+// rate that holds the header, so the stream's own rate is the next frame's.
+void TMPEGaudio::readInfoHeader(const ScanBlock& block, std::int64_t count) {
+    m_infoFrames = 0;
+    m_infoBitRate = 0;
+    const int position = m_frameData.Position + VbrHeaderOffset(m_frameData);
+    if (m_vbrData.Found || position + 12 > ScanBlockSize || !bytesAre(block, position, "Info"))
+        return;
+    m_infoFrames = std::max<std::int32_t>(0, bigEndian32At(block, position + 8));
+    const std::int64_t next = std::int64_t{m_frameData.Position} + m_frameData.Size;
+    if (next + 4 > count || !IsFrameHeader(block.data() + next))
+        return;
+    ::FrameData following;
+    DecodeHeader(block.data() + next, following);
+    if (following.VersionIndex == m_frameData.VersionIndex &&
+        following.LayerIndex == m_frameData.LayerIndex &&
+        following.SampleRateIndex == m_frameData.SampleRateIndex)
+        m_infoBitRate = HeaderBitRate(following);
+}
+
+std::int32_t TMPEGaudio::headerFrames() const {
+    if (m_vbrData.Found)
+        return m_vbrData.Frames;
+    return m_infoFrames;
+}
+
+std::string TMPEGaudio::EncoderMark() const {
+    return windows1252ToUtf8(m_encoderMark);
 }
 
 std::int64_t TMPEGaudio::AudioDataSize() const {
@@ -352,12 +393,15 @@ std::string TMPEGaudio::EncoderText() const {
     if (index == LAME && source.size() >= 8 && isDigit(source[4]) && source[5] == '.' &&
         isDigit(source[6]) && isDigit(source[7])) {
         text += ' ';
-        text.append(source, 4, 4);
+        // "3.100": a ninth digit belongs to the version.
+        text.append(source, 4, source.size() >= 9 && isDigit(source[8]) ? 5 : 4);
     }
     return text;
 }
 
 std::uint16_t TMPEGaudio::BitRate() const {
+    if (!m_vbrData.Found && m_infoFrames > 0 && m_infoBitRate > 0)
+        return m_infoBitRate;
     if (m_vbrData.Found && m_vbrData.Frames > 0) {
         const double average = static_cast<double>(m_vbrData.Bytes) / m_vbrData.Frames;
         const double rate = (average - PaddingSize(m_frameData)) * HeaderSampleRate(m_frameData) /
@@ -375,6 +419,8 @@ std::uint16_t TMPEGaudio::SampleRate() const {
 std::int32_t TMPEGaudio::FrameCount() const {
     if (m_vbrData.Found)
         return m_vbrData.Frames;
+    if (m_infoFrames > 0)
+        return m_infoFrames;
     const std::uint16_t frameSize = CalcFrameSize(m_frameData);
     if (frameSize == 0)
         return 0;
@@ -384,9 +430,9 @@ std::int32_t TMPEGaudio::FrameCount() const {
 double TMPEGaudio::Duration() const {
     if (!m_frameData.Found)
         return 0.0;
-    if (m_vbrData.Found && m_vbrData.Frames > 0) {
+    if (headerFrames() > 0) {
         const double samples = static_cast<double>(FrameSizeFactor(m_frameData)) *
-                               static_cast<double>(m_vbrData.Frames) * 8.0;
+                               static_cast<double>(headerFrames()) * 8.0;
         return samples / HeaderSampleRate(m_frameData);
     }
     const double bits = static_cast<double>(AudioDataSize()) * 8.0;

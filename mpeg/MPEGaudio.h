@@ -45,7 +45,8 @@ struct VBRData {
     std::int32_t Frames = 0;
     std::int32_t Bytes = 0;
     std::uint8_t Scale = 0;
-    // Eight bytes after a Xing header's quality field; empty for VBRI.
+    // Eight bytes after a Xing header's quality field, and a ninth when it is a digit that
+    // continues a version ("LAME3.100"); empty for VBRI.
     std::string VendorText;
 };
 
@@ -82,7 +83,8 @@ void ReadXingHeader(const ScanBlock& block, int position, VBRData& vbr);
 void ReadVbriHeader(const ScanBlock& block, int position, VBRData& vbr);
 
 // Searches the last two frames' length of a tail block for "LAME" plus its
-// version, or "GOGO"; empty when neither is there.
+// version (four bytes, five when the fifth is a digit: "LAME3.100"), or
+// "GOGO"; empty when neither is there.
 std::string FindEncoderMark(const ScanBlock& tail, std::uint16_t frameSize);
 
 // One analysed file: its tags, its first frame, and its VBR header or
@@ -101,7 +103,8 @@ public:
     bool Valid() const;
 
     std::int32_t FileSize() const { return m_fileSize; }
-    const std::string& EncoderMark() const { return m_encoderMark; }
+    // The mark's bytes as text (UTF-8, read as Windows-1252).
+    std::string EncoderMark() const;
     const ::VBRData& VBRData() const { return m_vbrData; }
     const ::FrameData& FrameData() const { return m_frameData; }
     TID3v1& ID3v1Tag() { return m_id3v1Tag; }
@@ -125,9 +128,16 @@ private:
     std::uint8_t CbrEncoderIndex() const;
     // FileSize − ID3v2 extent − header offset: the bytes taken as audio data.
     std::int64_t AudioDataSize() const;
+    void readInfoHeader(const ScanBlock& block, std::int64_t count);
+    // The frame count that a VBR or Info header gives; 0 when none does.
+    std::int32_t headerFrames() const;
 
     std::int32_t m_fileSize;
     std::string m_encoderMark;
+    // The frame count of an "Info" header (a constant bit rate file's Xing layout), and the
+    // bit rate of the frame after it; 0 when there is none.
+    std::int32_t m_infoFrames;
+    std::uint16_t m_infoBitRate;
     ::VBRData m_vbrData;
     ::FrameData m_frameData;
     TID3v1 m_id3v1Tag;

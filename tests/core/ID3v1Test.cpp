@@ -300,8 +300,7 @@ TEST(ID3v1Setters, TrimTrailingControlsThenCutToTheSlot) {
         {&TID3v1::SetTitle, &TID3v1::Title, long40, long40.substr(0, 30)},
         {&TID3v1::SetTitle, &TID3v1::Title, cutInSpaces, std::string(28, 'a') + "  "},
         {&TID3v1::SetTitle, &TID3v1::Title, std::string("x\0\x01\x1F \n"sv), "x"},
-        {&TID3v1::SetTitle, &TID3v1::Title, std::string("\0xé€"sv),
-         std::string("\0xé€"sv)},
+        {&TID3v1::SetTitle, &TID3v1::Title, std::string("\0xé€"sv), std::string("\0xé€"sv)},
         // What Windows-1252 cannot hold is stored as "?", one byte of the 30.
         {&TID3v1::SetTitle, &TID3v1::Title, "Жук " + long40, "??? " + long40.substr(0, 26)},
         {&TID3v1::SetArtist, &TID3v1::Artist, long40 + "   ", long40.substr(0, 30)},

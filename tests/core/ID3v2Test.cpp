@@ -164,7 +164,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
         // Without a terminator there is no description: all of it is the text.
         {"COMM", "\0engNice"sv, &TID3v2::Comment, "Nice"},
         {"COMM",
-         "\x01" "eng\xFF\xFE"
+         "\x01"
+         "eng\xFF\xFE"
          "d\0\0\0\xFF\xFEN\0\xE9\0"sv,
          &TID3v2::Comment, "N\u00E9"},
         {"COMM", "\0eng"sv, &TID3v2::Comment, ""},

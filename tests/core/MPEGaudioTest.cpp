@@ -9,10 +9,10 @@
 #include <array>
 #include <cstdint>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -467,4 +467,82 @@ TEST(MPEGaudioTest, PipesAndFoldersAreRefusedWithoutWaiting) {
     EXPECT_FALSE(audio.Load(pipe));
     EXPECT_FALSE(audio.Load(dir.path()));
     expectReset(audio);
+}
+
+// LAME and FFmpeg write an "Info" header (the Xing layout) into the first frame of a constant
+// bit rate stream: its frame count gives the frames and the duration, and the frame after it
+// the bit rate, which FFmpeg's first frame does not share at low rates. The file stays CBR.
+TEST(MPEGaudioTest, InfoHeaderOfAConstantBitRateFile) {
+    const Header at160{0xFF, 0xFB, 0xA0, 0x64}; // 522 bytes
+    const Header at48k{0xFF, 0xFB, 0x94, 0x64}; // 128 kbit/s at 48000 Hz: 384 bytes
+    struct Case {
+        const char* name;
+        Header first, rest;
+        int firstSize, restSize;
+        std::string_view id;
+        std::uint32_t frames;
+        int bitRate;
+        std::int32_t frameCount;
+        double duration;
+    };
+    const Case cases[] = {
+        {"rates agree", kCbr128, kCbr128, 417, 417, "Info", 20, 128, 20, 20 * 1152 / 44100.0},
+        {"first frame above the stream's rate", at160, kCbr128, 522, 417, "Info", 20, 128, 20,
+         20 * 1152 / 44100.0},
+        // A count of 0 changes nothing: the first frame's rate, the size of the file.
+        {"no frames", at160, kCbr128, 522, 417, "Info", 0, 160, 23, 12526 * 8 / 160000.0},
+        {"next frame at another sample rate", at160, at48k, 522, 384, "Info", 20, 160, 20,
+         20 * 1152 / 44100.0},
+        {"another id", at160, kCbr128, 522, 417, "Infx", 20, 160, 23, 12526 * 8 / 160000.0},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes content;
+        putHeader(content, 0, c.first);
+        content.resize(static_cast<std::size_t>(c.firstSize));
+        putText(content, 36, c.id);
+        putBE32(content, 44, c.frames);
+        while (content.size() < 12526) {
+            const std::size_t at = content.size();
+            putHeader(content, at, c.rest);
+            content.resize(at + static_cast<std::size_t>(c.restSize));
+        }
+        content.resize(12526);
+        TMPEGaudio audio;
+        ASSERT_TRUE(audio.Load(makeFile(dir, content)));
+        EXPECT_FALSE(audio.VBRData().Found);
+        EXPECT_EQ(audio.BitRate(), c.bitRate);
+        EXPECT_EQ(audio.FrameCount(), c.frameCount);
+        EXPECT_DOUBLE_EQ(audio.Duration(), c.duration);
+        EXPECT_TRUE(audio.Valid());
+    }
+}
+
+// Files made by FFmpeg at low rates and by LAME (fixtures/make-stream-fixtures.sh), with the
+// values other readers give them too.
+TEST(MPEGaudioTest, InfoHeaderFilesOfFFmpegAndLame) {
+    struct Case {
+        const char* file;
+        int bitRate;
+        std::int32_t frameCount;
+        double duration;
+    };
+    const Case cases[] = {
+        {"ffmpeg-8k-8khz-mono.mp3", 8, 100, 7.2},
+        {"ffmpeg-24k-16khz-mono.mp3", 24, 197, 7.092},
+        {"ffmpeg-32k-24khz-stereo.mp3", 32, 294, 7.056},
+        {"lame-128k-id3v1.mp3", 128, 78, 78 * 1152 / 44100.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TMPEGaudio audio;
+        ASSERT_TRUE(audio.Load(std::string(QUILLON_CORE_FIXTURES) + "/" + c.file));
+        EXPECT_TRUE(audio.Valid());
+        EXPECT_FALSE(audio.VBRData().Found);
+        EXPECT_EQ(audio.BitRate(), c.bitRate);
+        EXPECT_EQ(audio.FrameCount(), c.frameCount);
+        EXPECT_NEAR(audio.Duration(), c.duration, 1e-9);
+        EXPECT_EQ(audio.EncoderText(), "LAME 3.100");
+    }
 }

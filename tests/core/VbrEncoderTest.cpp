@@ -209,6 +209,9 @@ TEST(EncoderMarkTest, SearchesTwoFramesBackFromTheEnd) {
         {"range past the block start", {{0, "LAME3.98"}}, 1729, "LAME3.98"},
         {"range far past the block start", {{0, "GOGO"}}, 2881, "GOGO"},
         {"nothing in range far past the block start", {}, 2881, ""},
+        {"a ninth digit", {{3000, "LAME3.100"}}, 417, "LAME3.100"},
+        {"a ninth letter", {{3000, "LAME3.99r"}}, 417, "LAME3.99"},
+        {"a ninth byte past the block", {{3450, "LAME3.10"}}, 417, "LAME3.10"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -252,6 +255,7 @@ TEST(EncoderTest, ConstantBitRateGuessFollowsTheLastRuleThatHolds) {
         {"dual channel", {0xFF, 0xFB, 0x90, 0x84}, 417, 0x55, "", "FhG"},
         {"LAME mark", {0xFF, 0xFA, 0x90, 0x84}, 417, 0x55, "LAME3.90", "LAME 3.90"},
         {"LAME mark over Blade", {0xFF, 0xFB, 0x90, 0x04}, 417, 0x00, "LAME3.90", "LAME 3.90"},
+        {"LAME 3.100 mark", kJoint128, 417, 0x55, "LAME3.100", "LAME 3.100"},
         {"GOGO mark", {0xFF, 0xFA, 0x90, 0x44}, 417, 0x55, "GOGO", "GoGo"},
         {"version ends in a space", kJoint128, 417, 0x55, "LAME3.9 ", "LAME"},
         {"version ends in a letter", kJoint128, 417, 0x55, "LAME3.9a", "LAME"},
@@ -278,7 +282,9 @@ TEST(EncoderTest, VbrGuessFollowsTheIdAndVendorText) {
     };
     const Case cases[] = {
         {"LAME with version", "LAME3.92", "LAME 3.92"},
-        {"LAME 3.100", "LAME3.100", "LAME 3.10"},
+        // LAME 3.100 writes nine characters; a ninth that is no digit is no part of it.
+        {"LAME 3.100", "LAME3.100", "LAME 3.100"},
+        {"LAME 3.99r", "LAME3.99r", "LAME 3.99"},
         {"LAME, version ends in a space", "LAME3.9 ", "LAME"},
         {"GOGO has no version", "GOGO3.92", "GoGo"},
         {"MPGE", "MPGE1.00", "GoGo"},
@@ -294,7 +300,7 @@ TEST(EncoderTest, VbrGuessFollowsTheIdAndVendorText) {
         if (c.vendor.empty())
             putVbri(stream, 36);
         else
-            putXing(stream, 36, c.vendor.substr(0, 8));
+            putXing(stream, 36, c.vendor);
         // A mark in the tail is never looked for when a VBR header was found.
         putText(stream, stream.size() - 50, "GOGO");
         const Loaded result = load(stream);

@@ -32,8 +32,8 @@ constexpr std::string_view Usage = "usage: quillon-probe [--json] [--] FILE...\n
 constexpr off_t ShortestAnalysable = ScanBlockSize + 128;
 constexpr off_t TwoGiB = off_t{1} << 31;
 
-// Tag text from the core is UTF-8; what comes from the stream's bytes (the
-// VBR id, the encoder mark) is read as Windows-1252.
+// Text from the core is UTF-8; the VBR header's id is four bytes of the
+// stream, read as Windows-1252.
 std::string text(std::string_view utf8) {
     return sanitizedUtf8(utf8);
 }
@@ -95,7 +95,7 @@ ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& au
     j["sample_rate"] = audio.SampleRate();
     j["channel_mode_text"] = text(audio.ChannelModeText());
     j["emphasis_text"] = text(audio.EmphasisText());
-    j["encoder_text"] = streamText(audio.EncoderText());
+    j["encoder_text"] = text(audio.EncoderText());
     // Without a frame the frame size is 0, so the count has no value.
     j["frame_count"] = frame.Found ? ordered_json(audio.FrameCount()) : ordered_json(nullptr);
     j["duration"] = audio.Duration();
@@ -109,7 +109,7 @@ ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& au
     j["vbr_scale"] = unsigned{vbr.Scale};
     j["vbr_frames"] = vbr.Frames;
     j["vbr_bytes"] = vbr.Bytes;
-    j["encoder_mark"] = streamText(audio.EncoderMark());
+    j["encoder_mark"] = text(audio.EncoderMark());
     j["id3v1"] = describeID3v1(audio.ID3v1Tag());
     j["id3v2"] = describeID3v2(audio.ID3v2Tag());
     return j;

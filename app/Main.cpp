@@ -38,6 +38,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QToolBar>
@@ -420,7 +421,8 @@ void TfmMain::createBars() {
     auto report = command("bbReport", "&Report", "Report", "File");
     report.neverShown = true;
     bbReport = add(report);
-    bbClose = add(command("bbClose", "Close", "Close", "File"));
+    bbClose = add(
+        command("bbClose", "Close", "Close", "File", QIcon(), QKeySequence(Qt::CTRL | Qt::Key_Q)));
     auto open = command("bbOpenDataFile", "&Open...", "Open", "File");
     open.neverShown = true;
     bbOpenDataFile = add(open);
@@ -441,11 +443,14 @@ void TfmMain::createBars() {
                             st->standardIcon(QStyle::SP_BrowserReload)));
 
     bbCut = add(command("bbCut", "C&ut", "Cut", "Edit",
-                        QIcon::fromTheme("edit-cut", glyphIcon(QString(QChar(0x2702))))));
+                        QIcon::fromTheme("edit-cut", glyphIcon(QString(QChar(0x2702)))),
+                        QKeySequence::Cut));
     bbCopy = add(command("bbCopy", "&Copy", "Copy", "Edit",
-                         QIcon::fromTheme("edit-copy", glyphIcon(QString(QChar(0x2750))))));
+                         QIcon::fromTheme("edit-copy", glyphIcon(QString(QChar(0x2750)))),
+                         QKeySequence::Copy));
     bbPaste = add(command("bbPaste", "&Paste", "Paste", "Edit",
-                          QIcon::fromTheme("edit-paste", glyphIcon(QString(QChar(0x25A4))))));
+                          QIcon::fromTheme("edit-paste", glyphIcon(QString(QChar(0x25A4)))),
+                          QKeySequence::Paste));
     bbSelectAll =
         add(command("bbSelectAll", "Select &All", "Select All", "Edit",
                     QIcon::fromTheme("edit-select-all", glyphIcon(QString(QChar(0x25A3)))),
@@ -454,9 +459,11 @@ void TfmMain::createBars() {
         add(command("bbInvertSelection", "Invert Selection", "Invert Selection", "Edit",
                     QIcon::fromTheme("edit-select-invert", glyphIcon(QString(QChar(0x25E9)))),
                     QKeySequence(Qt::KeypadModifier | Qt::Key_Asterisk)));
-    // The list handles Ctrl+A and keypad * itself; the hints still show them.
-    bbSelectAll->setShortcutContext(Qt::WidgetShortcut);
-    bbInvertSelection->setShortcutContext(Qt::WidgetShortcut);
+    // The list handles Ctrl+A and keypad * itself, the list and the tree Ctrl+X, Ctrl+C and
+    // Ctrl+V on files, the grids and editors the same keys on text, and the window Ctrl+Q; the
+    // menus still show them.
+    for (QAction* action : {bbSelectAll, bbInvertSelection, bbCut, bbCopy, bbPaste, bbClose})
+        action->setShortcutContext(Qt::WidgetShortcut);
 
     bbAbout = add(command("bbAbout", "&About...", "About", "Help"));
 
@@ -548,6 +555,12 @@ void TfmMain::wireHandlers() {
     onClick(btID3v2_Undo, [this] { btID3v2_UndoClick(); });
     onClick(btClearID3v1, [this] { btClearID3v1Click(); });
     onClick(btClearID3v2, [this] { btClearID3v2Click(); });
+    // Ctrl+S: the Save of the focused tag pane, or of each modified one.
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, [this] { runGuarded([this] { saveShortcut(); }); });
+    // Ctrl+Q: Close, through the quit question, wherever the File menu's bar is.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, bbClose, &QAction::trigger);
     onClick(btGlobCancel, [this] { btGlobCancelClick(); });
     connect(iID3v1, &InspectorGrid::editChanged, this,
             guarded([this](InspectorRow*) { iID3v1EditChange(); }));

@@ -290,6 +290,10 @@ private:
     std::string currentFileName() const;
     // The commands of the pane of ID3 version 1 or 2.
     void reloadPane(int version);
+    // Ctrl+S: saves the tag pane that holds the focus, or else each modified pane.
+    void saveShortcut();
+    // Ctrl+C, Ctrl+X, Ctrl+V on the list's or the tree's files; false for other keys.
+    bool fileClipboardKey(QKeyEvent* event);
     void removeTag(int version);
     void undoTag(int version);
     void clearTag(int version);

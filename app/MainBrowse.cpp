@@ -86,6 +86,8 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
                     ShellListKeyDown(key, handled);
             } else if (watched == ShellTree && event->type() == QEvent::KeyRelease) {
                 ShellTreeKeyUp(key);
+            } else if (watched == ShellTree && !ShellTree->isEditing()) {
+                handled = fileClipboardKey(key);
             }
         });
         if (handled)
@@ -172,9 +174,27 @@ void TfmMain::bcFileMaskChange() {
     ShellList->setFileMask(bcFileMask->editText());
 }
 
+// Ctrl+C, Ctrl+X and Ctrl+V on the files of the list or the tree, as the Edit menu does them;
+// the item views would otherwise copy an item's name as text.
+bool TfmMain::fileClipboardKey(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy))
+        bbCopyClick();
+    else if (event->matches(QKeySequence::Cut))
+        bbCutClick();
+    else if (event->matches(QKeySequence::Paste))
+        bbPasteClick();
+    else
+        return false;
+    return true;
+}
+
 void TfmMain::ShellListKeyDown(QKeyEvent* event, bool& handled) {
     if (ShellList->isEditing())
         return;
+    if (fileClipboardKey(event)) {
+        handled = true;
+        return;
+    }
     if (event->key() == Qt::Key_A && event->modifiers().testFlag(Qt::ControlModifier)) {
         bbSelectAllClick(); // the key goes on to the list
     } else if (event->key() == Qt::Key_Asterisk &&

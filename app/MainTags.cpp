@@ -173,6 +173,16 @@ void TfmMain::btClearID3v2Click() {
     clearTag(2);
 }
 
+void TfmMain::saveShortcut() {
+    const QWidget* focus = focusWidget();
+    const bool inV1 = focus && (focus == iID3v1 || iID3v1->isAncestorOf(focus));
+    const bool inV2 = focus && (focus == iID3v2 || iID3v2->isAncestorOf(focus));
+    if (inV1 || !inV2)
+        btID3v1_SaveClick();
+    if (inV2 || !inV1)
+        btID3v2_SaveClick();
+}
+
 void TfmMain::btGlobCancelClick() {
     AppDef::GlobCancel = true;
 }

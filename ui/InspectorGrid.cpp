@@ -1,5 +1,8 @@
 #include "ui/InspectorGrid.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+
 #include "ui/InspectorCell.h"
 
 #include <QApplication>
@@ -521,6 +524,20 @@ void InspectorGrid::cellPressed(InspectorRow* row, const QPoint& pos) {
 }
 
 bool InspectorGrid::cellKeyPressed(InspectorRow* row, QKeyEvent* event) {
+    // Copy, cut and paste act on the cell's text, as they do in its editor.
+    const bool textRow =
+        row->kind() != InspectorRow::Kind::Check && row->kind() != InspectorRow::Kind::Composite;
+    if (textRow && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut))) {
+        QGuiApplication::clipboard()->setText(row->text());
+        if (event->matches(QKeySequence::Cut) && !row->isReadOnly())
+            userSetText(row, QString());
+        return true;
+    }
+    if (textRow && event->matches(QKeySequence::Paste)) {
+        if (!row->isReadOnly())
+            userSetText(row, QGuiApplication::clipboard()->text().section(QLatin1Char('\n'), 0, 0));
+        return true;
+    }
     switch (event->key()) {
     case Qt::Key_Tab:
     case Qt::Key_Backtab:

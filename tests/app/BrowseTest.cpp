@@ -536,6 +536,63 @@ TEST_F(BrowseTest, ClipboardCommandsActOnTheFocusedListOrTree) {
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(sub)});
 }
 
+// Ctrl+C, Ctrl+X and Ctrl+V act on files in the list and the tree, as the Edit menu does, and
+// on the text of a cell in a tag pane; Ctrl+S saves the pane with the focus.
+TEST_F(BrowseTest, KeysCopyCutAndPasteFilesAndCellText) {
+    const std::string a = file("a.mp3", mp3("A"));
+    const QString sub = folder("sub");
+    const QString other = folder("other");
+    openDir();
+    click("a.mp3");
+    QApplication::clipboard()->clear();
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(path("a.mp3"))});
+    open(sub);
+    view()->setFocus();
+    key(Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(sub + "/a.mp3"); }, Patience));
+
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.ShellList->itemNames().contains("a.mp3"); }, Patience));
+    click("a.mp3");
+    key(Qt::Key_X, Qt::ControlModifier);
+    open(other);
+    view()->setFocus();
+    key(Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(other + "/a.mp3"); }, Patience));
+    EXPECT_FALSE(QFileInfo::exists(sub + "/a.mp3"));
+    EXPECT_EQ(readFile(dir.file("other/a.mp3")), readFile(a));
+
+    window.ShellTree->setFocus();
+    QTest::keyClick(window.ShellTree, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(other)});
+
+    // The text of a cell, then Ctrl+S saves that pane.
+    openDir();
+    click("a.mp3");
+    window.bbConfSaveTag->setChecked(false);
+    QWidget* cell = window.iID3v1->valueCell(window.iID3v1_Title);
+    window.iID3v1->setCurrentRow(window.iID3v1_Title);
+    QTest::keyClick(cell, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "A");
+    QApplication::clipboard()->setText("Pasted");
+    QTest::keyClick(cell, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(title(), "Pasted");
+    EXPECT_TRUE(window.ID3v1Modified);
+    QTest::keyClick(cell, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(window.ID3v1Modified);
+    const Bytes saved = readFile(a);
+    EXPECT_EQ(std::string(saved.end() - 125, saved.end() - 119), "Pasted");
+
+    // Ctrl+Q quits through the quit question.
+    window.bbConfQuit->setChecked(true);
+    dialogs.boxes.clear();
+    dialogs.answers = {false};
+    QTest::keyClick(view(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm), QStringList{"Quit the program?"});
+}
+
 } // namespace
 
 // Files and folders named on the command line: a folder is listed; a file's folder is listed

@@ -1,5 +1,6 @@
 #include "ui/StatusPane.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QStyle>
 
@@ -8,16 +9,32 @@ constexpr int Margin = 3;
 constexpr int GlyphGap = 3;
 } // namespace
 
-StatusPane::StatusPane(const QString& text, int width, QWidget* parent) : QFrame(parent) {
+StatusPane::StatusPane(const QString& text, int width, QWidget* parent)
+    : QFrame(parent), m_width(width) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    setFixedWidth(width);
     setText(text);
 }
 
 void StatusPane::setText(const QString& text) {
     m_text = text;
     setAccessibleName(text);
+    fitWidth();
     update();
+}
+
+// The width asked for, or what the whole text and the glyph need in the pane's font (larger
+// fonts, scaled screens).
+void StatusPane::fitWidth() {
+    const int glyph = m_glyph.isNull() ? 0 : 16 + GlyphGap;
+    const int needed =
+        fontMetrics().horizontalAdvance(m_text) + glyph + 2 * Margin + 2 * frameWidth() + 2;
+    setFixedWidth(qMax(m_width, needed));
+}
+
+void StatusPane::changeEvent(QEvent* event) {
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitWidth();
 }
 
 void StatusPane::setAlignment(Qt::Alignment alignment) {
@@ -27,6 +44,7 @@ void StatusPane::setAlignment(Qt::Alignment alignment) {
 
 void StatusPane::setGlyph(const QIcon& glyph) {
     m_glyph = glyph;
+    fitWidth();
     update();
 }
 

@@ -1,5 +1,5 @@
-// A status bar pane of fixed width: a sunken panel with a text and, optionally, a glyph
-// before it. Its accessible name follows the text.
+// A status bar pane of fixed width, widened where its text and glyph need more: a sunken
+// panel with a text and, optionally, a glyph before it. Its accessible name follows the text.
 #pragma once
 
 #include <QFrame>
@@ -22,8 +22,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void fitWidth();
+
+    int m_width;
     QString m_text;
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QIcon m_glyph;

@@ -48,7 +48,7 @@ TEST_F(StatusBarTest, PanesKeepTheirWidthsLeftToRight) {
     int previousRight = -1;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pane->metaObject()->className());
-        EXPECT_EQ(c.pane->width(), c.width);
+        EXPECT_GE(c.pane->width(), c.width);
         EXPECT_GT(c.pane->x(), previousRight);
         previousRight = c.pane->geometry().right();
     }
@@ -56,6 +56,22 @@ TEST_F(StatusBarTest, PanesKeepTheirWidthsLeftToRight) {
     EXPECT_TRUE(m_cancel->isFlat());
     EXPECT_EQ(m_cancel->text(), QStringLiteral("Cancel"));
     EXPECT_FALSE(m_progress->isTextVisible());
+}
+
+// The whole text shows, however large the font: a pane widens where it must.
+TEST_F(StatusBarTest, PanesShowTheirWholeText) {
+    for (const int points : {8, 12, 16}) {
+        SCOPED_TRACE(points);
+        QFont font = m_bar.font();
+        font.setPointSize(points);
+        m_bar.setFont(font);
+        for (StatusPane* pane : {m_objects, m_modified1}) {
+            const QFontMetrics metrics(pane->font());
+            const int glyph = pane == m_modified1 ? 19 : 0;
+            const int room = pane->contentsRect().width() - 6 - glyph;
+            EXPECT_EQ(metrics.elidedText(pane->text(), Qt::ElideRight, room), pane->text());
+        }
+    }
 }
 
 TEST_F(StatusBarTest, AccessibleNameFollowsThePaneText) {

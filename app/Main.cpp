@@ -297,7 +297,7 @@ void TfmMain::createID3v1Grid() {
     iID3v1_xYG->addMember(iID3v1_Year, 30);
     iID3v1_xYG->addMember(iID3v1_Genre, 72);
     iID3v1_xCT->addMember(iID3v1_Album, 72);
-    iID3v1_xCT->addMember(iID3v1_Track, 18, 18);
+    iID3v1_xCT->addMember(iID3v1_Track, 18, 18, QStringLiteral("000"));
     iID3v1->setShownOrder({iID3v1_Title, iID3v1_Artist, iID3v1_xCT, iID3v1_xYG, iID3v1_Comment});
 }
 
@@ -326,7 +326,7 @@ void TfmMain::createID3v2Grid() {
     iID3v2_xYG->addMember(iID3v2_Year, 30);
     iID3v2_xYG->addMember(iID3v2_Genre, 72);
     iID3v2_xCT->addMember(iID3v2_Album, 72);
-    iID3v2_xCT->addMember(iID3v2_Track, 20);
+    iID3v2_xCT->addMember(iID3v2_Track, 20, 0, QStringLiteral("000"));
     iID3v2_xCC->addMember(iID3v2_Composer, 0);
     iID3v2_xCC->addMember(iID3v2_Copyright, 28);
     iID3v2->setShownOrder({iID3v2_Title, iID3v2_Artist, iID3v2_xCT, iID3v2_xYG, iID3v2_Comment,

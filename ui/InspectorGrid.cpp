@@ -386,13 +386,21 @@ QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* li
     QList<int> captionWidths;
     int used = 0;
     int fillers = 0;
+    // A fixed width grows to show its fit text whole (three-digit tracks, larger fonts); the
+    // value cells keep 3 px of margin on each side.
+    QList<int> fixedWidths;
+    for (const InspectorRow::Member& member : members) {
+        const int fit =
+            member.fitText.isEmpty() ? 0 : metrics.horizontalAdvance(member.fitText) + 2 * 3 + 1;
+        fixedWidths.append(member.width > 0 ? qMax(member.width, fit) : 0);
+    }
     for (int i = 0; i < members.size(); ++i) {
         const int caption =
             i == 0 ? 0 : metrics.horizontalAdvance(members[i].row->caption()) + 2 * CaptionMargin;
         captionWidths.append(caption);
         used += caption + (i > 0 ? 1 : 0);
-        if (members[i].width > 0)
-            used += members[i].width;
+        if (fixedWidths[i] > 0)
+            used += fixedWidths[i];
         else
             ++fillers;
     }
@@ -406,7 +414,7 @@ QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* li
             x += 1; // separator line
         const QRect caption = i == 0 ? QRect() : QRect(x, y, captionWidths[i], height);
         x += captionWidths[i];
-        int width = member.width;
+        int width = fixedWidths[i];
         if (width <= 0) {
             width = --fillersLeft == 0 ? spareLeft : spare / fillers;
             spareLeft -= width;

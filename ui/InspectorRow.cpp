@@ -79,12 +79,13 @@ void InspectorRow::setPickItems(const QStringList& items) {
     m_pickItems = items;
 }
 
-void InspectorRow::addMember(InspectorRow* member, int width, int minWidth) {
+void InspectorRow::addMember(InspectorRow* member, int width, int minWidth,
+                             const QString& fitText) {
     if (m_kind != Kind::Composite || !member || member == this || member->m_grid != m_grid ||
         member->m_kind == Kind::Composite || member->m_composite)
         return;
     member->m_composite = this;
-    m_members.append({member, width, minWidth});
+    m_members.append({member, width, minWidth, fitText});
     m_grid->m_shown.removeAll(member);
     m_grid->rowLayoutChanged();
 }

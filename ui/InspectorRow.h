@@ -19,6 +19,7 @@ public:
         InspectorRow* row;
         int width;
         int minWidth;
+        QString fitText; // a text the member's cell always shows whole, in the grid's font
     };
 
     InspectorRow(const InspectorRow&) = delete;
@@ -61,7 +62,8 @@ public:
     void setPickItems(const QStringList& items);
 
     // Composite rows.
-    void addMember(InspectorRow* member, int width, int minWidth = 0);
+    void addMember(InspectorRow* member, int width, int minWidth = 0,
+                   const QString& fitText = QString());
     const QList<Member>& members() const { return m_members; }
     // The composite this row is a member of, or nullptr.
     InspectorRow* composite() const { return m_composite; }

@@ -88,7 +88,8 @@ void Band::setCaptionCheckBox(QCheckBox* box) {
     // Clicks go through to the caption bar; the box only shows what the program sets.
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->installEventFilter(this);
-    box->setStyleSheet(QStringLiteral("QCheckBox { border: none; background: transparent; }"));
+    // The style's own box: drawn with its outline whether checked or not.
+    box->setAutoFillBackground(false);
     box->show();
     placeCheckBox();
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
@@ -107,6 +108,28 @@ TEST_F(BandContainerTest, CaptionCheckBoxSitsAtTheRightAndIsReadOnly) {
     EXPECT_TRUE(box->isChecked());
     EXPECT_TRUE(band->isCollapsed());
     EXPECT_EQ(box->focusPolicy(), Qt::NoFocus);
+}
+
+// Unchecked, the box still draws its outline: it reads as a check box, not as nothing.
+TEST_F(BandContainerTest, CaptionCheckBoxShowsAnOutlineWhenUnchecked) {
+    Band* band = m_container.bands().first();
+    auto* box = new QCheckBox;
+    band->setCaptionCheckBox(box);
+    settle();
+    for (const bool checked : {false, true}) {
+        SCOPED_TRACE(checked);
+        box->setChecked(checked);
+        const QImage image = band->captionBar()->grab(box->geometry()).toImage();
+        const QColor background = band->captionBar()->palette().color(QPalette::Button);
+        int darker = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (QColor(image.pixel(x, y)).lightness() + 25 < background.lightness())
+                    ++darker;
+            }
+        }
+        EXPECT_GT(darker, 8); // the box's edges at least
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "ui/BandContainer.h"
 #include "ui/BarCombo.h"
 #include "ui/BarManager.h"
+#include "ui/Contrast.h"
 #include "ui/DragImage.h"
 #include "ui/DropFilesTarget.h"
 #include "ui/FormStorage.h"
@@ -106,7 +107,8 @@ QIcon glyphIcon(const QString& symbol) {
     QFont font("DejaVu Sans");
     font.setPixelSize(14);
     painter.setFont(font);
-    painter.setPen(QColor(40, 40, 90));
+    // Navy on the default palette; lighter where the window is dark.
+    painter.setPen(readableOn(QColor(40, 40, 90), QApplication::palette().color(QPalette::Window)));
     painter.drawText(pixmap.rect(), Qt::AlignCenter, symbol);
     return QIcon(pixmap);
 }

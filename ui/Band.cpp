@@ -1,5 +1,7 @@
 #include "ui/Band.h"
 
+#include "ui/Contrast.h"
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QPainter>
@@ -40,10 +42,7 @@ Band::Band(const QString& caption, int expandedHeight, QWidget* parent)
     QFont bold = m_captionBar->font();
     bold.setBold(true);
     m_captionBar->setFont(bold);
-    QPalette palette = m_captionBar->palette();
-    palette.setColor(QPalette::ButtonText, CaptionColor);
-    palette.setColor(QPalette::WindowText, CaptionColor);
-    m_captionBar->setPalette(palette);
+    applyCaptionColor();
     m_captionBar->setAccessibleName(caption);
     m_captionBar->installEventFilter(this);
     connect(m_captionBar, &QToolButton::clicked, this, [this] { setCollapsed(!m_collapsed); });
@@ -121,8 +120,25 @@ bool Band::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void Band::applyCaptionColor() {
+    QPalette palette = this->palette();
+    const QColor color = readableOn(CaptionColor, palette.color(QPalette::Button));
+    palette.setColor(QPalette::ButtonText, color);
+    palette.setColor(QPalette::WindowText, color);
+    m_captionBar->setPalette(palette);
+}
+
+void Band::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyCaptionColor();
+        updateState();
+    }
+}
+
 void Band::updateState() {
-    m_captionBar->setIcon(expanderGlyph(m_collapsed, CaptionColor));
+    m_captionBar->setIcon(
+        expanderGlyph(m_collapsed, m_captionBar->palette().color(QPalette::ButtonText)));
     m_captionBar->setAccessibleDescription(m_collapsed ? tr("collapsed") : tr("expanded"));
     if (m_content)
         m_content->setVisible(!m_collapsed);

@@ -39,9 +39,12 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void updateState();
+    // The caption's purple, made readable on the palette's button colour.
+    void applyCaptionColor();
     void placeCheckBox();
 
     QToolButton* m_captionBar;

@@ -1,6 +1,7 @@
 // The band container through its caption bars: collapse and expand, scrolling, the check box
 // in a caption bar.
 #include "ui/BandContainer.h"
+#include "ui/Contrast.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -130,6 +132,31 @@ TEST_F(BandContainerTest, CaptionCheckBoxShowsAnOutlineWhenUnchecked) {
         }
         EXPECT_GT(darker, 8); // the box's edges at least
     }
+}
+
+// On a dark palette the caption and its glyph stay readable: the strongest pixel of the
+// rendered caption bar stands out from the bar by 4.5:1 at least.
+TEST_F(BandContainerTest, CaptionStaysReadableOnADarkPalette) {
+    EXPECT_DOUBLE_EQ(contrastRatio(Qt::black, Qt::white), 21.0);
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        dark.setColor(role, Qt::white);
+    m_container.setPalette(dark);
+    settle();
+    QToolButton* bar = m_container.bands().first()->captionBar();
+    const QImage image = bar->grab().toImage();
+    const QColor background = dark.color(QPalette::Button);
+    double best = 1.0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, contrastRatio(QColor(image.pixel(x, y)), background));
+    }
+    EXPECT_GE(best, 4.5);
+    EXPECT_GE(contrastRatio(bar->palette().color(QPalette::ButtonText), background), 4.5);
 }
 
 } // namespace

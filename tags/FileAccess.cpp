@@ -112,13 +112,51 @@ bool lockForWriting(int fd) {
     return result == 0;
 }
 
-bool addOwnerWrite(const std::string& path) {
+namespace {
+
+bool isRegularFile(FileHandle& file) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    if (st.st_mode & S_IWUSR)
+    if (::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode))
         return true;
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    file.close();
+    errno = EINVAL;
+    return false;
+}
+
+} // namespace
+
+bool openForWritingInPlace(const std::string& path, FileHandle& file) {
+    if (file.open(path, O_RDWR | O_NONBLOCK))
+        return isRegularFile(file);
+    if (errno != EACCES)
+        return false;
+    FileHandle reading;
+    struct stat st;
+    if (!reading.open(path, O_RDONLY | O_NONBLOCK) || ::fstat(reading.fd(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & S_IWUSR) ||
+        ::fchmod(reading.fd(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        errno = EACCES;
+        return false;
+    }
+    // The permission is checked at the open only, so the mode can go back at once.
+    const bool opened = file.open(path, O_RDWR | O_NONBLOCK);
+    const int openError = errno;
+    if (::fchmod(reading.fd(), st.st_mode & 07777) != 0) {
+        const int restoreError = errno;
+        file.close();
+        errno = restoreError;
+        return false;
+    }
+    if (!opened) {
+        errno = openError;
+        return false;
+    }
+    struct stat now;
+    if (::fstat(file.fd(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        file.close();
+        return false;
+    }
+    return true;
 }
 
 namespace {

@@ -60,9 +60,11 @@ void reachWriteStep(WriteStep step);
 // process holds it.
 bool lockForWriting(int fd);
 
-// Makes the file writable for its owner, keeping its other permission bits.
-// This is what clearing a file's attributes amounts to on this platform.
-bool addOwnerWrite(const std::string& path);
+// Opens a regular file for a write in place. A read-only file of the user's
+// own is opened all the same, as its owner could make it writable anyway:
+// owner write is added for the open alone and the old mode put back at once,
+// so the file keeps its mode whatever follows.
+bool openForWritingInPlace(const std::string& path, FileHandle& file);
 
 // Why the last failed tag write of this thread failed, as a short sentence for
 // the user ("No space left on device", "the file changed while it was being

@@ -120,16 +120,19 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     if (!::realpath(fileName.c_str(), resolved))
         return false;
     const std::string target = resolved;
-    // The rename below could replace a file that this process may not write
-    // (in a folder open to all); such a file is left alone.
-    if (!addOwnerWrite(target) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        return false;
 
     FileHandle original;
     if (!original.openForReading(target))
         return false;
     struct stat st;
     if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // The rename below could replace a file that this process may not write
+    // (in a folder open to all); such a file is left alone. A read-only file
+    // of the user's own is rewritten, as its owner could make it writable
+    // anyway; the new file keeps the read-only mode.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
+        (errno != EACCES || st.st_uid != ::geteuid()))
         return false;
     // Keeps other writers that lock the file away while it is rebuilt.
     if (!lockForWriting(original.fd()))
@@ -148,7 +151,7 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     // Owner and group where the process may change them; then the mode, which
     // a change of owner could have cleared bits of.
     [[maybe_unused]] const int chowned = ::fchown(temporary.fd(), st.st_uid, st.st_gid);
-    if (::fchmod(temporary.fd(), (st.st_mode & 07777) | S_IWUSR) != 0)
+    if (::fchmod(temporary.fd(), st.st_mode & 07777) != 0)
         return false;
     if (!head.empty() && !writeAllAt(temporary.fd(), head.data(), head.size(), 0))
         return false;

@@ -184,9 +184,8 @@ bool TID3v1::Strip(const std::string& fileName) const {
     if (!startsWithTag(block))
         return true;
 
-    addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
+    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
     // Check again on the handle that writes, so a file changed meanwhile is
@@ -221,9 +220,8 @@ bool TID3v1::Save(const std::string& fileName) const {
     if (!readLast128Bytes(fileName, old, fileSize))
         return false;
 
-    addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
+    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
     if (!readLast128Bytes(file.fd(), old, fileSize))

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <grp.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -259,5 +260,43 @@ TEST(WriteFaults, FoldersAndFilesOfOtherUsers) {
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);
         ::unlink(path.c_str());
+    }
+}
+
+// A read-only file of the user's own is written, since the user asked for the
+// save, and keeps its mode whether the write succeeds or fails (here because
+// another program holds the lock).
+TEST(WriteFaults, AReadOnlyFileOfTheUsersOwnKeepsItsMode) {
+    TestDir dir;
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+    for (Op op : kOps) {
+        const Bytes after = referenceOf(op, dir).after;
+        for (mode_t mode : {0444, 0400, 0440, 0404, 0555}) {
+            for (bool locked : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << nameOf(op) << " " << std::oct << mode << (locked ? " locked" : ""));
+                const std::string path = dir.createFile("song.mp3", Original);
+                if (root) {
+                    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+                }
+                ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+                std::optional<LockHolder> holder;
+                if (locked)
+                    holder.emplace(path, LOCK_EX);
+                EXPECT_EQ(inChild(op, path,
+                                  [root] {
+                                      if (root && !becomeNobody())
+                                          ::_exit(3);
+                                  }),
+                          locked ? 1 : 0);
+                holder.reset();
+                EXPECT_EQ(readFile(path), locked ? Original : after);
+                struct stat st {};
+                ASSERT_EQ(::stat(path.c_str(), &st), 0);
+                EXPECT_EQ(st.st_mode & 07777, mode);
+                ::unlink(path.c_str());
+            }
+        }
     }
 }

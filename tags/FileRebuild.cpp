@@ -2,72 +2,152 @@
 
 #include "tags/FileAccess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+// The new content's name: short, so that it fits beside a name of 255 bytes,
+// unique, and of a pattern only this program makes. It carries the
+// original's inode so the next save of that file knows its own leftovers.
+const std::string kTemporaryPrefix = ".quillon-";
+const std::string kTemporarySuffix = ".tmp";
+constexpr std::size_t kRandomLength = 6;
+
+std::string hex(unsigned long long value) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return text;
+}
+
+std::string temporaryPrefixFor(ino_t inode) {
+    return kTemporaryPrefix + hex(inode) + "-";
+}
+
+bool isAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string temporaryNameFor(ino_t inode) {
+    static const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    thread_local unsigned long long counter = 0;
+    unsigned char random[kRandomLength];
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        unsigned long long mix = static_cast<unsigned long long>(now.tv_nsec) ^
+                                 (static_cast<unsigned long long>(::getpid()) << 20) ^ ++counter;
+        for (unsigned char& byte : random) {
+            mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
+            byte = static_cast<unsigned char>(mix >> 56);
+        }
+    }
+    std::string name = temporaryPrefixFor(inode);
+    for (unsigned char byte : random)
+        name += letters[byte % (sizeof letters - 1)];
+    return name + kTemporarySuffix;
+}
+
+// A save killed in the instant between naming its new content and the rename
+// leaves that file behind. Whoever holds the file's lock may remove it: no
+// save of that file can be under way.
+void removeLeftoversOf(int folder, ino_t inode) {
+    FileHandle listing;
+    if (!listing.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
+        return;
+    DIR* dir = ::fdopendir(listing.fd());
+    if (!dir)
+        return;
+    listing.release();
+    const std::string prefix = temporaryPrefixFor(inode);
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
+            !name.starts_with(prefix) || !name.ends_with(kTemporarySuffix))
+            continue;
+        const std::string_view random = name.substr(prefix.size(), kRandomLength);
+        if (std::all_of(random.begin(), random.end(), isAlphanumeric))
+            leftovers.emplace_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : leftovers) {
+        struct stat st;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder, name.c_str(), 0);
+    }
 }
 
 // The file that receives the new content beside the original. Where the file
-// system allows, it is created without a name and gets "name~" only once its
+// system allows, it is created without a name and gets one only once its
 // content is complete and synced, so a process killed while copying leaves
-// nothing behind; elsewhere it is created as "name~" at once. It is removed
-// unless the rebuild completed.
+// nothing behind; elsewhere it is named at once. Names are created
+// exclusively, so nothing already there is replaced or written through. It is
+// removed unless the rebuild completed.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    TemporaryFile(int folder, ino_t original) : m_folder(folder), m_original(original) {}
     ~TemporaryFile() {
-        if (m_named && !m_kept)
-            ::unlink(m_path.c_str());
+        if (!m_name.empty() && !m_kept)
+            ::unlinkat(m_folder, m_name.c_str(), 0);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Removes whatever has the name (a link itself, never its target, or what
-    // an interrupted earlier save left), then creates the file; a named file
-    // is created exclusively so nothing planted there is written through.
     bool create() {
-        if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
-            return false;
         // Giving an unnamed file a name goes through /proc/self/fd.
         if (::access("/proc/self/fd", X_OK) == 0 &&
-            m_file.open(folderOf(m_path), O_WRONLY | O_TMPFILE, 0600))
+            m_file.openAt(m_folder, ".", O_WRONLY | O_TMPFILE, 0600))
             return true;
-        if (!m_file.open(m_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600))
-            return false;
-        m_named = true;
-        return true;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = temporaryNameFor(m_original);
+            if (m_file.openAt(m_folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600)) {
+                m_name = name;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
     }
     int fd() const { return m_file.fd(); }
-    const std::string& path() const { return m_path; }
+    const std::string& name() const { return m_name; }
     // Syncs the content, gives the file its name and closes it.
     bool syncNameAndClose() {
         if (::fsync(m_file.fd()) != 0)
             return false;
         reachWriteStep(WriteStep::Synced);
-        if (!m_named) {
-            const std::string self = "/proc/self/fd/" + std::to_string(m_file.fd());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        const std::string self = "/proc/self/fd/" + std::to_string(m_file.fd());
+        for (int attempt = 0; m_name.empty(); ++attempt) {
+            const std::string name = temporaryNameFor(m_original);
+            if (::linkat(AT_FDCWD, self.c_str(), m_folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                m_name = name;
+            else if (errno != EEXIST || attempt == 100)
                 return false;
-            m_named = true;
         }
         return m_file.close();
     }
     void keep() { m_kept = true; }
 
 private:
-    std::string m_path;
+    int m_folder;
+    ino_t m_original;
+    std::string m_name;
     FileHandle m_file;
-    bool m_named = false;
     bool m_kept = false;
 };
 
@@ -107,23 +187,48 @@ bool copyRest(int in, std::int64_t offset, int out, std::int64_t outOffset) {
     }
 }
 
-void syncFolderOf(const std::string& path) {
+// The regular file a name stands for, opened for reading, with the folder
+// that holds it: links are followed, each relative to its own folder, so the
+// link stays a link and its target is rebuilt beside itself.
+bool openTarget(const std::string& fileName, FolderEntry& at, FileHandle& file) {
+    std::string path = fileName;
+    FileHandle linkFolder;
+    for (int links = 0;; ++links) {
+        if (!openFolderOf(linkFolder.isOpen() ? linkFolder.fd() : AT_FDCWD, path, at))
+            return false;
+        if (file.openAt(at.folder.fd(), at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK))
+            return true;
+        if (errno != ELOOP || links == 40)
+            return false;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n =
+            ::readlinkat(at.folder.fd(), at.name.c_str(), target.data(), target.size());
+        if (n < 0)
+            return false;
+        if (static_cast<std::size_t>(n) == target.size()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = std::move(target);
+        linkFolder = std::move(at.folder);
+    }
+}
+
+void syncFolder(int folder) {
     FileHandle dir;
-    if (dir.open(folderOf(path), O_RDONLY | O_DIRECTORY))
+    if (dir.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
         ::fsync(dir.fd());
 }
 
 } // namespace
 
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
-    char resolved[PATH_MAX];
-    if (!::realpath(fileName.c_str(), resolved))
-        return false;
-    const std::string target = resolved;
-
+    FolderEntry at;
     FileHandle original;
-    if (!original.openForReading(target))
+    if (!openTarget(fileName, at, original))
         return false;
+    const int folder = at.folder.fd();
     struct stat st;
     if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
@@ -131,20 +236,21 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     // (in a folder open to all); such a file is left alone. A read-only file
     // of the user's own is rewritten, as its owner could make it writable
     // anyway; the new file keeps the read-only mode.
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 &&
+    if (::faccessat(folder, at.name.c_str(), W_OK, AT_EACCESS) != 0 &&
         (errno != EACCES || st.st_uid != ::geteuid()))
         return false;
     // Keeps other writers that lock the file away while it is rebuilt.
     if (!lockForWriting(original.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
+    removeLeftoversOf(folder, st.st_ino);
 
     const std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
     if (!plan || plan->keepFrom < 0 || plan->keepFrom > st.st_size)
         return false;
     const auto& head = plan->head;
 
-    TemporaryFile temporary(target + "~");
+    TemporaryFile temporary(folder, st.st_ino);
     if (!temporary.create())
         return false;
     reachWriteStep(WriteStep::TemporaryCreated);
@@ -164,12 +270,13 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     // A file put in the original's place since it was opened is not
     // overwritten with content made from the one it replaced.
     struct stat now;
-    if (::lstat(target.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+        now.st_dev != st.st_dev || now.st_ino != st.st_ino)
         return false;
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
+    if (::renameat(folder, temporary.name().c_str(), folder, at.name.c_str()) != 0)
         return false;
     temporary.keep();
     reachWriteStep(WriteStep::Replaced);
-    syncFolderOf(target);
+    syncFolder(folder);
     return true;
 }

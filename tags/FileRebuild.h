@@ -1,6 +1,7 @@
 // Rebuilds a file with a new head: the new bytes first, then the old file from
-// a given offset to its end. The new content is written beside the file and
-// replaces it in one rename, so the file is either wholly old or wholly new.
+// a given offset to its end. The new content is written beside the file under
+// a name of its own and replaces it in one rename, so the file is either
+// wholly old or wholly new, and nothing else in the folder is touched.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
-// Saving and stripping rebuild the file through "name~": these tests make the
-// rebuild fail at its steps and check the file is kept whole, with its mode,
-// owner, link and the frames the tag object does not know.
+// Saving and stripping rebuild the file through a new file beside it: these
+// tests make the rebuild fail at its steps and check the file is kept whole,
+// with its mode, owner, link and the frames the tag object does not know, and
+// that nothing else in the folder is touched or left behind.
 #include "tags/ID3v2.h"
 
 #include "TestFiles.h"
@@ -104,22 +105,31 @@ TEST(ID3v2Rebuild, AFailedWriteLeavesTheOriginalWhole) {
             const std::string path = dir.createFile("song.mp3", Original);
             EXPECT_EQ(runWithFileSizeLimit(limit, action, path), 1);
             EXPECT_EQ(readFile(path), Original);
-            EXPECT_FALSE(fileExists(path + "~"));
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
         }
     }
 }
 
-TEST(ID3v2Rebuild, ATemporaryFileThatCannotBeCreatedFailsTheRebuild) {
+// "name~" is where many programs keep a backup; a save never takes that name.
+TEST(ID3v2Rebuild, WhatIsNamedLikeABackupIsLeftAlone) {
     TestDir dir;
-    const std::string path = dir.createFile("song.mp3", Original);
-    // Something that is not ours stands at "song.mp3~" and cannot be removed.
-    fs::create_directory(path + "~");
-    const std::string inside = dir.createFile("song.mp3~/keep", bytesOf("keep"));
-    for (Action action : {Action::Save, Action::Strip}) {
-        SCOPED_TRACE(nameOf(action));
-        EXPECT_FALSE(run(action, path));
-        EXPECT_EQ(readFile(path), Original);
-        EXPECT_EQ(readFile(inside), bytesOf("keep"));
+    for (bool folder : {false, true}) {
+        for (Action action : {Action::Save, Action::Strip}) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << (folder ? " folder" : " file"));
+            const std::string path = dir.createFile("song.mp3", Original);
+            std::string kept = path + "~";
+            if (folder) {
+                fs::create_directory(path + "~");
+                kept = dir.createFile("song.mp3~/keep", bytesOf("keep"));
+            } else {
+                dir.createFile("song.mp3~", bytesOf("backup"));
+            }
+            ASSERT_TRUE(run(action, path));
+            EXPECT_EQ(readFile(path), expectedAfter(action));
+            EXPECT_EQ(readFile(kept), bytesOf(folder ? "keep" : "backup"));
+            EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"song.mp3", "song.mp3~"}));
+            fs::remove_all(path + "~");
+        }
     }
 }
 
@@ -134,7 +144,7 @@ TEST(ID3v2Rebuild, ALockHeldElsewhereFailsTheRebuild) {
             SCOPED_TRACE(testing::Message() << nameOf(action) << " lock " << lock);
             EXPECT_FALSE(run(action, path));
             EXPECT_EQ(readFile(path), Original);
-            EXPECT_FALSE(fileExists(path + "~"));
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
         }
         ::close(fd);
     }
@@ -188,12 +198,12 @@ TEST(ID3v2Rebuild, ALinkStaysALinkAndItsTargetChanges) {
         EXPECT_EQ(fs::read_symlink(link), "real/song.mp3");
         EXPECT_EQ(readFile(target), expectedAfter(action));
         EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
-        EXPECT_FALSE(fileExists(link + "~"));
-        EXPECT_FALSE(fileExists(target + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"link.mp3", "real"}));
+        EXPECT_EQ(entriesOf(dir.file("real")), std::vector<std::string>{"song.mp3"});
     }
 }
 
-TEST(ID3v2Rebuild, ALinkPlantedAtTheTemporaryNameIsNotFollowed) {
+TEST(ID3v2Rebuild, ALinkAtNameTildeIsNeitherFollowedNorRemoved) {
     TestDir dir;
     for (Action action : {Action::Save, Action::Strip}) {
         for (bool dangling : {false, true}) {
@@ -208,7 +218,7 @@ TEST(ID3v2Rebuild, ALinkPlantedAtTheTemporaryNameIsNotFollowed) {
 
             ASSERT_TRUE(run(action, path));
             EXPECT_EQ(readFile(path), expectedAfter(action));
-            EXPECT_FALSE(fileExists(path + "~"));
+            EXPECT_EQ(fs::read_symlink(path + "~"), victim);
             if (dangling)
                 EXPECT_FALSE(fileExists(victim));
             else
@@ -268,7 +278,7 @@ TEST(ID3v2Rebuild, StripNeedsATag) {
         const std::string path = dir.createFile("song.mp3", content);
         EXPECT_FALSE(run(Action::Strip, path));
         EXPECT_EQ(readFile(path), content);
-        EXPECT_FALSE(fileExists(path + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
     }
     const std::string tagOnly = dir.createFile("tag.mp3", tag(3, textFrame("TIT2", "Old"), 20));
     EXPECT_TRUE(run(Action::Strip, tagOnly));

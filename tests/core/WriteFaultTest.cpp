@@ -1,7 +1,8 @@
 // Tag writes that fail in the ways a user's machine can make them fail: killed
 // at any moment, the file removed, replaced, locked or belonging to someone
 // else, the folder closed to writing. After each, the file is either exactly
-// what it was or completely updated, and no "name~" stays behind.
+// what it was or completely updated, nothing stays behind, and nothing else in
+// the folder (a "name~" backup of the user's) is touched.
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -10,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdint>
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <optional>
@@ -131,6 +135,83 @@ template <typename Prepare> int inChild(Op op, const std::string& path, Prepare 
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
+// What the folder holds besides `kept`.
+std::vector<std::string> leftBeside(const TestDir& dir, const std::vector<std::string>& kept) {
+    std::vector<std::string> left;
+    for (const std::string& name : entriesOf(dir.path()))
+        if (std::find(kept.begin(), kept.end(), name) == kept.end())
+            left.push_back(name);
+    return left;
+}
+
+// A chain of folders whose path is longer than the system takes at once, so
+// that the test reaches into it through handles, one folder at a time.
+class DeepFolder {
+public:
+    explicit DeepFolder(const std::string& under) : m_path(under) {
+        m_chain.push_back(::open(under.c_str(), O_RDONLY | O_DIRECTORY));
+        const std::string name(200, 'd');
+        while (m_path.size() <= PATH_MAX) {
+            ::mkdirat(m_chain.back(), name.c_str(), 0755);
+            m_chain.push_back(::openat(m_chain.back(), name.c_str(), O_RDONLY | O_DIRECTORY));
+            m_path += "/" + name;
+        }
+    }
+    ~DeepFolder() {
+        for (std::size_t i = m_chain.size() - 1; i > 0; --i) {
+            for (const std::string& name : entries(m_chain[i]))
+                ::unlinkat(m_chain[i], name.c_str(), 0);
+            ::close(m_chain[i]);
+            ::unlinkat(m_chain[i - 1], std::string(200, 'd').c_str(), AT_REMOVEDIR);
+        }
+        ::close(m_chain[0]);
+    }
+    DeepFolder(const DeepFolder&) = delete;
+    DeepFolder& operator=(const DeepFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+    int fd() const { return m_chain.back(); }
+
+    static std::vector<std::string> entries(int folder) {
+        std::vector<std::string> names;
+        DIR* dir = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY));
+        if (!dir)
+            return names;
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::string m_path;
+    std::vector<int> m_chain;
+};
+
+void writeAt(int folder, const std::string& name, const Bytes& content) {
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(fd);
+}
+
+Bytes readAt(int folder, const std::string& name) {
+    Bytes content;
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY);
+    if (fd < 0)
+        return content;
+    unsigned char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        content.insert(content.end(), buffer, buffer + n);
+    ::close(fd);
+    return content;
+}
+
 // Switches the calling (child) process to the user "nobody".
 bool becomeNobody() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
@@ -140,6 +221,8 @@ bool becomeNobody() {
 
 TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
     TestDir dir;
+    const Bytes backup = bytesOf("the user's own backup");
+    const std::vector<std::string> kept = {"song.mp3", "song.mp3~"};
     for (Op op : kOps) {
         const Reference ref = referenceOf(op, dir);
         ASSERT_NE(ref.after, Original) << nameOf(op);
@@ -147,6 +230,7 @@ TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
             SCOPED_TRACE(testing::Message()
                          << nameOf(op) << " killed at step " << static_cast<int>(step));
             const std::string path = dir.createFile("song.mp3", Original);
+            dir.createFile("song.mp3~", backup);
             g_stepToStopAt = step;
             const int result = inChild(op, path, [] {
                 setWriteStepObserver([](WriteStep reached) {
@@ -158,18 +242,22 @@ TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
             const bool done = step == WriteStep::Replaced || step == WriteStep::Written;
             EXPECT_EQ(readFile(path), done ? ref.after : Original);
             // The new content only has a name in the instant between being
-            // named and taking the file's place; the next save removes it.
+            // named and taking the file's place; the next save of the file
+            // removes it.
+            const std::vector<std::string> left = leftBeside(dir, kept);
             if (step == WriteStep::Linked) {
-                EXPECT_EQ(readFile(path + "~"), ref.after);
+                ASSERT_EQ(left.size(), 1u);
+                EXPECT_EQ(readFile(dir.file(left[0])), ref.after);
             } else {
-                EXPECT_FALSE(fileExists(path + "~"));
+                EXPECT_EQ(left, std::vector<std::string>{});
             }
             const bool again = perform(op, path);
             if (!done) {
                 EXPECT_TRUE(again);
             }
             EXPECT_EQ(readFile(path), ref.after);
-            EXPECT_FALSE(fileExists(path + "~"));
+            EXPECT_EQ(entriesOf(dir.path()), kept);
+            EXPECT_EQ(readFile(path + "~"), backup);
         }
     }
 }
@@ -184,12 +272,11 @@ TEST(WriteFaults, AFileRemovedOrLockedElsewhereIsNotWritten) {
             ASSERT_TRUE(holder.holds());
             EXPECT_FALSE(perform(op, path));
             EXPECT_EQ(readFile(path), Original);
-            EXPECT_FALSE(fileExists(path + "~"));
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
         }
         ::unlink(path.c_str());
         EXPECT_FALSE(perform(op, path));
-        EXPECT_FALSE(fileExists(path));
-        EXPECT_FALSE(fileExists(path + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{});
     }
 }
 
@@ -209,7 +296,7 @@ TEST(WriteFaults, AFileReplacedDuringARebuildIsLeftToItsNewOwner) {
         EXPECT_FALSE(perform(op, path));
         setWriteStepObserver(nullptr);
         EXPECT_EQ(readFile(path), other);
-        EXPECT_FALSE(fileExists(path + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
     }
 }
 
@@ -236,7 +323,7 @@ TEST(WriteFaults, FoldersAndFilesOfOtherUsers) {
             ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
         EXPECT_EQ(inChild(op, path, asUser), isRebuild(op) ? 1 : 0);
         EXPECT_EQ(readFile(path), isRebuild(op) ? Original : after);
-        EXPECT_FALSE(fileExists(path + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
         ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
         ::unlink(path.c_str());
 
@@ -248,7 +335,7 @@ TEST(WriteFaults, FoldersAndFilesOfOtherUsers) {
         ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
         EXPECT_EQ(inChild(op, path, asUser), 1);
         EXPECT_EQ(readFile(path), Original);
-        EXPECT_FALSE(fileExists(path + "~"));
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
         ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
 
         // Root writes another user's file, which stays theirs.
@@ -299,4 +386,54 @@ TEST(WriteFaults, AReadOnlyFileOfTheUsersOwnKeepsItsMode) {
             }
         }
     }
+}
+
+// A name of 255 bytes, the most a folder takes, and a folder deeper than a
+// path may be: every write works there, as it does through a link.
+TEST(WriteFaults, LongNamesAndDeepFolders) {
+    TestDir dir;
+    ASSERT_EQ(::mkdir(dir.file("flat").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(dir.file("deep").c_str(), 0755), 0);
+    const int flat = ::open(dir.file("flat").c_str(), O_RDONLY | O_DIRECTORY);
+    const DeepFolder deep(dir.file("deep"));
+    ASSERT_GT(deep.path().size(), std::size_t(PATH_MAX));
+    const std::string longName = std::string(251, 'n') + ".mp3";
+    struct Case {
+        const char* name;
+        bool deep;
+        std::string file;
+        std::string link; // the name saved through, when not the file's
+    };
+    const Case cases[] = {
+        {"255-byte name", false, longName, ""},
+        {"deep folder", true, "song.mp3", ""},
+        {"255-byte name in a deep folder", true, longName, ""},
+        {"link in a deep folder", true, "song.mp3", "link.mp3"},
+    };
+    for (Op op : kOps) {
+        const Bytes after = referenceOf(op, dir).after;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << nameOf(op) << ", " << c.name);
+            const int folder = c.deep ? deep.fd() : flat;
+            const std::string folderPath = c.deep ? deep.path() : dir.file("flat");
+            writeAt(folder, c.file, Original);
+            std::vector<std::string> expected = {c.file};
+            if (!c.link.empty()) {
+                ASSERT_EQ(::symlinkat(c.file.c_str(), folder, c.link.c_str()), 0);
+                expected.push_back(c.link);
+                std::sort(expected.begin(), expected.end());
+            }
+            EXPECT_TRUE(perform(op, folderPath + "/" + (c.link.empty() ? c.file : c.link)));
+            EXPECT_EQ(readAt(folder, c.file), after);
+            EXPECT_EQ(DeepFolder::entries(folder), expected);
+            if (!c.link.empty()) {
+                struct stat st {};
+                ASSERT_EQ(::fstatat(folder, c.link.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0);
+                EXPECT_TRUE(S_ISLNK(st.st_mode));
+                ::unlinkat(folder, c.link.c_str(), 0);
+            }
+            ::unlinkat(folder, c.file.c_str(), 0);
+        }
+    }
+    ::close(flat);
 }

@@ -215,6 +215,17 @@ bool openTarget(const std::string& fileName, FolderEntry& at, FileHandle& file) 
     }
 }
 
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file is still the one opened, as it was: data written to it
+// meanwhile (a recording or a download still running) would be lost.
+bool unchanged(const struct stat& then, const struct stat& now) {
+    return now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size &&
+           sameTime(now.st_mtim, then.st_mtim) && sameTime(now.st_ctim, then.st_ctim);
+}
+
 void syncFolder(int folder) {
     FileHandle dir;
     if (dir.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
@@ -267,11 +278,11 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     if (!temporary.syncNameAndClose())
         return false;
     reachWriteStep(WriteStep::Linked);
-    // A file put in the original's place since it was opened is not
-    // overwritten with content made from the one it replaced.
+    // A file changed since it was opened, or put in its place, is not
+    // replaced with content made from what it was. Nothing this save does
+    // touches the original, so its times tell.
     struct stat now;
-    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-        now.st_dev != st.st_dev || now.st_ino != st.st_ino)
+    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(st, now))
         return false;
     if (::renameat(folder, temporary.name().c_str(), folder, at.name.c_str()) != 0)
         return false;

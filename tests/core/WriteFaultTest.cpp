@@ -300,6 +300,71 @@ TEST(WriteFaults, AFileReplacedDuringARebuildIsLeftToItsNewOwner) {
     }
 }
 
+namespace {
+
+// What another program does to the file in the middle of a rebuild: appends
+// to it (a recording or a download still running), or rewrites a byte in
+// place and puts the modification time back, which only the change time shows.
+enum class Change { Append, RewriteKeepingTime };
+Change g_change{};
+bool g_changedOnce = false;
+const Bytes Appended = bytesOf("written meanwhile");
+constexpr std::size_t kRewrittenAt = 5000;
+
+void changeFile() {
+    if (g_changedOnce)
+        return;
+    g_changedOnce = true;
+    if (g_change == Change::Append) {
+        const int fd = ::open(g_replaced.c_str(), O_WRONLY | O_APPEND);
+        [[maybe_unused]] const auto n = ::write(fd, Appended.data(), Appended.size());
+        ::close(fd);
+        return;
+    }
+    struct stat before {};
+    ::stat(g_replaced.c_str(), &before);
+    // Past a tick of the coarse clock that file times come from.
+    ::usleep(30'000);
+    const int fd = ::open(g_replaced.c_str(), O_WRONLY);
+    const unsigned char byte = static_cast<unsigned char>(~Original[kRewrittenAt]);
+    [[maybe_unused]] const auto n = ::pwrite(fd, &byte, 1, kRewrittenAt);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ::futimens(fd, times);
+    ::close(fd);
+}
+
+} // namespace
+
+TEST(WriteFaults, AFileChangedDuringARebuildIsNotReplaced) {
+    TestDir dir;
+    Bytes rewritten = Original;
+    rewritten[kRewrittenAt] = static_cast<std::uint8_t>(~Original[kRewrittenAt]);
+    for (Op op : {Op::ID3v2Save, Op::ID3v2Strip}) {
+        for (WriteStep step : {WriteStep::Copying, WriteStep::Synced, WriteStep::Linked}) {
+            for (Change change : {Change::Append, Change::RewriteKeepingTime}) {
+                SCOPED_TRACE(testing::Message()
+                             << nameOf(op) << " at step " << static_cast<int>(step)
+                             << (change == Change::Append ? ", appended" : ", rewritten"));
+                const std::string path = dir.createFile("song.mp3", Original);
+                g_replaced = path;
+                g_change = change;
+                g_changedOnce = false;
+                g_stepToStopAt = step;
+                setWriteStepObserver([](WriteStep reached) {
+                    if (reached == g_stepToStopAt)
+                        changeFile();
+                });
+                EXPECT_FALSE(perform(op, path));
+                setWriteStepObserver(nullptr);
+                EXPECT_TRUE(g_changedOnce);
+                EXPECT_EQ(readFile(path),
+                          change == Change::Append ? concat({Original, Appended}) : rewritten);
+                EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
+            }
+        }
+    }
+}
+
 // Another user's file, or a folder closed to writing: as root these run in a
 // child that has become "nobody", so permissions are really enforced.
 TEST(WriteFaults, FoldersAndFilesOfOtherUsers) {

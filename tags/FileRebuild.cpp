@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -187,6 +189,57 @@ bool copyRest(int in, std::int64_t offset, int out, std::int64_t outOffset) {
     }
 }
 
+bool notSupported(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Reads a list or value whose length `get(buffer, size)` gives (-1 with errno
+// on an error), again while it grows between the two calls.
+template <typename Get> bool readGrowing(std::vector<char>& out, Get get) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        out.resize(static_cast<std::size_t>(size));
+        if (size == 0)
+            return true;
+        const ssize_t n = get(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+    return false;
+}
+
+// Copies every extended attribute of the original onto the new file; access
+// lists are among them. A file system without attributes, or one that this
+// process may not read or set ("security." or "trusted." ones without the
+// privilege), is no reason to fail.
+bool copyAttributes(int from, int to) {
+    std::vector<char> names;
+    if (!readGrowing(names, [&](char* b, std::size_t n) { return ::flistxattr(from, b, n); }))
+        return notSupported(errno);
+    std::vector<char> value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.data() + at, ::strnlen(names.data() + at, names.size() - at));
+        at += name.size() + 1;
+        if (!readGrowing(value, [&](char* b, std::size_t n) {
+                return ::fgetxattr(from, name.c_str(), b, n);
+            })) {
+            if (errno == ENODATA || errno == EPERM || errno == EACCES || notSupported(errno))
+                continue;
+            return false;
+        }
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0 && errno != EPERM &&
+            errno != EACCES && !notSupported(errno))
+            return false;
+    }
+    return true;
+}
+
 // The regular file a name stands for, opened for reading, with the folder
 // that holds it: links are followed, each relative to its own folder, so the
 // link stays a link and its target is rebuilt beside itself.
@@ -265,10 +318,15 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     if (!temporary.create())
         return false;
     reachWriteStep(WriteStep::TemporaryCreated);
-    // Owner and group where the process may change them; then the mode, which
-    // a change of owner could have cleared bits of.
+    // Owner and group where the process may change them; the attributes while
+    // the new file is still writable; then the mode, which a change of owner
+    // could have cleared bits of. A file system that refuses owners or modes
+    // (FAT) has none to keep.
     [[maybe_unused]] const int chowned = ::fchown(temporary.fd(), st.st_uid, st.st_gid);
-    if (::fchmod(temporary.fd(), st.st_mode & 07777) != 0)
+    if (!copyAttributes(original.fd(), temporary.fd()))
+        return false;
+    if (::fchmod(temporary.fd(), st.st_mode & 07777) != 0 && errno != EPERM && errno != ENOSYS &&
+        !notSupported(errno))
         return false;
     if (!head.empty() && !writeAllAt(temporary.fd(), head.data(), head.size(), 0))
         return false;

@@ -174,52 +174,63 @@ bool lockForWriting(int fd) {
     do {
         result = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
-    return result == 0;
+    if (result == 0)
+        return true;
+    return writeFailed(errno == EWOULDBLOCK ? "another program is writing the file" : "");
 }
 
 namespace {
 
 bool isRegularFile(FileHandle& file) {
     struct stat st;
-    if (::fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode))
+    if (::fstat(file.fd(), &st) != 0)
+        return writeFailed();
+    if (S_ISREG(st.st_mode))
         return true;
     file.close();
-    errno = EINVAL;
-    return false;
+    errno = EISDIR;
+    return writeFailed(S_ISDIR(st.st_mode) ? "" : "this is not a regular file");
 }
 
 } // namespace
+
+bool openRegularFile(const std::string& path, int flags, FileHandle& file) {
+    if (!file.open(path, flags | O_NONBLOCK))
+        return writeFailed();
+    return isRegularFile(file);
+}
 
 bool openForWritingInPlace(const std::string& path, FileHandle& file) {
     if (file.open(path, O_RDWR | O_NONBLOCK))
         return isRegularFile(file);
     if (errno != EACCES)
-        return false;
+        return writeFailed();
     FileHandle reading;
     struct stat st;
     if (!reading.open(path, O_RDONLY | O_NONBLOCK) || ::fstat(reading.fd(), &st) != 0 ||
         !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & S_IWUSR) ||
         ::fchmod(reading.fd(), (st.st_mode & 07777) | S_IWUSR) != 0) {
         errno = EACCES;
-        return false;
+        return writeFailed();
     }
     // The permission is checked at the open only, so the mode can go back at once.
     const bool opened = file.open(path, O_RDWR | O_NONBLOCK);
     const int openError = errno;
     if (::fchmod(reading.fd(), st.st_mode & 07777) != 0) {
-        const int restoreError = errno;
+        writeFailed();
         file.close();
-        errno = restoreError;
         return false;
     }
     if (!opened) {
         errno = openError;
-        return false;
+        return writeFailed();
     }
     struct stat now;
-    if (::fstat(file.fd(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+    if (::fstat(file.fd(), &now) != 0)
+        return writeFailed();
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
         file.close();
-        return false;
+        return writeFailed(kFileChanged);
     }
     return true;
 }
@@ -233,5 +244,16 @@ std::string lastWriteError() {
 }
 
 void setWriteError(std::string reason) {
-    g_lastWriteError = reason.empty() ? std::string(std::strerror(errno)) : std::move(reason);
+    if (reason.empty())
+        reason = errno == ENOENT ? "the file is missing" : std::strerror(errno);
+    g_lastWriteError = std::move(reason);
+}
+
+void clearWriteError() {
+    g_lastWriteError.clear();
+}
+
+bool writeFailed(std::string reason) {
+    setWriteError(std::move(reason));
+    return false;
 }

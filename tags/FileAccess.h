@@ -70,9 +70,15 @@ using WriteStepObserver = void (*)(WriteStep);
 void setWriteStepObserver(WriteStepObserver observer);
 void reachWriteStep(WriteStep step);
 
+// The functions below that take part in a tag write record why they fail
+// (setWriteError) before they return false.
+
 // Takes the advisory lock that other tag writers take; false when another
 // process holds it.
 bool lockForWriting(int fd);
+
+// Opens a regular file with `flags`, never blocking on a pipe or a device.
+bool openRegularFile(const std::string& path, int flags, FileHandle& file);
 
 // Opens a regular file for a write in place. A read-only file of the user's
 // own is opened all the same, as its owner could make it writable anyway:
@@ -82,7 +88,14 @@ bool openForWritingInPlace(const std::string& path, FileHandle& file);
 
 // Why the last failed tag write of this thread failed, as a short sentence for
 // the user ("No space left on device", "the file changed while it was being
-// saved"); empty when none has failed yet.
+// saved"). Every Save and Strip clears it as it starts, so it is empty after
+// one that succeeded.
 std::string lastWriteError();
-// Records `reason` as the last write error; with no reason, the text of errno.
+// Records `reason` as the last write error; with no reason, the text of errno
+// (ENOENT, a file or folder missing, reads "the file is missing").
 void setWriteError(std::string reason = {});
+void clearWriteError();
+// setWriteError(reason), then false: `return writeFailed();`.
+bool writeFailed(std::string reason = {});
+
+inline constexpr char kFileChanged[] = "the file changed while it was being saved";

@@ -288,21 +288,26 @@ void syncFolder(int folder) {
 } // namespace
 
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
+    clearWriteError();
     FolderEntry at;
     FileHandle original;
     if (!openTarget(fileName, at, original))
-        return false;
+        return writeFailed();
     const int folder = at.folder.fd();
     struct stat st;
-    if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
+    if (::fstat(original.fd(), &st) != 0)
+        return writeFailed();
+    if (!S_ISREG(st.st_mode)) {
+        errno = EISDIR;
+        return writeFailed(S_ISDIR(st.st_mode) ? "" : "this is not a regular file");
+    }
     // The rename below could replace a file that this process may not write
     // (in a folder open to all); such a file is left alone. A read-only file
     // of the user's own is rewritten, as its owner could make it writable
     // anyway; the new file keeps the read-only mode.
     if (::faccessat(folder, at.name.c_str(), W_OK, AT_EACCESS) != 0 &&
         (errno != EACCES || st.st_uid != ::geteuid()))
-        return false;
+        return writeFailed();
     // Keeps other writers that lock the file away while it is rebuilt.
     if (!lockForWriting(original.fd()))
         return false;
@@ -311,12 +316,13 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
 
     const std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
     if (!plan || plan->keepFrom < 0 || plan->keepFrom > st.st_size)
-        return false;
+        return lastWriteError().empty() ? writeFailed("the tag could not be read from the file")
+                                        : false;
     const auto& head = plan->head;
 
     TemporaryFile temporary(folder, st.st_ino);
     if (!temporary.create())
-        return false;
+        return writeFailed();
     reachWriteStep(WriteStep::TemporaryCreated);
     // Owner and group where the process may change them; the attributes while
     // the new file is still writable; then the mode, which a change of owner
@@ -324,26 +330,28 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     // (FAT) has none to keep.
     [[maybe_unused]] const int chowned = ::fchown(temporary.fd(), st.st_uid, st.st_gid);
     if (!copyAttributes(original.fd(), temporary.fd()))
-        return false;
+        return writeFailed();
     if (::fchmod(temporary.fd(), st.st_mode & 07777) != 0 && errno != EPERM && errno != ENOSYS &&
         !notSupported(errno))
-        return false;
+        return writeFailed();
     if (!head.empty() && !writeAllAt(temporary.fd(), head.data(), head.size(), 0))
-        return false;
+        return writeFailed();
     if (!copyRest(original.fd(), plan->keepFrom, temporary.fd(),
                   static_cast<std::int64_t>(head.size())))
-        return false;
+        return writeFailed();
     if (!temporary.syncNameAndClose())
-        return false;
+        return writeFailed();
     reachWriteStep(WriteStep::Linked);
     // A file changed since it was opened, or put in its place, is not
     // replaced with content made from what it was. Nothing this save does
     // touches the original, so its times tell.
     struct stat now;
-    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !unchanged(st, now))
-        return false;
+    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return writeFailed();
+    if (!unchanged(st, now))
+        return writeFailed(kFileChanged);
     if (::renameat(folder, temporary.name().c_str(), folder, at.name.c_str()) != 0)
-        return false;
+        return writeFailed();
     temporary.keep();
     reachWriteStep(WriteStep::Replaced);
     syncFolder(folder);

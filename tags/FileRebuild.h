@@ -16,8 +16,10 @@ struct RebuildPlan {
 };
 
 // Called with the original opened for reading and locked, and its size; gives
-// the plan, or nothing to give up without touching the file.
+// the plan, or nothing to give up without touching the file (after recording
+// why with setWriteError, or a general reason is given).
 using RebuildPlanner = std::function<std::optional<RebuildPlan>(int fd, std::int64_t fileSize)>;
 
-// Never throws. A link is followed so that it stays a link.
+// Never throws. A link is followed so that it stays a link. On failure,
+// lastWriteError() says why.
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner);

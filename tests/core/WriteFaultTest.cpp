@@ -18,9 +18,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <iostream>
 #include <optional>
+#include <sched.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -501,4 +505,220 @@ TEST(WriteFaults, LongNamesAndDeepFolders) {
         }
     }
     ::close(flat);
+}
+
+namespace {
+
+enum class Fault {
+    SizeLimit,
+    DiskFull,
+    ReadOnlyFileSystem,
+    FolderClosed,
+    OthersFile,
+    Locked,
+    Changed,
+    Missing,
+    Folder,
+};
+
+// For the child of the test below.
+Op g_op{};
+
+bool writeFile(const std::string& path, const Bytes& content) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool written =
+        fd >= 0 && ::write(fd, content.data(), content.size()) == ssize_t(content.size());
+    return ::close(fd) == 0 && written;
+}
+
+// A small file system of its own at `at`, seen by this (child) process alone.
+bool mountSmallFileSystem(const std::string& at) {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("quillon-test", at.c_str(), "tmpfs", 0, "size=8m") == 0;
+}
+
+// Run in a child process: sets the fault up, runs `op` and gives what it says
+// about the failure, or "succeeded", or "unavailable" when this machine
+// cannot make the fault; ", damaged" follows when the file is not as it was.
+std::string reasonWithFault(Fault fault, Op op, const TestDir& dir, std::string path) {
+    switch (fault) {
+    case Fault::SizeLimit: {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        break;
+    }
+    case Fault::DiskFull: {
+        if (!mountSmallFileSystem(dir.file("small")))
+            return "unavailable";
+        // Without an ID3v1 tag, and ending at a page's end, so that even the
+        // 128 bytes of a new one need space.
+        Bytes content = concat({id3v2Tag(), audio()});
+        content.resize(16384);
+        path = dir.file("small/song.mp3");
+        writeFile(path, content);
+        const int fd = ::open(dir.file("small/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+        const Bytes block(65536, 'f');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+        break;
+    }
+    case Fault::ReadOnlyFileSystem:
+        path = dir.file("small/song.mp3");
+        if (!mountSmallFileSystem(dir.file("small")) || !writeFile(path, Original) ||
+            ::mount(nullptr, dir.file("small").c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) !=
+                0)
+            return "unavailable";
+        break;
+    case Fault::FolderClosed:
+    case Fault::OthersFile:
+        if (::geteuid() == 0 && !becomeNobody())
+            return "unavailable";
+        break;
+    case Fault::Changed:
+        g_replaced = path;
+        g_op = op;
+        g_changedOnce = false;
+        setWriteStepObserver([](WriteStep step) {
+            // ID3v1 finds its tag gone once it holds the lock; a rebuild finds
+            // data appended when its new content is complete.
+            if (step == WriteStep::Locked && g_op == Op::ID3v1Strip)
+                ::truncate(g_replaced.c_str(), Original.size() - 128);
+            if (step == WriteStep::Synced) {
+                g_change = Change::Append;
+                changeFile();
+            }
+        });
+        break;
+    default:
+        break;
+    }
+    struct stat st {};
+    const bool regular = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const Bytes before = regular ? readFile(path) : Bytes{};
+    if (perform(op, path))
+        return "succeeded";
+    const bool whole = !regular || fault == Fault::Changed || readFile(path) == before;
+    return lastWriteError() + (whole ? "" : ", damaged");
+}
+
+std::string reasonFromChild(Fault fault, Op op, const TestDir& dir, const std::string& path) {
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipe[0]);
+        std::string said;
+        try {
+            said = reasonWithFault(fault, op, dir, path);
+        } catch (...) {
+            said = "an exception";
+        }
+        [[maybe_unused]] const auto n = ::write(pipe[1], said.data(), said.size());
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    std::string said;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipe[0], buffer, sizeof buffer)) > 0)
+        said.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipe[0]);
+    ::waitpid(pid, nullptr, 0);
+    return said;
+}
+
+} // namespace
+
+// The reason a write failed, which the program shows the user.
+TEST(WriteFaults, AFailedWriteSaysWhy) {
+    TestDir dir;
+    const bool root = ::geteuid() == 0;
+    ASSERT_EQ(::mkdir(dir.file("small").c_str(), 0755), 0);
+    const std::vector<Op> all(std::begin(kOps), std::end(kOps));
+    const std::vector<Op> rebuilds = {Op::ID3v2Save, Op::ID3v2Strip};
+    struct Case {
+        const char* name;
+        Fault fault;
+        std::vector<Op> ops;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"size limit",
+         Fault::SizeLimit,
+         {Op::ID3v1Save, Op::ID3v2Save, Op::ID3v2Strip},
+         "File too large"},
+        {"full disk",
+         Fault::DiskFull,
+         {Op::ID3v1Save, Op::ID3v2Save, Op::ID3v2Strip},
+         "No space left on device"},
+        {"read-only file system", Fault::ReadOnlyFileSystem, all, "Read-only file system"},
+        {"folder closed to writing", Fault::FolderClosed, rebuilds, "Permission denied"},
+        {"another user's file", Fault::OthersFile, all, "Permission denied"},
+        {"locked", Fault::Locked, all, "another program is writing the file"},
+        {"changed meanwhile",
+         Fault::Changed,
+         {Op::ID3v1Strip, Op::ID3v2Save, Op::ID3v2Strip},
+         "the file changed while it was being saved"},
+        {"missing", Fault::Missing, all, "the file is missing"},
+        {"a folder", Fault::Folder, all, "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        for (Op op : c.ops) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << nameOf(op));
+            if (c.fault == Fault::OthersFile && !root)
+                continue;
+            ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+            const std::string path = dir.file("song.mp3");
+            std::optional<LockHolder> holder;
+            switch (c.fault) {
+            case Fault::Missing:
+                break;
+            case Fault::Folder:
+                ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+                break;
+            default:
+                dir.createFile("song.mp3", Original);
+                break;
+            }
+            if (c.fault == Fault::FolderClosed) {
+                if (root) {
+                    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+                } else {
+                    ASSERT_EQ(::chmod(dir.path().c_str(), 0555), 0);
+                }
+            }
+            if (c.fault == Fault::OthersFile) {
+                ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+            }
+            if (c.fault == Fault::Locked) {
+                holder.emplace(path, LOCK_EX);
+                ASSERT_TRUE(holder->holds());
+            }
+            const std::string said = reasonFromChild(c.fault, op, dir, path);
+            holder.reset();
+            ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+            ::rmdir(path.c_str());
+            ::unlink(path.c_str());
+            if (said == "unavailable") {
+                std::cout << "skipped, this machine cannot make the fault: " << c.name << "\n";
+                continue;
+            }
+            EXPECT_EQ(said, c.reason);
+        }
+    }
+    // A write that succeeds leaves no reason from an earlier one.
+    for (Op op : kOps) {
+        SCOPED_TRACE(nameOf(op));
+        const std::string path = dir.file("song.mp3");
+        EXPECT_FALSE(perform(op, path));
+        EXPECT_EQ(lastWriteError(), "the file is missing");
+        dir.createFile("song.mp3", Original);
+        EXPECT_TRUE(perform(op, path));
+        EXPECT_EQ(lastWriteError(), "");
+        ::unlink(path.c_str());
+    }
 }

@@ -238,8 +238,14 @@ bool TID3v1::Save(const std::string& fileName) const {
 
     // An existing tag is overwritten in place: the file is never without one.
     if (startsWithTag(old)) {
-        if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize))
-            return writeFailed();
+        if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize)) {
+            writeFailed();
+            // Put back the part of the new tag written before the disk filled:
+            // the same bytes, so no more space is needed.
+            [[maybe_unused]] const bool undone =
+                writeAllAt(file.fd(), old.data(), kTagSize, fileSize - kTagSize);
+            return false;
+        }
         reachWriteStep(WriteStep::Written);
         return file.close() || writeFailed();
     }

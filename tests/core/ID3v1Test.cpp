@@ -284,6 +284,24 @@ TEST(ID3v1Save, AFailedWriteKeepsTheOldTag) {
     EXPECT_EQ(readFile(path), before);
 }
 
+// A disk that fills in the middle of the 128 bytes: the part written is taken
+// back, so the file keeps its old tag, or stays without one, never half new.
+TEST(ID3v1Save, AWriteCutShortLeavesTheFileAsItWas) {
+    TestDir dir;
+    const Bytes audioOnly = audio(4000);
+    for (const Bytes& before : {concat({audioOnly, tagBlock("Old", "Band")}), audioOnly}) {
+        for (rlim_t into : {1, 64, 127}) {
+            SCOPED_TRACE(testing::Message()
+                         << before.size() << " bytes, " << into << " into the tag");
+            const std::string path = dir.createFile("a.mp3", before);
+            TID3v1 tag;
+            tag.SetTitle("New");
+            EXPECT_EQ(runWithFileSizeLimit(4000 + into, [&] { return tag.Save(path); }), 1);
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
+}
+
 TEST(ID3v1Setters, TrimTrailingControlsThenCutToTheSlot) {
     using Setter = void (TID3v1::*)(std::string_view);
     using Getter = std::string (TID3v1::*)() const;

@@ -1,6 +1,7 @@
 #include "tags/FileAccess.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -16,9 +17,18 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 }
 
 bool FileHandle::open(const std::string& path, int flags, mode_t mode) {
+    if (path.size() < PATH_MAX)
+        return openAt(AT_FDCWD, path, flags, mode);
+    close();
+    FolderEntry entry;
+    return openFolderOf(AT_FDCWD, path, entry) &&
+           openAt(entry.folder.fd(), entry.name, flags, mode);
+}
+
+bool FileHandle::openAt(int folder, const std::string& name, int flags, mode_t mode) {
     close();
     do {
-        m_fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        m_fd = ::openat(folder, name.c_str(), flags | O_CLOEXEC, mode);
     } while (m_fd < 0 && errno == EINTR);
     return m_fd >= 0;
 }
@@ -47,6 +57,61 @@ bool FileHandle::close() {
         return true;
     const int result = ::close(release());
     return result == 0 || errno == EINTR;
+}
+
+namespace {
+
+// Opens a folder by a path of any length: in pieces shorter than PATH_MAX, cut
+// at slashes, each opened relative to the one before.
+bool openFolder(int base, const std::string& path, FileHandle& folder) {
+    constexpr int kFlags = O_PATH | O_DIRECTORY;
+    if (path.size() < PATH_MAX)
+        return folder.openAt(base, path, kFlags);
+    FileHandle step;
+    int from = base;
+    std::size_t at = 0;
+    if (path[0] == '/') {
+        if (!step.openAt(AT_FDCWD, "/", kFlags))
+            return false;
+        from = step.fd();
+    }
+    for (;;) {
+        while (at < path.size() && path[at] == '/')
+            ++at;
+        if (at == path.size())
+            break;
+        std::size_t end = path.size();
+        if (end - at >= PATH_MAX) {
+            end = path.rfind('/', at + PATH_MAX - 1);
+            if (end == std::string::npos || end <= at) {
+                errno = ENAMETOOLONG;
+                return false;
+            }
+        }
+        FileHandle next;
+        if (!next.openAt(from, path.substr(at, end - at), kFlags))
+            return false;
+        step = std::move(next);
+        from = step.fd();
+        at = end;
+    }
+    if (!step.isOpen())
+        return folder.openAt(base, ".", kFlags);
+    folder = std::move(step);
+    return true;
+}
+
+} // namespace
+
+bool openFolderOf(int base, const std::string& path, FolderEntry& entry) {
+    const auto slash = path.rfind('/');
+    entry.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (entry.name.empty()) {
+        errno = path.empty() ? ENOENT : EISDIR;
+        return false;
+    }
+    return openFolder(base, slash == std::string::npos ? "." : path.substr(0, slash + 1),
+                      entry.folder);
 }
 
 std::int64_t readAt(int fd, void* buffer, std::size_t count, std::int64_t offset) {
@@ -109,16 +174,65 @@ bool lockForWriting(int fd) {
     do {
         result = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
-    return result == 0;
+    if (result == 0)
+        return true;
+    return writeFailed(errno == EWOULDBLOCK ? "another program is writing the file" : "");
 }
 
-bool addOwnerWrite(const std::string& path) {
+namespace {
+
+bool isRegularFile(FileHandle& file) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    if (st.st_mode & S_IWUSR)
+    if (::fstat(file.fd(), &st) != 0)
+        return writeFailed();
+    if (S_ISREG(st.st_mode))
         return true;
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    file.close();
+    errno = EISDIR;
+    return writeFailed(S_ISDIR(st.st_mode) ? "" : "this is not a regular file");
+}
+
+} // namespace
+
+bool openRegularFile(const std::string& path, int flags, FileHandle& file) {
+    if (!file.open(path, flags | O_NONBLOCK))
+        return writeFailed();
+    return isRegularFile(file);
+}
+
+bool openForWritingInPlace(const std::string& path, FileHandle& file) {
+    if (file.open(path, O_RDWR | O_NONBLOCK))
+        return isRegularFile(file);
+    if (errno != EACCES)
+        return writeFailed();
+    FileHandle reading;
+    struct stat st;
+    if (!reading.open(path, O_RDONLY | O_NONBLOCK) || ::fstat(reading.fd(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & S_IWUSR) ||
+        ::fchmod(reading.fd(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+        errno = EACCES;
+        return writeFailed();
+    }
+    // The permission is checked at the open only, so the mode can go back at once.
+    const bool opened = file.open(path, O_RDWR | O_NONBLOCK);
+    const int openError = errno;
+    if (::fchmod(reading.fd(), st.st_mode & 07777) != 0) {
+        writeFailed();
+        file.close();
+        return false;
+    }
+    if (!opened) {
+        errno = openError;
+        return writeFailed();
+    }
+    struct stat now;
+    if (::fstat(file.fd(), &now) != 0)
+        return writeFailed();
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        file.close();
+        return writeFailed(kFileChanged);
+    }
+    return true;
 }
 
 namespace {
@@ -130,5 +244,16 @@ std::string lastWriteError() {
 }
 
 void setWriteError(std::string reason) {
-    g_lastWriteError = reason.empty() ? std::string(std::strerror(errno)) : std::move(reason);
+    if (reason.empty())
+        reason = errno == ENOENT ? "the file is missing" : std::strerror(errno);
+    g_lastWriteError = std::move(reason);
+}
+
+void clearWriteError() {
+    g_lastWriteError.clear();
+}
+
+bool writeFailed(std::string reason) {
+    setWriteError(std::move(reason));
+    return false;
 }

@@ -17,8 +17,11 @@ public:
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
-    // Opens with O_CLOEXEC added; false when the system refuses.
+    // Opens with O_CLOEXEC added; false when the system refuses. A path
+    // longer than the system takes at once is opened through its folders.
     bool open(const std::string& path, int flags, mode_t mode = 0);
+    // Opens `name` relative to the folder handle `folder` (or AT_FDCWD).
+    bool openAt(int folder, const std::string& name, int flags, mode_t mode = 0);
     // Opens a regular file for reading; never blocks on a pipe or a device,
     // which are refused. Gives the file's size at that moment in `size`.
     bool openForReading(const std::string& path, std::int64_t* size = nullptr);
@@ -31,6 +34,17 @@ public:
 private:
     int m_fd = -1;
 };
+
+// A name inside an open folder. Working relative to the folder makes paths of
+// any length work, and keeps every step of a write in the one folder.
+struct FolderEntry {
+    FileHandle folder; // opened with O_PATH
+    std::string name;  // one component, never empty
+};
+// Opens the folder that holds `path`, taken relative to the folder handle
+// `base` (or AT_FDCWD); links on the way are followed, the last component is
+// not looked at.
+bool openFolderOf(int base, const std::string& path, FolderEntry& entry);
 
 // Reads up to `count` bytes at `offset`, stopping early only at the end of the
 // file; returns the number read, or -1 on an error.
@@ -47,7 +61,7 @@ enum class WriteStep {
     TemporaryCreated, // the new content's file exists, still empty
     Copying,          // after each chunk of the audio copied into it
     Synced,           // the new content is complete and on the disk
-    Linked,           // the new content has its "name~" (just before the rename)
+    Linked,           // the new content has its temporary name (just before the rename)
     Replaced,         // the new content has taken the file's name
     Written,          // an in-place write (ID3v1) is done
 };
@@ -56,17 +70,32 @@ using WriteStepObserver = void (*)(WriteStep);
 void setWriteStepObserver(WriteStepObserver observer);
 void reachWriteStep(WriteStep step);
 
+// The functions below that take part in a tag write record why they fail
+// (setWriteError) before they return false.
+
 // Takes the advisory lock that other tag writers take; false when another
 // process holds it.
 bool lockForWriting(int fd);
 
-// Makes the file writable for its owner, keeping its other permission bits.
-// This is what clearing a file's attributes amounts to on this platform.
-bool addOwnerWrite(const std::string& path);
+// Opens a regular file with `flags`, never blocking on a pipe or a device.
+bool openRegularFile(const std::string& path, int flags, FileHandle& file);
+
+// Opens a regular file for a write in place. A read-only file of the user's
+// own is opened all the same, as its owner could make it writable anyway:
+// owner write is added for the open alone and the old mode put back at once,
+// so the file keeps its mode whatever follows.
+bool openForWritingInPlace(const std::string& path, FileHandle& file);
 
 // Why the last failed tag write of this thread failed, as a short sentence for
 // the user ("No space left on device", "the file changed while it was being
-// saved"); empty when none has failed yet.
+// saved"). Every Save and Strip clears it as it starts, so it is empty after
+// one that succeeded.
 std::string lastWriteError();
-// Records `reason` as the last write error; with no reason, the text of errno.
+// Records `reason` as the last write error; with no reason, the text of errno
+// (ENOENT, a file or folder missing, reads "the file is missing").
 void setWriteError(std::string reason = {});
+void clearWriteError();
+// setWriteError(reason), then false: `return writeFailed();`.
+bool writeFailed(std::string reason = {});
+
+inline constexpr char kFileChanged[] = "the file changed while it was being saved";

@@ -2,72 +2,154 @@
 
 #include "tags/FileAccess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+// The new content's name: short, so that it fits beside a name of 255 bytes,
+// unique, and of a pattern only this program makes. It carries the
+// original's inode so the next save of that file knows its own leftovers.
+const std::string kTemporaryPrefix = ".quillon-";
+const std::string kTemporarySuffix = ".tmp";
+constexpr std::size_t kRandomLength = 6;
+
+std::string hex(unsigned long long value) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[value % 16]);
+        value /= 16;
+    } while (value != 0);
+    return text;
+}
+
+std::string temporaryPrefixFor(ino_t inode) {
+    return kTemporaryPrefix + hex(inode) + "-";
+}
+
+bool isAlphanumeric(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string temporaryNameFor(ino_t inode) {
+    static const char letters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    thread_local unsigned long long counter = 0;
+    unsigned char random[kRandomLength];
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        unsigned long long mix = static_cast<unsigned long long>(now.tv_nsec) ^
+                                 (static_cast<unsigned long long>(::getpid()) << 20) ^ ++counter;
+        for (unsigned char& byte : random) {
+            mix = mix * 6364136223846793005ULL + 1442695040888963407ULL;
+            byte = static_cast<unsigned char>(mix >> 56);
+        }
+    }
+    std::string name = temporaryPrefixFor(inode);
+    for (unsigned char byte : random)
+        name += letters[byte % (sizeof letters - 1)];
+    return name + kTemporarySuffix;
+}
+
+// A save killed in the instant between naming its new content and the rename
+// leaves that file behind. Whoever holds the file's lock may remove it: no
+// save of that file can be under way.
+void removeLeftoversOf(int folder, ino_t inode) {
+    FileHandle listing;
+    if (!listing.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
+        return;
+    DIR* dir = ::fdopendir(listing.fd());
+    if (!dir)
+        return;
+    listing.release();
+    const std::string prefix = temporaryPrefixFor(inode);
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
+            !name.starts_with(prefix) || !name.ends_with(kTemporarySuffix))
+            continue;
+        const std::string_view random = name.substr(prefix.size(), kRandomLength);
+        if (std::all_of(random.begin(), random.end(), isAlphanumeric))
+            leftovers.emplace_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : leftovers) {
+        struct stat st;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder, name.c_str(), 0);
+    }
 }
 
 // The file that receives the new content beside the original. Where the file
-// system allows, it is created without a name and gets "name~" only once its
+// system allows, it is created without a name and gets one only once its
 // content is complete and synced, so a process killed while copying leaves
-// nothing behind; elsewhere it is created as "name~" at once. It is removed
-// unless the rebuild completed.
+// nothing behind; elsewhere it is named at once. Names are created
+// exclusively, so nothing already there is replaced or written through. It is
+// removed unless the rebuild completed.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : m_path(std::move(path)) {}
+    TemporaryFile(int folder, ino_t original) : m_folder(folder), m_original(original) {}
     ~TemporaryFile() {
-        if (m_named && !m_kept)
-            ::unlink(m_path.c_str());
+        if (!m_name.empty() && !m_kept)
+            ::unlinkat(m_folder, m_name.c_str(), 0);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    // Removes whatever has the name (a link itself, never its target, or what
-    // an interrupted earlier save left), then creates the file; a named file
-    // is created exclusively so nothing planted there is written through.
     bool create() {
-        if (::unlink(m_path.c_str()) != 0 && errno != ENOENT)
-            return false;
         // Giving an unnamed file a name goes through /proc/self/fd.
         if (::access("/proc/self/fd", X_OK) == 0 &&
-            m_file.open(folderOf(m_path), O_WRONLY | O_TMPFILE, 0600))
+            m_file.openAt(m_folder, ".", O_WRONLY | O_TMPFILE, 0600))
             return true;
-        if (!m_file.open(m_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600))
-            return false;
-        m_named = true;
-        return true;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = temporaryNameFor(m_original);
+            if (m_file.openAt(m_folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600)) {
+                m_name = name;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
     }
     int fd() const { return m_file.fd(); }
-    const std::string& path() const { return m_path; }
+    const std::string& name() const { return m_name; }
     // Syncs the content, gives the file its name and closes it.
     bool syncNameAndClose() {
         if (::fsync(m_file.fd()) != 0)
             return false;
         reachWriteStep(WriteStep::Synced);
-        if (!m_named) {
-            const std::string self = "/proc/self/fd/" + std::to_string(m_file.fd());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        const std::string self = "/proc/self/fd/" + std::to_string(m_file.fd());
+        for (int attempt = 0; m_name.empty(); ++attempt) {
+            const std::string name = temporaryNameFor(m_original);
+            if (::linkat(AT_FDCWD, self.c_str(), m_folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                m_name = name;
+            else if (errno != EEXIST || attempt == 100)
                 return false;
-            m_named = true;
         }
         return m_file.close();
     }
     void keep() { m_kept = true; }
 
 private:
-    std::string m_path;
+    int m_folder;
+    ino_t m_original;
+    std::string m_name;
     FileHandle m_file;
-    bool m_named = false;
     bool m_kept = false;
 };
 
@@ -107,66 +189,171 @@ bool copyRest(int in, std::int64_t offset, int out, std::int64_t outOffset) {
     }
 }
 
-void syncFolderOf(const std::string& path) {
+bool notSupported(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Reads a list or value whose length `get(buffer, size)` gives (-1 with errno
+// on an error), again while it grows between the two calls.
+template <typename Get> bool readGrowing(std::vector<char>& out, Get get) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            return false;
+        out.resize(static_cast<std::size_t>(size));
+        if (size == 0)
+            return true;
+        const ssize_t n = get(out.data(), out.size());
+        if (n >= 0) {
+            out.resize(static_cast<std::size_t>(n));
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+    return false;
+}
+
+// Copies every extended attribute of the original onto the new file; access
+// lists are among them. A file system without attributes, or one that this
+// process may not read or set ("security." or "trusted." ones without the
+// privilege), is no reason to fail.
+bool copyAttributes(int from, int to) {
+    std::vector<char> names;
+    if (!readGrowing(names, [&](char* b, std::size_t n) { return ::flistxattr(from, b, n); }))
+        return notSupported(errno);
+    std::vector<char> value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name(names.data() + at, ::strnlen(names.data() + at, names.size() - at));
+        at += name.size() + 1;
+        if (!readGrowing(value, [&](char* b, std::size_t n) {
+                return ::fgetxattr(from, name.c_str(), b, n);
+            })) {
+            if (errno == ENODATA || errno == EPERM || errno == EACCES || notSupported(errno))
+                continue;
+            return false;
+        }
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0 && errno != EPERM &&
+            errno != EACCES && !notSupported(errno))
+            return false;
+    }
+    return true;
+}
+
+// The regular file a name stands for, opened for reading, with the folder
+// that holds it: links are followed, each relative to its own folder, so the
+// link stays a link and its target is rebuilt beside itself.
+bool openTarget(const std::string& fileName, FolderEntry& at, FileHandle& file) {
+    std::string path = fileName;
+    FileHandle linkFolder;
+    for (int links = 0;; ++links) {
+        if (!openFolderOf(linkFolder.isOpen() ? linkFolder.fd() : AT_FDCWD, path, at))
+            return false;
+        if (file.openAt(at.folder.fd(), at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK))
+            return true;
+        if (errno != ELOOP || links == 40)
+            return false;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n =
+            ::readlinkat(at.folder.fd(), at.name.c_str(), target.data(), target.size());
+        if (n < 0)
+            return false;
+        if (static_cast<std::size_t>(n) == target.size()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        target.resize(static_cast<std::size_t>(n));
+        path = std::move(target);
+        linkFolder = std::move(at.folder);
+    }
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file is still the one opened, as it was: data written to it
+// meanwhile (a recording or a download still running) would be lost.
+bool unchanged(const struct stat& then, const struct stat& now) {
+    return now.st_dev == then.st_dev && now.st_ino == then.st_ino && now.st_size == then.st_size &&
+           sameTime(now.st_mtim, then.st_mtim) && sameTime(now.st_ctim, then.st_ctim);
+}
+
+void syncFolder(int folder) {
     FileHandle dir;
-    if (dir.open(folderOf(path), O_RDONLY | O_DIRECTORY))
+    if (dir.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
         ::fsync(dir.fd());
 }
 
 } // namespace
 
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
-    char resolved[PATH_MAX];
-    if (!::realpath(fileName.c_str(), resolved))
-        return false;
-    const std::string target = resolved;
-    // The rename below could replace a file that this process may not write
-    // (in a folder open to all); such a file is left alone.
-    if (!addOwnerWrite(target) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        return false;
-
+    clearWriteError();
+    FolderEntry at;
     FileHandle original;
-    if (!original.openForReading(target))
-        return false;
+    if (!openTarget(fileName, at, original))
+        return writeFailed();
+    const int folder = at.folder.fd();
     struct stat st;
-    if (::fstat(original.fd(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
+    if (::fstat(original.fd(), &st) != 0)
+        return writeFailed();
+    if (!S_ISREG(st.st_mode)) {
+        errno = EISDIR;
+        return writeFailed(S_ISDIR(st.st_mode) ? "" : "this is not a regular file");
+    }
+    // The rename below could replace a file that this process may not write
+    // (in a folder open to all); such a file is left alone. A read-only file
+    // of the user's own is rewritten, as its owner could make it writable
+    // anyway; the new file keeps the read-only mode.
+    if (::faccessat(folder, at.name.c_str(), W_OK, AT_EACCESS) != 0 &&
+        (errno != EACCES || st.st_uid != ::geteuid()))
+        return writeFailed();
     // Keeps other writers that lock the file away while it is rebuilt.
     if (!lockForWriting(original.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
+    removeLeftoversOf(folder, st.st_ino);
 
     const std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
     if (!plan || plan->keepFrom < 0 || plan->keepFrom > st.st_size)
-        return false;
+        return lastWriteError().empty() ? writeFailed("the tag could not be read from the file")
+                                        : false;
     const auto& head = plan->head;
 
-    TemporaryFile temporary(target + "~");
+    TemporaryFile temporary(folder, st.st_ino);
     if (!temporary.create())
-        return false;
+        return writeFailed();
     reachWriteStep(WriteStep::TemporaryCreated);
-    // Owner and group where the process may change them; then the mode, which
-    // a change of owner could have cleared bits of.
+    // Owner and group where the process may change them; the attributes while
+    // the new file is still writable; then the mode, which a change of owner
+    // could have cleared bits of. A file system that refuses owners or modes
+    // (FAT) has none to keep.
     [[maybe_unused]] const int chowned = ::fchown(temporary.fd(), st.st_uid, st.st_gid);
-    if (::fchmod(temporary.fd(), (st.st_mode & 07777) | S_IWUSR) != 0)
-        return false;
+    if (!copyAttributes(original.fd(), temporary.fd()))
+        return writeFailed();
+    if (::fchmod(temporary.fd(), st.st_mode & 07777) != 0 && errno != EPERM && errno != ENOSYS &&
+        !notSupported(errno))
+        return writeFailed();
     if (!head.empty() && !writeAllAt(temporary.fd(), head.data(), head.size(), 0))
-        return false;
+        return writeFailed();
     if (!copyRest(original.fd(), plan->keepFrom, temporary.fd(),
                   static_cast<std::int64_t>(head.size())))
-        return false;
+        return writeFailed();
     if (!temporary.syncNameAndClose())
-        return false;
+        return writeFailed();
     reachWriteStep(WriteStep::Linked);
-    // A file put in the original's place since it was opened is not
-    // overwritten with content made from the one it replaced.
+    // A file changed since it was opened, or put in its place, is not
+    // replaced with content made from what it was. Nothing this save does
+    // touches the original, so its times tell.
     struct stat now;
-    if (::lstat(target.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino)
-        return false;
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0)
-        return false;
+    if (::fstatat(folder, at.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return writeFailed();
+    if (!unchanged(st, now))
+        return writeFailed(kFileChanged);
+    if (::renameat(folder, temporary.name().c_str(), folder, at.name.c_str()) != 0)
+        return writeFailed();
     temporary.keep();
     reachWriteStep(WriteStep::Replaced);
-    syncFolderOf(target);
+    syncFolder(folder);
     return true;
 }

@@ -1,6 +1,7 @@
 // Rebuilds a file with a new head: the new bytes first, then the old file from
-// a given offset to its end. The new content is written beside the file and
-// replaces it in one rename, so the file is either wholly old or wholly new.
+// a given offset to its end. The new content is written beside the file under
+// a name of its own and replaces it in one rename, so the file is either
+// wholly old or wholly new, and nothing else in the folder is touched.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,10 @@ struct RebuildPlan {
 };
 
 // Called with the original opened for reading and locked, and its size; gives
-// the plan, or nothing to give up without touching the file.
+// the plan, or nothing to give up without touching the file (after recording
+// why with setWriteError, or a general reason is given).
 using RebuildPlanner = std::function<std::optional<RebuildPlan>(int fd, std::int64_t fileSize)>;
 
-// Never throws. A link is followed so that it stays a link.
+// Never throws. A link is followed so that it stays a link. On failure,
+// lastWriteError() says why.
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner);

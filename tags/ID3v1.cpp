@@ -50,20 +50,25 @@ bool startsWithTag(const TagBlock& block) {
     return std::memcmp(block.data(), "TAG", 3) == 0;
 }
 
-// The last 128 bytes of an open file, with the file's size.
+// The last 128 bytes of an open file, with the file's size; for a write, so
+// a failure records why.
 bool readLast128Bytes(int fd, TagBlock& block, std::int64_t& fileSize) {
     struct stat st;
-    if (::fstat(fd, &st) != 0 || st.st_size < kTagSize)
-        return false;
+    if (::fstat(fd, &st) != 0)
+        return writeFailed();
+    if (st.st_size < kTagSize)
+        return writeFailed("the file is too short to hold a tag");
     fileSize = st.st_size;
-    return readExactAt(fd, block.data(), kTagSize, fileSize - kTagSize);
+    const std::int64_t n = readAt(fd, block.data(), kTagSize, fileSize - kTagSize);
+    if (n < 0)
+        return writeFailed();
+    return n == kTagSize || writeFailed(kFileChanged);
 }
 
 bool readLast128Bytes(const std::string& fileName, TagBlock& block, std::int64_t& fileSize) {
     FileHandle file;
-    if (!file.openForReading(fileName))
-        return false;
-    return readLast128Bytes(file.fd(), block, fileSize);
+    return openRegularFile(fileName, O_RDONLY, file) &&
+           readLast128Bytes(file.fd(), block, fileSize);
 }
 
 std::string slotText(const TagBlock& block, int at, int width) {
@@ -177,6 +182,7 @@ bool TID3v1::LoadFrom(int fd, std::int64_t fileSize) {
 }
 
 bool TID3v1::Strip(const std::string& fileName) const {
+    clearWriteError();
     TagBlock block;
     std::int64_t fileSize = 0;
     if (!readLast128Bytes(fileName, block, fileSize))
@@ -184,22 +190,24 @@ bool TID3v1::Strip(const std::string& fileName) const {
     if (!startsWithTag(block))
         return true;
 
-    addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
+    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
     // Check again on the handle that writes, so a file changed meanwhile is
     // never cut where it has no tag.
-    if (!readLast128Bytes(file.fd(), block, fileSize) || !startsWithTag(block))
+    if (!readLast128Bytes(file.fd(), block, fileSize))
         return false;
+    if (!startsWithTag(block))
+        return writeFailed(kFileChanged);
     if (::ftruncate(file.fd(), static_cast<off_t>(fileSize - kTagSize)) != 0)
-        return false;
+        return writeFailed();
     reachWriteStep(WriteStep::Written);
-    return file.close();
+    return file.close() || writeFailed();
 }
 
 bool TID3v1::Save(const std::string& fileName) const {
+    clearWriteError();
     TagBlock block{};
     std::memcpy(block.data(), "TAG", 3);
     auto put = [&](const std::string& text, int at) {
@@ -221,9 +229,8 @@ bool TID3v1::Save(const std::string& fileName) const {
     if (!readLast128Bytes(fileName, old, fileSize))
         return false;
 
-    addOwnerWrite(fileName);
     FileHandle file;
-    if (!file.open(fileName, O_RDWR) || !lockForWriting(file.fd()))
+    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
     if (!readLast128Bytes(file.fd(), old, fileSize))
@@ -231,16 +238,23 @@ bool TID3v1::Save(const std::string& fileName) const {
 
     // An existing tag is overwritten in place: the file is never without one.
     if (startsWithTag(old)) {
-        if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize))
+        if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize)) {
+            writeFailed();
+            // Put back the part of the new tag written before the disk filled:
+            // the same bytes, so no more space is needed.
+            [[maybe_unused]] const bool undone =
+                writeAllAt(file.fd(), old.data(), kTagSize, fileSize - kTagSize);
             return false;
+        }
         reachWriteStep(WriteStep::Written);
-        return file.close();
+        return file.close() || writeFailed();
     }
     if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize)) {
+        writeFailed();
         // Take back a partial append (a full disk), so the audio ends where it did.
         [[maybe_unused]] const int undone = ::ftruncate(file.fd(), static_cast<off_t>(fileSize));
         return false;
     }
     reachWriteStep(WriteStep::Written);
-    return file.close();
+    return file.close() || writeFailed();
 }

@@ -184,14 +184,14 @@ TEST(ID3v1, ShortOrMissingFileFailsAndStaysUnchanged) {
     EXPECT_FALSE(fileExists(missing));
 }
 
-TEST(ID3v1Strip, CutsTheTagAndMakesTheFileWritable) {
+TEST(ID3v1Strip, CutsTheTagAndKeepsTheMode) {
     TestDir dir;
     const Bytes body = audio(300);
     const std::string path = dir.createFile("a.mp3", concat({body, tagBlock("Title")}));
     ::chmod(path.c_str(), 0444);
     EXPECT_TRUE(TID3v1().Strip(path));
     EXPECT_EQ(readFile(path), body);
-    EXPECT_EQ(modeOf(path), 0644u);
+    EXPECT_EQ(modeOf(path), 0444u);
 
     // Without a tag the file is not touched at all.
     EXPECT_TRUE(TID3v1().Strip(path));
@@ -263,7 +263,7 @@ TEST(ID3v1Save, WritesTheLayoutChosenByTrack) {
     }
 }
 
-TEST(ID3v1Save, OnATagOnlyFileKeepsItAt128BytesAndMakesItWritable) {
+TEST(ID3v1Save, OnATagOnlyFileKeepsItAt128BytesAndItsMode) {
     TestDir dir;
     const std::string path = dir.createFile("a.mp3", tagBlock("Old"));
     ::chmod(path.c_str(), 0444);
@@ -271,7 +271,7 @@ TEST(ID3v1Save, OnATagOnlyFileKeepsItAt128BytesAndMakesItWritable) {
     tag.SetTitle("New");
     ASSERT_TRUE(tag.Save(path));
     EXPECT_EQ(readFile(path), tagBlock("New"));
-    EXPECT_EQ(modeOf(path), 0644u);
+    EXPECT_EQ(modeOf(path), 0444u);
 }
 
 TEST(ID3v1Save, AFailedWriteKeepsTheOldTag) {
@@ -282,6 +282,24 @@ TEST(ID3v1Save, AFailedWriteKeepsTheOldTag) {
     tag.SetTitle("New");
     EXPECT_EQ(runWithFileSizeLimit(1000, [&] { return tag.Save(path); }), 1);
     EXPECT_EQ(readFile(path), before);
+}
+
+// A disk that fills in the middle of the 128 bytes: the part written is taken
+// back, so the file keeps its old tag, or stays without one, never half new.
+TEST(ID3v1Save, AWriteCutShortLeavesTheFileAsItWas) {
+    TestDir dir;
+    const Bytes audioOnly = audio(4000);
+    for (const Bytes& before : {concat({audioOnly, tagBlock("Old", "Band")}), audioOnly}) {
+        for (rlim_t into : {1, 64, 127}) {
+            SCOPED_TRACE(testing::Message()
+                         << before.size() << " bytes, " << into << " into the tag");
+            const std::string path = dir.createFile("a.mp3", before);
+            TID3v1 tag;
+            tag.SetTitle("New");
+            EXPECT_EQ(runWithFileSizeLimit(4000 + into, [&] { return tag.Save(path); }), 1);
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
 }
 
 TEST(ID3v1Setters, TrimTrailingControlsThenCutToTheSlot) {

@@ -30,6 +30,8 @@ private:
 // Whole content of a file; empty when it cannot be read.
 Bytes readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// Names in a folder, sorted, without "." and "..".
+std::vector<std::string> entriesOf(const std::string& folder);
 
 // Byte-building helpers.
 Bytes bytesOf(std::string_view text);

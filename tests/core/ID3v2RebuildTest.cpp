@@ -9,19 +9,26 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
+#include <initializer_list>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::string_view_literals;
 namespace fs = std::filesystem;
@@ -110,6 +117,21 @@ int runInChild(Action action, const std::string& path, bool nobody) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Makes the system calls `calls` fail with `error` in this (child) process,
+// as a file system that does not have what they change refuses them.
+bool refuse(std::initializer_list<long> calls, int error) {
+    std::vector<sock_filter> filter = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+    for (long call : calls) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, 1));
+        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (error & SECCOMP_RET_DATA)));
+    }
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+    const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // An extended attribute's value; nothing when the file has none of the name.
@@ -268,6 +290,61 @@ TEST(ID3v2Rebuild, KeepsExtendedAttributesAndAccessLists) {
                 EXPECT_EQ(attribute(path, "security.quillon"), std::nullopt);
             }
             EXPECT_EQ(statOf(path).st_mode & 07777, mode);
+        }
+    }
+}
+
+// A file system without modes, owners or extended attributes (FAT through
+// FUSE, some network shares) refuses to set them; the save goes on all the
+// same, as there is nothing of them to keep.
+TEST(ID3v2Rebuild, AFileSystemWithoutModesOwnersOrAttributesTakesTheSave) {
+    const std::initializer_list<long> chmodCalls = {
+        SYS_fchmod,
+        SYS_fchmodat,
+        SYS_chmod,
+#ifdef SYS_fchmodat2
+        SYS_fchmodat2,
+#endif
+    };
+    const std::initializer_list<long> chownCalls = {SYS_fchown, SYS_fchownat, SYS_chown,
+                                                    SYS_lchown};
+    const std::initializer_list<long> attributeCalls = {
+        SYS_flistxattr, SYS_fgetxattr, SYS_fsetxattr,  SYS_listxattr,
+        SYS_getxattr,   SYS_setxattr,  SYS_llistxattr, SYS_lgetxattr,
+    };
+    struct Case {
+        const char* name;
+        std::initializer_list<long> calls;
+        int error;
+    };
+    const Case cases[] = {
+        {"chmod not implemented", chmodCalls, ENOSYS},
+        {"chmod refused", chmodCalls, EPERM},
+        {"chown refused", chownCalls, EPERM},
+        {"chown not implemented", chownCalls, ENOSYS},
+        {"no extended attributes", attributeCalls, EOPNOTSUPP},
+        {"attributes listed but not set", {SYS_fsetxattr}, EOPNOTSUPP},
+    };
+    TestDir dir;
+    const bool attributes =
+        ::setxattr(dir.createFile("probe", {}).c_str(), "user.probe", "1", 1, 0) == 0;
+    for (const Case& c : cases) {
+        for (Action action : {Action::Save, Action::Strip}) {
+            SCOPED_TRACE(testing::Message() << nameOf(action) << ", " << c.name);
+            const std::string path = dir.createFile("song.mp3", Original);
+            if (attributes) {
+                ASSERT_TRUE(setAttribute(path, "user.rating", bytesOf("5")));
+            }
+            const pid_t pid = ::fork();
+            if (pid == 0)
+                ::_exit(!refuse(c.calls, c.error) ? 3 : run(action, path) ? 0 : 1);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            ASSERT_TRUE(WIFEXITED(status));
+            ASSERT_NE(WEXITSTATUS(status), 3) << "the child could not refuse the calls";
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            EXPECT_EQ(readFile(path), expectedAfter(action));
+            EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"probe", "song.mp3"}));
         }
     }
 }

@@ -266,6 +266,79 @@ TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
     }
 }
 
+namespace {
+
+// Hides /proc from this (child) process: a rebuild can then not give an
+// unnamed file a name, and names its new content from the start, as it does
+// on a file system without unnamed files (FAT, a network share).
+bool withoutUnnamedFiles() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("quillon-test", "/proc", "tmpfs", 0, nullptr) == 0;
+}
+
+} // namespace
+
+// Where the new content has a name from the start, a save killed before the
+// rename leaves it behind; the next save of the file removes it, and nothing
+// else. A save that fails on its own removes it at once.
+TEST(WriteFaults, WithoutUnnamedFilesTheNextSaveRemovesWhatAKilledOneLeft) {
+    TestDir dir;
+    const Bytes backup = bytesOf("the user's own backup");
+    const std::vector<std::string> kept = {"song.mp3", "song.mp3~"};
+    auto unnamedless = [] {
+        if (!withoutUnnamedFiles())
+            ::_exit(4);
+    };
+    for (Op op : {Op::ID3v2Save, Op::ID3v2Strip}) {
+        const Reference ref = referenceOf(op, dir);
+        for (WriteStep step : ref.steps) {
+            SCOPED_TRACE(testing::Message()
+                         << nameOf(op) << " killed at step " << static_cast<int>(step));
+            const std::string path = dir.createFile("song.mp3", Original);
+            dir.createFile("song.mp3~", backup);
+            g_stepToStopAt = step;
+            const int result = inChild(op, path, [&] {
+                unnamedless();
+                setWriteStepObserver([](WriteStep reached) {
+                    if (reached == g_stepToStopAt)
+                        ::raise(SIGKILL);
+                });
+            });
+            if (result == 4)
+                GTEST_SKIP() << "this machine cannot hide /proc from a process";
+            ASSERT_EQ(result, -SIGKILL);
+            const bool done = step == WriteStep::Replaced;
+            EXPECT_EQ(readFile(path), done ? ref.after : Original);
+            const bool named = step != WriteStep::Locked && !done;
+            const std::vector<std::string> left = leftBeside(dir, kept);
+            ASSERT_EQ(left.size(), named ? 1u : 0u);
+            if (step == WriteStep::Linked) {
+                EXPECT_EQ(readFile(dir.file(left[0])), ref.after);
+            }
+            const int again = inChild(op, path, unnamedless);
+            if (!done) {
+                EXPECT_EQ(again, 0);
+            }
+            EXPECT_EQ(readFile(path), ref.after);
+            EXPECT_EQ(entriesOf(dir.path()), kept);
+            EXPECT_EQ(readFile(path + "~"), backup);
+        }
+        SCOPED_TRACE(testing::Message() << nameOf(op) << " with a full disk");
+        const std::string path = dir.createFile("song.mp3", Original);
+        EXPECT_EQ(inChild(op, path,
+                          [&] {
+                              unnamedless();
+                              ::signal(SIGXFSZ, SIG_IGN);
+                              const rlimit limit{1000, 1000};
+                              ::setrlimit(RLIMIT_FSIZE, &limit);
+                          }),
+                  1);
+        EXPECT_EQ(readFile(path), Original);
+        EXPECT_EQ(entriesOf(dir.path()), kept);
+    }
+}
+
 TEST(WriteFaults, AFileRemovedOrLockedElsewhereIsNotWritten) {
     TestDir dir;
     for (Op op : kOps) {

@@ -966,8 +966,10 @@ bool TID3v2::Strip(const std::string& fileName) const {
         if (!readExactAt(fd, bytes, kHeaderSize, 0))
             return std::nullopt;
         const Header header = readHeader(bytes, fileSize);
-        if (!header.present)
+        if (!header.present) {
+            setWriteError("the file has no ID3v2 tag");
             return std::nullopt;
+        }
         const FrameWalk walk(fd, header);
         const std::int64_t framesEnd = walk.walk([](const Frame&) {});
         return RebuildPlan{{}, endOfOldTag(walk, header, framesEnd)};

@@ -2,6 +2,7 @@
 // tests make the rebuild fail at its steps and check the file is kept whole,
 // with its mode, owner, link and the frames the tag object does not know, and
 // that nothing else in the folder is touched or left behind.
+#include "tags/FileAccess.h"
 #include "tags/ID3v2.h"
 
 #include "TestFiles.h"
@@ -445,6 +446,7 @@ TEST(ID3v2Rebuild, StripNeedsATag) {
     for (const Bytes& content : {Body, concat({bytesOf("id3"), Body})}) {
         const std::string path = dir.createFile("song.mp3", content);
         EXPECT_FALSE(run(Action::Strip, path));
+        EXPECT_EQ(lastWriteError(), "the file has no ID3v2 tag");
         EXPECT_EQ(readFile(path), content);
         EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
     }

@@ -14,7 +14,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -456,6 +458,39 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
     // With no folder selected the stored one stays.
     EXPECT_TRUE(sectionOf(iniBytes(), "General")
                     .contains("\nShellFolder=" + dir.filePath("gone").toLocal8Bit() + "\n"));
+}
+
+TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
+    int cut = -1;
+    {
+        Window window = start();
+        window->addToolBar(Qt::BottomToolBarArea, window->tbEdit);
+        for (int i = 0; i < window->BarManager->linkCount(window->tbEdit); ++i) {
+            if (window->BarManager->link(window->tbEdit, i).itemName == "bbCut")
+                cut = i;
+        }
+        ASSERT_GE(cut, 0);
+        window->BarManager->setLinkVisible(window->tbEdit, cut, false);
+        quit(window);
+    }
+    QByteArray file = iniBytes();
+    const qsizetype counts = file.count("\nItemLinkCount=") + file.count("\nBarCount=");
+    ASSERT_GT(counts, 2);
+    const QRegularExpression count(QStringLiteral("^(ItemLinkCount|BarCount)=\\d+$"),
+                                   QRegularExpression::MultilineOption);
+    file = QString::fromLatin1(file).replace(count, QStringLiteral("\\1=2147483647")).toLatin1();
+    ASSERT_EQ(file.count("=2147483647\n"), counts);
+    writeIni(file);
+
+    QElapsedTimer clock;
+    clock.start();
+    Window window = start();
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
+    EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
+    EXPECT_TRUE(window->tbFile->isVisible());
+    quit(window);
+    EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 } // namespace

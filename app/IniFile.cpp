@@ -11,8 +11,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <fcntl.h>
 #include <list>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,11 +55,21 @@ IniWriteError::IniWriteError(const QString& fileName)
 
 IniFile::IniFile(const QString& fileName) : m_fileName(fileName), m_data(std::make_unique<Data>()) {
     m_data->ini.SetSpaces(false);
-    QFile file(fileName);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        m_data->ini.LoadData(bytes.constData(), size_t(bytes.size()));
+    // Opened without blocking and checked before reading: a FIFO or a device in the file's
+    // place would stall start-up, so anything but a regular file reads as unreadable.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
     }
+    const QByteArray bytes = file.readAll();
+    m_data->ini.LoadData(bytes.constData(), size_t(bytes.size()));
 }
 
 IniFile::~IniFile() = default;
@@ -160,6 +173,10 @@ void IniFile::writeSections(const QList<IniSection>& sections) {
 void IniFile::save() const {
     std::string text;
     if (m_data->ini.Save(text) < 0)
+        throw IniWriteError(m_fileName);
+    // Renaming over a FIFO, a device or a folder would replace it: such a place is refused.
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
         throw IniWriteError(m_fileName);
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly) ||

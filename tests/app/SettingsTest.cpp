@@ -21,7 +21,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -491,6 +493,38 @@ TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
     EXPECT_TRUE(window->tbFile->isVisible());
     quit(window);
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(SettingsTest, OnlyARegularFileIsReadAsTheSettingsFile) {
+    const struct {
+        const char* what;
+        std::function<bool(const QString&)> make;
+        mode_t type; // what stays in the file's place
+    } cases[] = {
+        {"FIFO", [](const QString& path) { return ::mkfifo(QFile::encodeName(path), 0600) == 0; },
+         S_IFIFO},
+        {"endless device",
+         [](const QString& path) { return QFile::link(QStringLiteral("/dev/zero"), path); },
+         S_IFLNK},
+        {"folder", [](const QString& path) { return QDir().mkdir(path); }, S_IFDIR},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.boxes.clear();
+        QTemporaryDir place;
+        AppDef::initPaths(place.filePath("quillon"));
+        ASSERT_TRUE(c.make(AppDef::IniFileName));
+        Window window = start();
+        EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
+        quit(window);
+        ASSERT_EQ(dialogs.texts(DialogService::Kind::Error).size(), 1);
+        EXPECT_TRUE(dialogs.texts(DialogService::Kind::Error)
+                        .front()
+                        .startsWith("Unable to write to " + AppDef::IniFileName));
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(AppDef::IniFileName), &info), 0);
+        EXPECT_EQ(info.st_mode & S_IFMT, c.type);
+    }
 }
 
 } // namespace

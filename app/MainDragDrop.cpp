@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -54,12 +55,21 @@ InspectorRow* paneRow(const InspectorGrid* pane, const char* field) {
     return pane->row(QStringLiteral("iID3v%1_%2").arg(pane->tag()).arg(QLatin1String(field)));
 }
 
-// The folder part runs up to the last "/", the extension from the last "." after it.
+// The folder part runs up to the last "/", the extension from the last "." after it. A "/" in
+// the tag's text becomes "-", so the new name stays one name in the file's own folder.
 QString renamedPath(const QString& path, const QString& baseName) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot > slash ? path.mid(dot) : QString();
-    return path.left(slash + 1) + baseName + extension;
+    QString name = baseName;
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return path.left(slash + 1) + name + extension;
+}
+
+// "." and ".." (and longer runs of dots) name no file of their own.
+bool isOnlyDots(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c == QLatin1Char('.'); });
 }
 
 // Never replaces an existing file, as rename(2) would do silently. Where the file system lacks
@@ -242,7 +252,7 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
     if (ShellList->isEditing())
         ShellList->cancelEdit();
-    if (!moveWithoutReplacing(CurrentFile, newPath))
+    if (isOnlyDots(newPath) || !moveWithoutReplacing(CurrentFile, newPath))
         throw std::runtime_error(
             kRenameError.arg(CurrentFile, newPath).toLocal8Bit().toStdString());
     CurrentFile = newPath;

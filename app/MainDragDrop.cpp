@@ -4,6 +4,7 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
+#include "app/FailureText.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
 #include "ui/DragImage.h"
@@ -66,7 +67,6 @@ QString renamedPath(const QString& path, const QString& baseName) {
     return path.left(slash + 1) + name + extension;
 }
 
-// "." and ".." (and longer runs of dots) name no file of their own.
 bool isOnlyDots(const QString& path) {
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     return std::all_of(name.begin(), name.end(), [](QChar c) { return c == QLatin1Char('.'); });
@@ -74,24 +74,26 @@ bool isOnlyDots(const QString& path) {
 
 // Never replaces an existing file, as rename(2) would do silently. Where the file system lacks
 // RENAME_NOREPLACE, a hard link (which fails on an existing name) then removing the old name.
-bool moveWithoutReplacing(const QString& from, const QString& to) {
+// Returns 0, or the error number of the step that failed.
+int moveWithoutReplacing(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
     // A NUL would cut the path short of the one the user agreed to.
     if (source.contains('\0') || target.contains('\0'))
-        return false;
+        return EINVAL;
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0)
-        return true;
+        return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
+        return errno;
     if (::link(source.constData(), target.constData()) != 0)
-        return false;
+        return errno;
     if (::unlink(source.constData()) != 0) {
+        const int code = errno;
         ::unlink(target.constData());
-        return false;
+        return code;
     }
-    return true;
+    return 0;
 }
 
 // The name of the file without its folder and from its last "." on.
@@ -252,9 +254,12 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
     if (ShellList->isEditing())
         ShellList->cancelEdit();
-    if (isOnlyDots(newPath) || !moveWithoutReplacing(CurrentFile, newPath))
-        throw std::runtime_error(
-            kRenameError.arg(CurrentFile, newPath).toLocal8Bit().toStdString());
+    // A name of only dots names the folder or its parent, never a file of its own.
+    const int failure = isOnlyDots(newPath) ? EINVAL : moveWithoutReplacing(CurrentFile, newPath);
+    if (failure != 0)
+        throw std::runtime_error(withSystemReason(kRenameError.arg(CurrentFile, newPath), failure)
+                                     .toLocal8Bit()
+                                     .toStdString());
     CurrentFile = newPath;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/AppDef.h"
 #include "app/DisplayTexts.h"
+#include "app/FailureText.h"
 #include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
@@ -61,7 +62,7 @@ void TfmMain::btID3v1_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(1);
@@ -83,7 +84,7 @@ void TfmMain::btID3v2_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(2);
@@ -112,7 +113,7 @@ void TfmMain::removeTag(int version) {
         return;
     const std::string fileName = currentFileName();
     if (!(version == 1 ? v1.Strip(fileName) : v2.Strip(fileName))) {
-        dialogs().warning(kRemoveWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(version);

@@ -368,7 +368,7 @@ TEST_F(DragDropTest, RenameNeverReplacesAnExistingFile) {
     const auto data = imageDrag(window.imID3v1);
     EXPECT_TRUE(dragAndDrop(listTarget(), data.get()));
     EXPECT_EQ(errors.take(), QStringList{"Cannto rename file \"" + window.CurrentFile + "\" to \"" +
-                                         path("A - B.mp3") + "\""});
+                                         path("A - B.mp3") + "\"\nFile exists."});
     EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
     EXPECT_EQ(readFile(old), bytesOf("mine"));
     EXPECT_EQ(readFile(existing), bytesOf("someone else's"));
@@ -419,6 +419,8 @@ TEST_F(DragDropTest, RenameKeepsTheFileInItsOwnFolder) {
             const QStringList shown = errors.take();
             ASSERT_EQ(shown.size(), 1);
             EXPECT_TRUE(shown.front().startsWith("Cannto rename file \"" + old + "\" to \""))
+                << shown.front().toStdString();
+            EXPECT_TRUE(shown.front().endsWith("\"\nInvalid argument."))
                 << shown.front().toStdString();
             EXPECT_EQ(window.CurrentFile, old);
             EXPECT_EQ(names(), before);

@@ -270,7 +270,8 @@ TEST_F(SettingsTest, ARefusedWriteGivesOneBoxAndTheProgramEnds) {
         }
         window.reset();
         EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
-                  QStringList{"Unable to write to " + dir.filePath("blocker/quillon.ini") + "."});
+                  QStringList{"Unable to write to " + dir.filePath("blocker/quillon.ini") +
+                              "\nNot a directory."});
         EXPECT_EQ(dialogs.boxes.size(), 1u);
     }
     if (geteuid() == 0)
@@ -449,7 +450,9 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
              "\n[Confirmation]\nConfSaveTag=0\n");
     Window window = start();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.boxes.empty(); }, 5000));
-    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error), QStringList{"Invalid folder."});
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
+              QStringList{"Invalid folder.\n\"" + dir.filePath("gone") +
+                          "\": No such file or directory."});
     EXPECT_FALSE(window->bbConfSaveTag->isChecked());
     EXPECT_EQ(window->iID3v1_Genre->pickItems().size(), 148);
     EXPECT_EQ(window->iID3v2_Genre->pickItems().size(), 148);
@@ -500,13 +503,15 @@ TEST_F(SettingsTest, OnlyARegularFileIsReadAsTheSettingsFile) {
         const char* what;
         std::function<bool(const QString&)> make;
         mode_t type; // what stays in the file's place
+        const char* reason;
     } cases[] = {
         {"FIFO", [](const QString& path) { return ::mkfifo(QFile::encodeName(path), 0600) == 0; },
-         S_IFIFO},
+         S_IFIFO, "Not a regular file."},
         {"endless device",
          [](const QString& path) { return QFile::link(QStringLiteral("/dev/zero"), path); },
-         S_IFLNK},
-        {"folder", [](const QString& path) { return QDir().mkdir(path); }, S_IFDIR},
+         S_IFLNK, "Not a regular file."},
+        {"folder", [](const QString& path) { return QDir().mkdir(path); }, S_IFDIR,
+         "Is a directory."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -518,9 +523,8 @@ TEST_F(SettingsTest, OnlyARegularFileIsReadAsTheSettingsFile) {
         EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
         quit(window);
         ASSERT_EQ(dialogs.texts(DialogService::Kind::Error).size(), 1);
-        EXPECT_TRUE(dialogs.texts(DialogService::Kind::Error)
-                        .front()
-                        .startsWith("Unable to write to " + AppDef::IniFileName));
+        EXPECT_EQ(dialogs.texts(DialogService::Kind::Error).front(),
+                  "Unable to write to " + AppDef::IniFileName + "\n" + c.reason);
         struct stat info {};
         ASSERT_EQ(::lstat(QFile::encodeName(AppDef::IniFileName), &info), 0);
         EXPECT_EQ(info.st_mode & S_IFMT, c.type);

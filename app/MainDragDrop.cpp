@@ -260,6 +260,7 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         throw std::runtime_error(withSystemReason(kRenameError.arg(CurrentFile, newPath), failure)
                                      .toLocal8Bit()
                                      .toStdString());
+    // Renamed, the file keeps its identity: what was loaded is still told from what changed.
     CurrentFile = newPath;
 }
 

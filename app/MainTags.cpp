@@ -46,7 +46,7 @@ std::string TfmMain::currentFileName() const {
 }
 
 void TfmMain::btID3v1_SaveClick() {
-    if (!ID3v1Modified)
+    if (!ID3v1Modified || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(CurrentFile))) {
         btID3v1_UndoClick();
@@ -69,7 +69,7 @@ void TfmMain::btID3v1_SaveClick() {
 }
 
 void TfmMain::btID3v2_SaveClick() {
-    if (!ID3v2Modified)
+    if (!ID3v2Modified || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(CurrentFile))) {
         btID3v2_UndoClick();
@@ -107,7 +107,7 @@ void TfmMain::reloadPane(int version) {
 void TfmMain::removeTag(int version) {
     TID3v1& v1 = AudioFile->ID3v1Tag();
     TID3v2& v2 = AudioFile->ID3v2Tag();
-    if (!(version == 1 ? v1.Exists() : v2.Exists()))
+    if (!(version == 1 ? v1.Exists() : v2.Exists()) || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
         return;

@@ -14,7 +14,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QScreen>
@@ -487,10 +486,8 @@ TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
     ASSERT_EQ(file.count("=2147483647\n"), counts);
     writeIni(file);
 
-    QElapsedTimer clock;
-    clock.start();
+    // Before the mend this start-up ran for hours: finishing at all is the check.
     Window window = start();
-    EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
     EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
     EXPECT_TRUE(window->tbFile->isVisible());

@@ -1,6 +1,7 @@
 #include "shell/FileOperations.h"
 
 #include "shell/DialogService.h"
+#include "shell/Trash.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -350,27 +350,12 @@ bool FileOperations::remove(const QStringList& paths, bool permanent) {
 }
 
 bool FileOperations::moveToTrash(const QString& path, QString* error) {
-    const QFileInfo info(path);
-    if (!isEntry(info)) {
+    if (!isEntry(QFileInfo(path))) {
         if (error)
             *error = QStringLiteral("No such file or folder");
         return false;
     }
-    // Without ~/.local/share, Qt 6.4 "succeeds" into ./files of the working folder.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QString inTrash;
-    if (!QFile::moveToTrash(path, &inTrash)) {
-        if (error)
-            *error = QStringLiteral("The trash refused it");
-        return false;
-    }
-    if (QDir::isRelativePath(inTrash)) {
-        renameEntry(QDir::current().absoluteFilePath(inTrash), path);
-        if (error)
-            *error = QStringLiteral("No trash is available");
-        return false;
-    }
-    return true;
+    return Trash::moveToTrash(path, error);
 }
 
 bool FileOperations::removeForGood(const QString& path, QString* error) {

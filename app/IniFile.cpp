@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 
+#include "app/FailureText.h"
+
 // Bytes in, bytes out, and the templates built here rather than taken from the library.
 #define SI_NO_CONVERSION
 #define SI_IMPLEMENTATION
@@ -10,9 +12,13 @@
 #include <QStringList>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <list>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,16 +53,28 @@ struct IniFile::Data {
     }
 };
 
-IniWriteError::IniWriteError(const QString& fileName)
-    : std::runtime_error(QStringLiteral("Unable to write to %1").arg(fileName).toStdString()) {}
+IniWriteError::IniWriteError(const QString& fileName, const QString& reason)
+    : std::runtime_error(
+          withReason(QStringLiteral("Unable to write to %1").arg(fileName), reason).toStdString()) {
+}
 
 IniFile::IniFile(const QString& fileName) : m_fileName(fileName), m_data(std::make_unique<Data>()) {
     m_data->ini.SetSpaces(false);
-    QFile file(fileName);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = file.readAll();
-        m_data->ini.LoadData(bytes.constData(), size_t(bytes.size()));
+    // Opened without blocking and checked before reading: a FIFO or a device in the file's
+    // place would stall start-up, so anything but a regular file reads as unreadable.
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return;
     }
+    const QByteArray bytes = file.readAll();
+    m_data->ini.LoadData(bytes.constData(), size_t(bytes.size()));
 }
 
 IniFile::~IniFile() = default;
@@ -160,11 +178,26 @@ void IniFile::writeSections(const QList<IniSection>& sections) {
 void IniFile::save() const {
     std::string text;
     if (m_data->ini.Save(text) < 0)
-        throw IniWriteError(m_fileName);
+        throw IniWriteError(m_fileName, qt_error_string(ENOMEM));
+    // Renaming over a FIFO, a device or a folder would replace it: such a place is refused.
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+        throw IniWriteError(m_fileName, S_ISDIR(info.st_mode)
+                                            ? qt_error_string(EISDIR)
+                                            : QStringLiteral("Not a regular file"));
+    // Unbuffered, so that a short write (a full disk) is seen here: a buffered one can go
+    // unreported and leave half a file in place.
     QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit())
-        throw IniWriteError(m_fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw IniWriteError(m_fileName, file.errorString());
+    for (qint64 done = 0; done < qint64(text.size());) {
+        const qint64 written = file.write(text.data() + done, qint64(text.size()) - done);
+        if (written <= 0)
+            throw IniWriteError(m_fileName, file.errorString());
+        done += written;
+    }
+    if (!file.commit())
+        throw IniWriteError(m_fileName, file.errorString());
 }
 
 bool IniFile::parseInt(const QByteArray& text, int* value) {

@@ -12,10 +12,11 @@
 #include <memory>
 #include <stdexcept>
 
-// A write the system refused; what() is "Unable to write to <file>".
+// A write the system refused; what() is "Unable to write to <file>", then the reason on a line
+// of its own.
 class IniWriteError : public std::runtime_error {
 public:
-    explicit IniWriteError(const QString& fileName);
+    IniWriteError(const QString& fileName, const QString& reason);
 };
 
 class IniFile {

@@ -617,6 +617,7 @@ void TfmMain::wireHandlers() {
 // Display of the analysed file.
 
 void TfmMain::ShowFileInfo() {
+    rememberLoadedFile();
     SetInspectorEditable(iID3v1, true);
     SetInspectorEditable(iID3v2, true);
     ShowID3v1();
@@ -636,6 +637,7 @@ void fillRows(InspectorGrid* grid, const BandTexts& band) {
 } // namespace
 
 void TfmMain::ShowID3v1() {
+    noteOwnWrite();
     const BandTexts band = ID3v1Texts(AudioFile->ID3v1Tag());
     if (!band.hasTag) {
         ClearInspector(iID3v1);
@@ -647,6 +649,7 @@ void TfmMain::ShowID3v1() {
 }
 
 void TfmMain::ShowID3v2() {
+    noteOwnWrite();
     const BandTexts band = ID3v2Texts(AudioFile->ID3v2Tag());
     if (!band.hasTag) {
         ClearInspector(iID3v2);

@@ -298,6 +298,28 @@ private:
     void undoTag(int version);
     void clearTag(int version);
 
+    // The file the panes were read from (MainLoadedFile.cpp).
+    struct FileIdentity {
+        bool known = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedSeconds = 0;
+        qint64 modifiedNanoseconds = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+    FileIdentity m_loadedFile;
+    // CurrentFile as it was when mayWriteLoadedFile let a write go ahead; unknown otherwise.
+    FileIdentity m_beforeOwnWrite;
+    static FileIdentity identityOf(const QString& path);
+    // Notes which file CurrentFile names now, as the panes show what was read from it.
+    void rememberLoadedFile();
+    // Before a tag is written into or removed from CurrentFile: true when the path still names
+    // the file the panes were read from, unchanged, or when the user agrees to write anyway.
+    bool mayWriteLoadedFile();
+    // As a pane is shown again: a file that our own write changed is the loaded file now.
+    void noteOwnWrite();
+
     // Drag and drop (MainDragDrop.cpp).
 public:
     // `source` is the object being dragged: whether it may be dropped here, and the drops.

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
+#include "app/FailureText.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
 #include "ui/DragImage.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QDropEvent>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -54,34 +56,44 @@ InspectorRow* paneRow(const InspectorGrid* pane, const char* field) {
     return pane->row(QStringLiteral("iID3v%1_%2").arg(pane->tag()).arg(QLatin1String(field)));
 }
 
-// The folder part runs up to the last "/", the extension from the last "." after it.
+// The folder part runs up to the last "/", the extension from the last "." after it. A "/" in
+// the tag's text becomes "-", so the new name stays one name in the file's own folder.
 QString renamedPath(const QString& path, const QString& baseName) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot > slash ? path.mid(dot) : QString();
-    return path.left(slash + 1) + baseName + extension;
+    QString name = baseName;
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return path.left(slash + 1) + name + extension;
+}
+
+bool isOnlyDots(const QString& path) {
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return std::all_of(name.begin(), name.end(), [](QChar c) { return c == QLatin1Char('.'); });
 }
 
 // Never replaces an existing file, as rename(2) would do silently. Where the file system lacks
 // RENAME_NOREPLACE, a hard link (which fails on an existing name) then removing the old name.
-bool moveWithoutReplacing(const QString& from, const QString& to) {
+// Returns 0, or the error number of the step that failed.
+int moveWithoutReplacing(const QString& from, const QString& to) {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
     // A NUL would cut the path short of the one the user agreed to.
     if (source.contains('\0') || target.contains('\0'))
-        return false;
+        return EINVAL;
     if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
         0)
-        return true;
+        return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return false;
+        return errno;
     if (::link(source.constData(), target.constData()) != 0)
-        return false;
+        return errno;
     if (::unlink(source.constData()) != 0) {
+        const int code = errno;
         ::unlink(target.constData());
-        return false;
+        return code;
     }
-    return true;
+    return 0;
 }
 
 // The name of the file without its folder and from its last "." on.
@@ -242,9 +254,13 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
     if (ShellList->isEditing())
         ShellList->cancelEdit();
-    if (!moveWithoutReplacing(CurrentFile, newPath))
-        throw std::runtime_error(
-            kRenameError.arg(CurrentFile, newPath).toLocal8Bit().toStdString());
+    // A name of only dots names the folder or its parent, never a file of its own.
+    const int failure = isOnlyDots(newPath) ? EINVAL : moveWithoutReplacing(CurrentFile, newPath);
+    if (failure != 0)
+        throw std::runtime_error(withSystemReason(kRenameError.arg(CurrentFile, newPath), failure)
+                                     .toLocal8Bit()
+                                     .toStdString());
+    // Renamed, the file keeps its identity: what was loaded is still told from what changed.
     CurrentFile = newPath;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/AppDef.h"
 #include "app/DisplayTexts.h"
+#include "app/FailureText.h"
 #include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
@@ -45,7 +46,7 @@ std::string TfmMain::currentFileName() const {
 }
 
 void TfmMain::btID3v1_SaveClick() {
-    if (!ID3v1Modified)
+    if (!ID3v1Modified || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(CurrentFile))) {
         btID3v1_UndoClick();
@@ -61,14 +62,14 @@ void TfmMain::btID3v1_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(1);
 }
 
 void TfmMain::btID3v2_SaveClick() {
-    if (!ID3v2Modified)
+    if (!ID3v2Modified || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(CurrentFile))) {
         btID3v2_UndoClick();
@@ -83,7 +84,7 @@ void TfmMain::btID3v2_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(kWriteWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(2);
@@ -111,13 +112,13 @@ void TfmMain::reloadPane(int version) {
 void TfmMain::removeTag(int version) {
     TID3v1& v1 = AudioFile->ID3v1Tag();
     TID3v2& v2 = AudioFile->ID3v2Tag();
-    if (!(version == 1 ? v1.Exists() : v2.Exists()))
+    if (!(version == 1 ? v1.Exists() : v2.Exists()) || !mayWriteLoadedFile())
         return;
     if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
         return;
     const std::string fileName = currentFileName();
     if (!(version == 1 ? v1.Strip(fileName) : v2.Strip(fileName))) {
-        dialogs().warning(kRemoveWarning.arg(CurrentFile));
+        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(CurrentFile)));
         return;
     }
     reloadPane(version);

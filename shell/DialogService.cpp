@@ -11,11 +11,12 @@ protected:
         QMessageBox box(QApplication::activeWindow());
         box.setText(text);
         switch (kind) {
-        case Kind::Confirm: {
+        case Kind::Confirm:
+        case Kind::ConfirmDefaultNo: {
             box.setWindowTitle(QStringLiteral("Confirm"));
             box.setIcon(QMessageBox::Question);
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
+            box.setDefaultButton(kind == Kind::Confirm ? QMessageBox::Yes : QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
             return box.exec() == QMessageBox::Yes;
         }

@@ -10,12 +10,14 @@ QString withFullStop(const QString& message);
 
 class DialogService {
 public:
-    enum class Kind { Confirm, Warning, Error };
+    enum class Kind { Confirm, Warning, Error, ConfirmDefaultNo };
 
     virtual ~DialogService() = default;
 
     // Yes and No, Yes the default, Escape answers No; true only for Yes.
     bool confirm(const QString& text) { return present(Kind::Confirm, text); }
+    // The same question with No the default, for a step that may harm a file.
+    bool confirmDefaultNo(const QString& text) { return present(Kind::ConfirmDefaultNo, text); }
     // Titled "Warning", with OK.
     void warning(const QString& text) { present(Kind::Warning, text); }
     // Titled "Quillon", with an error icon and OK; the text gets the full-stop rule.

@@ -1,6 +1,7 @@
 #include "shell/FileOperations.h"
 
 #include "shell/DialogService.h"
+#include "shell/Trash.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -124,7 +124,9 @@ bool copyFile(const QString& source, const QString& target, TransferProgress& pr
         *error = in.errorString();
         return false;
     }
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // Unbuffered: a short write (a full disk) is seen at once with the system's reason; a
+    // buffered one can end in "Unknown error" or go unnoticed.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *error = out.errorString();
         return false;
     }
@@ -135,18 +137,18 @@ bool copyFile(const QString& source, const QString& target, TransferProgress& pr
             *error = in.errorString();
             return false;
         }
-        if (out.write(buffer) != buffer.size()) {
-            *error = out.errorString();
-            return false;
+        for (qint64 done = 0; done < buffer.size();) {
+            const qint64 written = out.write(buffer.constData() + done, buffer.size() - done);
+            if (written <= 0) {
+                *error = out.errorString();
+                return false;
+            }
+            done += written;
         }
         if (!progress.advance(buffer.size())) {
             *error = QStringLiteral("Cancelled");
             return false;
         }
-    }
-    if (!out.flush()) {
-        *error = out.errorString();
-        return false;
     }
     out.setFileTime(QFileInfo(in).lastModified(), QFileDevice::FileModificationTime);
     out.close();
@@ -194,25 +196,48 @@ bool copyTree(const QString& source, const QString& target, TransferProgress& pr
 
 } // namespace
 
+namespace {
+
+bool g_movesCrossFileSystems = false;
+
+// Puts `replacement` (on the target's file system) in the target's place: 0, or the error
+// number. A folder it replaces is first set aside, so that it comes back whenever the swap
+// fails, and goes only once the swap is done.
+int putInPlace(const QString& replacement, const QString& target) {
+    const QFileInfo targetInfo(target);
+    const bool replacing =
+        isEntry(targetInfo) && (isRealDir(targetInfo) || isRealDir(QFileInfo(replacement)));
+    int code = 0;
+    // rename(2) replaces a file by itself.
+    if (!replacing)
+        return renameEntry(replacement, target, &code) ? 0 : code;
+    const QString aside = freeSiblingName(targetInfo.absolutePath(), targetInfo.fileName());
+    if (!renameEntry(target, aside, &code))
+        return code;
+    if (!renameEntry(replacement, target, &code)) {
+        renameEntry(aside, target);
+        return code;
+    }
+    FileOperations::removeForGood(aside);
+    return 0;
+}
+
+} // namespace
+
+void FileOperations::setMovesCrossFileSystems(bool cross) {
+    g_movesCrossFileSystems = cross;
+}
+
 bool FileOperations::copyEntry(const QString& source, const QString& target,
                                TransferProgress& progress, QString* error) {
     const QFileInfo targetInfo(target);
-    const QString folder = targetInfo.absolutePath();
     // Built under a hidden name first, so a failed copy never harms what it would replace.
-    const QString temporary = freeSiblingName(folder, targetInfo.fileName());
+    const QString temporary = freeSiblingName(targetInfo.absolutePath(), targetInfo.fileName());
     if (!copyTree(source, temporary, progress, error)) {
         removeForGood(temporary);
         return false;
     }
-    const QFileInfo sourceInfo(source);
-    if (isEntry(targetInfo) && (isRealDir(targetInfo) || isRealDir(sourceInfo))) {
-        if (!removeForGood(target, error)) {
-            removeForGood(temporary);
-            return false;
-        }
-    }
-    int code = 0;
-    if (!renameEntry(temporary, target, &code)) {
+    if (const int code = putInPlace(temporary, target)) {
         *error = qt_error_string(code);
         removeForGood(temporary);
         return false;
@@ -222,19 +247,14 @@ bool FileOperations::copyEntry(const QString& source, const QString& target,
 
 bool FileOperations::moveEntry(const QString& source, const QString& target,
                                TransferProgress& progress, QString* error) {
-    const QFileInfo targetInfo(target);
-    if (isEntry(targetInfo) && (isRealDir(targetInfo) || isRealDir(QFileInfo(source)))) {
-        if (!removeForGood(target, error))
-            return false;
-    }
-    int code = 0;
-    if (renameEntry(source, target, &code))
+    const int code = g_movesCrossFileSystems ? EXDEV : putInPlace(source, target);
+    if (code == 0)
         return true;
     if (code != EXDEV) {
         *error = qt_error_string(code);
         return false;
     }
-    // Another file system: copy, then remove the original.
+    // Another file system: a whole copy takes the target's place, then the original goes.
     return copyEntry(source, target, progress, error) && removeForGood(source, error);
 }
 
@@ -330,27 +350,12 @@ bool FileOperations::remove(const QStringList& paths, bool permanent) {
 }
 
 bool FileOperations::moveToTrash(const QString& path, QString* error) {
-    const QFileInfo info(path);
-    if (!isEntry(info)) {
+    if (!isEntry(QFileInfo(path))) {
         if (error)
             *error = QStringLiteral("No such file or folder");
         return false;
     }
-    // Without ~/.local/share, Qt 6.4 "succeeds" into ./files of the working folder.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    QString inTrash;
-    if (!QFile::moveToTrash(path, &inTrash)) {
-        if (error)
-            *error = QStringLiteral("The trash refused it");
-        return false;
-    }
-    if (QDir::isRelativePath(inTrash)) {
-        renameEntry(QDir::current().absoluteFilePath(inTrash), path);
-        if (error)
-            *error = QStringLiteral("No trash is available");
-        return false;
-    }
-    return true;
+    return Trash::moveToTrash(path, error);
 }
 
 bool FileOperations::removeForGood(const QString& path, QString* error) {

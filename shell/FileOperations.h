@@ -32,6 +32,10 @@ public:
     // "song (copy).mp3", then "song (copy 2).mp3"..., the first name free in `folder`.
     static QString duplicateName(const QString& folder, const QString& name);
 
+    // For tests: every move takes the way of a move to another file system (copy, then
+    // remove the original).
+    static void setMovesCrossFileSystems(bool cross);
+
 private:
     bool copyEntry(const QString& source, const QString& target, TransferProgress& progress,
                    QString* error);

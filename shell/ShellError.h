@@ -10,5 +10,8 @@ public:
     explicit ShellError(const QString& message) : std::runtime_error(message.toStdString()) {}
     explicit ShellError(const char* message) : std::runtime_error(message) {}
 
+    // "Invalid folder.", then the folder as given and why it cannot be opened.
+    static ShellError invalidFolder(const QString& pathOrParsingName);
+
     QString message() const { return QString::fromStdString(what()); }
 };

@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QWidgetAction>
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -872,12 +873,20 @@ void BarManager::applyLinkSections(const QList<IniSection>& sections, const QStr
     int count = 0;
     if (!section || !readInt(section->value(QStringLiteral("ItemLinkCount")), &count) || count < 0)
         return;
-    QList<LinkState> states;
-    for (int m = 0; m < count; ++m) {
-        const IniSection* linkSection =
-            findSection(sections, name + QStringLiteral(".ItemLink") + QString::number(m));
-        if (!linkSection)
+    // The count comes from the file: only the link sections present are visited, in index order.
+    const QString linkPrefix = name + QStringLiteral(".ItemLink");
+    std::map<int, const IniSection*> linkSections;
+    for (const IniSection& candidate : sections) {
+        if (!candidate.name.startsWith(linkPrefix, Qt::CaseInsensitive))
             continue;
+        const QString digits = candidate.name.mid(linkPrefix.size());
+        bool ok = false;
+        const int m = digits.toInt(&ok, 10);
+        if (ok && m >= 0 && m < count && digits == QString::number(m))
+            linkSections.emplace(m, &candidate);
+    }
+    QList<LinkState> states;
+    for (const auto& [index, linkSection] : linkSections) {
         const QString* itemName = linkSection->value(QStringLiteral("ItemName"));
         Item* item = itemName ? findItem(*itemName) : nullptr;
         if (!item || item->menu == container.widget)

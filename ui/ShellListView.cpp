@@ -211,7 +211,7 @@ void ShellListView::setFolder(const QString& pathOrParsingName) {
     }
     const ShellItem folder = shellServices().resolve(pathOrParsingName);
     if (folder.isNull() || !folder.isFolder())
-        throw ShellError("Invalid folder");
+        throw ShellError::invalidFolder(pathOrParsingName);
     listFolder(folder);
 }
 

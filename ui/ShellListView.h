@@ -47,7 +47,7 @@ public:
     ShellItem folder() const { return m_folder; }
     QString folderPath() const { return m_folder.parsingPath(); }
     // Lists a folder by path or parsing name (through the tree when one is bound). Throws
-    // ShellError("Invalid folder") when it is not a folder.
+    // ShellError::invalidFolder when it is not a folder.
     void setFolder(const QString& pathOrParsingName);
     // The parent of the listed folder; nothing when the tree cannot show it.
     void upOneLevel();

@@ -40,13 +40,13 @@ ShellTreeView::ShellTreeView(QWidget* parent)
 void ShellTreeView::openFolder(const QString& pathOrParsingName) {
     const ShellItem target = shellServices().resolve(pathOrParsingName);
     if (target.isNull() || !target.isFolder())
-        throw ShellError("Invalid folder");
+        throw ShellError::invalidFolder(pathOrParsingName);
     QModelIndex node = m_model->desktopIndex();
     for (const ShellItem& step : shellChainTo(target)) {
         expand(node);
         node = m_model->childFor(node, step.parsingPath());
         if (!node.isValid())
-            throw ShellError("Invalid folder");
+            throw ShellError::invalidFolder(pathOrParsingName);
     }
     setCurrentIndex(node);
     scrollTo(node);

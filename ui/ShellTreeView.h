@@ -23,7 +23,7 @@ public:
     ShellTreeModel* shellModel() const { return m_model; }
 
     // Resolves a path or parsing name against the Desktop, expands the tree down to it and
-    // selects it. Throws ShellError("Invalid folder") when it is not a folder.
+    // selects it. Throws ShellError::invalidFolder when it is not a folder.
     void openFolder(const QString& pathOrParsingName);
     // The selected folder; a null item when none is selected.
     ShellItem selectedFolder() const;

@@ -20,11 +20,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
@@ -446,6 +449,139 @@ TEST_F(BrowseTest, DecliningTheSaveAndTheUndoKeepsTheEditedFile) {
     EXPECT_TRUE(window.ID3v1Modified);
     EXPECT_EQ(selected(), " Selected: 1"); // the counts were not refreshed either
     EXPECT_EQ(readFile(a), before);
+}
+
+// Edits belong to the file they were made on: when the path now names another file, or the file
+// changed since it was loaded, a save, a removal or a list click's save asks first, No the
+// default; No writes nothing and keeps the edits.
+TEST_F(BrowseTest, EditsAreNotWrittenIntoAFileThatChangedOnDiskUnlessTheUserSaysSo) {
+    enum class Change { Replaced, RewrittenInPlace };
+    enum class Command { Save, Remove, ListClick };
+    const struct {
+        const char* what;
+        Change change;
+        Command command;
+        bool yes;
+    } cases[] = {
+        {"replaced, Save, No", Change::Replaced, Command::Save, false},
+        {"replaced, Save, Yes", Change::Replaced, Command::Save, true},
+        {"replaced, Remove, No", Change::Replaced, Command::Remove, false},
+        {"replaced, list click, No", Change::Replaced, Command::ListClick, false},
+        {"replaced, list click, Yes", Change::Replaced, Command::ListClick, true},
+        {"rewritten in place, Save, No", Change::RewrittenInPlace, Command::Save, false},
+        {"rewritten in place, list click, Yes", Change::RewrittenInPlace, Command::ListClick, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir here;
+        const auto at = [&](const char* name) { return QString::fromStdString(here.file(name)); };
+        here.createFile("a.mp3", mp3("A"));
+        const std::string b = here.createFile("b.mp3", mp3("B"));
+        here.createFile("c.mp3", mp3("C"));
+        open(QString::fromStdString(here.path()));
+        click("a.mp3");
+        type(window.iID3v1, window.iID3v1_Title, "Edited");
+        ASSERT_TRUE(window.ID3v1Modified);
+
+        if (c.change == Change::Replaced) {
+            // A goes away under another name and B takes its name.
+            ASSERT_EQ(std::rename(here.file("a.mp3").c_str(), here.file("a.old").c_str()), 0);
+            ASSERT_EQ(std::rename(b.c_str(), here.file("a.mp3").c_str()), 0);
+        } else {
+            // Another program writes its own title into the same file, at once.
+            QFile a(at("a.mp3"));
+            ASSERT_TRUE(a.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(a.seek(a.size() - 125));
+            ASSERT_EQ(a.write("Z"), 1);
+            a.close();
+        }
+        const Bytes before = readFile(here.file("a.mp3"));
+        dialogs.boxes.clear();
+        dialogs.answers = {c.yes, true};
+
+        switch (c.command) {
+        case Command::Save:
+            QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
+            break;
+        case Command::Remove:
+            QTest::mouseClick(window.btID3v1_Remove, Qt::LeftButton);
+            break;
+        case Command::ListClick:
+            click("c.mp3");
+            break;
+        }
+        EXPECT_EQ(dialogs.texts(DialogService::Kind::ConfirmDefaultNo),
+                  QStringList{"\"" + at("a.mp3") +
+                              "\" changed on disk since it was loaded. Write the tag anyway?"});
+        const Bytes after = readFile(here.file("a.mp3"));
+        if (!c.yes) {
+            EXPECT_EQ(after, before);
+            EXPECT_EQ(window.CurrentFile, at("a.mp3"));
+            EXPECT_EQ(title(), "Edited");
+            EXPECT_TRUE(window.ID3v1Modified);
+            EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 0);
+        } else {
+            ASSERT_EQ(after.size(), before.size());
+            EXPECT_EQ(std::string(after.end() - 125, after.end() - 119), "Edited");
+            EXPECT_EQ(title(), c.command == Command::ListClick ? "C" : "Edited");
+        }
+        window.ShellTree->openFolder(QString::fromStdString(dir.path()));
+        waitForListing(QString::fromStdString(dir.path()));
+    }
+}
+
+// Our own writes and renames are no change on disk: the next save asks nothing more.
+TEST_F(BrowseTest, OwnSavesAndRenamesAreNoChangeOnDisk) {
+    const std::string a = file("a.mp3", mp3("A"));
+    file("b.mp3", mp3("B"));
+    openDir();
+    click("a.mp3");
+    window.bbConfSaveTag->setChecked(false);
+    type(window.iID3v1, window.iID3v1_Title, "One");
+    QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
+    type(window.iID3v1, window.iID3v1_Title, "Two");
+    type(window.iID3v2, window.iID3v2_Title, "Two");
+    // The list click saves both panes, one after the other.
+    click("b.mp3");
+    EXPECT_EQ(window.CurrentFile, path("b.mp3"));
+    const Bytes saved = readFile(a);
+    EXPECT_EQ(std::string(saved.end() - 125, saved.end() - 122), "Two");
+
+    click("a.mp3");
+    window.bbConfRenameFile->setChecked(false);
+    type(window.iID3v1, window.iID3v1_Artist, "Art");
+    window.ShellListDragDrop(window.imID3v1);
+    ASSERT_EQ(window.CurrentFile, path("Art - Two.mp3"));
+    type(window.iID3v1, window.iID3v1_Title, "Three");
+    QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
+    EXPECT_FALSE(window.ID3v1Modified);
+    const Bytes renamed = readFile(path("Art - Two.mp3").toStdString());
+    EXPECT_EQ(std::string(renamed.end() - 125, renamed.end() - 120), "Three");
+    EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 0);
+    EXPECT_EQ(dialogs.count(DialogService::Kind::Warning), 0);
+}
+
+// An Undo rereads its pane from the file as it now is; the other pane's edits were still made
+// on the file loaded before.
+TEST_F(BrowseTest, AnUndoAfterAChangeOnDiskLeavesTheOtherPanesSaveAsking) {
+    const std::string a = file("a.mp3", mp3("A"));
+    const std::string b = file("b.mp3", mp3("B"));
+    openDir();
+    click("a.mp3");
+    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    type(window.iID3v2, window.iID3v2_Title, "Edited");
+    ASSERT_EQ(std::rename(a.c_str(), dir.file("a.old").c_str()), 0);
+    ASSERT_EQ(std::rename(b.c_str(), a.c_str()), 0);
+    const Bytes before = readFile(a);
+
+    dialogs.answers = {true};
+    QTest::mouseClick(window.btID3v1_Undo, Qt::LeftButton);
+    ASSERT_EQ(title(), "B");
+    dialogs.answers = {false};
+    QTest::mouseClick(window.btID3v2_Save, Qt::LeftButton);
+    EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 1);
+    EXPECT_EQ(readFile(a), before);
+    EXPECT_TRUE(window.ID3v2Modified);
 }
 
 TEST_F(BrowseTest, RefreshRereadsTheFocusedListOrUndoesTheFocusedTagPane) {

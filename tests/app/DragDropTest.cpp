@@ -368,20 +368,81 @@ TEST_F(DragDropTest, RenameNeverReplacesAnExistingFile) {
     const auto data = imageDrag(window.imID3v1);
     EXPECT_TRUE(dragAndDrop(listTarget(), data.get()));
     EXPECT_EQ(errors.take(), QStringList{"Cannto rename file \"" + window.CurrentFile + "\" to \"" +
-                                         path("A - B.mp3") + "\""});
+                                         path("A - B.mp3") + "\"\nFile exists."});
     EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
     EXPECT_EQ(readFile(old), bytesOf("mine"));
     EXPECT_EQ(readFile(existing), bytesOf("someone else's"));
 
     // The handler itself raises it, for the top-level guard to show.
     EXPECT_THROW(window.ShellListDragDrop(window.imID3v1), std::runtime_error);
+}
 
-    // A name pointing into a missing folder fails the same way.
-    setRows(window.iID3v1, {"B", "No such folder/A"});
-    window.ShellListDragDrop(window.imID3v2); // the other pane is empty: nothing at all
-    EXPECT_THROW(window.ShellListDragDrop(window.imID3v1), std::runtime_error);
-    EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
-    EXPECT_EQ(readFile(old), bytesOf("mine"));
+TEST_F(DragDropTest, RenameKeepsTheFileInItsOwnFolder) {
+    // Folders the old name-building walked into, and one beside the test's folder.
+    ASSERT_TRUE(QDir().mkpath(path("AC")));
+    ASSERT_TRUE(QDir().mkpath(path("sub")));
+    const struct {
+        const char* file; // CurrentFile, in the folder
+        const char* artist;
+        const char* title;
+        const char* renamed; // nullptr: the rename error, nothing moves
+    } cases[] = {
+        {"x.mp3", "AC/DC", "Back in Black", "AC-DC - Back in Black.mp3"},
+        {"x.mp3", "No such folder/A", "B", "No such folder-A - B.mp3"},
+        {"x.mp3", "", "../x", "..-x.mp3"},
+        {"x.mp3", "", "sub/../../y", "sub-..-..-y.mp3"},
+        {"x.mp3", "/", "", "-.mp3"},
+        {"x.mp3", "", "..", "...mp3"},
+        {"x", "", ".", nullptr},
+        {"x", "..", "", nullptr},
+        {"x.", "", "..", nullptr},
+    };
+    const Bytes content = bytesOf("audio bytes");
+    const QDir folder(QString::fromStdString(dir.path()));
+    const auto names = [&] {
+        return folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.artist) + " | " + c.title);
+        const QString old = path(c.file);
+        dir.createFile(c.file, content);
+        const QStringList before = names();
+        window.CurrentFile = old;
+        setRows(window.iID3v1, {c.title, c.artist});
+        dialogs.boxes.clear();
+
+        const auto data = imageDrag(window.imID3v1);
+        ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
+        EXPECT_TRUE(QDir(path("AC")).isEmpty());
+        EXPECT_TRUE(QDir(path("sub")).isEmpty());
+        if (!c.renamed) {
+            const QStringList shown = errors.take();
+            ASSERT_EQ(shown.size(), 1);
+            EXPECT_TRUE(shown.front().startsWith("Cannto rename file \"" + old + "\" to \""))
+                << shown.front().toStdString();
+            EXPECT_TRUE(shown.front().endsWith("\"\nInvalid argument."))
+                << shown.front().toStdString();
+            EXPECT_EQ(window.CurrentFile, old);
+            EXPECT_EQ(names(), before);
+            EXPECT_EQ(readFile(old.toStdString()), content);
+            ASSERT_TRUE(QFile::remove(old));
+            continue;
+        }
+        const QString renamed = path(c.renamed);
+        EXPECT_EQ(dialogs.texts(Kind::Confirm),
+                  QStringList{"Rename file \"" + old + "\" to \"" + renamed + "\"?"});
+        EXPECT_TRUE(errors.take().isEmpty());
+        EXPECT_EQ(window.CurrentFile, renamed);
+        QStringList expected = before;
+        expected.removeOne(QString::fromLatin1(c.file));
+        expected.append(QString::fromLatin1(c.renamed));
+        expected.sort();
+        QStringList after = names();
+        after.sort();
+        EXPECT_EQ(after, expected);
+        EXPECT_EQ(readFile(renamed.toStdString()), content);
+        ASSERT_TRUE(QFile::remove(renamed));
+    }
 }
 
 TEST_F(DragDropTest, RenameFollowsItsConfirmation) {

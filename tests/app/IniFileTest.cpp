@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
+#include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -130,9 +133,30 @@ TEST_F(IniFileTest, ARefusedWriteSaysWhereAndLeavesTheOldFile) {
         ini.save();
         FAIL() << "saved into a file";
     } catch (const IniWriteError& error) {
-        EXPECT_EQ(QString::fromStdString(error.what()), "Unable to write to " + blocked);
+        EXPECT_EQ(QString::fromStdString(error.what()),
+                  "Unable to write to " + blocked + "\nNot a directory");
     }
     EXPECT_EQ(readAll(dir.filePath("blocker")), "x");
+
+    // A disk that fills up during the write, as a file-size limit makes it.
+    writeAll(path, "[General]\nA=0\n");
+    IniFile large(path);
+    large.writeString("General", "B", QString(4000, QLatin1Char('b')));
+    rlimit limits{};
+    ::getrlimit(RLIMIT_FSIZE, &limits);
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{1000, limits.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string refusal;
+    try {
+        large.save();
+    } catch (const IniWriteError& error) {
+        refusal = error.what();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &limits);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(refusal, "Unable to write to " + path.toStdString() + "\nFile too large");
+    EXPECT_EQ(readAll(path), "[General]\nA=0\n");
 
     if (geteuid() == 0)
         return; // root writes into read-only folders

@@ -15,11 +15,14 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -266,7 +269,8 @@ TEST_F(SettingsTest, ARefusedWriteGivesOneBoxAndTheProgramEnds) {
         }
         window.reset();
         EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
-                  QStringList{"Unable to write to " + dir.filePath("blocker/quillon.ini") + "."});
+                  QStringList{"Unable to write to " + dir.filePath("blocker/quillon.ini") +
+                              "\nNot a directory."});
         EXPECT_EQ(dialogs.boxes.size(), 1u);
     }
     if (geteuid() == 0)
@@ -445,7 +449,9 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
              "\n[Confirmation]\nConfSaveTag=0\n");
     Window window = start();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.boxes.empty(); }, 5000));
-    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error), QStringList{"Invalid folder."});
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
+              QStringList{"Invalid folder.\n\"" + dir.filePath("gone") +
+                          "\": No such file or directory."});
     EXPECT_FALSE(window->bbConfSaveTag->isChecked());
     EXPECT_EQ(window->iID3v1_Genre->pickItems().size(), 148);
     EXPECT_EQ(window->iID3v2_Genre->pickItems().size(), 148);
@@ -456,6 +462,70 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
     // With no folder selected the stored one stays.
     EXPECT_TRUE(sectionOf(iniBytes(), "General")
                     .contains("\nShellFolder=" + dir.filePath("gone").toLocal8Bit() + "\n"));
+}
+
+TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
+    int cut = -1;
+    {
+        Window window = start();
+        window->addToolBar(Qt::BottomToolBarArea, window->tbEdit);
+        for (int i = 0; i < window->BarManager->linkCount(window->tbEdit); ++i) {
+            if (window->BarManager->link(window->tbEdit, i).itemName == "bbCut")
+                cut = i;
+        }
+        ASSERT_GE(cut, 0);
+        window->BarManager->setLinkVisible(window->tbEdit, cut, false);
+        quit(window);
+    }
+    QByteArray file = iniBytes();
+    const qsizetype counts = file.count("\nItemLinkCount=") + file.count("\nBarCount=");
+    ASSERT_GT(counts, 2);
+    const QRegularExpression count(QStringLiteral("^(ItemLinkCount|BarCount)=\\d+$"),
+                                   QRegularExpression::MultilineOption);
+    file = QString::fromLatin1(file).replace(count, QStringLiteral("\\1=2147483647")).toLatin1();
+    ASSERT_EQ(file.count("=2147483647\n"), counts);
+    writeIni(file);
+
+    // Before the mend this start-up ran for hours: finishing at all is the check.
+    Window window = start();
+    EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
+    EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
+    EXPECT_TRUE(window->tbFile->isVisible());
+    quit(window);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(SettingsTest, OnlyARegularFileIsReadAsTheSettingsFile) {
+    const struct {
+        const char* what;
+        std::function<bool(const QString&)> make;
+        mode_t type; // what stays in the file's place
+        const char* reason;
+    } cases[] = {
+        {"FIFO", [](const QString& path) { return ::mkfifo(QFile::encodeName(path), 0600) == 0; },
+         S_IFIFO, "Not a regular file."},
+        {"endless device",
+         [](const QString& path) { return QFile::link(QStringLiteral("/dev/zero"), path); },
+         S_IFLNK, "Not a regular file."},
+        {"folder", [](const QString& path) { return QDir().mkdir(path); }, S_IFDIR,
+         "Is a directory."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.boxes.clear();
+        QTemporaryDir place;
+        AppDef::initPaths(place.filePath("quillon"));
+        ASSERT_TRUE(c.make(AppDef::IniFileName));
+        Window window = start();
+        EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
+        quit(window);
+        ASSERT_EQ(dialogs.texts(DialogService::Kind::Error).size(), 1);
+        EXPECT_EQ(dialogs.texts(DialogService::Kind::Error).front(),
+                  "Unable to write to " + AppDef::IniFileName + "\n" + c.reason);
+        struct stat info {};
+        ASSERT_EQ(::lstat(QFile::encodeName(AppDef::IniFileName), &info), 0);
+        EXPECT_EQ(info.st_mode & S_IFMT, c.type);
+    }
 }
 
 } // namespace

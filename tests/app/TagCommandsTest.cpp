@@ -6,6 +6,7 @@
 #include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "support/FakeDialogs.h"
+#include "tags/FileAccess.h"
 #include "ui/InspectorGrid.h"
 #include "ui/StatusPane.h"
 
@@ -185,6 +186,13 @@ protected:
     QString quoted(const std::string& path) { return '"' + QString::fromStdString(path) + '"'; }
     QStringList questions() const { return dialogs.texts(Kind::Confirm); }
     QStringList warnings() const { return dialogs.texts(Kind::Warning); }
+    // The warnings without the reason the core gives on their second line.
+    QStringList warningHeads() const {
+        QStringList heads;
+        for (const QString& text : warnings())
+            heads << text.section(QLatin1Char('\n'), 0, 0);
+        return heads;
+    }
 };
 
 TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
@@ -566,13 +574,49 @@ TEST_F(TagCommandsTest, AFileThatCannotBeWrittenKeepsTheEdits) {
         click(version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
         EXPECT_EQ(QStringList({"Error writing ID3 tag to " + quoted(path),
                                "Error removing ID3 tag from " + quoted(path)}),
-                  warnings());
+                  warningHeads());
         EXPECT_EQ("Typed", title->text());
         EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
         EXPECT_TRUE(version == 1 ? window.chExistsID3v1->isChecked()
                                  : window.chExistsID3v2->isChecked());
         EXPECT_TRUE(std::filesystem::is_empty(path));
         EXPECT_FALSE(fileExists(path + "~"));
+        std::filesystem::remove(path);
+    }
+}
+
+// The core records why a write failed; the warning keeps its line and gives that reason below
+// it. The reason is primed first, so the test holds whichever failing paths record their own.
+TEST_F(TagCommandsTest, WarningsGiveTheReasonTheCoreRecorded) {
+    const struct {
+        const char* what;
+        int version;
+        bool remove;
+        const char* head;
+    } cases[] = {
+        {"ID3v1 save", 1, false, "Error writing ID3 tag to "},
+        {"ID3v2 save", 2, false, "Error writing ID3 tag to "},
+        {"ID3v1 removal", 1, true, "Error removing ID3 tag from "},
+        {"ID3v2 removal", 2, true, "Error removing ID3 tag from "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.boxes.clear();
+        const std::string path =
+            load(mp3("gone.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+        type(c.version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
+        // A folder in the file's place refuses every write, even root's.
+        std::filesystem::remove(path);
+        std::filesystem::create_directory(path);
+        setWriteError("No space left on device");
+
+        if (c.remove)
+            click(c.version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+        else
+            click(c.version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+        const QString reason = QString::fromStdString(lastWriteError());
+        ASSERT_FALSE(reason.isEmpty());
+        EXPECT_EQ(QStringList(c.head + quoted(path) + "\n" + reason), warnings());
         std::filesystem::remove(path);
     }
 }
@@ -707,7 +751,7 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
                 EXPECT_FALSE(window.ID3v1Modified);
                 EXPECT_EQ(asText(lastBlock(readFile(path)), 3, 30), slot("Typed", 30));
             } else {
-                EXPECT_EQ(QStringList("Error writing ID3 tag to " + quoted(path)), warnings());
+                EXPECT_EQ(QStringList("Error writing ID3 tag to " + quoted(path)), warningHeads());
                 EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
                 if (fault == Removed) {
                     EXPECT_FALSE(fileExists(path));

@@ -113,6 +113,30 @@ TEST(DialogServiceTest, ConfirmBoxHasYesAndNoWithYesDefaultAndEscapeAnswersNo) {
     }
 }
 
+TEST(DialogServiceTest, CautiousConfirmBoxHasNoForItsDefault) {
+    const struct {
+        const char* what;
+        std::function<void(QMessageBox*)> answer;
+        bool expected;
+    } cases[] = {
+        {"Return", [](QMessageBox* box) { pressKey(box, Qt::Key_Return); }, false},
+        {"Escape", [](QMessageBox* box) { pressKey(box, Qt::Key_Escape); }, false},
+        {"Yes clicked",
+         [](QMessageBox* box) { QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton); },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        BoxWatcher watcher(c.answer);
+        EXPECT_EQ(dialogs().confirmDefaultNo("Write the tag anyway?"), c.expected);
+        ASSERT_TRUE(watcher.seen.seen);
+        EXPECT_EQ(watcher.seen.title, "Confirm");
+        EXPECT_EQ(watcher.seen.text, "Write the tag anyway?");
+        EXPECT_EQ(watcher.seen.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(watcher.seen.defaultButton, QMessageBox::No);
+    }
+}
+
 TEST(DialogServiceTest, WarningAndErrorBoxesHaveTitleIconAndOk) {
     const struct {
         std::function<void()> show;

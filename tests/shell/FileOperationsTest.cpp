@@ -3,11 +3,69 @@
 #include "support/FakeDialogs.h"
 
 #include <QFileInfo>
+#include <csignal>
+#include <map>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Kind = DialogService::Kind;
 
 class FileOperationsTest : public FreshHome {};
+
+// Every entry under `root` with its bytes (a folder as "/"), hidden ones included.
+std::map<QString, QByteArray> treeOf(const QString& root) {
+    std::map<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        tree[path.mid(root.size())] = it.fileInfo().isDir() ? QByteArray("/") : readAll(path);
+    }
+    return tree;
+}
+
+struct Outcome {
+    bool ok = false;
+    QString errors; // the error boxes' texts
+};
+
+// Runs a move with Yes to every question in a child process, with writes cut at `fileSizeLimit`
+// bytes (0: no limit) as a full disk would cut them.
+Outcome moveInChild(const QString& source, const QString& folder, bool crossFileSystems,
+                    rlim_t fileSizeLimit) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        if (fileSizeLimit) {
+            rlimit limits{};
+            ::getrlimit(RLIMIT_FSIZE, &limits);
+            limits.rlim_cur = fileSizeLimit;
+            ::setrlimit(RLIMIT_FSIZE, &limits);
+        }
+        FakeDialogs fake;
+        FileOperations::setMovesCrossFileSystems(crossFileSystems);
+        const bool ok = FileOperations().transfer({source}, folder, FileOperations::Mode::Move);
+        const QByteArray report = (ok ? "1" : "0") + fake.texts(Kind::Error).join('\n').toUtf8();
+        ::signal(SIGXFSZ, SIG_DFL);
+        [[maybe_unused]] const ssize_t sent =
+            ::write(channel[1], report.constData(), size_t(report.size()));
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    QByteArray report;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, n);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {report.startsWith('1'), QString::fromUtf8(report.mid(1))};
+}
 
 TEST_F(FileOperationsTest, DuplicateNamesKeepTheSuffixAndCountUp) {
     files.createFile("song.mp3");
@@ -78,6 +136,49 @@ TEST_F(FileOperationsTest, FolderIntoItselfFailsWithOneErrorNamingIt) {
         ASSERT_EQ(fake.count(Kind::Error), 1);
         EXPECT_TRUE(fake.texts(Kind::Error).front().contains(files.file("Album")));
         EXPECT_EQ(QDir(album).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+}
+
+// A move over an existing folder replaces it only once the moved folder is there whole: on
+// another file system the copy comes first, and a copy that fails (a full disk) leaves both
+// sides as they were, with the system's reason.
+TEST_F(FileOperationsTest, MoveOverAFolderReplacesItOnlyOnceTheMoveIsWhole) {
+    const struct {
+        const char* what;
+        bool crossFileSystems;
+        rlim_t fileSizeLimit;
+        bool arrives;
+    } cases[] = {
+        {"same file system", false, 0, true},
+        {"another file system", true, 0, true},
+        {"another file system, disk full part way", true, 1000, false},
+    };
+    const QByteArray big(4000, 'x');
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir from;
+        TestDir to;
+        from.createFile("Album/01.mp3", "one");
+        from.createFile("Album/Disc 2/02.mp3", big);
+        to.createFile("Album/old.mp3", "old");
+        to.createFile("Album/Notes/keep.txt", "keep");
+        const auto source = treeOf(from.path());
+        const auto target = treeOf(to.path());
+
+        const Outcome outcome =
+            moveInChild(from.file("Album"), to.path(), c.crossFileSystems, c.fileSizeLimit);
+        EXPECT_EQ(outcome.ok, c.arrives) << outcome.errors.toStdString();
+        if (c.arrives) {
+            EXPECT_TRUE(outcome.errors.isEmpty()) << outcome.errors.toStdString();
+            EXPECT_EQ(treeOf(to.path()), source);
+            EXPECT_TRUE(treeOf(from.path()).empty());
+            continue;
+        }
+        EXPECT_EQ(treeOf(to.path()), target);
+        EXPECT_EQ(treeOf(from.path()), source);
+        EXPECT_TRUE(outcome.errors.contains(from.file("Album"))) << outcome.errors.toStdString();
+        EXPECT_TRUE(outcome.errors.contains("File too large")) << outcome.errors.toStdString();
+        EXPECT_FALSE(outcome.errors.contains("Unknown error")) << outcome.errors.toStdString();
     }
 }
 

@@ -37,7 +37,7 @@ public:
 protected:
     bool present(Kind kind, const QString& text) override {
         boxes.push_back({kind, text});
-        if (kind != Kind::Confirm)
+        if (kind != Kind::Confirm && kind != Kind::ConfirmDefaultNo)
             return true;
         if (answers.empty())
             return defaultAnswer;

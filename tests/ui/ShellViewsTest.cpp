@@ -184,22 +184,29 @@ TEST_F(ShellViewsTest, WhatIsNoFolderCannotBeOpened) {
     struct Case {
         const char* what;
         QString path;
+        const char* reason; // the second line, after the folder as given
     };
     const Case cases[] = {
-        {"a missing path", m_dir.filePath("missing")},
-        {"a file", file},
-        {"a relative path", "relative/folder"},
-        {"an empty text", ""},
+        {"a missing path", m_dir.filePath("missing"), "No such file or directory"},
+        {"a file", file, "Not a directory"},
+        {"a relative path", "relative/folder", "Not a full path"},
+        {"an empty text", "", "Not a full path"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        const QString expected = "Invalid folder.\n\"" + c.path + "\": " + c.reason;
         try {
             m_tree->openFolder(c.path);
             ADD_FAILURE() << "the tree opened it";
         } catch (const ShellError& error) {
-            EXPECT_STREQ(error.what(), "Invalid folder");
+            EXPECT_EQ(error.message(), expected);
         }
-        EXPECT_THROW(m_list->setFolder(c.path), ShellError);
+        try {
+            m_list->setFolder(c.path);
+            ADD_FAILURE() << "the list opened it";
+        } catch (const ShellError& error) {
+            EXPECT_EQ(error.message(), expected);
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 // Title; files dropped from elsewhere on a pane fill its Artist and Title from CurrentFile's name.
 #include "app/Main.h"
 
+#include "mpeg/MPEGaudio.h"
+
 #include "app/ErrorGuard.h"
 #include "app/FailureText.h"
 #include "shell/DialogService.h"
@@ -262,6 +264,9 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
                                      .toStdString());
     // Renamed, the file keeps its identity: what was loaded is still told from what changed.
     CurrentFile = newPath;
+    // The MPEG band reads the file's time by its name: show it from the new one.
+    if (AudioFile->Valid())
+        ShowMpegInfo();
 }
 
 void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {

@@ -688,8 +688,8 @@ TEST_F(BrowseTest, KeysCopyCutAndPasteFilesAndCellText) {
     key(Qt::Key_V, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(sub + "/a.mp3"); }, Patience));
 
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window.ShellList->itemNames().contains("a.mp3"); }, Patience));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window.ShellList->itemNames().contains("a.mp3"); }, Patience));
     click("a.mp3");
     key(Qt::Key_X, Qt::ControlModifier);
     open(other);

@@ -305,7 +305,8 @@ TEST(ProbePath, KeepsValidUtf8AndEscapesEveryOtherByte) {
 // Text from tags and names cannot set the terminal's title, clear it or fake a line.
 TEST(ProbePath, ControlCharactersAreShownEscaped) {
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0d\\x0aFake: 1\\x7f\\u009b\xC3\xA9",
-              probe::terminalText("a\x1b]0;x\x07" "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
+              probe::terminalText("a\x1b]0;x\x07"
+                                  "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
     TestDir dir;
     const Bytes title = bytesOf("Evil\x1b[2J");
     Bytes v1(128, 0);

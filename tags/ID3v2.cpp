@@ -161,8 +161,8 @@ Bytes resynchronised(const unsigned char* data, std::size_t size) {
 // tag's start is read once and the rest comes from the file as asked.
 class TagBytes {
 public:
-    // `start` may hold the file's first bytes, read already.
-    TagBytes(int fd, std::int64_t extent, bool resync, Bytes start = {}) : m_fd(fd) {
+    // `start` holds the file's first bytes, read already.
+    TagBytes(int fd, std::int64_t extent, bool resync, Bytes start) : m_fd(fd) {
         if (resync) {
             Bytes raw(static_cast<std::size_t>(extent));
             if (!readExactAt(fd, raw.data(), raw.size(), 0))
@@ -176,14 +176,8 @@ public:
             return;
         }
         m_size = extent;
-        if (!start.empty()) {
-            m_bytes = std::move(start);
-            m_bytes.resize(std::min(m_bytes.size(), static_cast<std::size_t>(extent)));
-            return;
-        }
-        m_bytes.resize(static_cast<std::size_t>(std::min(extent, kStartBytes)));
-        const std::int64_t got = readAt(fd, m_bytes.data(), m_bytes.size(), 0);
-        m_bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        m_bytes = std::move(start);
+        m_bytes.resize(std::min(m_bytes.size(), static_cast<std::size_t>(extent)));
     }
     // Size of the tag in this layout.
     std::int64_t size() const { return m_size; }
@@ -271,7 +265,7 @@ std::string_view mapped22(std::string_view id) {
 // The frames of a readable tag, and where they end.
 class FrameWalk {
 public:
-    FrameWalk(int fd, const Header& header, Bytes start = {})
+    FrameWalk(int fd, const Header& header, Bytes start)
         : m_header(header),
           m_bytes(fd, header.extent,
                   (header.flags & kUnsynchronised) && header.major != 4 && header.extent > 0,
@@ -294,7 +288,7 @@ public:
     }
     bool readable() const { return m_readable; }
     int major() const { return m_header.major; }
-    bool tagUnsynchronised() const { return m_header.flags & kUnsynchronised; }
+    const Header& header() const { return m_header; }
     const TagBytes& bytes() const { return m_bytes; }
 
     // Calls `visit(frame)` for each frame in order; returns where the frames
@@ -762,17 +756,22 @@ Bytes linkFrameData(const Described& old, std::string_view link, int major) {
     return data;
 }
 
-// The new tag for the file open as `fd`: the frames of the fields that differ
-// from `loaded` are replaced, added or removed; every other frame is kept.
-// Gives the tag and where the file's bytes after the old tag start.
-struct NewTag {
-    Bytes bytes;
-    std::int64_t keepFrom = 0;
-};
+// The tag at the start of the file open as `fd`, its first bytes read in one
+// call; nothing when the file has fewer than 10 bytes.
+std::optional<FrameWalk> readTag(int fd, std::int64_t fileSize) {
+    Bytes start(static_cast<std::size_t>(kStartBytes));
+    const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, start.data(), start.size(), 0);
+    if (got < kHeaderSize)
+        return std::nullopt;
+    start.resize(static_cast<std::size_t>(got));
+    const Header header = readHeader(start.data(), fileSize);
+    return FrameWalk(fd, header, std::move(start));
+}
 
 // Where the old tag's frames and their zero padding end: bytes there that are
 // not zero are not the tag's, whatever its size says, and are kept.
-std::int64_t endOfOldTag(const FrameWalk& walk, const Header& header, std::int64_t framesEnd) {
+std::int64_t endOfOldTag(const FrameWalk& walk, std::int64_t framesEnd) {
+    const Header& header = walk.header();
     if (!header.present || header.extent == 0)
         return 0;
     if (!walk.readable())
@@ -795,14 +794,16 @@ std::int64_t endOfOldTag(const FrameWalk& walk, const Header& header, std::int64
     return header.extent;
 }
 
-std::optional<NewTag> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fields& fields,
-                               const TID3v2::Fields& loaded) {
-    unsigned char headerBytes[kHeaderSize];
-    if (!readExactAt(fd, headerBytes, kHeaderSize, 0))
+// The new tag for the file open as `fd`: the frames of the fields that differ
+// from `loaded` are replaced, added or removed; every other frame is kept.
+// Gives the tag and where the file's bytes after the old tag start.
+std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fields& fields,
+                                    const TID3v2::Fields& loaded) {
+    const std::optional<FrameWalk> tag = readTag(fd, fileSize);
+    if (!tag)
         return std::nullopt;
-    const Header header = readHeader(headerBytes, fileSize);
-    const FrameWalk walk(fd, header);
-    const int major = walk.readable() && header.major == 4 ? 4 : 3;
+    const FrameWalk& walk = *tag;
+    const int major = walk.readable() && walk.header().major == 4 ? 4 : 3;
 
     const TagContent old = walk.readable() ? readContent(walk) : TagContent{};
     std::array<bool, TID3v2::TextFieldCount> changed{};
@@ -892,12 +893,12 @@ std::optional<NewTag> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fiel
     if (static_cast<std::int64_t>(frames.size()) > kMaxSyncsafe)
         return std::nullopt;
 
-    NewTag tag;
-    tag.bytes = {'I', 'D', '3', static_cast<unsigned char>(major), 0, 0};
-    putSyncsafe32(tag.bytes, static_cast<std::uint32_t>(frames.size()));
-    tag.bytes.insert(tag.bytes.end(), frames.begin(), frames.end());
-    tag.keepFrom = endOfOldTag(walk, header, framesEnd);
-    return tag;
+    RebuildPlan plan;
+    plan.head = {'I', 'D', '3', static_cast<unsigned char>(major), 0, 0};
+    putSyncsafe32(plan.head, static_cast<std::uint32_t>(frames.size()));
+    plan.head.insert(plan.head.end(), frames.begin(), frames.end());
+    plan.keepFrom = endOfOldTag(walk, framesEnd);
+    return plan;
 }
 
 } // namespace
@@ -930,20 +931,17 @@ bool TID3v2::Load(const std::string& fileName) {
 
 bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
     Reset();
-    Bytes start(static_cast<std::size_t>(kStartBytes));
-    const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, start.data(), start.size(), 0);
-    if (got < kHeaderSize)
+    const std::optional<FrameWalk> tag = readTag(fd, fileSize);
+    if (!tag)
         return false;
-    start.resize(static_cast<std::size_t>(got));
-    const Header header = readHeader(start.data(), fileSize);
-    if (!header.present)
+    const FrameWalk& walk = *tag;
+    if (!walk.header().present)
         return true;
 
     m_exists = true;
-    m_versionId = header.major;
+    m_versionId = walk.header().major;
     // The extent is at most 2^28 + 20 bytes, which always fits.
-    m_size = static_cast<std::int32_t>(header.extent);
-    const FrameWalk walk(fd, header, std::move(start));
+    m_size = static_cast<std::int32_t>(walk.header().extent);
     if (!walk.readable())
         return true;
     m_fields = readContent(walk).fields;
@@ -953,25 +951,20 @@ bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
 
 bool TID3v2::Save(const std::string& fileName) const {
     return rebuildFile(fileName, [&](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
-        auto tag = buildTag(fd, fileSize, m_fields, m_loaded);
-        if (!tag)
-            return std::nullopt;
-        return RebuildPlan{std::move(tag->bytes), tag->keepFrom};
+        return buildTag(fd, fileSize, m_fields, m_loaded);
     });
 }
 
 bool TID3v2::Strip(const std::string& fileName) const {
     return rebuildFile(fileName, [](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
-        unsigned char bytes[kHeaderSize];
-        if (!readExactAt(fd, bytes, kHeaderSize, 0))
+        const std::optional<FrameWalk> tag = readTag(fd, fileSize);
+        if (!tag)
             return std::nullopt;
-        const Header header = readHeader(bytes, fileSize);
-        if (!header.present) {
+        if (!tag->header().present) {
             setWriteError("the file has no ID3v2 tag");
             return std::nullopt;
         }
-        const FrameWalk walk(fd, header);
-        const std::int64_t framesEnd = walk.walk([](const Frame&) {});
-        return RebuildPlan{{}, endOfOldTag(walk, header, framesEnd)};
+        const std::int64_t framesEnd = tag->walk([](const Frame&) {});
+        return RebuildPlan{{}, endOfOldTag(*tag, framesEnd)};
     });
 }

@@ -60,8 +60,16 @@ bool fileExists(const std::string& path) {
 }
 
 std::vector<std::string> entriesOf(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> names = fd >= 0 ? entriesOf(fd) : std::vector<std::string>{};
+    if (fd >= 0)
+        ::close(fd);
+    return names;
+}
+
+std::vector<std::string> entriesOf(int folder) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
+    DIR* dir = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
         return names;
     while (const dirent* entry = ::readdir(dir)) {

@@ -32,6 +32,8 @@ Bytes readFile(const std::string& path);
 bool fileExists(const std::string& path);
 // Names in a folder, sorted, without "." and "..".
 std::vector<std::string> entriesOf(const std::string& folder);
+// The same for a folder open as `folder` (paths too long to name).
+std::vector<std::string> entriesOf(int folder);
 
 // Byte-building helpers.
 Bytes bytesOf(std::string_view text);

@@ -163,7 +163,7 @@ public:
     }
     ~DeepFolder() {
         for (std::size_t i = m_chain.size() - 1; i > 0; --i) {
-            for (const std::string& name : entries(m_chain[i]))
+            for (const std::string& name : entriesOf(m_chain[i]))
                 ::unlinkat(m_chain[i], name.c_str(), 0);
             ::close(m_chain[i]);
             ::unlinkat(m_chain[i - 1], std::string(200, 'd').c_str(), AT_REMOVEDIR);
@@ -175,21 +175,6 @@ public:
 
     const std::string& path() const { return m_path; }
     int fd() const { return m_chain.back(); }
-
-    static std::vector<std::string> entries(int folder) {
-        std::vector<std::string> names;
-        DIR* dir = ::fdopendir(::openat(folder, ".", O_RDONLY | O_DIRECTORY));
-        if (!dir)
-            return names;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
 private:
     std::string m_path;
@@ -567,7 +552,7 @@ TEST(WriteFaults, LongNamesAndDeepFolders) {
             }
             EXPECT_TRUE(perform(op, folderPath + "/" + (c.link.empty() ? c.file : c.link)));
             EXPECT_EQ(readAt(folder, c.file), after);
-            EXPECT_EQ(DeepFolder::entries(folder), expected);
+            EXPECT_EQ(entriesOf(folder), expected);
             if (!c.link.empty()) {
                 struct stat st {};
                 ASSERT_EQ(::fstatat(folder, c.link.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0);

@@ -1,4 +1,5 @@
 #include "app/About.h"
+#include "app/WindowFonts.h"
 
 #include "shell/ShellServices.h"
 #include "ui/LinkLabel.h"
@@ -18,9 +19,9 @@ const QColor LinkBlue(0, 0, 255);
 // Metric-compatible stand-ins where the designed fonts are not installed.
 QFont designFont(const char* family, int pixelHeight, bool bold = false) {
     static const bool substituted = [] {
+        registerWindowFaces();
         QFont::insertSubstitutions("Times New Roman", {"Liberation Serif", "DejaVu Serif"});
         QFont::insertSubstitutions("Arial", {"Liberation Sans", "DejaVu Sans"});
-        QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "DejaVu Sans"});
         return true;
     }();
     Q_UNUSED(substituted);
@@ -121,7 +122,11 @@ private:
 } // namespace
 
 QIcon TfmAbout::applicationIcon() {
-    return QIcon(QStringLiteral(":/quillon/quillon.png"));
+    // The drawn 32-pixel icon, with the other sizes for scaled screens and the task switcher.
+    QIcon icon(QStringLiteral(":/quillon/quillon.png"));
+    for (const int size : {16, 22, 24, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/quillon/icons/quillon-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 QPixmap TfmAbout::backgroundTexture() {

@@ -3,6 +3,7 @@
 #include "app/DisplayTexts.h"
 #include "app/ErrorGuard.h"
 #include "app/TagFields.h"
+#include "app/WindowFonts.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
@@ -69,48 +70,26 @@ constexpr int kDriveBarHeight = 25;
 constexpr int kSpeedBarHeight = 21;
 constexpr int kStatusBarHeight = 19;
 
-// Wine's metric-compatible versions of the window's fonts, where installed
-// (Debian's fonts-wine), so that texts fit their cells as they were laid out.
-void loadCompatibleFonts() {
-    static const bool loaded = [] {
-        for (const char* file : {"ms_sans_serif.ttf", "tahoma.ttf"}) {
-            const QString path = QStringLiteral("/usr/share/wine/fonts/") + file;
-            if (QFileInfo::exists(path))
-                QFontDatabase::addApplicationFont(path);
-        }
-        return true;
-    }();
-    Q_UNUSED(loaded);
-}
-
-// The window's fonts, with fall-backs where the named ones are not installed.
-QFont windowFont() {
-    loadCompatibleFonts();
-    QFont::insertSubstitutions("MS Sans Serif", {"Liberation Sans", "DejaVu Sans"});
-    QFont font("MS Sans Serif");
-    font.setPointSize(8);
-    return font;
-}
-
-QFont statusFont() {
-    QFont::insertSubstitutions("Tahoma", {"DejaVu Sans", "Liberation Sans"});
-    QFont font("Tahoma");
-    font.setPointSize(8);
-    return font;
-}
-
-// An icon drawn from a symbol of the window's font, for commands the style has no icon for.
+// An icon drawn from a symbol of the window's font, for commands the style has no icon for;
+// drawn at 16 and 32 pixels so that it stays sharp on scaled screens.
 QIcon glyphIcon(const QString& symbol) {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    QFont font("DejaVu Sans");
-    font.setPixelSize(14);
-    painter.setFont(font);
     // Navy on the default palette; lighter where the window is dark.
-    painter.setPen(readableOn(QColor(40, 40, 90), QApplication::palette().color(QPalette::Window)));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, symbol);
-    return QIcon(pixmap);
+    const QColor ink =
+        readableOn(QColor(40, 40, 90), QApplication::palette().color(QPalette::Window));
+    QIcon icon;
+    for (const int size : {16, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        QFont font("DejaVu Sans");
+        font.setPixelSize(size * 14 / 16);
+        painter.setFont(font);
+        painter.setPen(ink);
+        painter.drawText(pixmap.rect(), Qt::AlignCenter, symbol);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 template <typename T> T* named(T* object, const QString& name) {

@@ -11,6 +11,9 @@ BandContainer::BandContainer(QWidget* parent)
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
+    // Tab goes straight to the bands' grids, and the area scrolls to whatever takes the focus;
+    // the stack itself has nothing to show a focus on.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 Band* BandContainer::addBand(const QString& caption, int expandedHeight, QWidget* content) {

@@ -1,5 +1,6 @@
 #include "ui/InspectorCell.h"
 
+#include "ui/Contrast.h"
 #include "ui/InspectorGrid.h"
 #include "ui/InspectorRow.h"
 
@@ -178,8 +179,9 @@ void InspectorCell::paintEvent(QPaintEvent*) {
     QColor color = palette().color(current ? QPalette::HighlightedText : QPalette::Text);
     if (m_row->kind() == InspectorRow::Kind::Hyperlink) {
         textFont.setUnderline(true);
+        // A palette's link colour is often left at its light-theme blue.
         if (!current)
-            color = palette().color(QPalette::Link);
+            color = readableOn(palette().color(QPalette::Link), palette().color(QPalette::Base));
     }
     painter.setFont(textFont);
     painter.setPen(color);

@@ -369,6 +369,22 @@ void InspectorGrid::changeEvent(QEvent* event) {
         relayout();
 }
 
+bool InspectorGrid::captionIsCut(const InspectorRow* row) const {
+    const QFontMetrics metrics(font());
+    const int needed = metrics.horizontalAdvance(row->caption()) + 2 * CaptionMargin;
+    for (const InspectorRow* line : m_shown) {
+        const auto segments = lineSegments(line, 0);
+        const InspectorRow* first = segments.isEmpty() ? line : segments.first().row;
+        if (first == row)
+            return needed > m_divider;
+        for (const Segment& segment : segments) {
+            if (segment.row == row && !segment.caption.isEmpty())
+                return needed > segment.caption.width();
+        }
+    }
+    return false;
+}
+
 QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* line, int y) const {
     QList<Segment> segments;
     const int height = rowHeight() - 1;

@@ -66,6 +66,8 @@ public:
 
     // The widget showing a row's value (nullptr for composites), for focus, hit tests and tests.
     QWidget* valueCell(const InspectorRow* row) const;
+    // Whether a shown row's caption is drawn shortened for want of room.
+    bool captionIsCut(const InspectorRow* row) const;
 
 signals:
     // The user changed the text of a row: every keystroke in the editor, a pick from the

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot.png: the window under Xvfb with a real MP3 file loaded.
+# Makes docs/screenshot.png and docs/screenshot-dark-2x.png: the window under Xvfb with a real
+# MP3 file loaded, at scale 1 in the default palette and at scale 2 in a dark one.
 # Installs what it needs (Xvfb, lame, id3v2 and mutagen) besides the build's packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,4 +33,6 @@ id3v2 -1 -a "Nightfall" -t "Open Road" -A "Long Distance" -y 2024 -T 3 -g 17 \
     -c "Recorded live" "$HOME/Music/Nightfall - Open Road.mp3"
 xvfb-run -a -s "-screen 0 1024x700x24" build/tools/quillon-screenshot \
     "$HOME/Music/Nightfall - Open Road.mp3" docs/screenshot.png
-echo "docs/screenshot.png written"
+QT_SCALE_FACTOR=2 xvfb-run -a -s "-screen 0 2048x1400x24" build/tools/quillon-screenshot --dark \
+    "$HOME/Music/Nightfall - Open Road.mp3" docs/screenshot-dark-2x.png
+echo "docs/screenshot.png and docs/screenshot-dark-2x.png written"

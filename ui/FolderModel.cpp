@@ -18,13 +18,19 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
-constexpr int StepRows = 2000;      // rows handed to the views per turn of the event loop
+// The rows handed to the views in the first turn of the event loop; each later turn hands as
+// many as are shown already, up to MaxStepRows. A view lays out all its rows after each step:
+// growing steps keep the number of layouts small, the cap keeps a step and its layout short.
+constexpr size_t FirstStepRows = 2000;
+constexpr size_t MaxStepRows = 16384;
 constexpr int ChangeSettleMs = 100; // a burst of changes on disk is followed once
 
 // Shared by the worker and the GUI thread; each has its own instances.
@@ -46,7 +52,7 @@ struct Describer {
 
     void describe(FolderEntry& entry) {
         entry.shownName = displayFileName(entry.name);
-        entry.key = collator.sortKey(entry.shownName);
+        entry.key = std::make_shared<const QCollatorSortKey>(collator.sortKey(entry.shownName));
         entry.suffix = entry.isFolder() ? QString() : suffixOf(entry.shownName);
         switch (entry.kind) {
         case FolderEntry::Folder:
@@ -90,36 +96,56 @@ bool statEntry(int folder, const char* name, dev_t folderDevice, FolderEntry& en
     return true;
 }
 
-// Every entry of the folder but "." and "..", hidden ones included.
+// Every entry of the folder but "." and "..", hidden ones included. The names come first;
+// stating and describing them, the costly part, is shared by two threads.
 std::vector<FolderEntry> readEntries(const QByteArray& folder, bool* readable) {
     std::vector<FolderEntry> entries;
+    *readable = false;
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat self {};
-    if (fd < 0 || ::fstat(fd, &self) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        *readable = false;
+    if (fd < 0)
         return entries;
-    }
-    DIR* dir = ::fdopendir(fd);
+    struct stat self {};
+    DIR* dir = ::fstat(fd, &self) == 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
         ::close(fd);
-        *readable = false;
         return entries;
     }
-    Describer describer;
+    std::vector<std::string> names;
     while (const dirent* found = ::readdir(dir)) {
         const char* name = found->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-            continue;
-        FolderEntry entry;
-        if (!statEntry(::dirfd(dir), name, self.st_dev, entry))
-            continue; // gone since readdir saw it
-        entry.name = fileNameFromBytes(QByteArrayView(name, qsizetype(std::strlen(name))));
-        describer.describe(entry);
-        entries.push_back(std::move(entry));
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            names.emplace_back(name);
+    }
+    entries.resize(names.size());
+    std::vector<char> present(names.size(), 0);
+    const int folderFd = ::dirfd(dir);
+    const auto describeRange = [&](size_t from, size_t to) {
+        Describer describer;
+        for (size_t i = from; i < to; ++i) {
+            FolderEntry& entry = entries[i];
+            if (!statEntry(folderFd, names[i].c_str(), self.st_dev, entry))
+                continue; // gone since readdir saw it
+            entry.name =
+                fileNameFromBytes(QByteArrayView(names[i].data(), qsizetype(names[i].size())));
+            describer.describe(entry);
+            present[i] = 1;
+        }
+    };
+    const size_t half = names.size() / 2;
+    if (names.size() >= 2000) {
+        std::thread helper(describeRange, half, names.size());
+        describeRange(0, half);
+        helper.join();
+    } else {
+        describeRange(0, names.size());
     }
     ::closedir(dir);
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (present[i])
+            entries[kept++] = std::move(entries[i]);
+    }
+    entries.resize(kept);
     *readable = true;
     return entries;
 }
@@ -239,6 +265,7 @@ void FolderModel::takeListing(std::vector<FolderEntry> entries, bool readable) {
     if (!m_filled) {
         m_pending = std::move(entries);
         m_pendingAt = 0;
+        m_step = FirstStepRows;
         insertNextStep();
         return;
     }
@@ -248,8 +275,11 @@ void FolderModel::takeListing(std::vector<FolderEntry> entries, bool readable) {
 }
 
 void FolderModel::insertNextStep() {
-    const size_t count = std::min(m_pending.size() - m_pendingAt, size_t(StepRows));
+    const size_t count = std::min(m_pending.size() - m_pendingAt, m_step);
+    m_step = std::min(std::max(m_step, m_rows.size() + count), MaxStepRows);
     if (count > 0) {
+        if (m_rows.empty())
+            m_rows.reserve(m_pending.size());
         const int first = int(m_rows.size());
         beginInsertRows({}, first, first + int(count) - 1);
         std::move(m_pending.begin() + qsizetype(m_pendingAt),
@@ -489,7 +519,8 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
 Qt::ItemFlags FolderModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::ItemIsDropEnabled;
-    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled;
+    Qt::ItemFlags flags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
     if (index.column() == NameColumn)
         flags |= Qt::ItemIsEditable;
     if (m_rows[size_t(index.row())].isFolder())

@@ -12,7 +12,6 @@
 #include <QIcon>
 #include <QTimer>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -23,8 +22,9 @@ struct FolderEntry {
     QString name;      // the exact bytes, as FileName.h carries them
     QString shownName; // what the user sees
     QString type;
-    QString suffix;                      // lower case; the key of the file's icon
-    std::optional<QCollatorSortKey> key; // of the shown name
+    QString suffix; // lower case; the key of the file's icon
+    // Of the shown name; shared, since the key itself has no cheap move.
+    std::shared_ptr<const QCollatorSortKey> key;
     qint64 size = 0;
     qint64 modifiedMs = 0;
     Kind kind = File;
@@ -86,6 +86,7 @@ private:
     std::vector<FolderEntry> m_rows;
     std::vector<FolderEntry> m_pending; // read, not yet handed to the views
     size_t m_pendingAt = 0;
+    size_t m_step = 0; // rows handed over in the next step
     bool m_filled = false;
     bool m_reading = false;
     bool m_rereadWanted = false;

@@ -661,7 +661,7 @@ void TfmMain::ShowID3v2() {
 }
 
 void TfmMain::ShowMpegInfo() {
-    const BandTexts band = MpegTexts(*AudioFile, CurrentFile, QLocale::system());
+    const BandTexts band = MpegTexts(*AudioFile, QLocale::system());
     fillRows(iMpeg, band);
     iMpeg_VBR->setVisible(AudioFile->VBRData().Found);
 }

@@ -3,11 +3,13 @@
 // handlers that carry the workflow.
 #pragma once
 
+#include "tags/FileAccess.h"
 #include "ui/IniSection.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class Band;
 class BarCombo;
@@ -299,15 +301,8 @@ private:
     void clearTag(int version);
 
     // The file the panes were read from (MainLoadedFile.cpp).
-    struct FileIdentity {
-        bool known = false;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedSeconds = 0;
-        qint64 modifiedNanoseconds = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
+    // What stat said of a file; nothing for a path that names none.
+    using FileIdentity = std::optional<FileStamp>;
     FileIdentity m_loadedFile;
     // CurrentFile as it was when mayWriteLoadedFile let a write go ahead; unknown otherwise.
     FileIdentity m_beforeOwnWrite;

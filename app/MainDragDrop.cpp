@@ -262,11 +262,9 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         throw std::runtime_error(withSystemReason(kRenameError.arg(CurrentFile, newPath), failure)
                                      .toLocal8Bit()
                                      .toStdString());
-    // Renamed, the file keeps its identity: what was loaded is still told from what changed.
+    // Renamed, the file keeps its identity, size and time: what was loaded is still told from
+    // what changed, and the MPEG band, which shows what the analysis saw, stays as it is.
     CurrentFile = newPath;
-    // The MPEG band reads the file's time by its name: show it from the new one.
-    if (AudioFile->Valid())
-        ShowMpegInfo();
 }
 
 void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {

@@ -35,8 +35,6 @@ bool TfmMain::mayWriteLoadedFile() {
         m_beforeOwnWrite = now;
         return true;
     }
-    // The edits stay; a list click must not load another file over them.
-    m_abandonClick = true;
     return false;
 }
 

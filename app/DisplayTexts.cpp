@@ -36,12 +36,8 @@ QString fileSizeText(const QLocale& locale, qint64 size) {
 }
 
 // Local last-write time rounded down to an even second, as "dd.mm.yyyy hh:nn:ss".
-QString modifiedText(const QString& fileName) {
-    const QFileInfo info(fileName);
-    const QDateTime written = info.lastModified();
-    if (!info.exists() || !written.isValid())
-        throw DisplayError("Cannot read the modification time of " + fileName.toStdString());
-    qint64 seconds = written.toSecsSinceEpoch();
+QString modifiedText(const FileStamp& stamp) {
+    qint64 seconds = stamp.modifiedSeconds;
     const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime);
     seconds -= local.time().second() % 2;
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).toString("dd.MM.yyyy HH:mm:ss");
@@ -128,6 +124,12 @@ BandTexts ID3v2Texts(const TID3v2& tag) {
 }
 
 BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale) {
+    if (!QFileInfo::exists(fileName))
+        throw DisplayError("Cannot find " + fileName.toStdString());
+    return MpegTexts(audio, locale);
+}
+
+BandTexts MpegTexts(const TMPEGaudio& audio, const QLocale& locale) {
     BandTexts band;
     band.caption = QStringLiteral("MPEG Info");
     const FrameData& frame = audio.FrameData();
@@ -135,7 +137,7 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLoc
     const auto seconds = static_cast<qint64>(std::trunc(audio.Duration()));
 
     band.rows.append(row("iMpeg_Size", "File Size", fileSizeText(locale, audio.FileSize())));
-    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(fileName)));
+    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(audio.fileStamp())));
     band.rows.append(row("iMpeg_Version", "Version",
                          QString::fromStdString(audio.VersionText() + " " + audio.LayerText())));
     band.rows.append(row("iMpeg_Duration", "Duration",

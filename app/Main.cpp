@@ -1,8 +1,8 @@
 #include "app/Main.h"
 
-#include "app/DisplayTexts.h"
 #include "app/ErrorGuard.h"
-#include "app/TagFields.h"
+#include "display/DisplayTexts.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"

@@ -9,12 +9,19 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidgetAction>
-#include <algorithm>
 
 namespace {
 
-bool horizontal(Qt::ToolBarArea area) {
-    return area == Qt::TopToolBarArea || area == Qt::BottomToolBarArea;
+// A toolbar's own extent along a line in the area: its size hint's width or height.
+MainWindowStateCodec::ExtentOf extentOf(const BarManager& bars) {
+    return [&bars](const QString& name, Qt::ToolBarArea area) {
+        const QToolBar* bar = bars.toolBar(name);
+        if (!bar)
+            return -1;
+        const QSize hint = bar->sizeHint();
+        return area == Qt::TopToolBarArea || area == Qt::BottomToolBarArea ? hint.width()
+                                                                           : hint.height();
+    };
 }
 
 QString plainCaption(const QString& caption) {
@@ -588,99 +595,38 @@ QList<BarManager::Placement> BarManager::placements() const {
     if (!MainWindowStateCodec::decode(m_window->saveState(MainWindowStateCodec::StateVersion),
                                       &state))
         return placements;
-    int linesInDock[4] = {0, 0, 0, 0};
-    for (const MainWindowStateCodec::ToolBarLine& line : state.lines) {
-        if (line.dock < 0 || line.dock > 3)
-            continue;
-        const Qt::ToolBarArea area = MainWindowStateCodec::Docks[line.dock];
-        const int row = linesInDock[line.dock]++ + (area == Qt::TopToolBarArea ? 1 : 0);
-        // Qt lays a row out from the bars' preferred sizes, the last one taking the rest.
-        int left = 0;
-        for (const MainWindowStateCodec::ToolBarEntry& entry : line.entries) {
-            const auto found = std::find_if(toolBars.begin(), toolBars.end(), [&](Bar* bar) {
-                return bar->toolBar->objectName() == entry.name;
-            });
-            if (found == toolBars.end())
-                continue;
-            Bar* bar = *found;
-            Placement& placement = placements[found - toolBars.begin()];
-            placement.area = area;
-            placement.row = row;
-            placement.left = left;
-            placement.floating = entry.floating();
-            placement.floatRect = placement.floating ? entry.floatRect() : bar->last.floatRect;
-            placement.visible = bar->emptyHidden ? bar->visibleIntent : (entry.shown & 1) != 0;
-            if ((entry.shown & 1) && !placement.floating) {
-                const QSize hint = bar->toolBar->sizeHint();
-                left +=
-                    entry.size > 0 ? entry.size : (horizontal(area) ? hint.width() : hint.height());
-            }
-        }
+    for (const auto& place : MainWindowStateCodec::placesOf(state.lines, extentOf(*this))) {
+        const int index = toolBarIndex(toolBar(place.name));
+        const Bar* bar = toolBars.at(index);
+        Placement& placement = placements[index];
+        placement.area = place.area;
+        // In the top dock row 0 is the menu bar's.
+        placement.row = place.line + (place.area == Qt::TopToolBarArea ? 1 : 0);
+        placement.left = place.left;
+        placement.floating = place.floating;
+        placement.floatRect = place.floating ? place.floatRect : bar->last.floatRect;
+        placement.visible = bar->emptyHidden ? bar->visibleIntent : place.shown;
     }
     return placements;
 }
 
 void BarManager::setPlacements(const QList<Placement>& placements) {
-    QList<Bar*> toolBars;
-    for (const auto& bar : m_bars) {
-        if (bar->toolBar)
-            toolBars.append(bar.get());
-    }
     MainWindowStateCodec::WindowState state;
     if (!MainWindowStateCodec::decode(m_window->saveState(MainWindowStateCodec::StateVersion),
                                       &state))
         return;
-
-    struct Entry {
-        Bar* bar;
-        Placement placement;
-    };
-    state.lines.clear();
-    for (int dock = 0; dock < 4; ++dock) {
-        QList<Entry> entries;
-        for (int i = 0; i < toolBars.size() && i < placements.size(); ++i) {
-            if (MainWindowStateCodec::dockIndex(placements.at(i).area) == dock)
-                entries.append({toolBars.at(i), placements.at(i)});
-        }
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            return a.placement.row != b.placement.row ? a.placement.row < b.placement.row
-                                                      : a.placement.left < b.placement.left;
-        });
-        for (int i = 0; i < entries.size();) {
-            MainWindowStateCodec::ToolBarLine line;
-            line.dock = dock;
-            int end = i;
-            while (end < entries.size() &&
-                   entries.at(end).placement.row == entries.at(i).placement.row)
-                ++end;
-            for (int k = i; k < end; ++k) {
-                const Entry& entry = entries.at(k);
-                MainWindowStateCodec::ToolBarEntry item;
-                item.name = entry.bar->toolBar->objectName();
-                item.shown = entry.placement.visible && !entry.bar->emptyHidden ? 1 : 0;
-                item.pos = entry.placement.left;
-                // The gap to the next bar on the row becomes this bar's preferred size, but a
-                // bar never shrinks below what its items need.
-                for (int next = k + 1; next < end; ++next) {
-                    const int gap = entries.at(next).placement.left - entry.placement.left;
-                    if (gap > 0) {
-                        const QSize hint = entry.bar->toolBar->sizeHint();
-                        item.size = std::max(gap, horizontal(entry.placement.area) ? hint.width()
-                                                                                   : hint.height());
-                        break;
-                    }
-                }
-                if (entry.placement.floating)
-                    item.setFloatRect(entry.placement.floatRect);
-                line.entries.append(item);
-                entry.bar->visibleIntent = entry.placement.visible;
-                entry.bar->last = entry.placement;
-                if (entry.placement.floatRect.isValid())
-                    entry.bar->last.floatRect = entry.placement.floatRect;
-            }
-            state.lines.append(line);
-            i = end;
-        }
+    QList<MainWindowStateCodec::ToolBarPlace> places;
+    int index = 0;
+    for (const auto& bar : m_bars) {
+        if (!bar->toolBar || index >= placements.size())
+            continue;
+        const Placement& placement = placements.at(index++);
+        places.append({bar->toolBar->objectName(), placement.area, placement.row, placement.left,
+                       placement.visible && !bar->emptyHidden, placement.floating,
+                       placement.floatRect});
+        bar->visibleIntent = placement.visible;
+        bar->last = placement;
     }
+    state.lines = MainWindowStateCodec::linesOf(places, extentOf(*this));
     m_window->restoreState(MainWindowStateCodec::encode(state), MainWindowStateCodec::StateVersion);
 }

@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <algorithm>
 
 namespace MainWindowStateCodec {
 
@@ -30,6 +31,70 @@ QRect ToolBarEntry::floatRect() const {
 void ToolBarEntry::setFloatRect(const QRect& rect) {
     geom0 = ((uint(rect.width()) << 16) | (uint(rect.x() + 0x7fff) & 0xffff)) << 1 | 1;
     geom1 = (uint(rect.height()) << 16) | (uint(rect.y() + 0x7fff) & 0xffff);
+}
+
+QList<ToolBarPlace> placesOf(const QList<ToolBarLine>& lines, const ExtentOf& extentOf) {
+    QList<ToolBarPlace> places;
+    int linesInDock[4] = {0, 0, 0, 0};
+    for (const ToolBarLine& line : lines) {
+        if (line.dock < 0 || line.dock > 3)
+            continue;
+        const Qt::ToolBarArea area = Docks[line.dock];
+        const int index = linesInDock[line.dock]++;
+        int left = 0;
+        for (const ToolBarEntry& entry : line.entries) {
+            const int extent = extentOf(entry.name, area);
+            if (extent < 0)
+                continue;
+            places.append({entry.name, area, index, left, (entry.shown & 1) != 0, entry.floating(),
+                           entry.floating() ? entry.floatRect() : QRect()});
+            if ((entry.shown & 1) && !entry.floating())
+                left += entry.size > 0 ? entry.size : extent;
+        }
+    }
+    return places;
+}
+
+QList<ToolBarLine> linesOf(const QList<ToolBarPlace>& places, const ExtentOf& extentOf) {
+    QList<ToolBarLine> lines;
+    for (int dock = 0; dock < 4; ++dock) {
+        QList<ToolBarPlace> inDock;
+        for (const ToolBarPlace& place : places) {
+            if (dockIndex(place.area) == dock)
+                inDock.append(place);
+        }
+        std::stable_sort(inDock.begin(), inDock.end(),
+                         [](const ToolBarPlace& a, const ToolBarPlace& b) {
+                             return a.line != b.line ? a.line < b.line : a.left < b.left;
+                         });
+        for (int i = 0; i < inDock.size();) {
+            ToolBarLine line;
+            line.dock = dock;
+            int end = i;
+            while (end < inDock.size() && inDock.at(end).line == inDock.at(i).line)
+                ++end;
+            for (int k = i; k < end; ++k) {
+                const ToolBarPlace& place = inDock.at(k);
+                ToolBarEntry entry;
+                entry.name = place.name;
+                entry.shown = place.shown ? 1 : 0;
+                entry.pos = place.left;
+                for (int next = k + 1; next < end; ++next) {
+                    const int gap = inDock.at(next).left - place.left;
+                    if (gap > 0) {
+                        entry.size = std::max(gap, extentOf(place.name, place.area));
+                        break;
+                    }
+                }
+                if (place.floating)
+                    entry.setFloatRect(place.floatRect);
+                line.entries.append(entry);
+            }
+            lines.append(line);
+            i = end;
+        }
+    }
+    return lines;
 }
 
 bool decode(const QByteArray& bytes, WindowState* state) {

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <functional>
 
 namespace MainWindowStateCodec {
 
@@ -42,6 +43,28 @@ struct WindowState {
     QByteArray head; // everything before the toolbar lines, kept as it is
     QList<ToolBarLine> lines;
 };
+
+// A toolbar's place as the lines of a dock show it.
+struct ToolBarPlace {
+    QString name;
+    Qt::ToolBarArea area = Qt::TopToolBarArea;
+    int line = 0; // lines are ordered by it; read back, they count from 0 in each dock
+    int left = 0; // the edge along the line
+    bool shown = true;
+    bool floating = false;
+    QRect floatRect;
+};
+
+// A bar's own extent along a line in the area (its size hint's width or height); negative for
+// a bar that is not to be placed.
+using ExtentOf = std::function<int(const QString& name, Qt::ToolBarArea area)>;
+
+// Where Qt puts the bars of the lines: it lays a line out from the bars' preferred sizes, the
+// last one taking the rest, so a bar's edge is the sum of the extents before it.
+QList<ToolBarPlace> placesOf(const QList<ToolBarLine>& lines, const ExtentOf& extentOf);
+// Lines that put the bars at their places: the gap to the next bar on a line becomes a bar's
+// preferred size, but never less than its own extent.
+QList<ToolBarLine> linesOf(const QList<ToolBarPlace>& places, const ExtentOf& extentOf);
 
 // Splits a saved state into its head and toolbar lines. Only a window without dock widgets is
 // understood; false otherwise or for bytes not laid out this way.

@@ -1,6 +1,6 @@
 // The codec against the layout Qt writes: a window's saved state splits into the toolbar lines
-// the window shows, and comes back byte for byte; lines it writes place the bars. A Qt whose
-// saved state is laid out otherwise fails here first.
+// the window shows, and comes back byte for byte; lines it writes place the bars where the
+// places read back say. A Qt whose saved state is laid out otherwise fails here first.
 #include "ui/MainWindowStateCodec.h"
 
 #include <QDockWidget>
@@ -83,6 +83,43 @@ TEST(MainWindowStateCodecTest, LinesWrittenPlaceTheBars) {
     EXPECT_EQ(w.third->y(), w.first->y());
     EXPECT_EQ(w.third->x(), 200);
     EXPECT_EQ(w.second->geometry(), floatRect);
+}
+
+TEST(MainWindowStateCodecTest, PlacesComeBackFromTheLinesMadeOfThem) {
+    ToolBarWindow w;
+    w.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.window));
+    const ExtentOf extentOf = [&w](const QString& name, Qt::ToolBarArea area) {
+        const auto* bar = w.window.findChild<QToolBar*>(name);
+        if (!bar)
+            return -1;
+        const bool across = area == Qt::TopToolBarArea || area == Qt::BottomToolBarArea;
+        return across ? bar->sizeHint().width() : bar->sizeHint().height();
+    };
+    // In dock order (left, right, top, bottom), then by line and edge.
+    const QList<ToolBarPlace> places = {
+        {QStringLiteral("second"), Qt::RightToolBarArea, 0, 0, true, false, {}},
+        {QStringLiteral("first"), Qt::TopToolBarArea, 0, 0, true, false, {}},
+        {QStringLiteral("third"), Qt::TopToolBarArea, 0, 250, true, false, {}},
+    };
+    WindowState state;
+    ASSERT_TRUE(decode(w.window.saveState(StateVersion), &state));
+    state.lines = linesOf(places, extentOf);
+    ASSERT_TRUE(w.window.restoreState(encode(state), StateVersion));
+    EXPECT_EQ(w.window.toolBarArea(w.second), Qt::RightToolBarArea);
+    EXPECT_EQ(w.third->x(), 250);
+    ASSERT_TRUE(decode(w.window.saveState(StateVersion), &state));
+    const QList<ToolBarPlace> back = placesOf(state.lines, extentOf);
+    ASSERT_EQ(back.size(), places.size());
+    for (int i = 0; i < places.size(); ++i) {
+        SCOPED_TRACE(places[i].name.toStdString());
+        EXPECT_EQ(back[i].name, places[i].name);
+        EXPECT_EQ(back[i].area, places[i].area);
+        EXPECT_EQ(back[i].line, places[i].line);
+        EXPECT_EQ(back[i].left, places[i].left);
+        EXPECT_EQ(back[i].shown, places[i].shown);
+        EXPECT_EQ(back[i].floating, places[i].floating);
+    }
 }
 
 TEST(MainWindowStateCodecTest, FloatingRectanglesKeepTheirEdgesOffTheScreen) {

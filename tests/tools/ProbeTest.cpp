@@ -38,11 +38,6 @@ Bytes xingStream(std::uint32_t frameCount, std::uint32_t byteCount) {
     return out;
 }
 
-// Text frame data: the encoding byte 0x00, then the text's bytes.
-std::string latin(std::string_view text) {
-    return std::string(1, '\0') + std::string(text);
-}
-
 // Compares key by key, so that a failure names the key; doubles within rounding.
 void expectFields(const ordered_json& expected, const ordered_json& actual) {
     for (const auto& [key, value] : expected.items()) {
@@ -125,7 +120,7 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
     } cases[] = {
         {"cbr.mp3", frames(12), cbr},
         {"tags-only.mp3",
-         concat({id3v2Tag(3, id3v2Frame(3, "TIT2", latin("Title"))), Bytes(4000, 0),
+         concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Title")), Bytes(4000, 0),
                  id3v1Tag({.title = "Title",
                            .artist = "Artist",
                            .year = "1999",
@@ -153,9 +148,9 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
 TEST(ProbeJson, DecodesTagTextAsWindows1252) {
     const std::string v1Title = std::string(Cp1252Bytes) + std::string(" A\0B", 4);
     const Bytes v2Body =
-        concat({id3v2Frame(3, "TIT2", latin(Cp1252Bytes)), id3v2Frame(3, "TPE1", latin("Caf\xE9")),
-                id3v2Frame(3, "TRCK", latin("3/12")), id3v2Frame(3, "TCON", latin("(17)Rock")),
-                id3v2Frame(3, "COMM", latin(std::string_view("eng\0Nice", 8)))});
+        concat({id3v2TextFrame(3, "TIT2", Cp1252Bytes), id3v2TextFrame(3, "TPE1", "Caf\xE9"),
+                id3v2TextFrame(3, "TRCK", "3/12"), id3v2TextFrame(3, "TCON", "(17)Rock"),
+                id3v2TextFrame(3, "COMM", std::string_view("eng\0Nice", 8))});
     const Bytes v2 = id3v2Tag(3, v2Body);
     TestDir dir;
     const std::string path = dir.createFile("tagged.mp3", concat({v2, frames(12),

@@ -34,6 +34,7 @@ class QToolButton;
 class SegmentProgressBar;
 class ShellComboBox;
 class ShellListView;
+class ShellView;
 class ShellTreeView;
 class StatusBar;
 class StatusPane;
@@ -311,8 +312,8 @@ private:
     void reloadPane(TagPane& pane) override;
     // Ctrl+S: saves the tag pane that holds the focus, or else each modified pane.
     void saveShortcut();
-    // Ctrl+C, Ctrl+X, Ctrl+V on the list's or the tree's files; false for other keys.
-    bool fileClipboardKey(QKeyEvent* event);
+    // The list or the tree while it holds the focus; else nothing.
+    ShellView* activeShellView() const;
 
     // The file the panes were read from (MainLoadedFile.cpp).
     // What stat said of a file; nothing for a path that names none.

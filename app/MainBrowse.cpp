@@ -20,42 +20,19 @@
 #include <QKeyEvent>
 #include <QToolButton>
 
+// The view a command acts on: the list or the tree while it holds the window's focus, like the
+// control a command acts on (the focus widget stays while another window is active). The list
+// counts through its item view, not while a name editor holds it.
+ShellView* TfmMain::activeShellView() const {
+    const QWidget* focus = focusWidget();
+    if (focus && (focus == ShellList || focus == ShellList->itemView()))
+        return ShellList;
+    if (focus == ShellTree)
+        return ShellTree;
+    return nullptr;
+}
+
 namespace {
-
-// Keys that move through the list: Page Up to the arrows, and the keypad digits 1 to 9 (keypad
-// 0 is not among them).
-bool movesThroughList(const QKeyEvent* event) {
-    const int key = event->key();
-    switch (key) {
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        return true;
-    default:
-        return key >= Qt::Key_1 && key <= Qt::Key_9 &&
-               event->modifiers().testFlag(Qt::KeypadModifier);
-    }
-}
-
-bool withShift(const QKeyEvent* event) {
-    return event->modifiers().testFlag(Qt::ShiftModifier);
-}
-
-// The window's focus widget stays the same while another window is active, like the control a
-// command acts on. The list counts through its item view, not while a name editor holds it.
-bool listIsActive(const QWidget* window, const ShellListView* list) {
-    const QWidget* focus = window->focusWidget();
-    return focus && (focus == list || focus == list->itemView());
-}
-
-bool treeIsActive(const QWidget* window, const ShellTreeView* tree) {
-    return window->focusWidget() == tree;
-}
 
 // A grid is active while one of its cells holds the focus; its row editor is a control of its
 // own.
@@ -87,8 +64,6 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
                     ShellListKeyDown(key, handled);
             } else if (watched == ShellTree && event->type() == QEvent::KeyRelease) {
                 ShellTreeKeyUp(key);
-            } else if (watched == ShellTree && !ShellTree->isEditing()) {
-                handled = fileClipboardKey(key);
             }
         });
         if (handled)
@@ -169,27 +144,11 @@ void TfmMain::bcFileMaskChange() {
     ShellList->setFileMask(bcFileMask->editText());
 }
 
-// Ctrl+C, Ctrl+X and Ctrl+V on the files of the list or the tree, as the Edit menu does them;
-// the item views would otherwise copy an item's name as text.
-bool TfmMain::fileClipboardKey(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy))
-        bbCopyClick();
-    else if (event->matches(QKeySequence::Cut))
-        bbCutClick();
-    else if (event->matches(QKeySequence::Paste))
-        bbPasteClick();
-    else
-        return false;
-    return true;
-}
-
+// The list and the tree handle their own keys (the clipboard, Delete, F2, F5, Backspace, Enter,
+// and the list's moves, which it shows as a click); these are the window's.
 void TfmMain::ShellListKeyDown(QKeyEvent* event, bool& handled) {
     if (ShellList->isEditing())
         return;
-    if (fileClipboardKey(event)) {
-        handled = true;
-        return;
-    }
     if (event->key() == Qt::Key_A && event->modifiers().testFlag(Qt::ControlModifier)) {
         bbSelectAllClick(); // the key goes on to the list
     } else if (event->key() == Qt::Key_Asterisk &&
@@ -200,64 +159,13 @@ void TfmMain::ShellListKeyDown(QKeyEvent* event, bool& handled) {
 }
 
 void TfmMain::ShellListKeyUp(QKeyEvent* event) {
-    // A held key goes up once, not with every repeat.
-    if (event->isAutoRepeat())
-        return;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        bbUpFolderClick();
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        const ShellItem item = ShellList->currentItem();
-        if (!item.isNull() && item.isFileSystem() && item.isFolder())
-            ShellTree->openFolder(item.parsingPath());
-        break;
-    }
-    case Qt::Key_Delete:
-        if (!ShellList->isEditing())
-            ShellList->deleteSelected(withShift(event));
-        break;
-    case Qt::Key_F2:
-        if (ShellList->selectedCount() > 0)
-            ShellList->renameFirstSelected();
-        break;
-    case Qt::Key_F4:
+    if (!event->isAutoRepeat() && event->key() == Qt::Key_F4)
         ShellCombo->dropDownAndFocus();
-        break;
-    case Qt::Key_F5:
-        ShellList->refresh();
-        ShellTree->refreshBranch(ShellTree->currentIndex());
-        break;
-    default:
-        break;
-    }
-    // Moving through the list loads the item moved to.
-    if (!ShellList->isEditing() && movesThroughList(event))
-        ShellListClick();
 }
 
 void TfmMain::ShellTreeKeyUp(QKeyEvent* event) {
-    if (event->isAutoRepeat())
-        return;
-    switch (event->key()) {
-    case Qt::Key_Delete:
-        if (!ShellTree->isEditing())
-            ShellTree->deleteSelected(withShift(event));
-        break;
-    case Qt::Key_F2:
-        if (!ShellTree->selectedFolder().isNull())
-            ShellTree->renameSelected();
-        break;
-    case Qt::Key_F4:
+    if (!event->isAutoRepeat() && event->key() == Qt::Key_F4)
         ShellCombo->dropDownAndFocus();
-        break;
-    case Qt::Key_F5:
-        ShellTree->refreshBranch(ShellTree->currentIndex());
-        break;
-    default:
-        break;
-    }
 }
 
 // Commands.
@@ -272,21 +180,17 @@ void TfmMain::bbNewFolderClick() {
 }
 
 void TfmMain::bbDeleteClick() {
-    const bool permanent = shellServices().keyboardModifiers().testFlag(Qt::ShiftModifier);
-    if (listIsActive(this, ShellList))
-        ShellList->deleteSelected(permanent);
-    else if (treeIsActive(this, ShellTree))
-        ShellTree->deleteSelected(permanent);
+    if (ShellView* view = activeShellView())
+        view->deleteSelected(shellServices().keyboardModifiers().testFlag(Qt::ShiftModifier));
 }
 
 void TfmMain::bbPropertiesClick() {
-    if (listIsActive(this, ShellList)) {
-        // The list's own command would show the folder's properties for an empty selection.
-        if (ShellList->selectedCount() > 0 && ShellList->currentItem().hasPropertySheet())
-            ShellList->propertiesOfSelection();
-    } else if (treeIsActive(this, ShellTree)) {
-        ShellTree->propertiesOfSelected();
-    }
+    // The list's own command would show the folder's properties for an empty selection.
+    if (activeShellView() == ShellList &&
+        (ShellList->selectedCount() == 0 || !ShellList->currentItem().hasPropertySheet()))
+        return;
+    if (ShellView* view = activeShellView())
+        view->propertiesOfSelection();
 }
 
 void TfmMain::bbReportClick() {}
@@ -294,24 +198,18 @@ void TfmMain::bbReportClick() {}
 void TfmMain::bbOpenDataFileClick() {}
 
 void TfmMain::bbCutClick() {
-    if (listIsActive(this, ShellList))
-        ShellList->cutSelected();
-    else if (treeIsActive(this, ShellTree))
-        ShellTree->cutSelected();
+    if (ShellView* view = activeShellView())
+        view->cutSelected();
 }
 
 void TfmMain::bbCopyClick() {
-    if (listIsActive(this, ShellList))
-        ShellList->copySelected();
-    else if (treeIsActive(this, ShellTree))
-        ShellTree->copySelected();
+    if (ShellView* view = activeShellView())
+        view->copySelected();
 }
 
 void TfmMain::bbPasteClick() {
-    if (listIsActive(this, ShellList))
-        ShellList->paste();
-    else if (treeIsActive(this, ShellTree))
-        ShellTree->pasteIntoSelected();
+    if (ShellView* view = activeShellView())
+        view->paste();
 }
 
 void TfmMain::bbSelectAllClick() {
@@ -333,10 +231,8 @@ void TfmMain::bbIconClick() {
 }
 
 void TfmMain::bbRefreshClick() {
-    if (listIsActive(this, ShellList))
-        ShellList->refresh();
-    if (treeIsActive(this, ShellTree))
-        ShellTree->refreshBranch(ShellTree->currentIndex());
+    if (ShellView* view = activeShellView())
+        view->refresh();
     if (gridIsActive(this, iID3v1))
         btID3v1_UndoClick();
     else if (gridIsActive(this, iID3v2))

@@ -83,6 +83,8 @@ protected:
             return Base::event(event);
         if (m_owner->offerToFilters(static_cast<QKeyEvent*>(event)))
             return true;
+        if (m_owner->ownKey(static_cast<QKeyEvent*>(event)))
+            return true;
         Base::event(event);
         if (!event->isAccepted())
             m_owner->passKeyAbove(static_cast<QKeyEvent*>(event));
@@ -523,7 +525,7 @@ void ShellListView::propertiesOfSelection() {
         shellServices().showProperties(selectedPaths());
 }
 
-void ShellListView::renameFirstSelected() {
+void ShellListView::renameSelected() {
     const QList<QModelIndex> rows = selectedRows();
     if (rows.isEmpty() || !(m_proxy->flags(rows.first()) & Qt::ItemIsEditable))
         return;
@@ -657,7 +659,7 @@ void ShellListView::showContextMenu(const QModelIndex& index, const QPoint& glob
                            shellServices().keyboardModifiers().testFlag(Qt::ShiftModifier));
                    })
         ->setEnabled(onDisk && selection);
-    menu.addAction(QStringLiteral("Rename"), this, &ShellListView::renameFirstSelected)
+    menu.addAction(QStringLiteral("Rename"), this, &ShellListView::renameSelected)
         ->setEnabled(onDisk && selection);
     menu.addAction(QStringLiteral("New Folder"), this, &ShellListView::newFolder)
         ->setEnabled(onDisk);
@@ -706,6 +708,79 @@ void ShellListView::followOutsideChange() {
         }
     }
     emit shellChanged();
+}
+
+namespace {
+
+// Keys that move through the list: Page Up to the arrows, and the keypad digits 1 to 9 (keypad
+// 0 is not among them).
+bool movesThroughList(const QKeyEvent* event) {
+    const int key = event->key();
+    switch (key) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Home:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return true;
+    default:
+        return key >= Qt::Key_1 && key <= Qt::Key_9 &&
+               event->modifiers().testFlag(Qt::KeypadModifier);
+    }
+}
+
+} // namespace
+
+bool ShellListView::ownKey(QKeyEvent* event) {
+    if (isEditing())
+        return false;
+    if (event->type() == QEvent::KeyPress) {
+        // The item views would copy an item's name as text.
+        if (event->matches(QKeySequence::Copy))
+            copySelected();
+        else if (event->matches(QKeySequence::Cut))
+            cutSelected();
+        else if (event->matches(QKeySequence::Paste))
+            paste();
+        else
+            return false;
+        return true;
+    }
+    // Commands act when their key goes up, once for a held key.
+    if (event->isAutoRepeat())
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        upOneLevel();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const ShellItem item = currentItem();
+        if (!item.isNull() && item.isFileSystem() && item.isFolder())
+            setFolder(item.parsingPath());
+        break;
+    }
+    case Qt::Key_Delete:
+        deleteSelected(event->modifiers().testFlag(Qt::ShiftModifier));
+        break;
+    case Qt::Key_F2:
+        renameSelected();
+        break;
+    case Qt::Key_F5:
+        refresh();
+        if (m_tree)
+            m_tree->refresh();
+        break;
+    default:
+        break;
+    }
+    // Moving through the list shows the item moved to, as a click does.
+    if (!isEditing() && movesThroughList(event))
+        emit clicked();
+    return false;
 }
 
 bool ShellListView::offerToFilters(QKeyEvent* event) {

@@ -11,6 +11,7 @@
 
 #include "shell/ShellItem.h"
 #include "ui/FileMask.h"
+#include "ui/ShellView.h"
 
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -29,7 +30,7 @@ class QTreeView;
 class ShellListProxy;
 class ShellTreeView;
 
-class ShellListView : public QWidget {
+class ShellListView : public QWidget, public ShellView {
     Q_OBJECT
 
 public:
@@ -50,7 +51,7 @@ public:
     // The parent of the listed folder; nothing when the tree cannot show it.
     void upOneLevel();
     // Reads the listed folder again.
-    void refresh();
+    void refresh() override;
     // Makes "New Folder" (or "New Folder (n)") in the listed folder and starts renaming it.
     // Throws ShellError when the folder is read-only.
     void newFolder();
@@ -83,14 +84,15 @@ public:
     bool selectNames(const QStringList& names);
 
     // The shell's verbs; each does nothing when it does not apply.
-    void deleteSelected(bool permanent);
-    void cutSelected();
-    void copySelected();
-    void paste(); // into the listed folder
+    void deleteSelected(bool permanent) override;
+    void cutSelected() override;
+    void copySelected() override;
+    void paste() override; // into the listed folder
     // Properties of the selection, or of the listed folder when nothing is selected.
-    void propertiesOfSelection();
-    void renameFirstSelected();
-    bool isEditing() const;
+    void propertiesOfSelection() override;
+    // The first selected item; nothing when none is selected.
+    void renameSelected() override;
+    bool isEditing() const override;
     // Ends an in-place rename, keeping the old name.
     void cancelEdit();
 
@@ -119,6 +121,9 @@ private:
 
     // Called by the inner views.
     bool offerToFilters(QKeyEvent* event);
+    // The list's own keys: the clipboard, Backspace, Enter on a folder, Delete, F2, F5, and the
+    // keys that move through the list, which show the item moved to. True when it took the key.
+    bool ownKey(QKeyEvent* event);
     void passKeyAbove(QKeyEvent* event);
     void itemPressed(const QModelIndex& index);
     void itemMovedTo(const QModelIndex& index) { itemPressed(index); }

@@ -8,6 +8,7 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 
@@ -98,7 +99,7 @@ void ShellTreeView::copySelected() {
         shellServices().copy({folder.parsingPath()});
 }
 
-void ShellTreeView::pasteIntoSelected() {
+void ShellTreeView::paste() {
     const ShellItem folder = selectedFolder();
     if (!folder.isFileSystem() || !folder.isFolder() || !shellServices().clipboardHasFiles())
         return;
@@ -106,10 +107,50 @@ void ShellTreeView::pasteIntoSelected() {
     refreshBranch(currentIndex());
 }
 
-void ShellTreeView::propertiesOfSelected() {
+void ShellTreeView::propertiesOfSelection() {
     const ShellItem folder = selectedFolder();
     if (folder.hasPropertySheet())
         shellServices().showProperties({folder.parsingPath()});
+}
+
+void ShellTreeView::keyPressEvent(QKeyEvent* event) {
+    // The item view would copy the folder's name as text.
+    if (!isEditing()) {
+        if (event->matches(QKeySequence::Copy)) {
+            copySelected();
+            return;
+        }
+        if (event->matches(QKeySequence::Cut)) {
+            cutSelected();
+            return;
+        }
+        if (event->matches(QKeySequence::Paste)) {
+            paste();
+            return;
+        }
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void ShellTreeView::keyReleaseEvent(QKeyEvent* event) {
+    QTreeView::keyReleaseEvent(event);
+    // Commands act when their key goes up, once for a held key.
+    if (event->isAutoRepeat() || isEditing())
+        return;
+    switch (event->key()) {
+    case Qt::Key_Delete:
+        deleteSelected(event->modifiers().testFlag(Qt::ShiftModifier));
+        break;
+    case Qt::Key_F2:
+        if (!selectedFolder().isNull())
+            renameSelected();
+        break;
+    case Qt::Key_F5:
+        refresh();
+        break;
+    default:
+        break;
+    }
 }
 
 void ShellTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
@@ -208,7 +249,7 @@ void ShellTreeView::contextMenuEvent(QContextMenuEvent* event) {
         ->setEnabled(folder.canCopy());
     menu.addAction(QStringLiteral("Copy"), this, &ShellTreeView::copySelected)
         ->setEnabled(folder.canCopy());
-    menu.addAction(QStringLiteral("Paste"), this, &ShellTreeView::pasteIntoSelected)
+    menu.addAction(QStringLiteral("Paste"), this, &ShellTreeView::paste)
         ->setEnabled(onDisk && shellServices().clipboardHasFiles());
     menu.addSeparator();
     menu.addAction(QStringLiteral("Delete"), this,
@@ -220,7 +261,7 @@ void ShellTreeView::contextMenuEvent(QContextMenuEvent* event) {
     menu.addAction(QStringLiteral("Rename"), this, &ShellTreeView::renameSelected)
         ->setEnabled(m_model->flags(index).testFlag(Qt::ItemIsEditable));
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Properties"), this, &ShellTreeView::propertiesOfSelected)
+    menu.addAction(QStringLiteral("Properties"), this, &ShellTreeView::propertiesOfSelection)
         ->setEnabled(folder.hasPropertySheet());
     menu.exec(event->globalPos());
 }

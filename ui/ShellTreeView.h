@@ -4,6 +4,7 @@
 #pragma once
 
 #include "shell/ShellItem.h"
+#include "ui/ShellView.h"
 
 #include <QPersistentModelIndex>
 #include <QTimer>
@@ -11,7 +12,7 @@
 
 class ShellTreeModel;
 
-class ShellTreeView : public QTreeView {
+class ShellTreeView : public QTreeView, public ShellView {
     Q_OBJECT
 
 public:
@@ -32,14 +33,16 @@ public:
     void refreshBranch(const QModelIndex& node = {});
 
     // The shell's verbs on the selected folder; each does nothing when it does not apply.
-    void renameSelected();
-    void deleteSelected(bool permanent);
-    void cutSelected();
-    void copySelected();
-    void pasteIntoSelected();
-    void propertiesOfSelected();
+    void renameSelected() override;
+    void deleteSelected(bool permanent) override;
+    void cutSelected() override;
+    void copySelected() override;
+    void paste() override;
+    void propertiesOfSelection() override;
+    // The selected branch.
+    void refresh() override { refreshBranch(currentIndex()); }
 
-    bool isEditing() const { return state() == EditingState; }
+    bool isEditing() const override { return state() == EditingState; }
     // Ends an in-place rename, keeping the old name.
     void cancelEdit();
 
@@ -48,6 +51,9 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // The tree's own keys: the clipboard on the selected folder, Delete, F2 and F5.
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

@@ -481,7 +481,7 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
     ASSERT_TRUE(y.isValid());
     view->selectionModel()->select(y,
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    window.ShellList->renameFirstSelected();
+    window.ShellList->renameSelected();
     ASSERT_TRUE(window.ShellList->isEditing());
 
     window.CurrentFile = path("x.mp3");

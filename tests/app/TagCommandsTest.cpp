@@ -11,6 +11,7 @@
 #include "ui/InspectorGrid.h"
 #include "ui/StatusPane.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -107,6 +108,35 @@ protected:
     void SetUp() override {
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    // The widgets of one tag version's pane, for tests that run the same steps on both.
+    struct Pane {
+        InspectorGrid* grid;
+        InspectorRow* title;
+        InspectorRow* track;
+        QToolButton* save;
+        QToolButton* remove;
+        QToolButton* undo;
+        QCheckBox* exists;
+        const bool& modified;
+        std::function<void()> saveClick;
+    };
+    Pane pane(int version) {
+        if (version == 1)
+            return {window.iID3v1,
+                    window.iID3v1_Title,
+                    window.iID3v1_Track,
+                    window.btID3v1_Save,
+                    window.btID3v1_Remove,
+                    window.btID3v1_Undo,
+                    window.chExistsID3v1,
+                    window.ID3v1Modified,
+                    [this] { window.btID3v1_SaveClick(); }};
+        return {
+            window.iID3v2,        window.iID3v2_Title,   window.iID3v2_Track,
+            window.btID3v2_Save,  window.btID3v2_Remove, window.btID3v2_Undo,
+            window.chExistsID3v2, window.ID3v2Modified,  [this] { window.btID3v2_SaveClick(); }};
     }
 
     std::string mp3(const char* name, const Bytes& id3v2 = {}, const Bytes& id3v1 = {}) {
@@ -237,28 +267,28 @@ TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
             const struct {
                 const char* text;
                 int track;
-            } c = {tc.text, version == 1 ? tc.v1 : tc.v2};
+            } c = {tc.text, version == 2 ? tc.v2 : tc.v1};
             SCOPED_TRACE(std::to_string(version) + ": \"" + c.text + "\"");
             dialogs.boxes.clear();
             const std::string path = load(mp3("track.mp3", id3v23Tag({{"TRCK", "3"}}),
                                               id3v1Tag({.title = "Title", .track = 3})));
             const Bytes before = readFile(path);
-            InspectorRow* row = version == 1 ? window.iID3v1_Track : window.iID3v2_Track;
+            InspectorRow* row = pane(version).track;
             type(row, c.text);
 
             if (c.track < 0) {
                 try {
-                    version == 1 ? window.btID3v1_SaveClick() : window.btID3v2_SaveClick();
+                    pane(version).saveClick();
                     ADD_FAILURE() << "no range error";
                 } catch (const std::exception& e) {
                     EXPECT_STREQ("Range check error", e.what());
                 }
                 EXPECT_EQ(before, readFile(path));
                 EXPECT_EQ(c.text, row->text());
-                EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
+                EXPECT_TRUE(pane(version).modified);
                 continue;
             }
-            click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+            click(pane(version).save);
             const Bytes file = readFile(path);
             if (version == 1) {
                 EXPECT_EQ(c.track, lastBlock(file)[126]);
@@ -393,9 +423,9 @@ TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
             const std::string path = load(mp3("remove.mp3", id3v23Tag({{"TIT2", "Two"}}),
                                               id3v1Tag({.title = "One", .track = 1, .genre = 0})));
             const Bytes before = readFile(path);
-            InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
+            InspectorRow* title = pane(version).title;
             type(title, "Edited");
-            click(version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+            click(pane(version).remove);
 
             EXPECT_EQ(QStringList({"Do you want to remove ID3 tag from " + quoted(path) + "?"}),
                       questions());
@@ -442,10 +472,10 @@ TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
     dialogs.answers = {false, true, false, true};
     for (int version : {1, 2}) {
         SCOPED_TRACE(version);
-        InspectorGrid* grid = version == 1 ? window.iID3v1 : window.iID3v2;
-        InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
-        QToolButton* undo = version == 1 ? window.btID3v1_Undo : window.btID3v2_Undo;
-        const bool& modified = version == 1 ? window.ID3v1Modified : window.ID3v2Modified;
+        InspectorGrid* grid = pane(version).grid;
+        InspectorRow* title = pane(version).title;
+        QToolButton* undo = pane(version).undo;
+        const bool& modified = pane(version).modified;
         type(title, "Typed");
 
         click(undo); // No
@@ -454,7 +484,8 @@ TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
 
         click(undo); // Yes: the typed text goes with the editor
         EXPECT_FALSE(grid->isEditing());
-        EXPECT_EQ(version == 1 ? "One" : "Two", title->text().toStdString());
+        const char* const titles[] = {"One", "Two"};
+        EXPECT_EQ(titles[version - 1], title->text().toStdString());
         EXPECT_FALSE(modified);
     }
     EXPECT_EQ(QStringList(4, "Do you want to undo changes in ID3 tag?"), questions());
@@ -534,22 +565,21 @@ TEST_F(TagCommandsTest, AFileThatCannotBeWrittenKeepsTheEdits) {
         dialogs.boxes.clear();
         const std::string path = load(mp3("locked.mp3", id3v23Tag({{"TIT2", "Two"}}),
                                           id3v1Tag({.title = "One", .track = 0})));
-        InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
+        InspectorRow* title = pane(version).title;
         type(title, "Typed");
         // The file is replaced by a folder of its name: no write can succeed,
         // not even as root.
         std::filesystem::remove(path);
         std::filesystem::create_directory(path);
 
-        click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
-        click(version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+        click(pane(version).save);
+        click(pane(version).remove);
         EXPECT_EQ(QStringList({"Error writing ID3 tag to " + quoted(path),
                                "Error removing ID3 tag from " + quoted(path)}),
                   warningHeads());
         EXPECT_EQ("Typed", title->text());
-        EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
-        EXPECT_TRUE(version == 1 ? window.chExistsID3v1->isChecked()
-                                 : window.chExistsID3v2->isChecked());
+        EXPECT_TRUE(pane(version).modified);
+        EXPECT_TRUE(pane(version).exists->isChecked());
         EXPECT_TRUE(std::filesystem::is_empty(path));
         EXPECT_FALSE(fileExists(path + "~"));
         std::filesystem::remove(path);
@@ -575,16 +605,16 @@ TEST_F(TagCommandsTest, WarningsGiveTheReasonTheCoreRecorded) {
         dialogs.boxes.clear();
         const std::string path = load(
             mp3("gone.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
-        type(c.version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
+        type(pane(c.version).title, "Typed");
         // A folder in the file's place refuses every write, even root's.
         std::filesystem::remove(path);
         std::filesystem::create_directory(path);
         setWriteError("No space left on device");
 
         if (c.remove)
-            click(c.version == 1 ? window.btID3v1_Remove : window.btID3v2_Remove);
+            click(pane(c.version).remove);
         else
-            click(c.version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+            click(pane(c.version).save);
         const QString reason = QString::fromStdString(lastWriteError());
         ASSERT_FALSE(reason.isEmpty());
         EXPECT_EQ(QStringList(c.head + quoted(path) + "\n" + reason), warnings());
@@ -677,7 +707,7 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
             const std::string path = load(mp3("song.mp3", id3v23Tag({{"TIT2", "Two"}}),
                                               id3v1Tag({.title = "One", .track = 0})));
             const Bytes before = readFile(path);
-            type(version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
+            type(pane(version).title, "Typed");
 
             std::optional<LockHolder> holder;
             rlimit limits{};
@@ -708,7 +738,7 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
                 }
                 break;
             }
-            click(version == 1 ? window.btID3v1_Save : window.btID3v2_Save);
+            click(pane(version).save);
             ::setrlimit(RLIMIT_FSIZE, &limits);
             holder.reset();
             if (root) {
@@ -723,7 +753,7 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
                 EXPECT_EQ(asText(lastBlock(readFile(path)), 3, 30), slot("Typed", 30));
             } else {
                 EXPECT_EQ(QStringList("Error writing ID3 tag to " + quoted(path)), warningHeads());
-                EXPECT_TRUE(version == 1 ? window.ID3v1Modified : window.ID3v2Modified);
+                EXPECT_TRUE(pane(version).modified);
                 if (fault == Removed) {
                     EXPECT_FALSE(fileExists(path));
                 } else {

@@ -430,7 +430,7 @@ TEST_F(ShellViewsTest, OutsideChangesAreFollowedKeepingTheSelection) {
 
     // While a name is being edited the list leaves everything alone.
     changed.clear();
-    m_list->renameFirstSelected();
+    m_list->renameSelected();
     ASSERT_TRUE(m_list->isEditing());
     m_dir.createFile("d.mp3");
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->itemCount() == 4; }, Patience));
@@ -579,7 +579,7 @@ TEST_F(ShellViewsTest, KeysAndForeignDragsReachTheListsFilters) {
         m_list->setViewStyle(style);
         recorder.types.clear();
         click("a.mp3");
-        QTest::keyClick(view(), Qt::Key_F5);
+        QTest::keyClick(view(), Qt::Key_F6);
         EXPECT_EQ(recorder.types, (QList<QEvent::Type>{QEvent::KeyPress, QEvent::KeyRelease}));
         QTest::keyClick(view(), Qt::Key_Down); // eaten by the filter: the cursor stays
         EXPECT_EQ(m_list->currentItem().parsingPath(), m_dir.filePath("a.mp3"));
@@ -668,7 +668,7 @@ TEST_F(ShellViewsTest, NamesThatAreNotUtf8AreListedAndRenamedByTheirBytes) {
     EXPECT_EQ(fileNameBytes(m_list->selectedPaths().first()), folder + "/caf\xe9.mp3");
     EXPECT_EQ(fileNameBytes(m_list->currentItem().parsingPath()), folder + "/caf\xe9.mp3");
 
-    m_list->renameFirstSelected();
+    m_list->renameSelected();
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
     ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->text(), "caf\\xE9.mp3");

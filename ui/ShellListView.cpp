@@ -3,7 +3,9 @@
 #include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
+#include "ui/DesktopModel.h"
 #include "ui/FolderModel.h"
+#include "ui/ShellListPane.h"
 #include "ui/ShellListProxy.h"
 #include "ui/ShellTreeView.h"
 
@@ -12,137 +14,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDrag>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QListView>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedLayout>
-#include <QStandardItemModel>
 #include <QTreeView>
-
-namespace {
-
-constexpr int PathRole = Qt::UserRole + 1; // of the Desktop's items
-
-bool isKeyEvent(const QEvent* event) {
-    return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
-}
-
-// The Desktop is no folder on disk: its items are listed from the shell services.
-QStandardItemModel* desktopModel(QObject* parent) {
-    auto* model = new QStandardItemModel(parent);
-    model->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
-                                      QStringLiteral("Type"), QStringLiteral("Date Modified")});
-    for (const ShellItem& child : shellServices().desktopChildren()) {
-        auto* name = new QStandardItem(child.icon(), child.displayName());
-        name->setData(child.parsingPath(), PathRole);
-        QList<QStandardItem*> row{name, new QStandardItem,
-                                  new QStandardItem(QStringLiteral("Folder")), new QStandardItem};
-        for (QStandardItem* cell : row) {
-            cell->setEditable(false);
-            cell->setDropEnabled(true);
-        }
-        model->appendRow(row);
-    }
-    return model;
-}
-
-} // namespace
-
-// An inner view: hands clicks, keys, drags and the context menu to the list.
-template <class Base> class ShellListView::Pane : public Base {
-public:
-    explicit Pane(ShellListView* owner) : Base(owner), m_owner(owner) {
-        this->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        this->setSelectionBehavior(QAbstractItemView::SelectRows);
-        this->setEditTriggers(QAbstractItemView::NoEditTriggers); // F2 belongs to the window
-        this->setDragEnabled(true);
-        this->setAcceptDrops(true);
-        this->viewport()->setAcceptDrops(true);
-        this->setDragDropMode(QAbstractItemView::DragDrop);
-        this->setDropIndicatorShown(true);
-        // The selection stays visible when the list loses the focus.
-        QPalette palette = this->palette();
-        for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
-            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-        this->setPalette(palette);
-    }
-
-    bool editing() const { return this->state() == QAbstractItemView::EditingState; }
-
-    void cancelEdit(const QModelIndex& index) {
-        if (QWidget* editor = this->indexWidget(index))
-            this->closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
-    }
-
-protected:
-    bool event(QEvent* event) override {
-        if (!isKeyEvent(event))
-            return Base::event(event);
-        if (m_owner->offerToFilters(static_cast<QKeyEvent*>(event)))
-            return true;
-        if (m_owner->ownKey(static_cast<QKeyEvent*>(event)))
-            return true;
-        Base::event(event);
-        if (!event->isAccepted())
-            m_owner->passKeyAbove(static_cast<QKeyEvent*>(event));
-        return true;
-    }
-
-    void mousePressEvent(QMouseEvent* event) override {
-        Base::mousePressEvent(event);
-        const QModelIndex index = this->indexAt(event->position().toPoint());
-        if (index.isValid())
-            m_owner->itemPressed(index);
-    }
-
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        Base::mouseReleaseEvent(event);
-        emit m_owner->clicked();
-    }
-
-    void mouseDoubleClickEvent(QMouseEvent* event) override {
-        const QModelIndex index = this->indexAt(event->position().toPoint());
-        if (index.isValid())
-            m_owner->itemDoubleClicked(index);
-    }
-
-    void keyPressEvent(QKeyEvent* event) override {
-        const QModelIndex before = this->currentIndex();
-        Base::keyPressEvent(event);
-        const QModelIndex after = this->currentIndex();
-        if (after.isValid() && after != before)
-            m_owner->itemMovedTo(after);
-    }
-
-    void startDrag(Qt::DropActions) override { m_owner->startItemDrag(); }
-
-    void dragEnterEvent(QDragEnterEvent* event) override {
-        if (shellServices().droppedPaths(event->mimeData()).isEmpty()) {
-            event->ignore();
-            return;
-        }
-        event->setDropAction(ShellServices::dropAction(event->modifiers()));
-        event->accept();
-    }
-
-    void dragMoveEvent(QDragMoveEvent* event) override {
-        m_owner->dragMovedOver(event, this->indexAt(event->position().toPoint()));
-    }
-
-    void dropEvent(QDropEvent* event) override {
-        m_owner->droppedOn(event, this->indexAt(event->position().toPoint()));
-    }
-
-    void contextMenuEvent(QContextMenuEvent* event) override {
-        m_owner->showContextMenu(this->indexAt(event->pos()), event->globalPos());
-    }
-
-private:
-    ShellListView* m_owner;
-};
 
 ShellListView::ShellListView(QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_icons(new Pane<QListView>(this)),
@@ -267,7 +145,7 @@ void ShellListView::listFolder(const ShellItem& folder) {
     QAbstractItemModel* old = m_source;
     m_files = nullptr;
     if (folder.isDesktop()) {
-        m_source = desktopModel(this);
+        m_source = makeDesktopModel(this);
         m_proxy->setSourceModel(m_source);
     } else {
         const QHeaderView* header = m_report->header();
@@ -399,7 +277,7 @@ QString ShellListView::pathAt(const QModelIndex& index) const {
     const QModelIndex source = m_proxy->mapToSource(index.siblingAtColumn(0));
     if (m_files)
         return m_files->path(source.row());
-    return source.data(PathRole).toString();
+    return source.data(DesktopPathRole).toString();
 }
 
 ShellItem ShellListView::currentItem() const {
@@ -708,110 +586,4 @@ void ShellListView::followOutsideChange() {
         }
     }
     emit shellChanged();
-}
-
-namespace {
-
-// Keys that move through the list: Page Up to the arrows, and the keypad digits 1 to 9 (keypad
-// 0 is not among them).
-bool movesThroughList(const QKeyEvent* event) {
-    const int key = event->key();
-    switch (key) {
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_End:
-    case Qt::Key_Home:
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-        return true;
-    default:
-        return key >= Qt::Key_1 && key <= Qt::Key_9 &&
-               event->modifiers().testFlag(Qt::KeypadModifier);
-    }
-}
-
-} // namespace
-
-bool ShellListView::ownKey(QKeyEvent* event) {
-    if (isEditing())
-        return false;
-    if (event->type() == QEvent::KeyPress) {
-        // The item views would copy an item's name as text.
-        if (event->matches(QKeySequence::Copy))
-            copySelected();
-        else if (event->matches(QKeySequence::Cut))
-            cutSelected();
-        else if (event->matches(QKeySequence::Paste))
-            paste();
-        else
-            return false;
-        return true;
-    }
-    // Commands act when their key goes up, once for a held key.
-    if (event->isAutoRepeat())
-        return false;
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        upOneLevel();
-        break;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
-        const ShellItem item = currentItem();
-        if (!item.isNull() && item.isFileSystem() && item.isFolder())
-            setFolder(item.parsingPath());
-        break;
-    }
-    case Qt::Key_Delete:
-        deleteSelected(event->modifiers().testFlag(Qt::ShiftModifier));
-        break;
-    case Qt::Key_F2:
-        renameSelected();
-        break;
-    case Qt::Key_F5:
-        refresh();
-        if (m_tree)
-            m_tree->refresh();
-        break;
-    default:
-        break;
-    }
-    // Moving through the list shows the item moved to, as a click does.
-    if (!isEditing() && movesThroughList(event))
-        emit clicked();
-    return false;
-}
-
-bool ShellListView::offerToFilters(QKeyEvent* event) {
-    if (m_offering)
-        return false;
-    m_offering = true;
-    m_offerReached = false;
-    const bool accepted = event->isAccepted();
-    QCoreApplication::sendEvent(this, event);
-    const bool consumed = !m_offerReached;
-    if (!consumed)
-        event->setAccepted(accepted);
-    m_offering = false;
-    return consumed;
-}
-
-void ShellListView::passKeyAbove(QKeyEvent* event) {
-    // The list's filters had the key already: it goes on to the widgets above, as unused keys
-    // do, but past the list.
-    if (QWidget* above = parentWidget()) {
-        event->ignore();
-        QCoreApplication::sendEvent(above, event);
-    }
-    event->accept(); // ends Qt's own way up, which would pass the list
-}
-
-bool ShellListView::event(QEvent* event) {
-    if (m_offering && isKeyEvent(event)) {
-        m_offerReached = true; // no filter took it: the inner view handles it
-        event->accept();
-        return true;
-    }
-    return QWidget::event(event);
 }

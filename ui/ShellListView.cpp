@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedLayout>
+#include <QStandardItemModel>
 #include <QTreeView>
 
 ShellListView::ShellListView(QWidget* parent)

@@ -3,10 +3,10 @@
 #include "app/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "tags/TagText.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <cmath>
 
 namespace {
@@ -37,11 +37,12 @@ QString fileSizeText(const QLocale& locale, qint64 size) {
 
 // Local last-write time rounded down to an even second, as "dd.mm.yyyy hh:nn:ss".
 QString modifiedText(const QString& fileName) {
-    const QFileInfo info(fileName);
-    const QDateTime written = info.lastModified();
-    if (!info.exists() || !written.isValid())
-        throw DisplayError("Cannot read the modification time of " + fileName.toStdString());
-    qint64 seconds = written.toSecsSinceEpoch();
+    // By the name's bytes: Qt's file classes cannot reach a name that is not UTF-8.
+    const PathInfo info = pathInfo(fileName);
+    if (!info.exists)
+        throw DisplayError("Cannot read the modification time of " +
+                           displayFileName(fileName).toStdString());
+    qint64 seconds = info.modified.tv_sec;
     const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime);
     seconds -= local.time().second() % 2;
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).toString("dd.MM.yyyy HH:mm:ss");

@@ -4,6 +4,7 @@
 #include "app/ErrorGuard.h"
 
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "ui/BarCombo.h"
 #include "ui/InspectorGrid.h"
@@ -14,7 +15,6 @@
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QToolButton>
@@ -122,8 +122,8 @@ void TfmMain::ShellListClick() {
     } else {
         CurrentFile = ShellList->currentItem().parsingPath();
         // Only plain files are read: opening a pipe or a device would block the window.
-        const QFileInfo info(CurrentFile);
-        if (CurrentFile.isEmpty() || !info.exists() || !info.isFile()) {
+        const PathInfo info = pathInfo(CurrentFile);
+        if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
         } else {
             // Whatever goes wrong while reading or showing the file, the user sees empty panes

@@ -3,8 +3,8 @@
 #include "app/Main.h"
 
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 
-#include <QFile>
 #include <sys/stat.h>
 
 namespace {
@@ -16,7 +16,7 @@ const QString kChangedQuestion =
 
 TfmMain::FileIdentity TfmMain::identityOf(const QString& path) {
     struct stat info {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (path.isEmpty() || ::stat(fileNameBytes(path).constData(), &info) != 0)
         return {};
     return {true,
             quint64(info.st_dev),
@@ -35,7 +35,7 @@ bool TfmMain::mayWriteLoadedFile() {
     const FileIdentity now = identityOf(CurrentFile);
     // A file that is gone is left to the write, which fails and says so.
     if (!now.known || now == m_loadedFile ||
-        dialogs().confirmDefaultNo(kChangedQuestion.arg(CurrentFile))) {
+        dialogs().confirmDefaultNo(kChangedQuestion.arg(displayFileName(CurrentFile)))) {
         m_beforeOwnWrite = now;
         return true;
     }

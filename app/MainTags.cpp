@@ -8,10 +8,10 @@
 #include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "ui/InspectorGrid.h"
 
 #include <QAction>
-#include <QFile>
 
 namespace {
 
@@ -42,13 +42,13 @@ void takeRows(const InspectorGrid* grid, const std::vector<TagField<Tag>>& field
 } // namespace
 
 std::string TfmMain::currentFileName() const {
-    return QFile::encodeName(CurrentFile).toStdString();
+    return nativePath(CurrentFile);
 }
 
 void TfmMain::btID3v1_SaveClick() {
     if (!ID3v1Modified || !mayWriteLoadedFile())
         return;
-    if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(CurrentFile))) {
+    if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(displayFileName(CurrentFile)))) {
         btID3v1_UndoClick();
         // Both refused: a list click must not load another file over these edits.
         if (ID3v1Modified)
@@ -62,7 +62,7 @@ void TfmMain::btID3v1_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(CurrentFile))));
         return;
     }
     reloadPane(1);
@@ -71,7 +71,7 @@ void TfmMain::btID3v1_SaveClick() {
 void TfmMain::btID3v2_SaveClick() {
     if (!ID3v2Modified || !mayWriteLoadedFile())
         return;
-    if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(CurrentFile))) {
+    if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(displayFileName(CurrentFile)))) {
         btID3v2_UndoClick();
         if (ID3v2Modified)
             m_abandonClick = true;
@@ -84,7 +84,7 @@ void TfmMain::btID3v2_SaveClick() {
 
     const std::string fileName = currentFileName();
     if (!tag.Save(fileName)) {
-        dialogs().warning(withTagWriteReason(kWriteWarning.arg(CurrentFile)));
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(CurrentFile))));
         return;
     }
     reloadPane(2);
@@ -114,11 +114,11 @@ void TfmMain::removeTag(int version) {
     TID3v2& v2 = AudioFile->ID3v2Tag();
     if (!(version == 1 ? v1.Exists() : v2.Exists()) || !mayWriteLoadedFile())
         return;
-    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(CurrentFile)))
+    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(displayFileName(CurrentFile))))
         return;
     const std::string fileName = currentFileName();
     if (!(version == 1 ? v1.Strip(fileName) : v2.Strip(fileName))) {
-        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(CurrentFile)));
+        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(displayFileName(CurrentFile))));
         return;
     }
     reloadPane(version);

@@ -36,13 +36,8 @@ QString fileSizeText(const QLocale& locale, qint64 size) {
 }
 
 // Local last-write time rounded down to an even second, as "dd.mm.yyyy hh:nn:ss".
-QString modifiedText(const QString& fileName) {
-    // By the name's bytes: Qt's file classes cannot reach a name that is not UTF-8.
-    const PathInfo info = pathInfo(fileName);
-    if (!info.exists)
-        throw DisplayError("Cannot read the modification time of " +
-                           displayFileName(fileName).toStdString());
-    qint64 seconds = info.modified.tv_sec;
+QString modifiedText(const FileStamp& stamp) {
+    qint64 seconds = stamp.modifiedSeconds;
     const QDateTime local = QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime);
     seconds -= local.time().second() % 2;
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).toString("dd.MM.yyyy HH:mm:ss");
@@ -129,6 +124,13 @@ BandTexts ID3v2Texts(const TID3v2& tag) {
 }
 
 BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale) {
+    // By the name's bytes: Qt's file classes cannot reach a name that is not UTF-8.
+    if (!pathInfo(fileName).exists)
+        throw DisplayError("Cannot find " + displayFileName(fileName).toStdString());
+    return MpegTexts(audio, locale);
+}
+
+BandTexts MpegTexts(const TMPEGaudio& audio, const QLocale& locale) {
     BandTexts band;
     band.caption = QStringLiteral("MPEG Info");
     const FrameData& frame = audio.FrameData();
@@ -136,7 +138,7 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLoc
     const auto seconds = static_cast<qint64>(std::trunc(audio.Duration()));
 
     band.rows.append(row("iMpeg_Size", "File Size", fileSizeText(locale, audio.FileSize())));
-    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(fileName)));
+    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(audio.fileStamp())));
     band.rows.append(row("iMpeg_Version", "Version",
                          QString::fromStdString(audio.VersionText() + " " + audio.LayerText())));
     band.rows.append(row("iMpeg_Duration", "Duration",

@@ -29,8 +29,8 @@ struct BandTexts {
     QString text(const QString& rowName) const;
 };
 
-// Raised when a text cannot be made, as for a file that vanished before its
-// modification time could be read.
+// Raised when a text cannot be made, as for a file that vanished before it
+// could be shown.
 class DisplayError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -45,7 +45,10 @@ std::string displayTextToTag(const QString& text);
 
 BandTexts ID3v1Texts(const TID3v1& tag);
 BandTexts ID3v2Texts(const TID3v2& tag);
-// Throws DisplayError when the file's modification time cannot be read.
+// Size and time are those the analysis saw as it read the file; nothing is read again.
+BandTexts MpegTexts(const TMPEGaudio& audio, const QLocale& locale);
+// The same for a file analysed by that name, which must still name a file: throws
+// DisplayError for one that went between the analysis and the display.
 BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale);
 
 // Row names of each band in the order the window shows them, composite members

@@ -50,24 +50,10 @@
 
 namespace {
 
-// A tag pane's row for the field of that name, with the field's caption and kind.
-template <class Tag>
-InspectorRow* addFieldRow(InspectorGrid* grid, const std::vector<TagField<Tag>>& fields,
-                          const char* name) {
-    const TagField<Tag>* field = findField(fields, name);
-    const InspectorRow::Kind kind = field->kind == FieldKind::Genre  ? InspectorRow::Kind::Pick
-                                    : field->kind == FieldKind::Link ? InspectorRow::Kind::Hyperlink
-                                                                     : InspectorRow::Kind::Text;
-    return grid->addRow(QString::fromLatin1(name),
-                        QString::fromUtf8(field->caption.data(), qsizetype(field->caption.size())),
-                        kind);
-}
-
 constexpr int kTreeWidth = 208;
 constexpr int kInspectorWidth = 240;
 constexpr int kSplitterWidth = 2;
 constexpr int kDriveBarHeight = 25;
-constexpr int kSpeedBarHeight = 21;
 constexpr int kStatusBarHeight = 19;
 
 // An icon drawn from a symbol of the window's font, for commands the style has no icon for;
@@ -97,21 +83,12 @@ template <typename T> T* named(T* object, const QString& name) {
     return object;
 }
 
-QToolButton* speedButton(QWidget* parent, const QString& name, const QString& hint,
-                         QStyle::StandardPixmap glyph, int left) {
-    auto* button = named(new QToolButton(parent), name);
-    button->setAutoRaise(true);
-    button->setIcon(parent->style()->standardIcon(glyph));
-    button->setIconSize(QSize(14, 14));
-    button->setToolTip(hint);
-    button->setAccessibleName(hint);
-    button->setGeometry(left, 2, 20, 17);
-    return button;
-}
-
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent) {
+TfmMain::TfmMain(QWidget* parent)
+    : QMainWindow(parent), m_id3v1Pane(TagPane::forID3v1(*this)),
+      m_id3v2Pane(TagPane::forID3v2(*this)), ID3v1Modified(m_id3v1Pane->modifiedFlag()),
+      ID3v2Modified(m_id3v2Pane->modifiedFlag()) {
     setObjectName("fmMain");
     setWindowTitle("Quillon");
     setFont(windowFont());
@@ -122,6 +99,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent) {
     createPanes();
     createInspector();
     createStatusBar();
+    takePaneWidgets();
     createBars();
     wireHandlers();
     FormStorage = new ::FormStorage(this);
@@ -180,138 +158,32 @@ void TfmMain::createPanes() {
     setCentralWidget(Splitter);
 }
 
-QWidget* TfmMain::createTagSpeedBar(int version, QToolButton*& save, QToolButton*& remove,
-                                    QToolButton*& undo, QToolButton*& clear, QLabel*& versionLabel,
-                                    QLabel*& image) {
-    const QString v = QString::number(version);
-    auto* bar = new QFrame;
-    bar->setObjectName("SpeedBar_ID3v" + v);
-    bar->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    bar->setFixedHeight(kSpeedBarHeight);
-    save = speedButton(bar, "btID3v" + v + "_Save", "Save", QStyle::SP_DialogSaveButton, 2);
-    remove =
-        speedButton(bar, "btID3v" + v + "_Remove", "Remove", QStyle::SP_DialogDiscardButton, 23);
-    undo = speedButton(bar, "btID3v" + v + "_Undo", "Undo", QStyle::SP_ArrowBack, 43);
-    clear = speedButton(bar, "btClearID3v" + v, "Clear", QStyle::SP_DialogResetButton, 64);
-
-    auto* right = new QHBoxLayout(bar);
-    right->setContentsMargins(86, 0, 2, 0);
-    right->setSpacing(4);
-    versionLabel = named(new QLabel(bar), "laID3v" + v + "Ver");
-    versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    versionLabel->setText(version == 1 ? "v 1.0" : "v 2.0");
-    // Room for "v 2.3" and no more, so the bar never grows past the pane and the
-    // drag image at its right end stays in view.
-    versionLabel->setFixedWidth(40);
-    image = named(new DragImage(bar), "imID3v" + v);
-    image->setPixmap(bar->style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
-    image->setFixedSize(16, 16);
-    image->setToolTip("Copy / Merge");
-    image->setAccessibleName("Copy / Merge");
-    image->setCursor(Qt::OpenHandCursor);
-    right->addStretch(1);
-    right->addWidget(versionLabel);
-    right->addWidget(image);
-    return bar;
-}
-
 void TfmMain::createInspector() {
     auto* layout = new QVBoxLayout(pnInspector);
     layout->setContentsMargins(0, 0, 0, 0);
     smMPEG = named(new BandContainer(pnInspector), "smMPEG");
     layout->addWidget(smMPEG);
 
-    auto tagBand = [](QWidget* speedBar, InspectorGrid* grid) {
-        auto* content = new QWidget;
-        auto* box = new QVBoxLayout(content);
-        box->setContentsMargins(0, 0, 0, 0);
-        box->setSpacing(0);
-        box->addWidget(speedBar);
-        box->addWidget(grid, 1);
-        return content;
-    };
-
-    SpeedBar_ID3v1 = createTagSpeedBar(1, btID3v1_Save, btID3v1_Remove, btID3v1_Undo, btClearID3v1,
-                                       laID3v1Ver, imID3v1);
+    SpeedBar_ID3v1 = m_id3v1Pane->createSpeedBar();
     createID3v1Grid();
-    smbID3v1 =
-        named(smMPEG->addBand("ID3v1 Tag", 131, tagBand(SpeedBar_ID3v1, iID3v1)), "smbID3v1");
-    chExistsID3v1 = named(new QCheckBox, "chExistsID3v1");
-    chExistsID3v1->setAccessibleName("ID3v1 tag present");
-    smbID3v1->setCaptionCheckBox(chExistsID3v1);
-
-    SpeedBar_ID3v2 = createTagSpeedBar(2, btID3v2_Save, btID3v2_Remove, btID3v2_Undo, btClearID3v2,
-                                       laID3v2Ver, imID3v2);
+    smbID3v1 = m_id3v1Pane->createBand(smMPEG);
+    SpeedBar_ID3v2 = m_id3v2Pane->createSpeedBar();
     createID3v2Grid();
-    smbID3v2 =
-        named(smMPEG->addBand("ID3v2 Tag", 199, tagBand(SpeedBar_ID3v2, iID3v2)), "smbID3v2");
-    chExistsID3v2 = named(new QCheckBox, "chExistsID3v2");
-    chExistsID3v2->setAccessibleName("ID3v2 tag present");
-    smbID3v2->setCaptionCheckBox(chExistsID3v2);
+    smbID3v2 = m_id3v2Pane->createBand(smMPEG);
 
     createMpegGrid();
     smbMPEG = named(smMPEG->addBand("MPEG Info", 246, iMpeg), "smbMPEG");
 
-    dfID3v1 = named(new DropFilesTarget(iID3v1), "dfID3v1");
-    dfID3v2 = named(new DropFilesTarget(iID3v2), "dfID3v2");
-    const auto opener = [](const QString& address) { shellServices().open(address); };
-    iID3v2->setLinkOpener(opener);
+    for (TagPane* pane : tagPanes())
+        pane->createDropTarget();
 }
 
 void TfmMain::createID3v1Grid() {
-    iID3v1 = named(new InspectorGrid, "iID3v1");
-    iID3v1->setAccessibleName("ID3v1 Tag");
-    iID3v1->setTag(1);
-    iID3v1->setDividerPosition(94);
-    using Kind = InspectorRow::Kind;
-    iID3v1_Title = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Title");
-    iID3v1_Artist = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Artist");
-    iID3v1_Album = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Album");
-    iID3v1_Year = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Year");
-    iID3v1_Year->setAlignment(Qt::AlignCenter);
-    iID3v1_Track = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Track");
-    iID3v1_Track->setAlignment(Qt::AlignCenter);
-    iID3v1_Comment = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Comment");
-    iID3v1_xYG = iID3v1->addRow("iID3v1_xYG", QString(), Kind::Composite);
-    iID3v1_xCT = iID3v1->addRow("iID3v1_xCT", QString(), Kind::Composite);
-    iID3v1_Genre = addFieldRow(iID3v1, ID3v1Fields(), "iID3v1_Genre");
-    iID3v1_xYG->addMember(iID3v1_Year, 30);
-    iID3v1_xYG->addMember(iID3v1_Genre, 72);
-    iID3v1_xCT->addMember(iID3v1_Album, 72);
-    iID3v1_xCT->addMember(iID3v1_Track, 18, 18, QStringLiteral("000"));
-    iID3v1->setShownOrder({iID3v1_Title, iID3v1_Artist, iID3v1_xCT, iID3v1_xYG, iID3v1_Comment});
+    iID3v1 = m_id3v1Pane->createGrid();
 }
 
 void TfmMain::createID3v2Grid() {
-    iID3v2 = named(new InspectorGrid, "iID3v2");
-    iID3v2->setAccessibleName("ID3v2 Tag");
-    iID3v2->setTag(2);
-    iID3v2->setDividerPosition(96);
-    using Kind = InspectorRow::Kind;
-    iID3v2_Title = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Title");
-    iID3v2_Artist = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Artist");
-    iID3v2_Album = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Album");
-    iID3v2_Year = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Year");
-    iID3v2_Year->setAlignment(Qt::AlignCenter);
-    iID3v2_Track = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Track");
-    iID3v2_Comment = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Comment");
-    iID3v2_xYG = iID3v2->addRow("iID3v2_xYG", QString(), Kind::Composite);
-    iID3v2_xCT = iID3v2->addRow("iID3v2_xCT", QString(), Kind::Composite);
-    iID3v2_Genre = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Genre");
-    iID3v2_Composer = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Composer");
-    iID3v2_Encoder = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Encoder");
-    iID3v2_Copyright = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Copyright");
-    iID3v2_Language = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_Language");
-    iID3v2_URL = addFieldRow(iID3v2, ID3v2Fields(), "iID3v2_URL");
-    iID3v2_xCC = iID3v2->addRow("iID3v2_xCC", QString(), Kind::Composite);
-    iID3v2_xYG->addMember(iID3v2_Year, 30);
-    iID3v2_xYG->addMember(iID3v2_Genre, 72);
-    iID3v2_xCT->addMember(iID3v2_Album, 72);
-    iID3v2_xCT->addMember(iID3v2_Track, 20, 0, QStringLiteral("000"));
-    iID3v2_xCC->addMember(iID3v2_Composer, 0);
-    iID3v2_xCC->addMember(iID3v2_Copyright, 28);
-    iID3v2->setShownOrder({iID3v2_Title, iID3v2_Artist, iID3v2_xCT, iID3v2_xYG, iID3v2_Comment,
-                           iID3v2_xCC, iID3v2_Encoder, iID3v2_Language, iID3v2_URL});
+    iID3v2 = m_id3v2Pane->createGrid();
 }
 
 void TfmMain::createMpegGrid() {
@@ -356,10 +228,8 @@ void TfmMain::createStatusBar() {
     const QIcon glyph = style()->standardIcon(QStyle::SP_FileDialogContentsView);
     spObjects = named(StatusBar->addPane("Objects:", 92), "spObjects");
     spSelected = named(StatusBar->addPane("Selected:", 90), "spSelected");
-    spID3v1Modified =
-        named(StatusBar->addPane("ID3v1 Modified", 90, Qt::AlignCenter, glyph), "spID3v1Modified");
-    spID3v2Modified =
-        named(StatusBar->addPane("ID3v2 Modified", 90, Qt::AlignCenter, glyph), "spID3v2Modified");
+    for (TagPane* pane : tagPanes())
+        pane->createModifiedPane(StatusBar, glyph);
     ProgressBar = named(StatusBar->addProgressBar(185), "ProgressBar");
     btGlobCancel = named(StatusBar->addFlatButton("Cancel", 50), "btGlobCancel");
 }
@@ -597,76 +467,47 @@ void TfmMain::wireHandlers() {
 
 void TfmMain::ShowFileInfo() {
     rememberLoadedFile();
-    SetInspectorEditable(iID3v1, true);
-    SetInspectorEditable(iID3v2, true);
+    for (TagPane* pane : tagPanes())
+        pane->setEditable(true);
     ShowID3v1();
     ShowID3v2();
     ShowMpegInfo();
 }
 
-namespace {
-
-void fillRows(InspectorGrid* grid, const BandTexts& band) {
-    for (const DisplayRow& text : band.rows) {
-        if (InspectorRow* row = grid->row(text.name))
-            row->setText(text.text);
-    }
-}
-
-} // namespace
-
 void TfmMain::ShowID3v1() {
-    noteOwnWrite();
-    const BandTexts band = ID3v1Texts(AudioFile->ID3v1Tag());
-    if (!band.hasTag) {
-        ClearInspector(iID3v1);
-        return;
-    }
-    chExistsID3v1->setChecked(true);
-    fillRows(iID3v1, band);
-    laID3v1Ver->setText(band.versionLabel);
+    showPane(*m_id3v1Pane);
 }
 
 void TfmMain::ShowID3v2() {
-    noteOwnWrite();
-    const BandTexts band = ID3v2Texts(AudioFile->ID3v2Tag());
-    if (!band.hasTag) {
-        ClearInspector(iID3v2);
-        return;
-    }
-    chExistsID3v2->setChecked(true);
-    fillRows(iID3v2, band);
-    laID3v2Ver->setText(band.versionLabel);
+    showPane(*m_id3v2Pane);
 }
 
 void TfmMain::ShowMpegInfo() {
-    const BandTexts band = MpegTexts(*AudioFile, CurrentFile, QLocale::system());
-    fillRows(iMpeg, band);
+    const BandTexts band = MpegTexts(*AudioFile, QLocale::system());
+    for (const DisplayRow& text : band.rows) {
+        if (InspectorRow* row = iMpeg->row(text.name))
+            row->setText(text.text);
+    }
     iMpeg_VBR->setVisible(AudioFile->VBRData().Found);
 }
 
 void TfmMain::ClearFileInfo(bool makeReadOnly) {
-    ClearInspector(iID3v1);
-    ClearInspector(iID3v2);
+    for (TagPane* pane : tagPanes())
+        pane->clear();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
-        SetInspectorEditable(iID3v1, false);
-        SetInspectorEditable(iID3v2, false);
+        for (TagPane* pane : tagPanes())
+            pane->setEditable(false);
     }
 }
 
 void TfmMain::ClearInspector(InspectorGrid* grid) {
+    if (TagPane* pane = paneOfGrid(grid)) {
+        pane->clear();
+        return;
+    }
     for (InspectorRow* row : grid->rows())
         row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
-    if (grid == iID3v1) {
-        chExistsID3v1->setChecked(false);
-        SetID3v1Modified(false);
-        laID3v1Ver->clear();
-    } else if (grid == iID3v2) {
-        chExistsID3v2->setChecked(false);
-        SetID3v2Modified(false);
-        laID3v2Ver->clear();
-    }
 }
 
 void TfmMain::SetInspectorEditable(InspectorGrid* grid, bool editable) {
@@ -675,18 +516,16 @@ void TfmMain::SetInspectorEditable(InspectorGrid* grid, bool editable) {
 }
 
 void TfmMain::SetID3v1Modified(bool value) {
-    ID3v1Modified = value;
-    UpdateModifiedPanes();
+    m_id3v1Pane->setModified(value);
 }
 
 void TfmMain::SetID3v2Modified(bool value) {
-    ID3v2Modified = value;
-    UpdateModifiedPanes();
+    m_id3v2Pane->setModified(value);
 }
 
 void TfmMain::UpdateModifiedPanes() {
-    spID3v1Modified->setText(ID3v1Modified ? QStringLiteral("ID3v1 Modified") : QString());
-    spID3v2Modified->setText(ID3v2Modified ? QStringLiteral("ID3v2 Modified") : QString());
+    for (TagPane* pane : tagPanes())
+        pane->updateModifiedPane();
 }
 
 void TfmMain::iID3v1EditChange() {

@@ -3,11 +3,15 @@
 // handlers that carry the workflow.
 #pragma once
 
+#include "app/TagPane.h"
+#include "tags/FileAccess.h"
 #include "ui/IniSection.h"
 
 #include <QMainWindow>
 #include <QString>
+#include <array>
 #include <memory>
+#include <optional>
 
 class Band;
 class BarCombo;
@@ -35,8 +39,12 @@ class StatusBar;
 class StatusPane;
 class TMPEGaudio;
 
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, private TagPane::Host {
     Q_OBJECT
+    // The tag panes of ID3v1 and ID3v2; first, as the modified flags below are theirs.
+    std::unique_ptr<TagPane> m_id3v1Pane;
+    std::unique_ptr<TagPane> m_id3v2Pane;
+
 public:
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;
@@ -44,8 +52,9 @@ public:
     // Window state.
     TMPEGaudio* AudioFile = nullptr;
     QString CurrentFile;
-    bool ID3v1Modified = false;
-    bool ID3v2Modified = false;
+    // The panes' own flags.
+    bool& ID3v1Modified;
+    bool& ID3v2Modified;
 
     // Left and middle panes.
     QWidget* pnTree = nullptr;
@@ -246,9 +255,8 @@ protected:
 private:
     void createPanes();
     void createInspector();
-    QWidget* createTagSpeedBar(int version, QToolButton*& save, QToolButton*& remove,
-                               QToolButton*& undo, QToolButton*& clear, QLabel*& versionLabel,
-                               QLabel*& image);
+    // The window's names for a tag pane's widgets and rows.
+    void takePaneWidgets();
     void createID3v1Grid();
     void createID3v2Grid();
     void createMpegGrid();
@@ -283,31 +291,32 @@ private:
     // Browsing (MainBrowse.cpp).
 
     // Tag commands (MainTags.cpp).
-    // Set by a Save whose question and then whose Undo question were both
-    // declined: the edits stay, so the list click that ran it must not load.
-    bool m_abandonClick = false;
+    // The panes in the order a list click saves them.
+    std::array<TagPane*, 2> tagPanes() const;
+    // The pane with this grid, or whose image this is; nullptr for none.
+    TagPane* paneOfGrid(const QObject* grid) const;
+    TagPane* paneOfImage(const QObject* image) const;
     // CurrentFile as the tag objects take it.
     std::string currentFileName() const;
-    // The commands of the pane of ID3 version 1 or 2.
-    void reloadPane(int version);
+    // A command's outcome as its handler passes it on: a row the tag cannot take is an error
+    // for the guard around the handler to show.
+    static void passOn(TagPane::Outcome outcome);
+    // The pane shows the tag of AudioFile; a file our own write changed is the loaded file now.
+    void showPane(TagPane& pane);
+    // TagPane::Host.
+    QString currentFile() const override;
+    TMPEGaudio& audioFile() override;
+    bool confirmed(TagPane::Confirmation which, const QString& question) override;
+    const QAction* confirmationOf(TagPane::Confirmation which) const;
+    void reloadPane(TagPane& pane) override;
     // Ctrl+S: saves the tag pane that holds the focus, or else each modified pane.
     void saveShortcut();
     // Ctrl+C, Ctrl+X, Ctrl+V on the list's or the tree's files; false for other keys.
     bool fileClipboardKey(QKeyEvent* event);
-    void removeTag(int version);
-    void undoTag(int version);
-    void clearTag(int version);
 
     // The file the panes were read from (MainLoadedFile.cpp).
-    struct FileIdentity {
-        bool known = false;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedSeconds = 0;
-        qint64 modifiedNanoseconds = 0;
-        bool operator==(const FileIdentity&) const = default;
-    };
+    // What stat said of a file; nothing for a path that names none.
+    using FileIdentity = std::optional<FileStamp>;
     FileIdentity m_loadedFile;
     // CurrentFile as it was when mayWriteLoadedFile let a write go ahead; unknown otherwise.
     FileIdentity m_beforeOwnWrite;
@@ -316,7 +325,7 @@ private:
     void rememberLoadedFile();
     // Before a tag is written into or removed from CurrentFile: true when the path still names
     // the file the panes were read from, unchanged, or when the user agrees to write anyway.
-    bool mayWriteLoadedFile();
+    bool mayWriteLoadedFile() override;
     // As a pane is shown again: a file that our own write changed is the loaded file now.
     void noteOwnWrite();
 
@@ -333,4 +342,7 @@ public:
 private:
     // Routes the drags of the tag images over the grids and the file list to the handlers.
     void setUpDragAndDrop();
+    // The drop of the other pane's image on this pane, and whether it is taken.
+    bool paneDragOver(const TagPane& pane, const QObject* source) const;
+    void paneDragDrop(TagPane& pane, const QObject* source);
 };

@@ -2,6 +2,7 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
+#include "app/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
@@ -99,21 +100,14 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 // Browsing.
 
 void TfmMain::ShellListClick() {
-    // Pending edits go to the file loaded before, since CurrentFile has not changed yet. A range
-    // error in a Save leaves this handler and abandons the click; so do edits the user neither
-    // saved nor undid, which loading another file would overwrite.
-    // The Save handlers are called directly, not through their buttons, so that a range
-    // error reaches this handler instead of the guard around the button's click.
-    if (ID3v1Modified) {
-        m_abandonClick = false;
-        btID3v1_SaveClick();
-        if (m_abandonClick)
-            return;
-    }
-    if (ID3v2Modified) {
-        m_abandonClick = false;
-        btID3v2_SaveClick();
-        if (m_abandonClick)
+    // Pending edits go to the file loaded before, since CurrentFile has not changed yet. Edits
+    // the user neither saved nor undid, and a row the tag cannot take, abandon the click:
+    // loading another file would overwrite them.
+    for (TagPane* pane : tagPanes()) {
+        const TagPane::Outcome outcome = pane->save();
+        if (outcome == TagPane::Outcome::Invalid)
+            QuillonApplication::reportError(QString::fromLatin1(kRangeCheckError));
+        if (outcome == TagPane::Outcome::Invalid || outcome == TagPane::Outcome::KeptUnsaved)
             return;
     }
 
@@ -121,7 +115,8 @@ void TfmMain::ShellListClick() {
         ClearFileInfo(true);
     } else {
         CurrentFile = ShellList->currentItem().parsingPath();
-        // Only plain files are read: opening a pipe or a device would block the window.
+        // Only plain files are opened: opening a device can act on it (a tape rewinds) and a
+        // pipe could block.
         const PathInfo info = pathInfo(CurrentFile);
         if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
@@ -133,8 +128,8 @@ void TfmMain::ShellListClick() {
                     ShowFileInfo();
                     // The panes hold what the file holds, even after a failed save of edits
                     // made to the file before: the next click must not write them here.
-                    SetID3v1Modified(false);
-                    SetID3v2Modified(false);
+                    for (TagPane* pane : tagPanes())
+                        pane->setModified(false);
                 } else {
                     ClearFileInfo(true);
                 }

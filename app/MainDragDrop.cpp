@@ -27,35 +27,11 @@ namespace {
 
 const QString kRenameQuestion = QStringLiteral("Rename file \"%1\" to \"%2\"?");
 const QString kRenameError = QStringLiteral("Cannto rename file \"%1\" to \"%2\"");
-const QString kFillQuestion = QStringLiteral("Fill tag from file \"%1\"?");
 const QString kSeparator = QStringLiteral(" - ");
 
-constexpr int kMaxBaseName = 260;
-constexpr int kMaxTitle = 255;
-// Both grids begin with the same nine rows: Title, Artist, Album, Year, Track, Comment, the two
-// composites and Genre. The ID3v1 pane gives all nine; the ID3v2 pane gives seven, so that the
-// ID3v1 pane keeps its Genre.
-constexpr int kFromID3v1Rows = 9;
-constexpr int kFromID3v2Rows = 7;
-
 // A switched-off confirmation goes ahead as if Yes had been answered.
-bool confirmed(const QAction* confirmation, const QString& question) {
+bool confirmedBy(const QAction* confirmation, const QString& question) {
     return !confirmation->isChecked() || dialogs().confirm(question);
-}
-
-// Texts move as they stand; conversions to the tag's limits wait for the pane's Save. Ctrl held
-// at the drop merges: only empty rows are filled.
-void copyOrMergeRows(const InspectorGrid* from, InspectorGrid* to, int rows) {
-    const bool merge = shellServices().keyboardModifiers().testFlag(Qt::ControlModifier);
-    for (int i = 0; i < rows; ++i) {
-        InspectorRow* target = to->row(i);
-        if (!merge || target->text().isEmpty())
-            target->setText(from->row(i)->text());
-    }
-}
-
-InspectorRow* paneRow(const InspectorGrid* pane, const char* field) {
-    return pane->row(QStringLiteral("iID3v%1_%2").arg(pane->tag()).arg(QLatin1String(field)));
 }
 
 // The folder part runs up to the last "/", the extension from the last "." after it. A "/" in
@@ -99,28 +75,6 @@ int moveWithoutReplacing(const QString& from, const QString& to) {
     return 0;
 }
 
-// The name of the file without its folder and from its last "." on.
-QString baseNameOf(const QString& path) {
-    QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).left(kMaxBaseName);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    return name;
-}
-
-// Artist and Title from the file's base name split at its first " - ", untrimmed. False when
-// the name has no separator (nothing is asked then) or the user declines.
-bool fillFromFileName(const QString& file, const QAction* confirmation, InspectorRow* artist,
-                      InspectorRow* title) {
-    const QString name = baseNameOf(displayFileName(file));
-    const qsizetype separator = name.indexOf(kSeparator);
-    if (separator < 0 || !confirmed(confirmation, kFillQuestion.arg(displayFileName(file))))
-        return false;
-    artist->setText(name.left(separator));
-    title->setText(name.mid(separator + kSeparator.size(), kMaxTitle));
-    return true;
-}
-
 // Hands the drags of the tag images to the window's handlers. Other drags (files, list items)
 // go on to the targets' own handling.
 class DragDropRouter : public QObject {
@@ -135,7 +89,7 @@ protected:
         auto* drag = static_cast<QDropEvent*>(event);
         const QObject* source = DragImage::draggedFrom(drag->mimeData());
         const Target target = targetOf(watched);
-        if (!source || target == Target::None)
+        if (!source || !target.widget)
             return false;
         if (type == QEvent::Drop) {
             // An error must not unwind through Qt's drag machinery, which would stay half done.
@@ -151,46 +105,32 @@ protected:
     }
 
 private:
-    enum class Target { None, List, ID3v1, ID3v2 };
+    // A drop target of the window, with the handlers of its drags.
+    struct Target {
+        const QWidget* widget = nullptr;
+        bool (TfmMain::*over)(const QObject*) const = nullptr;
+        void (TfmMain::*drop)(const QObject*) = nullptr;
+    };
 
     Target targetOf(const QObject* watched) const {
-        if (watched == m_window->ShellList)
-            return Target::List;
-        if (watched == m_window->iID3v1->viewport())
-            return Target::ID3v1;
-        if (watched == m_window->iID3v2->viewport())
-            return Target::ID3v2;
-        return Target::None;
+        const Target targets[] = {
+            {m_window->ShellList, &TfmMain::ShellListDragOver, &TfmMain::ShellListDragDrop},
+            {m_window->iID3v1->viewport(), &TfmMain::iID3v1DragOver, &TfmMain::iID3v1DragDrop},
+            {m_window->iID3v2->viewport(), &TfmMain::iID3v2DragOver, &TfmMain::iID3v2DragDrop},
+        };
+        for (const Target& target : targets) {
+            if (watched == target.widget)
+                return target;
+        }
+        return {};
     }
 
-    bool accepts(Target target, const QObject* source) const {
-        switch (target) {
-        case Target::List:
-            return m_window->ShellListDragOver(source);
-        case Target::ID3v1:
-            return m_window->iID3v1DragOver(source);
-        case Target::ID3v2:
-            return m_window->iID3v2DragOver(source);
-        case Target::None:
-            break;
-        }
-        return false;
+    bool accepts(const Target& target, const QObject* source) const {
+        return (m_window->*target.over)(source);
     }
 
-    static void drop(TfmMain* window, Target target, const QObject* source) {
-        switch (target) {
-        case Target::List:
-            window->ShellListDragDrop(source);
-            break;
-        case Target::ID3v1:
-            window->iID3v1DragDrop(source);
-            break;
-        case Target::ID3v2:
-            window->iID3v2DragDrop(source);
-            break;
-        case Target::None:
-            break;
-        }
+    static void drop(TfmMain* window, const Target& target, const QObject* source) {
+        (window->*target.drop)(source);
     }
 
     TfmMain* m_window;
@@ -208,32 +148,38 @@ void TfmMain::setUpDragAndDrop() {
     }
 }
 
-bool TfmMain::iID3v1DragOver(const QObject* source) const {
-    return source && source == imID3v2;
-}
-
-bool TfmMain::iID3v2DragOver(const QObject* source) const {
-    return source && source == imID3v1;
+bool TfmMain::paneDragOver(const TagPane& pane, const QObject* source) const {
+    const TagPane* from = paneOfImage(source);
+    return from && from != &pane;
 }
 
 // Neither direction asks, nor looks at whether the pane is editable; the pane counts as
-// modified even when no text changed.
-void TfmMain::iID3v1DragDrop(const QObject* source) {
-    if (!iID3v1DragOver(source))
+// modified even when no text changed. Ctrl held at the drop merges: only empty rows are filled.
+void TfmMain::paneDragDrop(TagPane& pane, const QObject* source) {
+    if (!paneDragOver(pane, source))
         return;
-    copyOrMergeRows(iID3v2, iID3v1, kFromID3v2Rows);
-    SetID3v1Modified(true);
+    pane.copyFrom(*paneOfImage(source),
+                  shellServices().keyboardModifiers().testFlag(Qt::ControlModifier));
+}
+
+bool TfmMain::iID3v1DragOver(const QObject* source) const {
+    return paneDragOver(*m_id3v1Pane, source);
+}
+
+void TfmMain::iID3v1DragDrop(const QObject* source) {
+    paneDragDrop(*m_id3v1Pane, source);
+}
+
+bool TfmMain::iID3v2DragOver(const QObject* source) const {
+    return paneDragOver(*m_id3v2Pane, source);
 }
 
 void TfmMain::iID3v2DragDrop(const QObject* source) {
-    if (!iID3v2DragOver(source))
-        return;
-    copyOrMergeRows(iID3v1, iID3v2, kFromID3v1Rows);
-    SetID3v2Modified(true);
+    paneDragDrop(*m_id3v2Pane, source);
 }
 
 bool TfmMain::ShellListDragOver(const QObject* source) const {
-    return source && (source == imID3v1 || source == imID3v2);
+    return paneOfImage(source) != nullptr;
 }
 
 // Renames CurrentFile after the pane's Artist and Title as shown, unsaved edits included. The
@@ -241,9 +187,9 @@ bool TfmMain::ShellListDragOver(const QObject* source) const {
 void TfmMain::ShellListDragDrop(const QObject* source) {
     if (!ShellListDragOver(source))
         return;
-    const InspectorGrid* pane = source == imID3v1 ? iID3v1 : iID3v2;
-    const QString artist = paneRow(pane, "Artist")->text();
-    const QString title = paneRow(pane, "Title")->text();
+    const TagPane* pane = paneOfImage(source);
+    const QString artist = pane->fieldRow("artist")->text();
+    const QString title = pane->fieldRow("title")->text();
     QString baseName;
     if (!artist.isEmpty() && !title.isEmpty())
         baseName = artist + kSeparator + title;
@@ -253,8 +199,8 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
 
     const QString newPath = renamedPath(CurrentFile, baseName);
-    if (!confirmed(bbConfRenameFile,
-                   kRenameQuestion.arg(displayFileName(CurrentFile), displayFileName(newPath))))
+    if (!confirmedBy(bbConfRenameFile,
+                     kRenameQuestion.arg(displayFileName(CurrentFile), displayFileName(newPath))))
         return;
     if (ShellList->isEditing())
         ShellList->cancelEdit();
@@ -266,19 +212,15 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
                 kRenameError.arg(displayFileName(CurrentFile), displayFileName(newPath)), failure)
                 .toLocal8Bit()
                 .toStdString());
-    // Renamed, the file keeps its identity: what was loaded is still told from what changed.
+    // Renamed, the file keeps its identity, size and time: what was loaded is still told from
+    // what changed, and the MPEG band, which shows what the analysis saw, stays as it is.
     CurrentFile = newPath;
-    // The MPEG band reads the file's time by its name: show it from the new one.
-    if (AudioFile->Valid())
-        ShowMpegInfo();
 }
 
 void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {
-    if (fillFromFileName(CurrentFile, bbConfFillTagFromFile, iID3v1_Artist, iID3v1_Title))
-        SetID3v1Modified(true);
+    m_id3v1Pane->fillFromFileName(CurrentFile);
 }
 
 void TfmMain::dfID3v2DropFiles(const QStringList&, const QPoint&) {
-    if (fillFromFileName(CurrentFile, bbConfFillTagFromFile, iID3v2_Artist, iID3v2_Title))
-        SetID3v2Modified(true);
+    m_id3v2Pane->fillFromFileName(CurrentFile);
 }

@@ -2,10 +2,9 @@
 // runs first asks before writing when CurrentFile now names another file, or a changed one.
 #include "app/Main.h"
 
+#include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -15,42 +14,36 @@ const QString kChangedQuestion =
 } // namespace
 
 TfmMain::FileIdentity TfmMain::identityOf(const QString& path) {
-    struct stat info {};
-    if (path.isEmpty() || ::stat(fileNameBytes(path).constData(), &info) != 0)
-        return {};
-    return {true,
-            quint64(info.st_dev),
-            quint64(info.st_ino),
-            qint64(info.st_size),
-            qint64(info.st_mtim.tv_sec),
-            qint64(info.st_mtim.tv_nsec)};
+    FileStamp stamp;
+    if (!stampOf(nativePath(path), stamp))
+        return std::nullopt;
+    return stamp;
 }
 
 void TfmMain::rememberLoadedFile() {
-    m_loadedFile = identityOf(CurrentFile);
-    m_beforeOwnWrite = {};
+    // What the analysis saw as it read the file: the file is not asked again.
+    m_loadedFile = AudioFile->fileStamp();
+    m_beforeOwnWrite.reset();
 }
 
 bool TfmMain::mayWriteLoadedFile() {
     const FileIdentity now = identityOf(CurrentFile);
     // A file that is gone is left to the write, which fails and says so.
-    if (!now.known || now == m_loadedFile ||
+    if (!now || now == m_loadedFile ||
         dialogs().confirmDefaultNo(kChangedQuestion.arg(displayFileName(CurrentFile)))) {
         m_beforeOwnWrite = now;
         return true;
     }
-    // The edits stay; a list click must not load another file over them.
-    m_abandonClick = true;
     return false;
 }
 
 void TfmMain::noteOwnWrite() {
     // A pane shown again without a write of ours (an Undo, or a write that failed) leaves the
     // loaded file as it was, so the other pane's edits are still checked against it.
-    if (!m_beforeOwnWrite.known)
+    if (!m_beforeOwnWrite)
         return;
     const FileIdentity now = identityOf(CurrentFile);
     if (now != m_beforeOwnWrite)
         m_loadedFile = now;
-    m_beforeOwnWrite = {};
+    m_beforeOwnWrite.reset();
 }

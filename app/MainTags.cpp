@@ -1,10 +1,8 @@
-// The tag commands of the two tag panes: save, remove, undo and clear. They act
-// on CurrentFile alone, through AudioFile's tag object of the pane's version.
+// The window's side of the two tag panes: the handlers of their commands, which forward to the
+// pane, and what a pane asks of the window (the file it shows, the confirmations, a reload).
 #include "app/Main.h"
 
 #include "app/AppDef.h"
-#include "app/DisplayTexts.h"
-#include "app/FailureText.h"
 #include "app/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
@@ -12,166 +10,189 @@
 #include "ui/InspectorGrid.h"
 
 #include <QAction>
+#include <QLabel>
+#include <stdexcept>
 
-namespace {
-
-const QString kWriteID3v1Question = QStringLiteral("Do you want to write ID3 v.1 tag to \"%1\"?");
-const QString kWriteID3v2Question = QStringLiteral("Do you want to write ID3 v.2 tag to \"%1\"?");
-const QString kRemoveQuestion = QStringLiteral("Do you want to remove ID3 tag from \"%1\"?");
-const QString kUndoQuestion = QStringLiteral("Do you want to undo changes in ID3 tag?");
-const QString kClearQuestion = QStringLiteral("Do you want to clear tag?");
-const QString kWriteWarning = QStringLiteral("Error writing ID3 tag to \"%1\"");
-const QString kRemoveWarning = QStringLiteral("Error removing ID3 tag from \"%1\"");
-
-// A switched-off confirmation goes ahead as if Yes had been answered.
-bool confirmed(const QAction* confirmation, const QString& question) {
-    return !confirmation->isChecked() || dialogs().confirm(question);
+std::array<TagPane*, 2> TfmMain::tagPanes() const {
+    return {m_id3v1Pane.get(), m_id3v2Pane.get()};
 }
 
-// Every row of the pane into the tag, each through its field's setter, as the
-// Save of that pane takes it; a number the tag cannot hold stops the save.
-template <class Tag>
-void takeRows(const InspectorGrid* grid, const std::vector<TagField<Tag>>& fields, Tag& tag) {
-    for (const TagField<Tag>& field : fields) {
-        const InspectorRow* row =
-            grid->row(QString::fromUtf8(field.row.data(), qsizetype(field.row.size())));
-        field.set(tag, displayTextToTag(row->text()));
+TagPane* TfmMain::paneOfGrid(const QObject* grid) const {
+    for (TagPane* pane : tagPanes()) {
+        if (grid && grid == pane->widgets().grid)
+            return pane;
+    }
+    return nullptr;
+}
+
+TagPane* TfmMain::paneOfImage(const QObject* image) const {
+    for (TagPane* pane : tagPanes()) {
+        if (image && image == pane->widgets().image)
+            return pane;
+    }
+    return nullptr;
+}
+
+void TfmMain::takePaneWidgets() {
+    struct Names {
+        TagPane* pane;
+        QWidget* TfmMain::*speedBar;
+        QToolButton* TfmMain::*save;
+        QToolButton* TfmMain::*remove;
+        QToolButton* TfmMain::*undo;
+        QToolButton* TfmMain::*clear;
+        QLabel* TfmMain::*versionLabel;
+        QLabel* TfmMain::*image;
+        QCheckBox* TfmMain::*exists;
+        DropFilesTarget* TfmMain::*dropTarget;
+        StatusPane* TfmMain::*modifiedPane;
+    };
+    const Names names[] = {
+        {m_id3v1Pane.get(), &TfmMain::SpeedBar_ID3v1, &TfmMain::btID3v1_Save,
+         &TfmMain::btID3v1_Remove, &TfmMain::btID3v1_Undo, &TfmMain::btClearID3v1,
+         &TfmMain::laID3v1Ver, &TfmMain::imID3v1, &TfmMain::chExistsID3v1, &TfmMain::dfID3v1,
+         &TfmMain::spID3v1Modified},
+        {m_id3v2Pane.get(), &TfmMain::SpeedBar_ID3v2, &TfmMain::btID3v2_Save,
+         &TfmMain::btID3v2_Remove, &TfmMain::btID3v2_Undo, &TfmMain::btClearID3v2,
+         &TfmMain::laID3v2Ver, &TfmMain::imID3v2, &TfmMain::chExistsID3v2, &TfmMain::dfID3v2,
+         &TfmMain::spID3v2Modified},
+    };
+    for (const Names& n : names) {
+        const TagPane::Widgets& w = n.pane->widgets();
+        this->*n.speedBar = w.speedBar;
+        this->*n.save = w.save;
+        this->*n.remove = w.remove;
+        this->*n.undo = w.undo;
+        this->*n.clear = w.clear;
+        this->*n.versionLabel = w.versionLabel;
+        this->*n.image = w.image;
+        this->*n.exists = w.exists;
+        this->*n.dropTarget = w.dropTarget;
+        this->*n.modifiedPane = w.modifiedPane;
+    }
+
+    const std::pair<InspectorRow * TfmMain::*, const char*> rows[] = {
+        {&TfmMain::iID3v1_Title, "iID3v1_Title"},
+        {&TfmMain::iID3v1_Artist, "iID3v1_Artist"},
+        {&TfmMain::iID3v1_Album, "iID3v1_Album"},
+        {&TfmMain::iID3v1_Year, "iID3v1_Year"},
+        {&TfmMain::iID3v1_Track, "iID3v1_Track"},
+        {&TfmMain::iID3v1_Comment, "iID3v1_Comment"},
+        {&TfmMain::iID3v1_xYG, "iID3v1_xYG"},
+        {&TfmMain::iID3v1_xCT, "iID3v1_xCT"},
+        {&TfmMain::iID3v1_Genre, "iID3v1_Genre"},
+        {&TfmMain::iID3v2_Title, "iID3v2_Title"},
+        {&TfmMain::iID3v2_Artist, "iID3v2_Artist"},
+        {&TfmMain::iID3v2_Album, "iID3v2_Album"},
+        {&TfmMain::iID3v2_Year, "iID3v2_Year"},
+        {&TfmMain::iID3v2_Track, "iID3v2_Track"},
+        {&TfmMain::iID3v2_Comment, "iID3v2_Comment"},
+        {&TfmMain::iID3v2_xYG, "iID3v2_xYG"},
+        {&TfmMain::iID3v2_xCT, "iID3v2_xCT"},
+        {&TfmMain::iID3v2_Genre, "iID3v2_Genre"},
+        {&TfmMain::iID3v2_Composer, "iID3v2_Composer"},
+        {&TfmMain::iID3v2_Encoder, "iID3v2_Encoder"},
+        {&TfmMain::iID3v2_Copyright, "iID3v2_Copyright"},
+        {&TfmMain::iID3v2_Language, "iID3v2_Language"},
+        {&TfmMain::iID3v2_URL, "iID3v2_URL"},
+        {&TfmMain::iID3v2_xCC, "iID3v2_xCC"},
+    };
+    for (const auto& [member, name] : rows) {
+        const QString rowName = QString::fromLatin1(name);
+        for (const InspectorGrid* grid : {iID3v1, iID3v2}) {
+            if (InspectorRow* row = grid->row(rowName))
+                this->*member = row;
+        }
     }
 }
-
-} // namespace
 
 std::string TfmMain::currentFileName() const {
     return nativePath(CurrentFile);
 }
 
-void TfmMain::btID3v1_SaveClick() {
-    if (!ID3v1Modified || !mayWriteLoadedFile())
-        return;
-    if (!confirmed(bbConfSaveTag, kWriteID3v1Question.arg(displayFileName(CurrentFile)))) {
-        btID3v1_UndoClick();
-        // Both refused: a list click must not load another file over these edits.
-        if (ID3v1Modified)
-            m_abandonClick = true;
-        return;
-    }
-    iID3v1->endEdit(true);
-
-    TID3v1& tag = AudioFile->ID3v1Tag();
-    takeRows(iID3v1, ID3v1Fields(), tag);
-
-    const std::string fileName = currentFileName();
-    if (!tag.Save(fileName)) {
-        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(CurrentFile))));
-        return;
-    }
-    reloadPane(1);
+QString TfmMain::currentFile() const {
+    return CurrentFile;
 }
 
-void TfmMain::btID3v2_SaveClick() {
-    if (!ID3v2Modified || !mayWriteLoadedFile())
-        return;
-    if (!confirmed(bbConfSaveTag, kWriteID3v2Question.arg(displayFileName(CurrentFile)))) {
-        btID3v2_UndoClick();
-        if (ID3v2Modified)
-            m_abandonClick = true;
-        return;
-    }
-    iID3v2->endEdit(true);
+TMPEGaudio& TfmMain::audioFile() {
+    return *AudioFile;
+}
 
-    TID3v2& tag = AudioFile->ID3v2Tag();
-    takeRows(iID3v2, ID3v2Fields(), tag);
-
-    const std::string fileName = currentFileName();
-    if (!tag.Save(fileName)) {
-        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(CurrentFile))));
-        return;
+const QAction* TfmMain::confirmationOf(TagPane::Confirmation which) const {
+    switch (which) {
+    case TagPane::Confirmation::SaveTag:
+        return bbConfSaveTag;
+    case TagPane::Confirmation::RemoveTag:
+        return bbConfRemoveTag;
+    case TagPane::Confirmation::UndoTag:
+        return bbConfUndoTag;
+    case TagPane::Confirmation::ClearTag:
+        return bbConfClearTag;
+    case TagPane::Confirmation::FillTagFromFile:
+        break;
     }
-    reloadPane(2);
+    return bbConfFillTagFromFile;
+}
+
+// A switched-off confirmation goes ahead as if Yes had been answered.
+bool TfmMain::confirmed(TagPane::Confirmation which, const QString& question) {
+    return !confirmationOf(which)->isChecked() || dialogs().confirm(question);
+}
+
+void TfmMain::passOn(TagPane::Outcome outcome) {
+    if (outcome == TagPane::Outcome::Invalid)
+        throw std::range_error(kRangeCheckError);
+}
+
+void TfmMain::showPane(TagPane& pane) {
+    noteOwnWrite();
+    pane.show(*AudioFile);
 }
 
 // The pane shows the file again as it now is, unmodified.
-void TfmMain::reloadPane(int version) {
+void TfmMain::reloadPane(TagPane& pane) {
     // The whole file is read again: a tag written or removed changes the file's size, its
     // time and where the audio starts, which the MPEG band shows. The other pane keeps its
     // rows, edits included.
     const bool valid = AudioFile->Load(currentFileName()) && AudioFile->Valid();
-    if (version == 1) {
-        SetID3v1Modified(false);
-        ShowID3v1();
-    } else {
-        SetID3v2Modified(false);
-        ShowID3v2();
-    }
+    pane.setModified(false);
+    showPane(pane);
     if (valid)
         ShowMpegInfo();
     else
         ClearInspector(iMpeg);
 }
 
-void TfmMain::removeTag(int version) {
-    TID3v1& v1 = AudioFile->ID3v1Tag();
-    TID3v2& v2 = AudioFile->ID3v2Tag();
-    if (!(version == 1 ? v1.Exists() : v2.Exists()) || !mayWriteLoadedFile())
-        return;
-    if (!confirmed(bbConfRemoveTag, kRemoveQuestion.arg(displayFileName(CurrentFile))))
-        return;
-    const std::string fileName = currentFileName();
-    if (!(version == 1 ? v1.Strip(fileName) : v2.Strip(fileName))) {
-        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(displayFileName(CurrentFile))));
-        return;
-    }
-    reloadPane(version);
+void TfmMain::btID3v1_SaveClick() {
+    passOn(m_id3v1Pane->save());
 }
 
-void TfmMain::undoTag(int version) {
-    if (!(version == 1 ? ID3v1Modified : ID3v2Modified))
-        return;
-    if (!confirmed(bbConfUndoTag, kUndoQuestion))
-        return;
-    (version == 1 ? iID3v1 : iID3v2)->endEdit(false);
-    reloadPane(version);
-}
-
-void TfmMain::clearTag(int version) {
-    InspectorGrid* grid = version == 1 ? iID3v1 : iID3v2;
-    // With no file shown the pane is read-only: a cleared, modified pane would
-    // make the next list click write an empty tag into the last file loaded,
-    // which may not even be an audio file.
-    if (grid->row(0)->isReadOnly())
-        return;
-    if (!confirmed(bbConfClearTag, kClearQuestion))
-        return;
-    for (int i = 0; i < grid->rowCount(); ++i)
-        grid->row(i)->setText(QString());
-    if (version == 1)
-        SetID3v1Modified(true);
-    else
-        SetID3v2Modified(true);
+void TfmMain::btID3v2_SaveClick() {
+    passOn(m_id3v2Pane->save());
 }
 
 void TfmMain::btID3v1_RemoveClick() {
-    removeTag(1);
+    passOn(m_id3v1Pane->remove());
 }
 
 void TfmMain::btID3v2_RemoveClick() {
-    removeTag(2);
+    passOn(m_id3v2Pane->remove());
 }
 
 void TfmMain::btID3v1_UndoClick() {
-    undoTag(1);
+    passOn(m_id3v1Pane->undo());
 }
 
 void TfmMain::btID3v2_UndoClick() {
-    undoTag(2);
+    passOn(m_id3v2Pane->undo());
 }
 
 void TfmMain::btClearID3v1Click() {
-    clearTag(1);
+    passOn(m_id3v1Pane->clearRows());
 }
 
 void TfmMain::btClearID3v2Click() {
-    clearTag(2);
+    passOn(m_id3v2Pane->clearRows());
 }
 
 void TfmMain::saveShortcut() {

@@ -29,13 +29,15 @@ std::string shortText(const std::string& text) {
 }
 
 template <void (TID3v1::*Set)(std::string_view)>
-void setShort(TID3v1& tag, const std::string& text) {
+bool setShort(TID3v1& tag, const std::string& text) {
     (tag.*Set)(shortText(text));
+    return true;
 }
 
 template <void (TID3v2::*Set)(std::string_view)>
-void setText(TID3v2& tag, const std::string& text) {
+bool setText(TID3v2& tag, const std::string& text) {
     (tag.*Set)(text);
+    return true;
 }
 
 } // namespace
@@ -64,14 +66,18 @@ const std::vector<TagField<TID3v1>>& ID3v1Fields() {
          [](T& t, const std::string& text) {
              const std::int32_t track = typedNumber(text);
              if (track < 0 || track > 255)
-                 throw FieldRangeError();
+                 return false;
              t.SetTrack(static_cast<std::uint8_t>(track));
+             return true;
          },
          [](const T& t) { return std::uint32_t{t.Track()}; }},
         {"year", "iID3v1_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },
          setShort<&T::SetYear>},
         {"genre", "iID3v1_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },
-         [](T& t, const std::string& text) { t.SetGenreId(genreIdOf(text)); }},
+         [](T& t, const std::string& text) {
+             t.SetGenreId(genreIdOf(text));
+             return true;
+         }},
         {"comment", "iID3v1_Comment", "Comment", FieldKind::Text,
          [](const T& t) { return t.Comment(); }, setShort<&T::SetComment>},
     };
@@ -92,8 +98,9 @@ const std::vector<TagField<TID3v2>>& ID3v2Fields() {
          [](T& t, const std::string& text) {
              const std::int32_t track = typedNumber(text);
              if (track < 0)
-                 throw FieldRangeError();
+                 return false;
              t.SetTrack(static_cast<std::uint32_t>(track));
+             return true;
          },
          [](const T& t) { return t.Track(); }},
         {"year", "iID3v2_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },

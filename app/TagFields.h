@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,17 +28,14 @@ template <class Tag> struct TagField {
     // The field's text as shown (UTF-8).
     std::string (*get)(const Tag& tag);
     // Sets the field from the text typed by the user, the way a save takes it.
-    // Throws FieldRangeError for a number that the tag cannot hold.
-    void (*set)(Tag& tag, const std::string& text);
+    // False, with the tag unchanged, for a number that the tag cannot hold.
+    bool (*set)(Tag& tag, const std::string& text);
     // Number fields: the value itself.
     std::uint32_t (*number)(const Tag& tag) = nullptr;
 };
 
-// A number outside what the field can hold stops the save.
-class FieldRangeError : public std::range_error {
-public:
-    FieldRangeError() : std::range_error("Range check error") {}
-};
+// What is reported when a number outside what the field can hold stops a save.
+inline constexpr char kRangeCheckError[] = "Range check error";
 
 // In the order the bands show them.
 const std::vector<TagField<TID3v1>>& ID3v1Fields();

@@ -240,15 +240,15 @@ struct ListingFigures {
     int items = 0;
 };
 
-// Lists a folder of 20,000 audio files and 2,000 others (masked out), with a
-// timer ticking every 5 ms: the longest gap between two ticks is the longest
+// Lists a folder of `audio` audio files and `others` other files (masked out), with
+// a timer ticking every 5 ms: the longest gap between two ticks is the longest
 // time the event loop was blocked.
-ListingFigures listLargeFolder(TfmMain& window, const QString& folder) {
+ListingFigures listLargeFolder(TfmMain& window, const QString& folder, int audio, int others) {
     QDir().mkpath(folder);
-    for (int i = 0; i < 22000; ++i) {
+    for (int i = 0; i < audio + others; ++i) {
         const QString name =
-            i < 20000
-                ? QStringLiteral("%1/track %2.mp3").arg(folder).arg(i, 5, 10, QLatin1Char('0'))
+            i < audio
+                ? QStringLiteral("%1/track %2.mp3").arg(folder).arg(i, 6, 10, QLatin1Char('0'))
                 : QStringLiteral("%1/notes %2.txt").arg(folder).arg(i);
         QFile file(name);
         if (!file.exists() && !file.open(QIODevice::WriteOnly))
@@ -297,7 +297,8 @@ int report(int argc, char** argv, const QString& folder) {
     if (!QTest::qWaitForWindowExposed(&window))
         fail("the window did not show");
     const ClickFigures click = clickToFilledBands(window, folder + "/songs");
-    const ListingFigures listing = listLargeFolder(window, folder + "/large");
+    const ListingFigures listing = listLargeFolder(window, folder + "/large", 20000, 2000);
+    const ListingFigures huge = listLargeFolder(window, folder + "/huge", 100000, 0);
 
     std::printf(
         "Headless (`QT_QPA_PLATFORM=offscreen`), Release build, the real window `TfmMain`.\n\n");
@@ -310,18 +311,24 @@ int report(int argc, char** argv, const QString& folder) {
                 "slowest %.2f ms) | %.2f ms | under 5 ms | %s |\n",
                 click.clicks, click.worstMs, click.medianMs, click.medianMs < 5 ? "met" : "missed");
     std::printf("| Listing a folder of 20,000 audio files and 2,000 others: time until the list "
-                "is filled (%d items shown) | %.0f ms | | |\n",
-                listing.items, listing.elapsedMs);
+                "is filled (%d items shown) | %.0f ms | at most 300 ms | %s |\n",
+                listing.items, listing.elapsedMs, listing.elapsedMs <= 300 ? "met" : "missed");
     std::printf("| ... the longest time the event loop was blocked, meanwhile and in the second "
-                "after | %.0f ms | at most 100 ms | %s |\n",
-                listing.longestBlockMs, listing.longestBlockMs <= 100 ? "met" : "missed");
+                "after | %.0f ms | at most 50 ms | %s |\n",
+                listing.longestBlockMs, listing.longestBlockMs <= 50 ? "met" : "missed");
+    std::printf("| Listing a folder of 100,000 audio files: time until the list is filled (%d "
+                "items shown) | %.0f ms | at most 1,500 ms | %s |\n",
+                huge.items, huge.elapsedMs, huge.elapsedMs <= 1500 ? "met" : "missed");
+    std::printf("| ... the longest time the event loop was blocked, meanwhile and in the second "
+                "after | %.0f ms | at most 50 ms | %s |\n",
+                huge.longestBlockMs, huge.longestBlockMs <= 50 ? "met" : "missed");
     std::printf(
         "| ... memory of the process after listing it (resident; peak %.0f MiB) | %.0f MiB | "
         "under 150 MB | %s |\n",
-        listing.peakMiB, listing.rssMiB, listing.rssMiB < 150 ? "met" : "missed");
+        huge.peakMiB, huge.rssMiB, huge.rssMiB * 1.048576 < 150 ? "met" : "missed");
     // Closing the window would save its settings into FOLDER, which the caller removes.
     std::fflush(stdout);
-    std::_Exit(listing.items == 20000 ? 0 : 1);
+    std::_Exit(listing.items == 20000 && huge.items == 100000 ? 0 : 1);
 }
 
 } // namespace

@@ -234,6 +234,7 @@ TMPEGaudio::TMPEGaudio() {
 
 void TMPEGaudio::Reset() {
     m_fileSize = 0;
+    m_fileStamp = FileStamp{};
     m_encoderMark.clear();
     m_infoFrames = 0;
     m_infoBitRate = 0;
@@ -253,9 +254,9 @@ bool TMPEGaudio::Load(const std::string& fileName) {
     Reset();
     const bool result = [&] {
         FileHandle file;
-        std::int64_t size = -1;
-        if (!file.openForReading(fileName, &size))
+        if (!file.openForReading(fileName, m_fileStamp))
             return false;
+        const std::int64_t size = m_fileStamp.size;
         if (!m_id3v1Tag.LoadFrom(file.fd(), size) || !m_id3v2Tag.LoadFrom(file.fd(), size))
             return false;
         if (size < 0 || size > std::numeric_limits<std::int32_t>::max())

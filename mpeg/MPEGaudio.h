@@ -3,6 +3,7 @@
 // ties the tags and the stream of one file together.
 #pragma once
 
+#include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
@@ -103,6 +104,9 @@ public:
     bool Valid() const;
 
     std::int32_t FileSize() const { return m_fileSize; }
+    // What the file's fstat said as Load read it: size, time and identity. The window shows
+    // and compares these rather than asking the file system again. Zero when nothing is loaded.
+    const FileStamp& fileStamp() const { return m_fileStamp; }
     // The mark's bytes as text (UTF-8, read as Windows-1252).
     std::string EncoderMark() const;
     const ::VBRData& VBRData() const { return m_vbrData; }
@@ -133,6 +137,7 @@ private:
     std::int32_t headerFrames() const;
 
     std::int32_t m_fileSize;
+    FileStamp m_fileStamp;
     std::string m_encoderMark;
     // The frame count of an "Info" header (a constant bit rate file's Xing layout), and the
     // bit rate of the frame after it; 0 when there is none.

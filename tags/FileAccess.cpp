@@ -33,7 +33,33 @@ bool FileHandle::openAt(int folder, const std::string& name, int flags, mode_t m
     return m_fd >= 0;
 }
 
+namespace {
+
+FileStamp stampFrom(const struct stat& info) {
+    return {std::uint64_t(info.st_dev), std::uint64_t(info.st_ino), std::int64_t(info.st_size),
+            std::int64_t(info.st_mtim.tv_sec), std::int64_t(info.st_mtim.tv_nsec)};
+}
+
+} // namespace
+
+bool stampOf(const std::string& path, FileStamp& stamp) {
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0)
+        return false;
+    stamp = stampFrom(info);
+    return true;
+}
+
 bool FileHandle::openForReading(const std::string& path, std::int64_t* size) {
+    FileStamp stamp;
+    if (!openForReading(path, stamp))
+        return false;
+    if (size)
+        *size = stamp.size;
+    return true;
+}
+
+bool FileHandle::openForReading(const std::string& path, FileStamp& stamp) {
     if (!open(path, O_RDONLY | O_NONBLOCK))
         return false;
     struct stat st;
@@ -41,8 +67,7 @@ bool FileHandle::openForReading(const std::string& path, std::int64_t* size) {
         close();
         return false;
     }
-    if (size)
-        *size = st.st_size;
+    stamp = stampFrom(st);
     return true;
 }
 

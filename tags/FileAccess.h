@@ -7,6 +7,20 @@
 #include <string>
 #include <sys/types.h>
 
+// What fstat or stat said of a file: enough to tell it from another file, or from itself
+// changed, and to show its size and time without asking the file system again.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file a path names now; false when it cannot be read.
+bool stampOf(const std::string& path, FileStamp& stamp);
+
 class FileHandle {
 public:
     FileHandle() = default;
@@ -25,6 +39,8 @@ public:
     // Opens a regular file for reading; never blocks on a pipe or a device,
     // which are refused. Gives the file's size at that moment in `size`.
     bool openForReading(const std::string& path, std::int64_t* size = nullptr);
+    // The same, giving what the open file's fstat said in `stamp`.
+    bool openForReading(const std::string& path, FileStamp& stamp);
     bool isOpen() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     int release();

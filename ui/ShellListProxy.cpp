@@ -2,7 +2,7 @@
 
 #include "shell/DialogService.h"
 
-#include <QFileSystemModel>
+#include "ui/FolderModel.h"
 
 ShellListProxy::ShellListProxy(QObject* parent) : QSortFilterProxyModel(parent) {}
 
@@ -32,9 +32,9 @@ bool ShellListProxy::setData(const QModelIndex& index, const QVariant& value, in
 bool ShellListProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
     if (!m_enabled || m_mask.isEmpty())
         return true;
-    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
-    if (!files)
+    const auto* files = qobject_cast<const FolderModel*>(sourceModel());
+    if (!files || sourceParent.isValid())
         return true; // the Desktop's items are never files
-    const QModelIndex index = files->index(sourceRow, 0, sourceParent);
-    return files->isDir(index) || m_mask.matches(files->fileName(index));
+    const FolderEntry& entry = files->entry(sourceRow);
+    return entry.isFolder() || m_mask.matches(entry.shownName);
 }

@@ -16,8 +16,7 @@ public:
     // Re-filters the rows the source already holds; nothing is read again.
     void setMask(const FileMask& mask, bool enabled);
 
-    // The file-system model sorts folders first and keeps its order while it loads; a sort of
-    // our own would fight it.
+    // The folder model sorts, folders first, as it reads; a sort of our own would fight it.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     // A refused rename shows an error box and keeps the old name.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;

@@ -1,8 +1,9 @@
 #include "ui/ShellListView.h"
 
+#include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
-#include "ui/FileIconCache.h"
+#include "ui/FolderModel.h"
 #include "ui/ShellListProxy.h"
 #include "ui/ShellTreeView.h"
 
@@ -11,7 +12,6 @@
 #include <QDir>
 #include <QDrag>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -142,8 +142,7 @@ private:
 
 ShellListView::ShellListView(QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_icons(new Pane<QListView>(this)),
-      m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)),
-      m_iconCache(std::make_unique<FileIconCache>()) {
+      m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)) {
     setAccessibleName(QStringLiteral("Files"));
     setAcceptDrops(true); // for the drags the inner views leave alone
     m_stack->setContentsMargins(0, 0, 0, 0);
@@ -180,10 +179,7 @@ ShellListView::ShellListView(QWidget* parent)
     setViewStyle(Report);
 }
 
-ShellListView::~ShellListView() {
-    // The file-system models use the icon cache from their own threads: they go first.
-    qDeleteAll(findChildren<QFileSystemModel*>(Qt::FindDirectChildrenOnly));
-}
+ShellListView::~ShellListView() = default;
 
 ShellTreeView* ShellListView::tree() const {
     return m_tree;
@@ -246,14 +242,12 @@ void ShellListView::listFolder(const ShellItem& folder) {
     if (folder.isDesktop()) {
         m_source = desktopModel(this);
         m_proxy->setSourceModel(m_source);
-        m_filesRoot = QPersistentModelIndex();
     } else {
-        m_files = new QFileSystemModel(this);
-        m_files->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-        m_files->setReadOnly(false);
-        m_files->setIconProvider(m_iconCache.get());
+        const QHeaderView* header = m_report->header();
+        m_files = new FolderModel(folder.parsingPath(), this);
+        m_files->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
         m_source = m_files;
-        connect(m_files, &QFileSystemModel::directoryLoaded, this, &ShellListView::directoryLoaded);
+        connect(m_files, &FolderModel::filled, this, &ShellListView::folderFilled);
         connect(m_files, &QAbstractItemModel::rowsAboutToBeInserted, this,
                 [this](const QModelIndex& parent) { sourceAboutToChange(parent); });
         connect(m_files, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -262,13 +256,7 @@ void ShellListView::listFolder(const ShellItem& folder) {
                 [this](const QModelIndex& parent) { sourceChanged(parent); });
         connect(m_files, &QAbstractItemModel::rowsRemoved, this,
                 [this](const QModelIndex& parent) { sourceChanged(parent); });
-        const QModelIndex root = m_files->setRootPath(folder.parsingPath());
-        m_filesRoot = root;
         m_proxy->setSourceModel(m_files);
-        const QHeaderView* header = m_report->header();
-        m_files->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-        if (m_files->canFetchMore(root))
-            m_files->fetchMore(root);
     }
     if (old)
         old->deleteLater();
@@ -281,23 +269,15 @@ void ShellListView::listFolder(const ShellItem& folder) {
     }
 }
 
-void ShellListView::directoryLoaded(const QString& path) {
-    if (m_filled || !m_files || QDir::cleanPath(path) != QDir::cleanPath(folderPath()))
+void ShellListView::folderFilled() {
+    if (m_filled || !m_files || sender() != m_files)
         return;
-    // The model sorts what it got on its next turn of the event loop; report after that.
-    QPointer<QFileSystemModel> files = m_files;
-    QTimer::singleShot(0, this, [this, files] {
-        if (!files || files != m_files || m_filled)
-            return;
-        m_filled = true;
-        emit listFilled();
-    });
+    m_filled = true;
+    emit listFilled();
 }
 
 QModelIndex ShellListView::rootIndex() const {
-    if (!m_files)
-        return {};
-    return m_proxy->mapFromSource(m_filesRoot);
+    return {};
 }
 
 void ShellListView::setViewStyle(int style) {
@@ -382,7 +362,7 @@ ShellItem ShellListView::itemAt(const QModelIndex& index) const {
     if (path.isEmpty())
         return {};
     if (m_files)
-        return ShellItem::fromPath(path);
+        return ShellItem::fromPath(path, index.siblingAtColumn(0).data().toString());
     return ShellItem::fromPath(path, index.siblingAtColumn(0).data().toString());
 }
 
@@ -391,7 +371,7 @@ QString ShellListView::pathAt(const QModelIndex& index) const {
         return {};
     const QModelIndex source = m_proxy->mapToSource(index.siblingAtColumn(0));
     if (m_files)
-        return m_files->filePath(source);
+        return m_files->path(source.row());
     return source.data(PathRole).toString();
 }
 
@@ -449,7 +429,7 @@ bool ShellListView::selectNames(const QStringList& names) {
     QModelIndex first;
     for (int row = 0; row < m_proxy->rowCount(root); ++row) {
         const QModelIndex index = m_proxy->index(row, 0, root);
-        if (!names.contains(QFileInfo(pathAt(index)).fileName()))
+        if (!names.contains(fileNameOf(pathAt(index))))
             continue;
         selection.select(index, index);
         if (!first.isValid())
@@ -545,14 +525,16 @@ void ShellListView::newFolder() {
         throw ShellError("Cannot create folder: Parent folder is read-only");
     const QString base = QStringLiteral("New Folder");
     const QStringList shown = itemNames();
-    const QDir folder(folderPath());
     QString candidate = base;
     // A file the mask hides would make the folder fail: step over names taken on disk too.
-    for (int n = 2; shown.contains(candidate, Qt::CaseInsensitive) || folder.exists(candidate); ++n)
+    for (int n = 2; shown.contains(candidate, Qt::CaseInsensitive) ||
+                    pathExists(childPath(folderPath(), candidate));
+         ++n)
         candidate = QStringLiteral("%1 (%2)").arg(base).arg(n);
-    const QModelIndex created = m_files->mkdir(m_filesRoot, candidate);
-    if (!created.isValid())
+    const int row = m_files->makeFolder(candidate);
+    if (row < 0)
         throw ShellError(QStringLiteral("Cannot create folder \"%1\"").arg(candidate));
+    const QModelIndex created = m_files->index(row, 0);
     const QModelIndex index = m_proxy->mapFromSource(created);
     QAbstractItemView* view = itemView();
     view->setFocus();
@@ -597,7 +579,7 @@ QString ShellListView::dropFolderAt(const QModelIndex& index, const QMimeData* d
     for (const QString& path : paths) {
         if (QDir::cleanPath(path) == folder)
             return {};
-        if (QFileInfo(path).absolutePath() != folder)
+        if (folderOf(QDir::cleanPath(path)) != folder)
             elsewhere = true;
     }
     return elsewhere ? folder : QString();
@@ -661,7 +643,7 @@ void ShellListView::showContextMenu(const QModelIndex& index, const QPoint& glob
 }
 
 void ShellListView::sourceAboutToChange(const QModelIndex& parent) {
-    if (!m_filled || m_changePending || parent != m_filesRoot)
+    if (!m_filled || m_changePending || parent.isValid())
         return;
     // Remember the first selected item as it was before this burst of changes.
     m_changePending = true;
@@ -671,7 +653,7 @@ void ShellListView::sourceAboutToChange(const QModelIndex& parent) {
 }
 
 void ShellListView::sourceChanged(const QModelIndex& parent) {
-    if (m_filled && m_changePending && parent == m_filesRoot)
+    if (m_filled && m_changePending && !parent.isValid())
         m_changeTimer.start();
 }
 

@@ -16,14 +16,12 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <memory>
 
-class FileIconCache;
 class QAbstractItemModel;
 class QAbstractItemView;
 class QDragMoveEvent;
 class QDropEvent;
-class QFileSystemModel;
+class FolderModel;
 class QKeyEvent;
 class QListView;
 class QStackedLayout;
@@ -131,7 +129,7 @@ private:
     void droppedOn(QDropEvent* event, const QModelIndex& index);
     void showContextMenu(const QModelIndex& index, const QPoint& globalPos);
 
-    void directoryLoaded(const QString& path);
+    void folderFilled();
     void sourceAboutToChange(const QModelIndex& parent);
     void sourceChanged(const QModelIndex& parent);
     void followOutsideChange();
@@ -146,10 +144,8 @@ private:
     Pane<QListView>* m_icons;
     Pane<QTreeView>* m_report;
     ShellListProxy* m_proxy;
-    std::unique_ptr<FileIconCache> m_iconCache; // outlives the models that use it
     QPointer<QAbstractItemModel> m_source;
-    QFileSystemModel* m_files = nullptr; // the source while a folder on disk is listed
-    QPersistentModelIndex m_filesRoot;
+    FolderModel* m_files = nullptr; // the source while a folder on disk is listed
     int m_viewStyle = Report;
 
     QString m_maskText;

@@ -6,6 +6,7 @@
 #include "shell/ShellItem.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
+#include "tags/ID3v1.h"
 #include "ui/BarCombo.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellListView.h"
@@ -449,6 +450,50 @@ TEST_F(BrowseTest, DecliningTheSaveAndTheUndoKeepsTheEditedFile) {
     EXPECT_TRUE(window.ID3v1Modified);
     EXPECT_EQ(selected(), " Selected: 1"); // the counts were not refreshed either
     EXPECT_EQ(readFile(a), before);
+}
+
+// The Save a list click runs first decides whether the click goes on: it goes on once the edits
+// are written or undone, and stops where they would be lost (a number the tag cannot hold).
+TEST_F(BrowseTest, TheSaveBeforeAClickDecidesWhetherItLoads) {
+    using Kind = DialogService::Kind;
+    const struct {
+        const char* what;
+        const char* track; // typed into the ID3v1 pane's Track
+        std::deque<bool> answers;
+        bool loads;
+        const char* written; // the title in the first file afterwards
+        QStringList errors;
+    } cases[] = {
+        {"saved", "7", {true}, true, "Edited", {}},
+        {"save declined, undo taken", "7", {false, true}, true, "A", {}},
+        {"a track the tag cannot hold", "300", {true}, false, "A", {"Range check error."}},
+    };
+    openDir();
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray first = "a" + QByteArray::number(n) + ".mp3";
+        const QByteArray second = "b" + QByteArray::number(n++) + ".mp3";
+        const std::string a = file(first.constData(), mp3("A"));
+        file(second.constData(), mp3("B"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return window.ShellList->itemNames().contains(QString::fromLatin1(second)); },
+            Patience));
+        click(QString::fromLatin1(first));
+        type(window.iID3v1, window.iID3v1_Title, "Edited");
+        type(window.iID3v1, window.iID3v1_Track, c.track);
+        dialogs.boxes.clear();
+        dialogs.answers = c.answers;
+
+        click(QString::fromLatin1(second));
+        QuillonApplication::flushErrors();
+        EXPECT_EQ(dialogs.texts(Kind::Error), c.errors);
+        EXPECT_EQ(window.CurrentFile, path(c.loads ? second.constData() : first.constData()));
+        EXPECT_EQ(window.ID3v1Modified, !c.loads);
+        TID3v1 tag;
+        ASSERT_TRUE(tag.Load(a));
+        EXPECT_EQ(tag.Title(), c.written);
+    }
 }
 
 // Edits belong to the file they were made on: when the path now names another file, or the file

@@ -143,6 +143,25 @@ TEST(DisplayTexts, ModifiedTimeIsRoundedDownToAnEvenSecond) {
     }
 }
 
+// The band shows the file as the analysis read it: a time changed afterwards is not looked up.
+TEST(DisplayTexts, SizeAndTimeAreThoseTheAnalysisSaw) {
+    TestDir dir;
+    const std::string path = cbrFile(dir, 100000);
+    const QDateTime read(QDate(2024, 3, 9), QTime(17, 5, 32));
+    const struct timespec atRead[2] = {{read.toSecsSinceEpoch(), 0}, {read.toSecsSinceEpoch(), 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), atRead, 0));
+    TMPEGaudio audio;
+    ASSERT_TRUE(audio.Load(path));
+    const qint64 later = read.toSecsSinceEpoch() + 86400;
+    const struct timespec atLater[2] = {{later, 0}, {later, 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), atLater, 0));
+    ASSERT_EQ(0, ::truncate(path.c_str(), 200000));
+
+    const BandTexts band = MpegTexts(audio, kUs);
+    EXPECT_EQ("09.03.2024 17:05:32", band.text("iMpeg_Modified").toStdString());
+    EXPECT_EQ("100,000 (0.1 M)", band.text("iMpeg_Size").toStdString());
+}
+
 TEST(DisplayTexts, ID3v1Rows) {
     struct Case {
         std::uint8_t track;

@@ -458,6 +458,34 @@ TEST(MPEGaudioTest, FailedLoadLeavesTheNoFrameState) {
     }
 }
 
+// Load keeps what the open file's fstat said, which the window shows and compares later
+// instead of asking the file system again; a file without a frame leaves nothing behind.
+TEST(MPEGaudioTest, LoadKeepsWhatItsFstatSaw) {
+    TestDir dir;
+    TMPEGaudio audio;
+    ASSERT_NO_FATAL_FAILURE(loadSomethingFirst(audio, dir));
+    const std::string path = dir.file("good.mp3");
+    const struct timespec loaded[2] = {{1700000000, 123456789}, {1700000000, 123456789}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), loaded, 0));
+    ASSERT_TRUE(audio.Load(path));
+    struct stat info {};
+    ASSERT_EQ(0, ::stat(path.c_str(), &info));
+    const FileStamp seen = audio.fileStamp();
+    EXPECT_EQ(seen.size, info.st_size);
+    EXPECT_EQ(seen.size, audio.FileSize());
+    EXPECT_EQ(seen.modifiedSeconds, 1700000000);
+    EXPECT_EQ(seen.modifiedNanoseconds, 123456789);
+    EXPECT_EQ(seen.device, info.st_dev);
+    EXPECT_EQ(seen.inode, info.st_ino);
+
+    const struct timespec later[2] = {{1800000000, 0}, {1800000000, 0}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), later, 0));
+    EXPECT_EQ(audio.fileStamp(), seen);
+
+    EXPECT_TRUE(audio.Load(dir.createFile("noise.mp3", Bytes(5000, 0x55))));
+    EXPECT_EQ(audio.fileStamp(), FileStamp{});
+}
+
 TEST(MPEGaudioTest, PipesAndFoldersAreRefusedWithoutWaiting) {
     TestDir dir;
     const std::string pipe = dir.file("song.mp3");

@@ -75,11 +75,9 @@ std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>
     Tag tag;
     if (!tag.Load(path))
         return "cannot read the file";
-    try {
-        for (const Edit& edit : edits)
-            findField(fields, edit.field)->set(tag, edit.text);
-    } catch (const FieldRangeError& e) {
-        return e.what();
+    for (const Edit& edit : edits) {
+        if (!findField(fields, edit.field)->set(tag, edit.text))
+            return kRangeCheckError;
     }
     if (!tag.Save(path))
         return "cannot write the tag: " + reason();

@@ -1,0 +1,450 @@
+#include "app/TagPane.h"
+
+#include "app/DisplayTexts.h"
+#include "app/FailureText.h"
+#include "app/TagFields.h"
+#include "mpeg/MPEGaudio.h"
+#include "shell/DialogService.h"
+#include "shell/FileName.h"
+#include "shell/ShellServices.h"
+#include "ui/Band.h"
+#include "ui/BandContainer.h"
+#include "ui/DragImage.h"
+#include "ui/DropFilesTarget.h"
+#include "ui/InspectorGrid.h"
+#include "ui/StatusBar.h"
+#include "ui/StatusPane.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const QString kWriteQuestion = QStringLiteral("Do you want to write ID3 v.%1 tag to \"%2\"?");
+const QString kRemoveQuestion = QStringLiteral("Do you want to remove ID3 tag from \"%1\"?");
+const QString kUndoQuestion = QStringLiteral("Do you want to undo changes in ID3 tag?");
+const QString kClearQuestion = QStringLiteral("Do you want to clear tag?");
+const QString kWriteWarning = QStringLiteral("Error writing ID3 tag to \"%1\"");
+const QString kRemoveWarning = QStringLiteral("Error removing ID3 tag from \"%1\"");
+const QString kFillQuestion = QStringLiteral("Fill tag from file \"%1\"?");
+const QString kSeparator = QStringLiteral(" - ");
+
+constexpr int kSpeedBarHeight = 21;
+constexpr int kMaxBaseName = 260;
+constexpr int kMaxTitle = 255;
+
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QToolButton* speedButton(QWidget* parent, const QString& name, const QString& hint,
+                         QStyle::StandardPixmap glyph, int left) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setIcon(parent->style()->standardIcon(glyph));
+    button->setIconSize(QSize(14, 14));
+    button->setToolTip(hint);
+    button->setAccessibleName(hint);
+    button->setGeometry(left, 2, 20, 17);
+    return button;
+}
+
+// The name of the file without its folder and from its last "." on.
+QString baseNameOf(const QString& path) {
+    QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).left(kMaxBaseName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        name.truncate(dot);
+    return name;
+}
+
+} // namespace
+
+struct TagPane::Field {
+    std::string_view key;
+    std::string_view row;
+    std::string_view caption;
+    FieldKind kind;
+};
+
+// What differs between the tag types, reached through the tag's field list: the one place
+// that knows the tag object behind a pane.
+class TagPane::Access {
+public:
+    virtual ~Access() = default;
+    virtual const std::vector<Field>& fields() const = 0;
+    virtual bool exists(TMPEGaudio& audio) const = 0;
+    virtual BandTexts texts(TMPEGaudio& audio) const = 0;
+    // Every field's row into the tag, in the field list's order, as the Save takes it; false
+    // at a number the tag cannot hold, with the fields before it set.
+    virtual bool takeRows(TMPEGaudio& audio, const InspectorGrid& grid) const = 0;
+    virtual bool save(TMPEGaudio& audio, const std::string& fileName) const = 0;
+    virtual bool strip(TMPEGaudio& audio, const std::string& fileName) const = 0;
+};
+
+namespace {
+
+template <class Tag> class TagAccess final : public TagPane::Access {
+public:
+    using TagOf = Tag& (*)(TMPEGaudio& audio);
+    using TextsOf = BandTexts (*)(const Tag& tag);
+
+    TagAccess(TagOf tagOf, const std::vector<TagField<Tag>>& fields, TextsOf textsOf)
+        : m_tagOf(tagOf), m_fields(fields), m_textsOf(textsOf) {
+        for (const TagField<Tag>& field : fields)
+            m_paneFields.push_back({field.key, field.row, field.caption, field.kind});
+    }
+
+    const std::vector<TagPane::Field>& fields() const override { return m_paneFields; }
+    bool exists(TMPEGaudio& audio) const override { return m_tagOf(audio).Exists(); }
+    BandTexts texts(TMPEGaudio& audio) const override { return m_textsOf(m_tagOf(audio)); }
+
+    bool takeRows(TMPEGaudio& audio, const InspectorGrid& grid) const override {
+        Tag& tag = m_tagOf(audio);
+        for (const TagField<Tag>& field : m_fields) {
+            if (!field.set(tag, displayTextToTag(grid.row(fromView(field.row))->text())))
+                return false;
+        }
+        return true;
+    }
+
+    bool save(TMPEGaudio& audio, const std::string& fileName) const override {
+        return m_tagOf(audio).Save(fileName);
+    }
+    bool strip(TMPEGaudio& audio, const std::string& fileName) const override {
+        return m_tagOf(audio).Strip(fileName);
+    }
+
+private:
+    TagOf m_tagOf;
+    const std::vector<TagField<Tag>>& m_fields;
+    TextsOf m_textsOf;
+    std::vector<TagPane::Field> m_paneFields;
+};
+
+} // namespace
+
+// How a pane's grid is laid out; rows are named without their "iID3vN_" prefix. Rows that
+// are not fields of the tag are composites, which show their members on one line.
+struct TagPane::Layout {
+    struct Member {
+        const char* composite;
+        const char* row;
+        int width;
+        int minWidth;
+        const char* fitText;
+    };
+    int dividerPosition;
+    int bandHeight;
+    std::vector<const char*> rows; // in the order they are declared
+    std::vector<const char*> centred;
+    std::vector<Member> members;
+    std::vector<const char*> shownOrder;
+    // The ID3v1 genre is a name from the genre table: a copy from the other pane leaves it.
+    bool genreFromTable;
+};
+
+namespace {
+
+const TagPane::Layout kID3v1Layout = {
+    94,
+    131,
+    {"Title", "Artist", "Album", "Year", "Track", "Comment", "xYG", "xCT", "Genre"},
+    {"Year", "Track"},
+    {{"xYG", "Year", 30, 0, nullptr},
+     {"xYG", "Genre", 72, 0, nullptr},
+     {"xCT", "Album", 72, 0, nullptr},
+     {"xCT", "Track", 18, 18, "000"}},
+    {"Title", "Artist", "xCT", "xYG", "Comment"},
+    true,
+};
+
+const TagPane::Layout kID3v2Layout = {
+    96,
+    199,
+    {"Title", "Artist", "Album", "Year", "Track", "Comment", "xYG", "xCT", "Genre", "Composer",
+     "Encoder", "Copyright", "Language", "URL", "xCC"},
+    {"Year"},
+    {{"xYG", "Year", 30, 0, nullptr},
+     {"xYG", "Genre", 72, 0, nullptr},
+     {"xCT", "Album", 72, 0, nullptr},
+     {"xCT", "Track", 20, 0, "000"},
+     {"xCC", "Composer", 0, 0, nullptr},
+     {"xCC", "Copyright", 28, 0, nullptr}},
+    {"Title", "Artist", "xCT", "xYG", "Comment", "xCC", "Encoder", "Language", "URL"},
+    false,
+};
+
+InspectorRow::Kind rowKind(FieldKind kind) {
+    switch (kind) {
+    case FieldKind::Genre:
+        return InspectorRow::Kind::Pick;
+    case FieldKind::Link:
+        return InspectorRow::Kind::Hyperlink;
+    case FieldKind::Text:
+    case FieldKind::Number:
+        break;
+    }
+    return InspectorRow::Kind::Text;
+}
+
+} // namespace
+
+std::unique_ptr<TagPane> TagPane::forID3v1(Host& host) {
+    auto access = std::make_unique<TagAccess<TID3v1>>(
+        [](TMPEGaudio& audio) -> TID3v1& { return audio.ID3v1Tag(); }, ID3v1Fields(), ID3v1Texts);
+    return std::unique_ptr<TagPane>(new TagPane(1, std::move(access), kID3v1Layout, host));
+}
+
+std::unique_ptr<TagPane> TagPane::forID3v2(Host& host) {
+    auto access = std::make_unique<TagAccess<TID3v2>>(
+        [](TMPEGaudio& audio) -> TID3v2& { return audio.ID3v2Tag(); }, ID3v2Fields(), ID3v2Texts);
+    return std::unique_ptr<TagPane>(new TagPane(2, std::move(access), kID3v2Layout, host));
+}
+
+TagPane::TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host)
+    : m_version(version), m_access(std::move(access)), m_layout(layout), m_host(host) {}
+
+TagPane::~TagPane() = default;
+
+// "btID3v1_Save" from "bt%1_Save".
+QString TagPane::name(const char* part) const {
+    return QString::fromLatin1(part).arg(QStringLiteral("ID3v%1").arg(m_version));
+}
+
+QWidget* TagPane::createSpeedBar() {
+    auto* bar = new QFrame;
+    bar->setObjectName(name("SpeedBar_%1"));
+    bar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    bar->setFixedHeight(kSpeedBarHeight);
+    Widgets& w = m_widgets;
+    w.speedBar = bar;
+    w.save = speedButton(bar, name("bt%1_Save"), "Save", QStyle::SP_DialogSaveButton, 2);
+    w.remove = speedButton(bar, name("bt%1_Remove"), "Remove", QStyle::SP_DialogDiscardButton, 23);
+    w.undo = speedButton(bar, name("bt%1_Undo"), "Undo", QStyle::SP_ArrowBack, 43);
+    w.clear = speedButton(bar, name("btClear%1"), "Clear", QStyle::SP_DialogResetButton, 64);
+
+    auto* right = new QHBoxLayout(bar);
+    right->setContentsMargins(86, 0, 2, 0);
+    right->setSpacing(4);
+    w.versionLabel = new QLabel(bar);
+    w.versionLabel->setObjectName(name("la%1Ver"));
+    w.versionLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    w.versionLabel->setText(QStringLiteral("v %1.0").arg(m_version));
+    // Room for "v 2.3" and no more, so the bar never grows past the pane and the
+    // drag image at its right end stays in view.
+    w.versionLabel->setFixedWidth(40);
+    w.image = new DragImage(bar);
+    w.image->setObjectName(name("im%1"));
+    w.image->setPixmap(
+        bar->style()->standardIcon(QStyle::SP_FileDialogDetailedView).pixmap(16, 16));
+    w.image->setFixedSize(16, 16);
+    w.image->setToolTip("Copy / Merge");
+    w.image->setAccessibleName("Copy / Merge");
+    w.image->setCursor(Qt::OpenHandCursor);
+    right->addStretch(1);
+    right->addWidget(w.versionLabel);
+    right->addWidget(w.image);
+    return bar;
+}
+
+InspectorGrid* TagPane::createGrid() {
+    auto* grid = new InspectorGrid;
+    m_widgets.grid = grid;
+    grid->setObjectName(name("i%1"));
+    grid->setAccessibleName(name("%1 Tag"));
+    grid->setTag(m_version);
+    grid->setDividerPosition(m_layout.dividerPosition);
+    const QString prefix = name("i%1_");
+    for (const char* row : m_layout.rows) {
+        const QString rowName = prefix + QLatin1String(row);
+        const auto& fields = m_access->fields();
+        const auto field = std::find_if(fields.begin(), fields.end(),
+                                        [&](const Field& f) { return fromView(f.row) == rowName; });
+        if (field == fields.end())
+            grid->addRow(rowName, QString(), InspectorRow::Kind::Composite);
+        else
+            grid->addRow(rowName, fromView(field->caption), rowKind(field->kind));
+    }
+    for (const char* row : m_layout.centred)
+        grid->row(prefix + QLatin1String(row))->setAlignment(Qt::AlignCenter);
+    for (const Layout::Member& m : m_layout.members) {
+        grid->row(prefix + QLatin1String(m.composite))
+            ->addMember(grid->row(prefix + QLatin1String(m.row)), m.width, m.minWidth,
+                        m.fitText ? QString::fromLatin1(m.fitText) : QString());
+    }
+    QList<InspectorRow*> shown;
+    for (const char* row : m_layout.shownOrder)
+        shown.append(grid->row(prefix + QLatin1String(row)));
+    grid->setShownOrder(shown);
+    grid->setLinkOpener([](const QString& address) { shellServices().open(address); });
+    return grid;
+}
+
+Band* TagPane::createBand(BandContainer* container) {
+    auto* content = new QWidget;
+    auto* box = new QVBoxLayout(content);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    box->addWidget(m_widgets.speedBar);
+    box->addWidget(m_widgets.grid, 1);
+    m_widgets.band = container->addBand(name("%1 Tag"), m_layout.bandHeight, content);
+    m_widgets.band->setObjectName(name("smb%1"));
+    m_widgets.exists = new QCheckBox;
+    m_widgets.exists->setObjectName(name("chExists%1"));
+    m_widgets.exists->setAccessibleName(name("%1 tag present"));
+    m_widgets.band->setCaptionCheckBox(m_widgets.exists);
+    return m_widgets.band;
+}
+
+DropFilesTarget* TagPane::createDropTarget() {
+    m_widgets.dropTarget = new DropFilesTarget(m_widgets.grid);
+    m_widgets.dropTarget->setObjectName(name("df%1"));
+    return m_widgets.dropTarget;
+}
+
+StatusPane* TagPane::createModifiedPane(StatusBar* bar, const QIcon& glyph) {
+    m_widgets.modifiedPane = bar->addPane(name("%1 Modified"), 90, Qt::AlignCenter, glyph);
+    m_widgets.modifiedPane->setObjectName(name("sp%1Modified"));
+    return m_widgets.modifiedPane;
+}
+
+void TagPane::setModified(bool value) {
+    m_modified = value;
+    updateModifiedPane();
+}
+
+void TagPane::updateModifiedPane() {
+    m_widgets.modifiedPane->setText(m_modified ? name("%1 Modified") : QString());
+}
+
+void TagPane::show(TMPEGaudio& audio) {
+    const BandTexts band = m_access->texts(audio);
+    if (!band.hasTag) {
+        clear();
+        return;
+    }
+    m_widgets.exists->setChecked(true);
+    for (const DisplayRow& text : band.rows) {
+        if (InspectorRow* row = m_widgets.grid->row(text.name))
+            row->setText(text.text);
+    }
+    m_widgets.versionLabel->setText(band.versionLabel);
+}
+
+void TagPane::clear() {
+    for (InspectorRow* row : m_widgets.grid->rows())
+        row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
+    m_widgets.exists->setChecked(false);
+    setModified(false);
+    m_widgets.versionLabel->clear();
+}
+
+void TagPane::setEditable(bool editable) {
+    for (InspectorRow* row : m_widgets.grid->rows())
+        row->setReadOnly(!editable);
+}
+
+TagPane::Outcome TagPane::save() {
+    if (!m_modified)
+        return Outcome::Unchanged;
+    if (!m_host.mayWriteLoadedFile())
+        return Outcome::KeptUnsaved;
+    const QString file = m_host.currentFile();
+    if (!m_host.confirmed(Confirmation::SaveTag,
+                          kWriteQuestion.arg(QString::number(m_version), displayFileName(file))))
+        return undo();
+    m_widgets.grid->endEdit(true);
+    TMPEGaudio& audio = m_host.audioFile();
+    if (!m_access->takeRows(audio, *m_widgets.grid))
+        return Outcome::Invalid;
+    if (!m_access->save(audio, nativePath(file))) {
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(file))));
+        return Outcome::Failed;
+    }
+    m_host.reloadPane(*this);
+    return Outcome::Written;
+}
+
+TagPane::Outcome TagPane::remove() {
+    TMPEGaudio& audio = m_host.audioFile();
+    if (!m_access->exists(audio) || !m_host.mayWriteLoadedFile())
+        return Outcome::Unchanged;
+    const QString file = m_host.currentFile();
+    if (!m_host.confirmed(Confirmation::RemoveTag, kRemoveQuestion.arg(displayFileName(file))))
+        return Outcome::Unchanged;
+    if (!m_access->strip(audio, nativePath(file))) {
+        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(displayFileName(file))));
+        return Outcome::Failed;
+    }
+    m_host.reloadPane(*this);
+    return Outcome::Written;
+}
+
+TagPane::Outcome TagPane::undo() {
+    if (!m_modified)
+        return Outcome::Unchanged;
+    if (!m_host.confirmed(Confirmation::UndoTag, kUndoQuestion))
+        return Outcome::KeptUnsaved;
+    m_widgets.grid->endEdit(false);
+    m_host.reloadPane(*this);
+    return Outcome::Reverted;
+}
+
+TagPane::Outcome TagPane::clearRows() {
+    InspectorGrid* grid = m_widgets.grid;
+    // With no file shown the pane is read-only: a cleared, modified pane would
+    // make the next list click write an empty tag into the last file loaded,
+    // which may not even be an audio file.
+    if (grid->row(0)->isReadOnly())
+        return Outcome::Unchanged;
+    if (!m_host.confirmed(Confirmation::ClearTag, kClearQuestion))
+        return Outcome::Unchanged;
+    for (int i = 0; i < grid->rowCount(); ++i)
+        grid->row(i)->setText(QString());
+    setModified(true);
+    return Outcome::Edited;
+}
+
+InspectorRow* TagPane::fieldRow(std::string_view key) const {
+    for (const Field& field : m_access->fields()) {
+        if (field.key == key)
+            return m_widgets.grid->row(fromView(field.row));
+    }
+    return nullptr;
+}
+
+// Texts move as they stand; conversions to the tag's limits wait for the pane's Save.
+void TagPane::copyFrom(const TagPane& other, bool merge) {
+    for (const Field& field : m_access->fields()) {
+        if (field.kind == FieldKind::Genre && m_layout.genreFromTable)
+            continue;
+        const InspectorRow* from = other.fieldRow(field.key);
+        if (!from)
+            continue;
+        InspectorRow* to = m_widgets.grid->row(fromView(field.row));
+        if (!merge || to->text().isEmpty())
+            to->setText(from->text());
+    }
+    setModified(true);
+}
+
+// The name is split at its first " - ", untrimmed; a name without one asks nothing.
+void TagPane::fillFromFileName(const QString& file) {
+    const QString name = baseNameOf(displayFileName(file));
+    const qsizetype separator = name.indexOf(kSeparator);
+    if (separator < 0 ||
+        !m_host.confirmed(Confirmation::FillTagFromFile, kFillQuestion.arg(displayFileName(file))))
+        return;
+    fieldRow("artist")->setText(name.left(separator));
+    fieldRow("title")->setText(name.mid(separator + kSeparator.size(), kMaxTitle));
+    setModified(true);
+}

@@ -1,0 +1,132 @@
+// One tag pane of the inspector, for ID3v1 or ID3v2: its speed bar, grid, exists box,
+// version label and modified flag, and its commands Save, Remove, Undo and Clear. The two
+// panes are the same class; what differs between the tags is reached through the tag's field
+// list (app/TagFields.h).
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string_view>
+
+class Band;
+class BandContainer;
+class DropFilesTarget;
+class InspectorGrid;
+class InspectorRow;
+class QCheckBox;
+class QIcon;
+class QLabel;
+class QToolButton;
+class QWidget;
+class StatusBar;
+class StatusPane;
+class TMPEGaudio;
+
+class TagPane {
+public:
+    // What a command did, for the handler or the list click that ran it.
+    enum class Outcome {
+        Written,     // the file was written (a save or a removal) and the pane shows it again
+        Unchanged,   // nothing to do, or the user said No: file and pane are as they were
+        Reverted,    // the edits were dropped and the pane shows the file again
+        Edited,      // the rows changed in the pane only (Clear)
+        KeptUnsaved, // the edits stay unsaved: a list click must not load another file over them
+        Failed,      // the write failed, and the warning has been shown
+        Invalid,     // a row holds a number its field cannot take; nothing was written
+    };
+
+    // The window's confirmations that the pane's questions go through.
+    enum class Confirmation { SaveTag, RemoveTag, UndoTag, ClearTag, FillTagFromFile };
+
+    // What the pane needs of the window it sits in.
+    class Host {
+    public:
+        virtual QString currentFile() const = 0;
+        virtual TMPEGaudio& audioFile() = 0;
+        // True when the confirmation is switched off or the user answers Yes.
+        virtual bool confirmed(Confirmation which, const QString& question) = 0;
+        // Before a write into the current file: false when the user declined to write a file
+        // that changed since it was loaded.
+        virtual bool mayWriteLoadedFile() = 0;
+        // Reads the whole file again and shows this pane unmodified with the MPEG band.
+        virtual void reloadPane(TagPane& pane) = 0;
+
+    protected:
+        ~Host() = default;
+    };
+
+    // The widgets the window knows by name.
+    struct Widgets {
+        QWidget* speedBar = nullptr;
+        QToolButton* save = nullptr;
+        QToolButton* remove = nullptr;
+        QToolButton* undo = nullptr;
+        QToolButton* clear = nullptr;
+        QLabel* versionLabel = nullptr;
+        QLabel* image = nullptr;
+        InspectorGrid* grid = nullptr;
+        Band* band = nullptr;
+        QCheckBox* exists = nullptr;
+        DropFilesTarget* dropTarget = nullptr;
+        StatusPane* modifiedPane = nullptr;
+    };
+
+    // A field of the pane's tag, whatever the tag type.
+    struct Field;
+    // The pane's way to its tag object, and its grid's layout.
+    class Access;
+    struct Layout;
+
+    static std::unique_ptr<TagPane> forID3v1(Host& host);
+    static std::unique_ptr<TagPane> forID3v2(Host& host);
+    ~TagPane();
+    TagPane(const TagPane&) = delete;
+    TagPane& operator=(const TagPane&) = delete;
+
+    // Built in this order, as the window lays them out: the speed bar, the grid, the band that
+    // holds both, and the pane's part of the status bar.
+    QWidget* createSpeedBar();
+    InspectorGrid* createGrid();
+    Band* createBand(BandContainer* container);
+    DropFilesTarget* createDropTarget();
+    StatusPane* createModifiedPane(StatusBar* bar, const QIcon& glyph);
+    const Widgets& widgets() const { return m_widgets; }
+
+    bool isModified() const { return m_modified; }
+    // The flag itself, for the window's public name of it (TfmMain::ID3v1Modified).
+    bool& modifiedFlag() { return m_modified; }
+    void setModified(bool value);
+    // The status bar pane says whether the pane is modified.
+    void updateModifiedPane();
+
+    // The tag of the analysed file in the rows, or empty rows when it has none.
+    void show(TMPEGaudio& audio);
+    // Empty rows, no tag, unmodified.
+    void clear();
+    void setEditable(bool editable);
+
+    Outcome save();
+    Outcome remove();
+    Outcome undo();
+    Outcome clearRows();
+
+    // The row of the field with this key ("title"); nullptr when the tag has no such field.
+    InspectorRow* fieldRow(std::string_view key) const;
+    // The other pane's texts in the rows of the fields both tags have; with `merge`, only into
+    // empty rows. The pane counts as modified afterwards.
+    void copyFrom(const TagPane& other, bool merge);
+    // Artist and Title from the file's name ("Artist - Title.mp3"), when it has that form and
+    // the user agrees.
+    void fillFromFileName(const QString& file);
+
+private:
+    TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host);
+    QString name(const char* part) const;
+
+    const int m_version;
+    std::unique_ptr<Access> m_access;
+    const Layout& m_layout;
+    Host& m_host;
+    Widgets m_widgets;
+    bool m_modified = false;
+};

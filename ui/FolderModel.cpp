@@ -1,0 +1,587 @@
+#include "ui/FolderModel.h"
+
+#include "shell/FileName.h"
+
+#include <QCollator>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileIconProvider>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <QPointer>
+#include <QSet>
+#include <QSocketNotifier>
+#include <QThreadPool>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The rows handed to the views in the first turn of the event loop; each later turn hands as
+// many as are shown already, up to MaxStepRows. A view lays out all its rows after each step:
+// growing steps keep the number of layouts small, the cap keeps a step and its layout short.
+constexpr size_t FirstStepRows = 2000;
+constexpr size_t MaxStepRows = 16384;
+constexpr int ChangeSettleMs = 100; // a burst of changes on disk is followed once
+
+// Shared by the worker and the GUI thread; each has its own instances.
+struct Describer {
+    QCollator collator;
+    QMimeDatabase mimes;
+    QHash<QString, QString> typeBySuffix;
+
+    Describer() {
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        collator.setNumericMode(true);
+    }
+
+    // The suffix as the desktop reads it: what follows the last dot.
+    static QString suffixOf(const QString& name) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        return dot < 0 ? QString() : name.mid(dot + 1).toLower();
+    }
+
+    void describe(FolderEntry& entry) {
+        entry.shownName = displayFileName(entry.name);
+        entry.key = std::make_shared<const QCollatorSortKey>(collator.sortKey(entry.shownName));
+        entry.suffix = entry.isFolder() ? QString() : suffixOf(entry.shownName);
+        switch (entry.kind) {
+        case FolderEntry::Folder:
+            entry.type = QStringLiteral("Folder");
+            return;
+        case FolderEntry::Drive:
+            entry.type = QStringLiteral("Drive");
+            return;
+        default:
+            break;
+        }
+        auto found = typeBySuffix.constFind(entry.suffix);
+        if (found == typeBySuffix.constEnd()) {
+            // By the name alone: reading every file's content would cost a read per file.
+            const QMimeType mime =
+                mimes.mimeTypeForFile(entry.shownName, QMimeDatabase::MatchExtension);
+            QString type = mime.isDefault() ? QString() : mime.comment();
+            if (type.isEmpty())
+                type = entry.suffix.isEmpty() ? QStringLiteral("File")
+                                              : entry.suffix.toUpper() + QStringLiteral(" File");
+            found = typeBySuffix.insert(entry.suffix, type);
+        }
+        entry.type = *found;
+    }
+};
+
+// What fstatat says of one entry: links are followed, a broken one is shown as itself.
+bool statEntry(int folder, const char* name, dev_t folderDevice, FolderEntry& entry) {
+    struct stat st {};
+    if (::fstatat(folder, name, &st, 0) != 0 &&
+        ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (S_ISDIR(st.st_mode))
+        entry.kind = st.st_dev != folderDevice ? FolderEntry::Drive : FolderEntry::Folder;
+    else if (S_ISREG(st.st_mode))
+        entry.kind = FolderEntry::File;
+    else
+        entry.kind = FolderEntry::Other;
+    entry.size = S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
+    entry.modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    return true;
+}
+
+// Every entry of the folder but "." and "..", hidden ones included. The names come first;
+// stating and describing them, the costly part, is shared by two threads.
+std::vector<FolderEntry> readEntries(const QByteArray& folder, bool* readable) {
+    std::vector<FolderEntry> entries;
+    *readable = false;
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return entries;
+    struct stat self {};
+    DIR* dir = ::fstat(fd, &self) == 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        ::close(fd);
+        return entries;
+    }
+    std::vector<std::string> names;
+    while (const dirent* found = ::readdir(dir)) {
+        const char* name = found->d_name;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+            names.emplace_back(name);
+    }
+    entries.resize(names.size());
+    std::vector<char> present(names.size(), 0);
+    const int folderFd = ::dirfd(dir);
+    const auto describeRange = [&](size_t from, size_t to) {
+        Describer describer;
+        for (size_t i = from; i < to; ++i) {
+            FolderEntry& entry = entries[i];
+            if (!statEntry(folderFd, names[i].c_str(), self.st_dev, entry))
+                continue; // gone since readdir saw it
+            entry.name =
+                fileNameFromBytes(QByteArrayView(names[i].data(), qsizetype(names[i].size())));
+            describer.describe(entry);
+            present[i] = 1;
+        }
+    };
+    const size_t half = names.size() / 2;
+    if (names.size() >= 2000) {
+        std::thread helper(describeRange, half, names.size());
+        describeRange(0, half);
+        helper.join();
+    } else {
+        describeRange(0, names.size());
+    }
+    ::closedir(dir);
+    size_t kept = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (present[i])
+            entries[kept++] = std::move(entries[i]);
+    }
+    entries.resize(kept);
+    *readable = true;
+    return entries;
+}
+
+// Folders first, whatever the order; then by the column, then by name.
+bool entryLess(const FolderEntry& a, const FolderEntry& b, int column, Qt::SortOrder order) {
+    if (a.isFolder() != b.isFolder())
+        return a.isFolder();
+    const int byName = a.key->compare(*b.key);
+    int by = 0;
+    switch (column) {
+    case FolderModel::SizeColumn:
+        by = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
+        break;
+    case FolderModel::TypeColumn:
+        by = a.type.compare(b.type, Qt::CaseInsensitive);
+        break;
+    case FolderModel::DateColumn:
+        by = a.modifiedMs < b.modifiedMs ? -1 : a.modifiedMs > b.modifiedMs ? 1 : 0;
+        break;
+    default:
+        break;
+    }
+    if (by == 0)
+        by = byName != 0 ? byName : a.name.compare(b.name); // same key: the bytes decide
+    return order == Qt::AscendingOrder ? by < 0 : by > 0;
+}
+
+} // namespace
+
+FolderModel::FolderModel(const QString& folder, QObject* parent)
+    : QAbstractTableModel(parent), m_folder(folder), m_alive(std::make_shared<bool>(true)) {
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(ChangeSettleMs);
+    connect(&m_changeTimer, &QTimer::timeout, this, &FolderModel::reread);
+    watch();
+    startReading();
+}
+
+FolderModel::~FolderModel() {
+    *m_alive = false;
+    if (m_watch >= 0)
+        ::close(m_watch);
+}
+
+void FolderModel::watch() {
+    m_watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watch < 0)
+        return;
+    const uint32_t events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
+                            IN_ATTRIB | IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
+    if (::inotify_add_watch(m_watch, fileNameBytes(m_folder).constData(), events) < 0) {
+        ::close(m_watch);
+        m_watch = -1;
+        return;
+    }
+    m_notifier = new QSocketNotifier(m_watch, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &FolderModel::drainWatch);
+}
+
+void FolderModel::drainWatch() {
+    char buffer[4096];
+    while (::read(m_watch, buffer, sizeof buffer) > 0) {
+    }
+    // Not restarted by each event: a file written for minutes still shows its growth.
+    if (!m_changeTimer.isActive())
+        m_changeTimer.start();
+}
+
+void FolderModel::reread() {
+    if (m_reading || !m_filled) {
+        m_rereadWanted = true;
+        return;
+    }
+    startReading();
+}
+
+void FolderModel::startReading() {
+    m_reading = true;
+    m_rereadWanted = false;
+    const QByteArray folder = fileNameBytes(m_folder);
+    const std::shared_ptr<bool> alive = m_alive;
+    const QPointer<FolderModel> self(this);
+    const int column = m_sortColumn;
+    const Qt::SortOrder order = m_sortOrder;
+    QThreadPool::globalInstance()->start([folder, alive, self, column, order] {
+        if (!*alive)
+            return;
+        bool readable = false;
+        auto entries = std::make_shared<std::vector<FolderEntry>>(readEntries(folder, &readable));
+        // Sorted here, off the GUI thread, by the order asked for when the reading began.
+        std::sort(entries->begin(), entries->end(),
+                  [&](const FolderEntry& a, const FolderEntry& b) {
+                      return entryLess(a, b, column, order);
+                  });
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, entries, readable] {
+                if (self)
+                    self->takeListing(std::move(*entries), readable);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void FolderModel::takeListing(std::vector<FolderEntry> entries, bool readable) {
+    m_reading = false;
+    Q_UNUSED(readable); // an unreadable folder lists as empty, as it looks to the user
+    const auto sorted = [this](const std::vector<FolderEntry>& rows) {
+        return std::is_sorted(
+            rows.begin(), rows.end(),
+            [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+    };
+    if (!sorted(entries)) // the order changed while the worker read
+        std::sort(entries.begin(), entries.end(),
+                  [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+    if (!m_filled) {
+        m_pending = std::move(entries);
+        m_pendingAt = 0;
+        m_step = FirstStepRows;
+        insertNextStep();
+        return;
+    }
+    mergeListing(std::move(entries));
+    if (m_rereadWanted)
+        startReading();
+}
+
+void FolderModel::insertNextStep() {
+    const size_t count = std::min(m_pending.size() - m_pendingAt, m_step);
+    m_step = std::min(std::max(m_step, m_rows.size() + count), MaxStepRows);
+    if (count > 0) {
+        if (m_rows.empty())
+            m_rows.reserve(m_pending.size());
+        const int first = int(m_rows.size());
+        beginInsertRows({}, first, first + int(count) - 1);
+        std::move(m_pending.begin() + qsizetype(m_pendingAt),
+                  m_pending.begin() + qsizetype(m_pendingAt + count), std::back_inserter(m_rows));
+        m_pendingAt += count;
+        endInsertRows();
+    }
+    if (m_pendingAt < m_pending.size()) {
+        QTimer::singleShot(0, this, &FolderModel::insertNextStep);
+        return;
+    }
+    m_pending.clear();
+    m_pending.shrink_to_fit();
+    if (m_filled)
+        return;
+    m_filled = true;
+    emit filled();
+    if (m_rereadWanted)
+        startReading();
+}
+
+void FolderModel::flushPending() {
+    if (m_filled)
+        return;
+    // Rows made by the user go to their sorted place: everything read goes in first.
+    while (!m_filled && !m_pending.empty())
+        insertNextStep();
+    if (!m_filled && !m_reading) {
+        m_filled = true;
+        emit filled();
+    }
+}
+
+void FolderModel::mergeListing(std::vector<FolderEntry> fresh) {
+    QHash<QString, int> freshRow;
+    freshRow.reserve(qsizetype(fresh.size()));
+    for (size_t i = 0; i < fresh.size(); ++i)
+        freshRow.insert(fresh[i].name, int(i));
+
+    // Entries gone, in runs from the end so that the rows before stay where they are.
+    for (int row = int(m_rows.size()) - 1; row >= 0;) {
+        if (freshRow.contains(m_rows[size_t(row)].name)) {
+            --row;
+            continue;
+        }
+        int first = row;
+        while (first > 0 && !freshRow.contains(m_rows[size_t(first - 1)].name))
+            --first;
+        beginRemoveRows({}, first, row);
+        m_rows.erase(m_rows.begin() + first, m_rows.begin() + row + 1);
+        endRemoveRows();
+        row = first - 1;
+    }
+
+    // Entries that changed: new contents, or a file that became a folder.
+    QSet<QString> known;
+    known.reserve(qsizetype(m_rows.size()));
+    for (int row = 0; row < int(m_rows.size()); ++row) {
+        FolderEntry& current = m_rows[size_t(row)];
+        known.insert(current.name);
+        const FolderEntry& now = fresh[size_t(freshRow.value(current.name))];
+        if (now.size == current.size && now.modifiedMs == current.modifiedMs &&
+            now.kind == current.kind)
+            continue;
+        current = now;
+        emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        placeRow(row);
+    }
+
+    // New entries, each at its sorted place.
+    for (FolderEntry& entry : fresh) {
+        if (known.contains(entry.name))
+            continue;
+        const int row = insertionRow(entry);
+        beginInsertRows({}, row, row);
+        m_rows.insert(m_rows.begin() + row, std::move(entry));
+        endInsertRows();
+    }
+}
+
+bool FolderModel::lessThan(const FolderEntry& a, const FolderEntry& b) const {
+    return entryLess(a, b, m_sortColumn, m_sortOrder);
+}
+
+int FolderModel::insertionRow(const FolderEntry& entry) const {
+    const auto at = std::lower_bound(
+        m_rows.begin(), m_rows.end(), entry,
+        [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+    return int(at - m_rows.begin());
+}
+
+void FolderModel::placeRow(int row) {
+    FolderEntry& entry = m_rows[size_t(row)];
+    const bool afterPrevious = row == 0 || !lessThan(entry, m_rows[size_t(row - 1)]);
+    const bool beforeNext =
+        row + 1 >= int(m_rows.size()) || !lessThan(m_rows[size_t(row + 1)], entry);
+    if (afterPrevious && beforeNext)
+        return;
+    FolderEntry moved = std::move(entry);
+    m_rows.erase(m_rows.begin() + row);
+    const int target = insertionRow(moved);
+    m_rows.insert(m_rows.begin() + row, std::move(moved)); // back, for the move's signals
+    const int destination = target >= row ? target + 1 : target;
+    if (!beginMoveRows({}, row, row, {}, destination))
+        return;
+    FolderEntry again = std::move(m_rows[size_t(row)]);
+    m_rows.erase(m_rows.begin() + row);
+    m_rows.insert(m_rows.begin() + target, std::move(again));
+    endMoveRows();
+}
+
+QString FolderModel::path(int row) const {
+    if (row < 0 || row >= int(m_rows.size()))
+        return {};
+    return childPath(m_folder, m_rows[size_t(row)].name);
+}
+
+int FolderModel::rowOfName(const QString& name) const {
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+        if (m_rows[row].name == name)
+            return int(row);
+    }
+    return -1;
+}
+
+void FolderModel::describe(FolderEntry& entry) const {
+    Describer describer;
+    describer.describe(entry);
+}
+
+int FolderModel::makeFolder(const QString& name) {
+    flushPending();
+    const QString path = childPath(m_folder, name);
+    if (::mkdir(fileNameBytes(path).constData(), 0777) != 0)
+        return -1;
+    FolderEntry entry;
+    entry.name = name;
+    const int fd = ::open(fileNameBytes(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat self {};
+    if (fd >= 0 && ::fstat(fd, &self) == 0)
+        statEntry(fd, fileNameBytes(name).constData(), self.st_dev, entry);
+    if (fd >= 0)
+        ::close(fd);
+    entry.kind = FolderEntry::Folder;
+    describe(entry);
+    const int existing = rowOfName(name);
+    if (existing >= 0)
+        return existing;
+    const int row = insertionRow(entry);
+    beginInsertRows({}, row, row);
+    m_rows.insert(m_rows.begin() + row, std::move(entry));
+    endInsertRows();
+    return row;
+}
+
+int FolderModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int FolderModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QIcon FolderModel::iconOf(const FolderEntry& entry) const {
+    // One icon per kind and per suffix, looked up when a row is first drawn.
+    const QString key = entry.kind == FolderEntry::Folder  ? QStringLiteral("/folder")
+                        : entry.kind == FolderEntry::Drive ? QStringLiteral("/drive")
+                                                           : entry.suffix;
+    auto found = m_iconBySuffix.constFind(key);
+    if (found != m_iconBySuffix.constEnd())
+        return *found;
+    static const QFileIconProvider provider;
+    QIcon icon;
+    if (entry.kind == FolderEntry::Folder) {
+        icon = provider.icon(QAbstractFileIconProvider::Folder);
+    } else if (entry.kind == FolderEntry::Drive) {
+        icon = provider.icon(QAbstractFileIconProvider::Drive);
+    } else {
+        const QMimeType mime =
+            QMimeDatabase().mimeTypeForFile(entry.shownName, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+        if (icon.isNull())
+            icon = provider.icon(QAbstractFileIconProvider::File);
+    }
+    m_iconBySuffix.insert(key, icon);
+    return icon;
+}
+
+QVariant FolderModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(m_rows.size()))
+        return {};
+    const FolderEntry& entry = m_rows[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case NameColumn:
+            return entry.shownName;
+        case SizeColumn:
+            return entry.isFolder() ? QString() : QLocale().formattedDataSize(entry.size);
+        case TypeColumn:
+            return entry.type;
+        case DateColumn:
+            return QLocale().toString(QDateTime::fromMSecsSinceEpoch(entry.modifiedMs),
+                                      QLocale::ShortFormat);
+        default:
+            return {};
+        }
+    case Qt::EditRole:
+        return index.column() == NameColumn ? QVariant(entry.shownName) : QVariant();
+    case Qt::DecorationRole:
+        return index.column() == NameColumn ? QVariant(iconOf(entry)) : QVariant();
+    case Qt::TextAlignmentRole:
+        return index.column() == SizeColumn ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
+                                            : QVariant();
+    default:
+        return {};
+    }
+}
+
+QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case NameColumn:
+        return QStringLiteral("Name");
+    case SizeColumn:
+        return QStringLiteral("Size");
+    case TypeColumn:
+        return QStringLiteral("Type");
+    case DateColumn:
+        return QStringLiteral("Date Modified");
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags FolderModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::ItemIsDropEnabled;
+    Qt::ItemFlags flags =
+        Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+    if (index.column() == NameColumn)
+        flags |= Qt::ItemIsEditable;
+    if (m_rows[size_t(index.row())].isFolder())
+        flags |= Qt::ItemIsDropEnabled;
+    return flags;
+}
+
+bool FolderModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || index.column() != NameColumn)
+        return false;
+    flushPending();
+    const int row = index.row();
+    const QString oldName = m_rows[size_t(row)].name;
+    const QString newName = fileNameFromDisplay(value.toString(), oldName);
+    if (newName == oldName)
+        return true;
+    if (newName.isEmpty() || newName.contains(QLatin1Char('/')) || newName == QLatin1String(".") ||
+        newName == QLatin1String(".."))
+        return false;
+    const QByteArray from = fileNameBytes(childPath(m_folder, oldName));
+    const QByteArray to = fileNameBytes(childPath(m_folder, newName));
+    // Never over another entry: a rename that would replace one is refused.
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS)
+            return false;
+        struct stat st {};
+        if (::lstat(to.constData(), &st) == 0 || ::rename(from.constData(), to.constData()) != 0)
+            return false;
+    }
+    FolderEntry& entry = m_rows[size_t(row)];
+    entry.name = newName;
+    describe(entry);
+    emit dataChanged(this->index(row, 0), this->index(row, ColumnCount - 1));
+    placeRow(row);
+    return true;
+}
+
+void FolderModel::sort(int column, Qt::SortOrder order) {
+    if (column < 0 || column >= ColumnCount)
+        return;
+    if (column == m_sortColumn && order == m_sortOrder)
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    flushPending();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<QString> names;
+    names.reserve(size_t(before.size()));
+    for (const QModelIndex& index : before)
+        names.push_back(m_rows[size_t(index.row())].name);
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+    QHash<QString, int> rowOf;
+    rowOf.reserve(qsizetype(m_rows.size()));
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        rowOf.insert(m_rows[row].name, int(row));
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after.append(index(rowOf.value(names[size_t(i)]), before[i].column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

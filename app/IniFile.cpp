@@ -12,7 +12,6 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -104,7 +103,8 @@ QString IniFile::readPath(const QString& section, const QString& key,
 
 int IniFile::readInt(const QString& section, const QString& key, int fallback) const {
     int value = 0;
-    return hasKey(section, key) && parseInt(readBytes(section, key), &value) ? value : fallback;
+    return hasKey(section, key) && IniSection::parseInt(readBytes(section, key), &value) ? value
+                                                                                         : fallback;
 }
 
 bool IniFile::readBool(const QString& section, const QString& key, bool fallback) const {
@@ -208,24 +208,4 @@ void IniFile::save() const {
     }
     if (!file.commit())
         throw IniWriteError(m_fileName, file.errorString());
-}
-
-bool IniFile::parseInt(const QByteArray& text, int* value) {
-    const QByteArray trimmed = text.trimmed();
-    bool ok = false;
-    if (trimmed.size() > 2 && (trimmed.startsWith("0x") || trimmed.startsWith("0X"))) {
-        const QByteArray digits = trimmed.mid(2);
-        // Only hex digits: toUInt would also take a sign.
-        if (!std::all_of(digits.begin(), digits.end(),
-                         [](char c) { return std::isxdigit(uchar(c)); }))
-            return false;
-        const uint hex = digits.toUInt(&ok, 16);
-        if (ok)
-            *value = int(hex);
-        return ok;
-    }
-    const int decimal = trimmed.toInt(&ok, 10);
-    if (ok)
-        *value = decimal;
-    return ok;
 }

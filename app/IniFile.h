@@ -39,7 +39,7 @@ public:
     // Text in the system's 8-bit encoding (UTF-8).
     QString readString(const QString& section, const QString& key,
                        const QString& fallback = {}) const;
-    // Decimal, or hexadecimal after "0x"/"0X"; `fallback` when missing or not an integer.
+    // By IniSection::parseInt; `fallback` when missing or not an integer.
     int readInt(const QString& section, const QString& key, int fallback) const;
     // An integer as above; nonzero is true.
     bool readBool(const QString& section, const QString& key, bool fallback) const;
@@ -68,9 +68,6 @@ public:
     // Writes the whole file to a temporary file in its folder and renames it over the old
     // one, so that an interrupted write never leaves half a file. Throws IniWriteError.
     void save() const;
-
-    // The integer rule of the settings file, for values read elsewhere.
-    static bool parseInt(const QByteArray& text, int* value);
 
 private:
     struct Data;

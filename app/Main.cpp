@@ -1,9 +1,9 @@
 #include "app/Main.h"
 
-#include "app/DisplayTexts.h"
 #include "app/ErrorGuard.h"
-#include "app/TagFields.h"
 #include "app/WindowFonts.h"
+#include "display/DisplayTexts.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"

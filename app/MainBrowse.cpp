@@ -2,7 +2,7 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
-#include "app/TagFields.h"
+#include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"

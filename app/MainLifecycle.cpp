@@ -11,6 +11,7 @@
 #include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "ui/BarCombo.h"
+#include "ui/BarLayoutSections.h"
 #include "ui/BarManager.h"
 #include "ui/FormStorage.h"
 #include "ui/InspectorGrid.h"
@@ -118,7 +119,7 @@ void TfmMain::FormCreate() {
     connectFormStorage();
 
     const QString prefix = barSectionPrefix();
-    BarManager->applyLayoutSections(ini.sectionsWithPrefix(prefix), prefix);
+    applyLayoutSections(*BarManager, ini.sectionsWithPrefix(prefix), prefix);
 
     CurrentFile.clear();
     m_audioFile = std::make_unique<TMPEGaudio>();
@@ -165,7 +166,7 @@ void TfmMain::writeSettings(IniFile& ini) {
         ini.writeBool(Confirmation, s.key, (this->*s.item)->isChecked());
     const QString prefix = barSectionPrefix();
     ini.eraseSectionsWithPrefix(prefix);
-    ini.writeSections(BarManager->layoutSections(prefix));
+    ini.writeSections(layoutSections(*BarManager, prefix));
 }
 
 void TfmMain::FormDestroy() {

@@ -3,7 +3,9 @@
 #include "app/Main.h"
 
 #include "app/AppDef.h"
-#include "app/TagFields.h"
+#include "app/FailureText.h"
+#include "display/DisplayTexts.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"

@@ -1,8 +1,8 @@
 #include "app/TagPane.h"
 
-#include "app/DisplayTexts.h"
 #include "app/FailureText.h"
-#include "app/TagFields.h"
+#include "display/DisplayTexts.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"

@@ -1,185 +1,32 @@
 #include "ui/BarManager.h"
 
 #include "ui/BarCombo.h"
+#include "ui/MainWindowStateCodec.h"
 #include "ui/PersistentMenu.h"
 
-#include <QDataStream>
-#include <QIODevice>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWidgetAction>
-#include <algorithm>
-#include <map>
 
 namespace {
 
-// Docking styles as stored: the floating bar has none.
-enum DockingStyle { StyleNone = 0, StyleLeft = 1, StyleTop = 2, StyleRight = 3, StyleBottom = 4 };
-
-int styleOf(Qt::ToolBarArea area) {
-    switch (area) {
-    case Qt::LeftToolBarArea:
-        return StyleLeft;
-    case Qt::RightToolBarArea:
-        return StyleRight;
-    case Qt::BottomToolBarArea:
-        return StyleBottom;
-    default:
-        return StyleTop;
-    }
-}
-
-bool areaOf(int style, Qt::ToolBarArea* area) {
-    switch (style) {
-    case StyleLeft:
-        *area = Qt::LeftToolBarArea;
-        return true;
-    case StyleTop:
-        *area = Qt::TopToolBarArea;
-        return true;
-    case StyleRight:
-        *area = Qt::RightToolBarArea;
-        return true;
-    case StyleBottom:
-        *area = Qt::BottomToolBarArea;
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool horizontal(Qt::ToolBarArea area) {
-    return area == Qt::TopToolBarArea || area == Qt::BottomToolBarArea;
-}
-
-// QMainWindow's saved state numbers its docks left, right, top, bottom.
-constexpr Qt::ToolBarArea kStateDocks[] = {Qt::LeftToolBarArea, Qt::RightToolBarArea,
-                                           Qt::TopToolBarArea, Qt::BottomToolBarArea};
-constexpr int kStateVersion = 0;
-constexpr int kVersionMarker = 0xff;
-constexpr uchar kDockWidgetMarker = 0xfd;
-constexpr uchar kToolBarMarker = 0xfc;
-
-int dockIndex(Qt::ToolBarArea area) {
-    for (int i = 0; i < 4; ++i) {
-        if (kStateDocks[i] == area)
-            return i;
-    }
-    return 2;
-}
-
-// A floating bar's rectangle travels in two words of the saved state.
-void packRect(const QRect& rect, uint* geom0, uint* geom1) {
-    *geom0 = ((uint(rect.width()) << 16) | (uint(rect.x() + 0x7fff) & 0xffff)) << 1 | 1;
-    *geom1 = (uint(rect.height()) << 16) | (uint(rect.y() + 0x7fff) & 0xffff);
-}
-
-QRect unpackRect(uint geom0, uint geom1) {
-    geom0 >>= 1;
-    return QRect(int(geom0 & 0xffff) - 0x7fff, int(geom1 & 0xffff) - 0x7fff,
-                 int(geom0 >> 16) & 0xffff, int(geom1 >> 16) & 0xffff);
-}
-
-struct StateItem {
-    QString name;
-    uchar shown = 1;
-    int pos = 0;
-    int size = -1;
-    uint geom0 = 0;
-    uint geom1 = 0;
-};
-
-struct StateLine {
-    int dock = 2;
-    QList<StateItem> items;
-};
-
-// Splits QMainWindow::saveState into the part before the toolbars and the toolbar lines.
-// Only a window without dock widgets is understood; false otherwise.
-bool parseWindowState(const QByteArray& state, QByteArray* head, QList<StateLine>* lines) {
-    QDataStream in(state);
-    in.setVersion(QDataStream::Qt_5_0);
-    int marker = 0;
-    int version = 0;
-    in >> marker >> version;
-    if (marker != kVersionMarker)
-        return false;
-    qint64 headEnd = in.device()->pos();
-    while (!in.atEnd()) {
-        uchar section = 0;
-        in >> section;
-        if (section == kDockWidgetMarker) {
-            int docks = 0;
-            in >> docks;
-            if (docks != 0)
-                return false;
-            int width = 0;
-            int height = 0;
-            int corner = 0;
-            in >> width >> height;
-            for (int i = 0; i < 4; ++i)
-                in >> corner;
-            headEnd = in.device()->pos();
-        } else if (section == kToolBarMarker) {
-            int count = 0;
-            in >> count;
-            for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-                StateLine line;
-                int items = 0;
-                in >> line.dock >> items;
-                for (int k = 0; k < items && in.status() == QDataStream::Ok; ++k) {
-                    StateItem item;
-                    in >> item.name >> item.shown >> item.pos >> item.size >> item.geom0 >>
-                        item.geom1;
-                    line.items.append(item);
-                }
-                lines->append(line);
-            }
-        } else {
-            return false;
-        }
-    }
-    *head = state.left(headEnd);
-    return in.status() == QDataStream::Ok;
-}
-
-bool readInt(const QString* text, int* value) {
-    if (!text)
-        return false;
-    const QString trimmed = text->trimmed();
-    bool ok = false;
-    const int number =
-        trimmed.size() > 2 && trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-            ? trimmed.mid(2).toInt(&ok, 16)
-            : trimmed.toInt(&ok, 10);
-    if (ok)
-        *value = number;
-    return ok;
-}
-
-void readBool(const IniSection& section, const QString& key, bool* flag) {
-    int number = 0;
-    if (readInt(section.value(key), &number))
-        *flag = number != 0;
-}
-
-void readNumber(const IniSection& section, const QString& key, int* number) {
-    readInt(section.value(key), number);
+// A toolbar's own extent along a line in the area: its size hint's width or height.
+MainWindowStateCodec::ExtentOf extentOf(const BarManager& bars) {
+    return [&bars](const QString& name, Qt::ToolBarArea area) {
+        const QToolBar* bar = bars.toolBar(name);
+        if (!bar)
+            return -1;
+        const QSize hint = bar->sizeHint();
+        return area == Qt::TopToolBarArea || area == Qt::BottomToolBarArea ? hint.width()
+                                                                           : hint.height();
+    };
 }
 
 QString plainCaption(const QString& caption) {
     QString text = caption;
     return text.remove(QLatin1Char('&'));
-}
-
-const IniSection* findSection(const QList<IniSection>& sections, const QString& name) {
-    for (const IniSection& section : sections) {
-        if (section.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &section;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -316,6 +163,15 @@ QAction* BarManager::action(const QString& name) const {
     return item ? item->action : nullptr;
 }
 
+QStringList BarManager::submenuNames() const {
+    QStringList names;
+    for (const auto& item : m_items) {
+        if (item->menu)
+            names.append(item->name);
+    }
+    return names;
+}
+
 QMenu* BarManager::submenu(const QString& name) const {
     const Item* item = findItem(name);
     return item ? item->menu : nullptr;
@@ -373,6 +229,44 @@ QToolBar* BarManager::toolBar(const QString& name) const {
             return bar->toolBar;
     }
     return nullptr;
+}
+
+QString BarManager::barCaption(const QWidget* widget) const {
+    const Bar* bar = findBar(widget);
+    return bar ? bar->caption : QString();
+}
+
+bool BarManager::oneOnRow(const QWidget* widget) const {
+    const Bar* bar = findBar(widget);
+    return bar && bar->oneOnRow;
+}
+
+void BarManager::setOneOnRow(QWidget* widget, bool on) {
+    if (Bar* bar = findBar(widget))
+        bar->oneOnRow = on;
+}
+
+bool BarManager::barVisible(const QWidget* widget) const {
+    const Bar* bar = findBar(widget);
+    return bar && bar->visible();
+}
+
+void BarManager::setBarVisible(QWidget* widget, bool visible) {
+    Bar* bar = findBar(widget);
+    if (!bar)
+        return;
+    if (bar->emptyHidden)
+        bar->visibleIntent = visible;
+    else
+        widget->setVisible(visible);
+}
+
+void BarManager::setLargeIcons(bool on) {
+    m_largeIcons = on;
+    for (const auto& bar : m_bars) {
+        if (bar->toolBar)
+            bar->toolBar->setIconSize(on ? QSize(32, 32) : QSize(16, 16));
+    }
 }
 
 BarManager::Bar* BarManager::findBar(const QWidget* widget) const {
@@ -490,6 +384,23 @@ bool BarManager::addLink(QWidget* widget, const QString& itemName, bool beginGro
     return true;
 }
 
+void BarManager::setLinks(QWidget* widget, const QList<LinkState>& links) {
+    Container* container = findContainer(widget);
+    if (!container)
+        return;
+    dropLinks(*container);
+    for (const LinkState& state : links) {
+        Item* item = findItem(state.itemName);
+        if (!item || container->widget == item->menu)
+            continue;
+        Link link = makeLink(*container, item, state.beginGroup);
+        link.state = state;
+        link.state.itemName = item->name;
+        container->links.append(link);
+    }
+    rebuild(*container);
+}
+
 int BarManager::linkCount(QWidget* widget) const {
     const Container* container = findContainer(widget);
     return container ? int(container->links.size()) : 0;
@@ -560,7 +471,7 @@ void BarManager::rebuild(Container& container) {
         updateBarVisibility(*bar);
         // A bar that has grown must not be squeezed by the size its row gave it before.
         if (bar->toolBar)
-            writePlacements(readPlacements());
+            setPlacements(placements());
     }
 }
 
@@ -647,33 +558,31 @@ void BarManager::setShowShortcutInHint(bool on) {
         updateHint(item.get());
 }
 
-BarManager::Placement BarManager::placement(QToolBar* toolBar) const {
-    const QList<Placement> placements = readPlacements();
+int BarManager::toolBarIndex(const QToolBar* toolBar) const {
     int index = 0;
     for (const auto& bar : m_bars) {
         if (!bar->toolBar)
             continue;
         if (bar->toolBar == toolBar)
-            return placements.value(index);
+            return index;
         ++index;
     }
-    return {};
+    return -1;
+}
+
+BarManager::Placement BarManager::placement(QToolBar* toolBar) const {
+    const int index = toolBarIndex(toolBar);
+    return index < 0 ? Placement() : placements().value(index);
 }
 
 void BarManager::setPlacement(QToolBar* toolBar, const Placement& placement) {
-    QList<Placement> placements = readPlacements();
-    int index = 0;
-    for (const auto& bar : m_bars) {
-        if (!bar->toolBar)
-            continue;
-        if (bar->toolBar == toolBar)
-            placements[index] = placement;
-        ++index;
-    }
-    writePlacements(placements);
+    QList<Placement> all = placements();
+    if (const int index = toolBarIndex(toolBar); index >= 0 && index < all.size())
+        all[index] = placement;
+    setPlacements(all);
 }
 
-QList<BarManager::Placement> BarManager::readPlacements() const {
+QList<BarManager::Placement> BarManager::placements() const {
     QList<Bar*> toolBars;
     QList<Placement> placements;
     for (const auto& bar : m_bars) {
@@ -682,305 +591,42 @@ QList<BarManager::Placement> BarManager::readPlacements() const {
             placements.append(bar->last);
         }
     }
-    QByteArray head;
-    QList<StateLine> lines;
-    if (!parseWindowState(m_window->saveState(kStateVersion), &head, &lines))
+    MainWindowStateCodec::WindowState state;
+    if (!MainWindowStateCodec::decode(m_window->saveState(MainWindowStateCodec::StateVersion),
+                                      &state))
         return placements;
-    int linesInDock[4] = {0, 0, 0, 0};
-    for (const StateLine& line : lines) {
-        if (line.dock < 0 || line.dock > 3)
-            continue;
-        const Qt::ToolBarArea area = kStateDocks[line.dock];
-        const int row = linesInDock[line.dock]++ + (area == Qt::TopToolBarArea ? 1 : 0);
-        // Qt lays a row out from the bars' preferred sizes, the last one taking the rest.
-        int left = 0;
-        for (const StateItem& item : line.items) {
-            const auto found = std::find_if(toolBars.begin(), toolBars.end(), [&](Bar* bar) {
-                return bar->toolBar->objectName() == item.name;
-            });
-            if (found == toolBars.end())
-                continue;
-            Bar* bar = *found;
-            Placement& placement = placements[found - toolBars.begin()];
-            placement.area = area;
-            placement.row = row;
-            placement.left = left;
-            placement.floating = item.geom0 & 1;
-            placement.floatRect =
-                placement.floating ? unpackRect(item.geom0, item.geom1) : bar->last.floatRect;
-            placement.visible = bar->emptyHidden ? bar->visibleIntent : (item.shown & 1) != 0;
-            if ((item.shown & 1) && !placement.floating) {
-                const QSize hint = bar->toolBar->sizeHint();
-                left +=
-                    item.size > 0 ? item.size : (horizontal(area) ? hint.width() : hint.height());
-            }
-        }
+    for (const auto& place : MainWindowStateCodec::placesOf(state.lines, extentOf(*this))) {
+        const int index = toolBarIndex(toolBar(place.name));
+        const Bar* bar = toolBars.at(index);
+        Placement& placement = placements[index];
+        placement.area = place.area;
+        // In the top dock row 0 is the menu bar's.
+        placement.row = place.line + (place.area == Qt::TopToolBarArea ? 1 : 0);
+        placement.left = place.left;
+        placement.floating = place.floating;
+        placement.floatRect = place.floating ? place.floatRect : bar->last.floatRect;
+        placement.visible = bar->emptyHidden ? bar->visibleIntent : place.shown;
     }
     return placements;
 }
 
-void BarManager::writePlacements(const QList<Placement>& placements) {
-    QList<Bar*> toolBars;
-    for (const auto& bar : m_bars) {
-        if (bar->toolBar)
-            toolBars.append(bar.get());
-    }
-    QByteArray head;
-    QList<StateLine> current;
-    if (!parseWindowState(m_window->saveState(kStateVersion), &head, &current))
+void BarManager::setPlacements(const QList<Placement>& placements) {
+    MainWindowStateCodec::WindowState state;
+    if (!MainWindowStateCodec::decode(m_window->saveState(MainWindowStateCodec::StateVersion),
+                                      &state))
         return;
-
-    struct Entry {
-        Bar* bar;
-        Placement placement;
-    };
-    QList<StateLine> lines;
-    for (int dock = 0; dock < 4; ++dock) {
-        QList<Entry> entries;
-        for (int i = 0; i < toolBars.size() && i < placements.size(); ++i) {
-            if (dockIndex(placements.at(i).area) == dock)
-                entries.append({toolBars.at(i), placements.at(i)});
-        }
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-            return a.placement.row != b.placement.row ? a.placement.row < b.placement.row
-                                                      : a.placement.left < b.placement.left;
-        });
-        for (int i = 0; i < entries.size();) {
-            StateLine line;
-            line.dock = dock;
-            int end = i;
-            while (end < entries.size() &&
-                   entries.at(end).placement.row == entries.at(i).placement.row)
-                ++end;
-            for (int k = i; k < end; ++k) {
-                const Entry& entry = entries.at(k);
-                StateItem item;
-                item.name = entry.bar->toolBar->objectName();
-                item.shown = entry.placement.visible && !entry.bar->emptyHidden ? 1 : 0;
-                item.pos = entry.placement.left;
-                // The gap to the next bar on the row becomes this bar's preferred size, but a
-                // bar never shrinks below what its items need.
-                for (int next = k + 1; next < end; ++next) {
-                    const int gap = entries.at(next).placement.left - entry.placement.left;
-                    if (gap > 0) {
-                        const QSize hint = entry.bar->toolBar->sizeHint();
-                        item.size = std::max(gap, horizontal(entry.placement.area) ? hint.width()
-                                                                                   : hint.height());
-                        break;
-                    }
-                }
-                if (entry.placement.floating)
-                    packRect(entry.placement.floatRect, &item.geom0, &item.geom1);
-                line.items.append(item);
-                entry.bar->visibleIntent = entry.placement.visible;
-                entry.bar->last = entry.placement;
-                if (entry.placement.floatRect.isValid())
-                    entry.bar->last.floatRect = entry.placement.floatRect;
-            }
-            lines.append(line);
-            i = end;
-        }
-    }
-
-    QByteArray state = head;
-    QDataStream out(&state, QIODevice::WriteOnly | QIODevice::Append);
-    out.setVersion(QDataStream::Qt_5_0);
-    out << kToolBarMarker << int(lines.size());
-    for (const StateLine& line : lines) {
-        out << line.dock << int(line.items.size());
-        for (const StateItem& item : line.items)
-            out << item.name << item.shown << item.pos << item.size << item.geom0 << item.geom1;
-    }
-    m_window->restoreState(state, kStateVersion);
-}
-
-void BarManager::appendLinkSections(QList<IniSection>& sections, const QString& name,
-                                    const Container& container) const {
-    for (int i = 0; i < container.links.size(); ++i) {
-        const LinkState& state = container.links.at(i).state;
-        IniSection section{name + QStringLiteral(".ItemLink") + QString::number(i), {}};
-        section.add(QStringLiteral("ItemName"), state.itemName);
-        section.add(QStringLiteral("BeginGroup"), state.beginGroup);
-        section.add(QStringLiteral("UserDefine"), state.userDefine);
-        if (state.userDefine & UserCaption)
-            section.add(QStringLiteral("UserCaption"), state.userCaption);
-        if (state.userDefine & UserPaintStyle)
-            section.add(QStringLiteral("UserPaintStyle"), state.userPaintStyle);
-        if (state.userDefine & UserWidth)
-            section.add(QStringLiteral("UserWidth"), state.userWidth);
-        if (container.isBar)
-            section.add(QStringLiteral("Visible"), state.visible);
-        sections.append(section);
-    }
-}
-
-QList<IniSection> BarManager::layoutSections(const QString& prefix) const {
-    QList<IniSection> sections;
-    IniSection main{prefix + QStringLiteral("Main"), {}};
-    main.add(QStringLiteral("LargeIcons"), m_largeIcons);
-    main.add(QStringLiteral("MenuAnimations"), m_menuAnimations);
-    main.add(QStringLiteral("ShowHint"), m_showHint);
-    main.add(QStringLiteral("ShowShortCutInHint"), m_showShortcutInHint);
-    main.add(QStringLiteral("BarCount"), int(m_bars.size()));
-    sections.append(main);
-
-    const QList<Placement> placements = readPlacements();
-    int toolBarIndex = 0;
-    for (int n = 0; n < int(m_bars.size()); ++n) {
-        const Bar& bar = *m_bars[n];
-        Placement placement;
-        placement.row = 0;
-        if (bar.toolBar)
-            placement = placements.value(toolBarIndex++);
-        else
-            placement.visible = bar.visible();
-        const bool across = horizontal(placement.area);
-        const QString name = prefix + QStringLiteral("Bar") + QString::number(n);
-        IniSection section{name, {}};
-        section.add(QStringLiteral("Caption"), bar.caption);
-        section.add(QStringLiteral("DockedDockingStyle"), styleOf(placement.area));
-        section.add(QStringLiteral("DockedLeft"), across ? placement.left : 0);
-        section.add(QStringLiteral("DockedTop"), across ? 0 : placement.left);
-        section.add(QStringLiteral("OneOnRow"), bar.oneOnRow);
-        section.add(QStringLiteral("Row"), placement.row);
-        section.add(QStringLiteral("FloatLeft"), placement.floatRect.x());
-        section.add(QStringLiteral("FloatTop"), placement.floatRect.y());
-        section.add(QStringLiteral("FloatClientWidth"), placement.floatRect.width());
-        section.add(QStringLiteral("FloatClientHeight"), placement.floatRect.height());
-        section.add(QStringLiteral("DockingStyle"),
-                    placement.floating ? int(StyleNone) : styleOf(placement.area));
-        section.add(QStringLiteral("Visible"), placement.visible);
-        section.add(QStringLiteral("ItemLinkCount"), int(bar.container.links.size()));
-        sections.append(section);
-        appendLinkSections(sections, name, bar.container);
-    }
-
-    for (const auto& item : m_items) {
-        if (!item->submenuLinks)
-            continue;
-        const QString name = prefix + QStringLiteral("SubItem_") + item->name;
-        IniSection section{name, {}};
-        section.add(QStringLiteral("ItemLinkCount"), int(item->submenuLinks->links.size()));
-        sections.append(section);
-        appendLinkSections(sections, name, *item->submenuLinks);
-    }
-    return sections;
-}
-
-void BarManager::applyLinkSections(const QList<IniSection>& sections, const QString& name,
-                                   Container& container) {
-    const IniSection* section = findSection(sections, name);
-    int count = 0;
-    if (!section || !readInt(section->value(QStringLiteral("ItemLinkCount")), &count) || count < 0)
-        return;
-    // The count comes from the file: only the link sections present are visited, in index order.
-    const QString linkPrefix = name + QStringLiteral(".ItemLink");
-    std::map<int, const IniSection*> linkSections;
-    for (const IniSection& candidate : sections) {
-        if (!candidate.name.startsWith(linkPrefix, Qt::CaseInsensitive))
-            continue;
-        const QString digits = candidate.name.mid(linkPrefix.size());
-        bool ok = false;
-        const int m = digits.toInt(&ok, 10);
-        if (ok && m >= 0 && m < count && digits == QString::number(m))
-            linkSections.emplace(m, &candidate);
-    }
-    QList<LinkState> states;
-    for (const auto& [index, linkSection] : linkSections) {
-        const QString* itemName = linkSection->value(QStringLiteral("ItemName"));
-        Item* item = itemName ? findItem(*itemName) : nullptr;
-        if (!item || item->menu == container.widget)
-            continue;
-        LinkState state;
-        state.itemName = item->name;
-        readBool(*linkSection, QStringLiteral("BeginGroup"), &state.beginGroup);
-        readNumber(*linkSection, QStringLiteral("UserDefine"), &state.userDefine);
-        if (const QString* caption = linkSection->value(QStringLiteral("UserCaption")))
-            state.userCaption = *caption;
-        readNumber(*linkSection, QStringLiteral("UserPaintStyle"), &state.userPaintStyle);
-        readNumber(*linkSection, QStringLiteral("UserWidth"), &state.userWidth);
-        if (container.isBar)
-            readBool(*linkSection, QStringLiteral("Visible"), &state.visible);
-        states.append(state);
-    }
-    dropLinks(container);
-    for (const LinkState& state : states) {
-        Link link = makeLink(container, findItem(state.itemName), state.beginGroup);
-        link.state = state;
-        container.links.append(link);
-    }
-    rebuild(container);
-}
-
-bool BarManager::applyLayoutSections(const QList<IniSection>& sections, const QString& prefix) {
-    const IniSection* main = findSection(sections, prefix + QStringLiteral("Main"));
-    int barCount = -1;
-    if (!main || !readInt(main->value(QStringLiteral("BarCount")), &barCount) || barCount < 0)
-        return false;
-    readBool(*main, QStringLiteral("LargeIcons"), &m_largeIcons);
+    QList<MainWindowStateCodec::ToolBarPlace> places;
+    int index = 0;
     for (const auto& bar : m_bars) {
-        if (bar->toolBar)
-            bar->toolBar->setIconSize(m_largeIcons ? QSize(32, 32) : QSize(16, 16));
-    }
-    readNumber(*main, QStringLiteral("MenuAnimations"), &m_menuAnimations);
-    readBool(*main, QStringLiteral("ShowHint"), &m_showHint);
-    bool shortcutInHint = m_showShortcutInHint;
-    readBool(*main, QStringLiteral("ShowShortCutInHint"), &shortcutInHint);
-    setShowShortcutInHint(shortcutInHint);
-
-    QList<Placement> placements = readPlacements();
-    int toolBarIndex = -1;
-    for (int n = 0; n < int(m_bars.size()); ++n) {
-        Bar& bar = *m_bars[n];
-        if (bar.toolBar)
-            ++toolBarIndex;
-        const QString name = prefix + QStringLiteral("Bar") + QString::number(n);
-        const IniSection* section = n < barCount ? findSection(sections, name) : nullptr;
-        int row = 0;
-        if (!section || !readInt(section->value(QStringLiteral("Row")), &row))
+        if (!bar->toolBar || index >= placements.size())
             continue;
-        readBool(*section, QStringLiteral("OneOnRow"), &bar.oneOnRow);
-        applyLinkSections(sections, name, bar.container);
-        if (!bar.toolBar) {
-            bool visible = bar.visible();
-            readBool(*section, QStringLiteral("Visible"), &visible);
-            if (bar.emptyHidden)
-                bar.visibleIntent = visible;
-            else
-                bar.menuBar->setVisible(visible);
-            continue;
-        }
-        Placement& placement = placements[toolBarIndex];
-        int docking = styleOf(placement.area);
-        int docked = docking;
-        readNumber(*section, QStringLiteral("DockingStyle"), &docking);
-        readNumber(*section, QStringLiteral("DockedDockingStyle"), &docked);
-        placement.floating = docking == StyleNone;
-        if (!areaOf(placement.floating ? docked : docking, &placement.area))
-            placement.area = Qt::TopToolBarArea;
-        placement.row = row;
-        int left = 0;
-        int top = 0;
-        readNumber(*section, QStringLiteral("DockedLeft"), &left);
-        readNumber(*section, QStringLiteral("DockedTop"), &top);
-        placement.left = horizontal(placement.area) ? left : top;
-        int x = placement.floatRect.x();
-        int y = placement.floatRect.y();
-        int width = placement.floatRect.width();
-        int height = placement.floatRect.height();
-        readNumber(*section, QStringLiteral("FloatLeft"), &x);
-        readNumber(*section, QStringLiteral("FloatTop"), &y);
-        readNumber(*section, QStringLiteral("FloatClientWidth"), &width);
-        readNumber(*section, QStringLiteral("FloatClientHeight"), &height);
-        placement.floatRect = QRect(x, y, width, height);
-        readBool(*section, QStringLiteral("Visible"), &placement.visible);
+        const Placement& placement = placements.at(index++);
+        places.append({bar->toolBar->objectName(), placement.area, placement.row, placement.left,
+                       placement.visible && !bar->emptyHidden, placement.floating,
+                       placement.floatRect});
+        bar->visibleIntent = placement.visible;
+        bar->last = placement;
     }
-    writePlacements(placements);
-
-    for (const auto& item : m_items) {
-        if (item->submenuLinks)
-            applyLinkSections(sections, prefix + QStringLiteral("SubItem_") + item->name,
-                              *item->submenuLinks);
-    }
-    return true;
+    state.lines = MainWindowStateCodec::linesOf(places, extentOf(*this));
+    m_window->restoreState(MainWindowStateCodec::encode(state), MainWindowStateCodec::StateVersion);
 }

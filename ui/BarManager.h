@@ -1,9 +1,7 @@
 // Menus and toolbars of a main window, built from named items: command items, submenus and
 // combo items, grouped in categories and placed on bars and in submenus through item links.
-// The manager can read its layout as INI sections and apply such sections again.
+// ui/BarLayoutSections keeps the layout in the settings file.
 #pragma once
-
-#include "ui/IniSection.h"
 
 #include <QIcon>
 #include <QKeySequence>
@@ -86,6 +84,8 @@ public:
     // The item's own action: the command, the submenu's menu action, or the combo.
     QAction* action(const QString& name) const;
     QMenu* submenu(const QString& name) const;
+    // Submenu items in the order they were added.
+    QStringList submenuNames() const;
     BarCombo* combo(const QString& name) const;
 
     // Bars. The main menu bar is the window's menu bar and always bar 0; toolbars follow in
@@ -94,6 +94,13 @@ public:
     QToolBar* addToolBar(const QString& name, const QString& caption, int row, int left);
     QList<QWidget*> bars() const;
     QToolBar* toolBar(const QString& name) const;
+    QString barCaption(const QWidget* bar) const;
+    bool oneOnRow(const QWidget* bar) const;
+    void setOneOnRow(QWidget* bar, bool on);
+    // Whether the user wants the bar shown; a bar whose links are all hidden is hidden itself
+    // and shows again as this says once a link shows.
+    bool barVisible(const QWidget* bar) const;
+    void setBarVisible(QWidget* bar, bool visible);
 
     // Quick customising: a small menu button at the bar's end to show or hide each item.
     void setQuickCustomizing(QToolBar* bar, bool on);
@@ -110,20 +117,26 @@ public:
     QAction* linkAction(QWidget* container, int index) const;
     void setLinkVisible(QWidget* container, int index, bool visible);
     void setLinkBeginGroup(QWidget* container, int index, bool beginGroup);
+    // Replaces the container's links; links to unknown items, or to a submenu from its own
+    // menu, are left out.
+    void setLinks(QWidget* container, const QList<LinkState>& links);
 
     Placement placement(QToolBar* bar) const;
     void setPlacement(QToolBar* bar, const Placement& placement);
+    // The toolbars' placements in the order the bars were added.
+    QList<Placement> placements() const;
+    void setPlacements(const QList<Placement>& placements);
 
     bool showShortcutInHint() const { return m_showShortcutInHint; }
     void setShowShortcutInHint(bool on);
-
-    // The layout as sections named prefix + "Main", "Bar"N, "SubItem_"<name> and each with
-    // ".ItemLink"M after it.
-    QList<IniSection> layoutSections(const QString& prefix) const;
-    // Applies sections produced by layoutSections; false, leaving the layout as it is, when
-    // "Main" is missing or has no BarCount of 0 or more. A bar's section without Row is left
-    // out.
-    bool applyLayoutSections(const QList<IniSection>& sections, const QString& prefix);
+    // Options the settings file keeps: large icons (32 pixels instead of 16 on toolbars), and
+    // the menus' animation and whether hints show, kept but not used.
+    bool largeIcons() const { return m_largeIcons; }
+    void setLargeIcons(bool on);
+    int menuAnimations() const { return m_menuAnimations; }
+    void setMenuAnimations(int animations) { m_menuAnimations = animations; }
+    bool showHint() const { return m_showHint; }
+    void setShowHint(bool on) { m_showHint = on; }
 
 private:
     struct Item;
@@ -143,13 +156,7 @@ private:
     void syncLinkAction(const Item* item, const Link& link) const;
     void fillQuickCustomizeMenu(Bar* bar);
     QString hintText(const Item* item) const;
-
-    QList<Placement> readPlacements() const;
-    void writePlacements(const QList<Placement>& placements);
-    void appendLinkSections(QList<IniSection>& sections, const QString& name,
-                            const Container& container) const;
-    void applyLinkSections(const QList<IniSection>& sections, const QString& name,
-                           Container& container);
+    int toolBarIndex(const QToolBar* toolBar) const;
 
     QMainWindow* m_window;
     QStringList m_categories;

@@ -16,16 +16,6 @@ constexpr int ShowMinimizedNoActive = 7;
 // Flag of the record: a minimised window comes back maximised.
 constexpr int RestoreToMaximized = 2;
 
-bool readNumber(const QString* text, int* value) {
-    if (!text)
-        return false;
-    bool ok = false;
-    const int number = text->trimmed().toInt(&ok);
-    if (ok)
-        *value = number;
-    return ok;
-}
-
 bool readRect(const QString* text, int values[4]) {
     if (!text)
         return false;
@@ -33,9 +23,7 @@ bool readRect(const QString* text, int values[4]) {
     if (parts.size() != 4)
         return false;
     for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        values[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok)
+        if (!IniSection::parseInt(parts[i].toUtf8(), &values[i]))
             return false;
     }
     return true;
@@ -77,7 +65,7 @@ void FormStorage::addInteger(const QString& key, std::function<int()> get,
     m_properties.push_back({key, [get = std::move(get)] { return QString::number(get()); },
                             [set = std::move(set)](const QString& text) {
                                 int value = 0;
-                                if (readNumber(&text, &value))
+                                if (IniSection::parseInt(text.toUtf8(), &value))
                                     set(value);
                             }});
 }
@@ -123,9 +111,7 @@ void FormStorage::restore() {
     if (!m_active || !m_reader)
         return;
     const IniSection section = m_reader(m_section);
-    int version = 0;
-    readNumber(section.value(QStringLiteral("FormVersion")), &version);
-    if (version >= 0)
+    if (section.intValue(QStringLiteral("FormVersion"), 0) >= 0)
         restorePlacement(section);
     for (const Property& property : m_properties) {
         if (const QString* text = section.value(property.key))
@@ -139,18 +125,14 @@ void FormStorage::restorePlacement(const IniSection& section) {
         const QString* value = section.value(key + suffix);
         return value ? value : section.value(key);
     };
-    int ppi = pixelsPerInch(m_window);
-    readNumber(section.value(QStringLiteral("PixelsPerInch")), &ppi);
+    const int ppi = section.intValue(QStringLiteral("PixelsPerInch"), pixelsPerInch(m_window));
     int rect[4] = {0, 0, 0, 0};
     if (ppi == pixelsPerInch(m_window) &&
         readRect(placementValue(QStringLiteral("NormPos")), rect) && rect[0] < rect[2])
         m_window->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
 
-    int showCmd = ShowNormal;
-    int flags = 0;
-    readNumber(section.value(QStringLiteral("ShowCmd")), &showCmd);
-    readNumber(section.value(QStringLiteral("Flags")), &flags);
-    switch (showCmd) {
+    const int flags = section.intValue(QStringLiteral("Flags"), 0);
+    switch (section.intValue(QStringLiteral("ShowCmd"), ShowNormal)) {
     case ShowMaximized:
         m_window->setWindowState(Qt::WindowMaximized);
         break;

@@ -9,11 +9,13 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QDrag>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QListView>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedLayout>
@@ -168,7 +170,30 @@ ShellListView::ShellListView(QWidget* parent)
     m_report->setAllColumnsShowFocus(true);
     m_report->setSortingEnabled(true);
     m_report->header()->setSortIndicator(0, Qt::AscendingOrder);
-    m_report->header()->resizeSection(0, 220);
+    // Each listing brings a new model and the header forgets its widths: keep them here, so
+    // that the user's widths stay from folder to folder.
+    const QFontMetrics metrics(m_report->font());
+    const int iconRoom = m_report->style()->pixelMetric(QStyle::PM_SmallIconSize) + 12;
+    const int padding = 16;
+    m_columnWidths = {iconRoom + metrics.horizontalAdvance(
+                                     QStringLiteral("Artist Name - A Longer Song Title.mp3")),
+                      padding + metrics.horizontalAdvance(QStringLiteral("999.99 KiB")),
+                      padding + metrics.horizontalAdvance(QStringLiteral("MP3 audio file")),
+                      padding + std::max(metrics.horizontalAdvance(QStringLiteral("Date Modified")),
+                                         metrics.horizontalAdvance(QLocale().toString(
+                                             QDateTime(QDate(2026, 12, 31), QTime(23, 59)),
+                                             QLocale::ShortFormat)))};
+    QHeaderView* header = m_report->header();
+    connect(header, &QHeaderView::sectionCountChanged, this, [this, header](int, int count) {
+        m_applyingWidths = true;
+        for (int column = 0; column < std::min(count, int(m_columnWidths.size())); ++column)
+            header->resizeSection(column, m_columnWidths[column]);
+        m_applyingWidths = false;
+    });
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (!m_applyingWidths && column < m_columnWidths.size() && width > 0)
+            m_columnWidths[column] = width;
+    });
     m_report->setAccessibleName(accessibleName());
 
     // Outside changes come in bursts; follow each burst once.

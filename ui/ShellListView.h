@@ -147,6 +147,8 @@ private:
     QPointer<QAbstractItemModel> m_source;
     FolderModel* m_files = nullptr; // the source while a folder on disk is listed
     int m_viewStyle = Report;
+    QList<int> m_columnWidths; // of the report's columns, kept across listings
+    bool m_applyingWidths = false;
 
     QString m_maskText;
     bool m_masked = false;

@@ -1,6 +1,5 @@
 // Browsing and selection in the main window, end to end: real folders and files, driven through
 // the tree, the list, the keys and the commands, with the dialog service answering.
-#include "TestFiles.h"
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
 #include "shell/FileName.h"
@@ -8,6 +7,8 @@
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
 #include "tags/ID3v1.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 #include "ui/BarCombo.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellListView.h"
@@ -41,25 +42,9 @@ namespace {
 
 constexpr int Patience = 20000; // ms; CI machines are slow, sanitizers slower
 
-const Bytes kHeader = {0xFF, 0xFB, 0x90, 0x64}; // MPEG 1 Layer III, 128 kbit/s, 44.1 kHz
-constexpr int kFrameSize = 417;
-
-Bytes id3v1Tag(const char* title) {
-    Bytes tag(128, 0);
-    std::memcpy(tag.data(), "TAG", 3);
-    std::memcpy(tag.data() + 3, title, std::strlen(title));
-    tag[127] = 255;
-    return tag;
-}
-
 // A valid MPEG file of two frames and padding, with an ID3v1 tag holding the title.
 Bytes mp3(const char* title) {
-    Bytes all(2 * kFrameSize, 0);
-    std::copy(kHeader.begin(), kHeader.end(), all.begin());
-    std::copy(kHeader.begin(), kHeader.end(), all.begin() + kFrameSize);
-    all.resize(20000 - 128, 0);
-    append(all, id3v1Tag(title));
-    return all;
+    return concat({cbrFrames(20000 - 128), id3v1Tag({.title = title})});
 }
 
 // Real services, with the keyboard state and the properties window under the test's control.
@@ -164,8 +149,8 @@ protected:
 
 TEST_F(BrowseTest, AClickShowsAValidFileAndClearsThePanesForAnythingElse) {
     file("a.mp3", mp3("Alpha"));
-    file("tagged.mp3", concat({Bytes(3000, 'x'), id3v1Tag("NoStream")}));
-    file("short.mp3", concat({kHeader, id3v1Tag("TooShort")}));
+    file("tagged.mp3", concat({Bytes(3000, 'x'), id3v1Tag({.title = "NoStream"})}));
+    file("short.mp3", concat({Cbr128Header, id3v1Tag({.title = "TooShort"})}));
     folder("album.mp3");
     ASSERT_EQ(mkfifo(dir.file("pipe.mp3").c_str(), 0600), 0);
     openDir();

@@ -1,10 +1,10 @@
 // The window as today's desktops draw it: evenly spaced, unclipped text at every scale, a
 // visible focus mark wherever the keyboard goes, and readable texts on a dark palette. The
 // program runs these at scale 1 and again at scale 2 (QT_SCALE_FACTOR).
-#include "TestFiles.h"
 #include "app/Main.h"
 #include "app/WindowFonts.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/TestFiles.h"
 #include "ui/Contrast.h"
 #include "ui/InspectorGrid.h"
 #include "ui/InspectorRow.h"

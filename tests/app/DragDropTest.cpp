@@ -1,12 +1,12 @@
 // Drag and drop of tags and file names in the main window: the tag images dragged onto the other
 // pane and onto the file list, and files dropped on the panes, sent as drag and drop events to
 // the real widgets (a real drag ends at once on a headless screen), on real files.
-#include "TestFiles.h"
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
 #include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/TestFiles.h"
 #include "ui/DragImage.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellListView.h"

@@ -1,7 +1,8 @@
-#include "TestFiles.h"
 #include "app/Main.h"
 #include "mpeg/MPEGaudio.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
 #include "ui/InspectorGrid.h"
@@ -24,36 +25,12 @@
 
 namespace {
 
-const Bytes kHeader = {0xFF, 0xFB, 0x90, 0x64};
-constexpr int kFrameSize = 417;
-
 std::string cbrFile(const TestDir& dir, const char* name, std::int64_t size, Bytes prefix = {},
                     Bytes suffix = {}) {
-    Bytes start(2 * kFrameSize, 0);
-    std::copy(kHeader.begin(), kHeader.end(), start.begin());
-    std::copy(kHeader.begin(), kHeader.end(), start.begin() + kFrameSize);
-    Bytes all = concat({prefix, start});
+    Bytes all = concat({prefix, cbrFrames()});
     all.resize(static_cast<std::size_t>(size) - suffix.size(), 0);
     append(all, suffix);
     return dir.createFile(name, all);
-}
-
-Bytes id3v1Tag(const char* title, std::uint8_t track, std::uint8_t genre) {
-    Bytes tag(128, 0);
-    std::memcpy(tag.data(), "TAG", 3);
-    std::memcpy(tag.data() + 3, title, std::strlen(title));
-    tag[126] = track;
-    tag[127] = genre;
-    return tag;
-}
-
-Bytes id3v23Tag(const char* title) {
-    const auto length = static_cast<std::uint8_t>(std::strlen(title) + 1);
-    Bytes tag = {'I', 'D', '3', 3,   0, 0, 0, 0,      0, static_cast<std::uint8_t>(length + 10),
-                 'T', 'I', 'T', '2', 0, 0, 0, length, 0, 0,
-                 0};
-    append(tag, title);
-    return tag;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -233,7 +210,8 @@ TEST_F(MainWindowTest, StartsEmptyAndReadOnly) {
 
 TEST_F(MainWindowTest, ShowsAFileWithBothTags) {
     TestDir dir;
-    show(cbrFile(dir, "tagged.mp3", 200000, id3v23Tag("Second"), id3v1Tag("First", 7, 255)));
+    show(cbrFile(dir, "tagged.mp3", 200000, id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Second")),
+                 id3v1Tag({.title = "First", .track = 7})));
     EXPECT_TRUE(window.chExistsID3v1->isChecked());
     EXPECT_TRUE(window.chExistsID3v2->isChecked());
     EXPECT_EQ("First", window.iID3v1_Title->text().toStdString());

@@ -1,13 +1,14 @@
 // The Save, Remove, Undo and Clear commands of the two tag panes, driven
 // through the window's grids and speed buttons on real files.
-#include "TestFiles.h"
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
-#include "app/TagFields.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
 #include "support/FakeDialogs.h"
 #include "tags/FileAccess.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 #include "ui/InspectorGrid.h"
 #include "ui/StatusPane.h"
 
@@ -43,46 +44,15 @@ constexpr std::size_t kAudioSize = 20000;
 
 // Two CBR frames (MPEG 1 Layer III, 128 kbps, 44.1 kHz) followed by silence.
 Bytes audio() {
-    const Bytes header = {0xFF, 0xFB, 0x90, 0x64};
-    Bytes bytes(kAudioSize, 0);
-    std::copy(header.begin(), header.end(), bytes.begin());
-    std::copy(header.begin(), header.end(), bytes.begin() + 417);
-    return bytes;
+    return cbrFrames(kAudioSize);
 }
 
-void put(Bytes& block, std::size_t offset, const char* text) {
-    std::memcpy(block.data() + offset, text, std::strlen(text));
-}
-
-Bytes id3v1Tag(const char* title, const char* comment, std::uint8_t track, std::uint8_t genre) {
-    Bytes tag(128, 0);
-    put(tag, 0, "TAG");
-    put(tag, 3, title);
-    put(tag, 97, comment);
-    tag[126] = track;
-    tag[127] = genre;
-    return tag;
-}
-
-void appendFrame(Bytes& tag, const char* id, const std::string& text) {
-    const auto length = static_cast<std::uint32_t>(text.size() + 1);
-    append(tag, id);
-    for (int shift : {24, 16, 8, 0})
-        tag.push_back(static_cast<std::uint8_t>(length >> shift));
-    append(tag, Bytes{0, 0, 0});
-    append(tag, text);
-}
-
+// A revision 2.3 tag of ISO-8859-1 text frames, without padding.
 Bytes id3v23Tag(std::initializer_list<std::pair<const char*, std::string>> frames) {
     Bytes body;
     for (const auto& [id, text] : frames)
-        appendFrame(body, id, text);
-    Bytes tag = {'I', 'D', '3', 3, 0, 0};
-    const auto size = static_cast<std::uint32_t>(body.size());
-    for (int shift : {21, 14, 7, 0})
-        tag.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
-    append(tag, body);
-    return tag;
+        append(body, id3v2TextFrame(3, id, text));
+    return id3v2Tag(3, body);
 }
 
 std::string asText(const Bytes& bytes, std::size_t offset, std::size_t length) {
@@ -198,7 +168,7 @@ protected:
 
 TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     const std::string path = load(mp3("both.mp3", id3v23Tag({{"TIT2", "Old"}, {"TXXX", "kept"}}),
-                                      id3v1Tag("First", "", 7, 255)));
+                                      id3v1Tag({.title = "First", .track = 7})));
     type(window.iID3v1_Title, "New Title");
     type(window.iID3v1_Artist, "Someone");
     type(window.iID3v1_Genre, "Rock");
@@ -271,8 +241,8 @@ TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
             } c = {tc.text, version == 1 ? tc.v1 : tc.v2};
             SCOPED_TRACE(std::to_string(version) + ": \"" + c.text + "\"");
             dialogs.boxes.clear();
-            const std::string path =
-                load(mp3("track.mp3", id3v23Tag({{"TRCK", "3"}}), id3v1Tag("Title", "", 3, 255)));
+            const std::string path = load(mp3("track.mp3", id3v23Tag({{"TRCK", "3"}}),
+                                              id3v1Tag({.title = "Title", .track = 3})));
             const Bytes before = readFile(path);
             InspectorRow* row = version == 1 ? window.iID3v1_Track : window.iID3v2_Track;
             type(row, c.text);
@@ -308,7 +278,8 @@ TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
 }
 
 TEST_F(TagCommandsTest, RangeErrorStopsAfterTheFieldsBeforeTrack) {
-    const std::string path = load(mp3("range.mp3", {}, id3v1Tag("Old", "Old comment", 3, 255)));
+    const std::string path = load(
+        mp3("range.mp3", {}, id3v1Tag({.title = "Old", .comment = "Old comment", .track = 3})));
     const Bytes before = readFile(path);
     type(window.iID3v1_Title, "Typed title");
     type(window.iID3v1_Comment, "Typed comment");
@@ -338,7 +309,8 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
     const QString title40 = "abcdefghijklmnopqrstuvwxyz01     789ABCD";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.genre);
-        const std::string path = load(mp3("genre.mp3", {}, id3v1Tag("Title", "", 0, 13)));
+        const std::string path =
+            load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 0, .genre = 13})));
         type(window.iID3v1_Title, title40);
         type(window.iID3v1_Year, "20245");
         type(window.iID3v1_Genre, c.genre);
@@ -365,8 +337,9 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
 }
 
 TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
-    const std::string path = load(mp3("clear.mp3", id3v23Tag({{"TIT2", "Two"}, {"TCOM", "Comp"}}),
-                                      id3v1Tag("One", "Note", 7, 17)));
+    const std::string path =
+        load(mp3("clear.mp3", id3v23Tag({{"TIT2", "Two"}, {"TCOM", "Comp"}}),
+                 id3v1Tag({.title = "One", .comment = "Note", .track = 7, .genre = 17})));
     const Bytes before = readFile(path);
 
     dialogs.answers = {false};
@@ -390,11 +363,8 @@ TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
     click(window.btID3v2_Save);
     const Bytes file = readFile(path);
     ASSERT_EQ(10 + kAudioSize + 128, file.size());
-    EXPECT_EQ((Bytes{'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0}), Bytes(file.begin(), file.begin() + 10));
-    Bytes empty(128, 0);
-    put(empty, 0, "TAG");
-    empty[127] = 255;
-    EXPECT_EQ(empty, lastBlock(file));
+    EXPECT_EQ(id3v2Header(3, 0), Bytes(file.begin(), file.begin() + 10));
+    EXPECT_EQ(id3v1Tag({}), lastBlock(file));
     EXPECT_FALSE(window.ID3v1Modified);
     EXPECT_FALSE(window.ID3v2Modified);
     EXPECT_TRUE(window.chExistsID3v1->isChecked());
@@ -402,7 +372,8 @@ TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
 }
 
 TEST_F(TagCommandsTest, ClearDoesNothingWhileNoFileIsShown) {
-    const std::string path = load(mp3("shown.mp3", {}, id3v1Tag("One", "Note", 7, 17)));
+    const std::string path = load(mp3(
+        "shown.mp3", {}, id3v1Tag({.title = "One", .comment = "Note", .track = 7, .genre = 17})));
     const Bytes before = readFile(path);
     window.ClearFileInfo(true);
     click(window.btClearID3v1);
@@ -420,8 +391,8 @@ TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
             SCOPED_TRACE(std::to_string(version) + (yes ? " yes" : " no"));
             dialogs.boxes.clear();
             dialogs.answers = {yes};
-            const std::string path =
-                load(mp3("remove.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 1, 0)));
+            const std::string path = load(mp3("remove.mp3", id3v23Tag({{"TIT2", "Two"}}),
+                                              id3v1Tag({.title = "One", .track = 1, .genre = 0})));
             const Bytes before = readFile(path);
             InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
             type(title, "Edited");
@@ -462,7 +433,7 @@ TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
 
 TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
     const std::string path =
-        load(mp3("undo.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+        load(mp3("undo.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
     const Bytes before = readFile(path);
 
     // Unmodified: nothing to undo, nothing asked.
@@ -493,8 +464,8 @@ TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
 }
 
 TEST_F(TagCommandsTest, DecliningTheSaveRunsUndoWithItsOwnQuestion) {
-    const std::string path =
-        load(mp3("decline.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+    const std::string path = load(
+        mp3("decline.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
     const Bytes before = readFile(path);
     const QString saveV1 = "Do you want to write ID3 v.1 tag to " + quoted(path) + "?";
     const QString saveV2 = "Do you want to write ID3 v.2 tag to " + quoted(path) + "?";
@@ -537,8 +508,8 @@ TEST_F(TagCommandsTest, DecliningTheSaveRunsUndoWithItsOwnQuestion) {
 TEST_F(TagCommandsTest, SwitchesOffLetEveryCommandRunWithoutAQuestion) {
     switchesOff();
     dialogs.defaultAnswer = false;
-    const std::string path =
-        load(mp3("quiet.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+    const std::string path = load(
+        mp3("quiet.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
 
     type(window.iID3v1_Title, "Saved");
     click(window.btID3v1_Save);
@@ -562,8 +533,8 @@ TEST_F(TagCommandsTest, AFileThatCannotBeWrittenKeepsTheEdits) {
     for (int version : {1, 2}) {
         SCOPED_TRACE(version);
         dialogs.boxes.clear();
-        const std::string path =
-            load(mp3("locked.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+        const std::string path = load(mp3("locked.mp3", id3v23Tag({{"TIT2", "Two"}}),
+                                          id3v1Tag({.title = "One", .track = 0})));
         InspectorRow* title = version == 1 ? window.iID3v1_Title : window.iID3v2_Title;
         type(title, "Typed");
         // The file is replaced by a folder of its name: no write can succeed,
@@ -603,8 +574,8 @@ TEST_F(TagCommandsTest, WarningsGiveTheReasonTheCoreRecorded) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dialogs.boxes.clear();
-        const std::string path =
-            load(mp3("gone.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+        const std::string path = load(
+            mp3("gone.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
         type(c.version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
         // A folder in the file's place refuses every write, even root's.
         std::filesystem::remove(path);
@@ -704,8 +675,8 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
         for (int version : {1, 2}) {
             SCOPED_TRACE(testing::Message() << "fault " << fault << ", ID3v" << version);
             dialogs.boxes.clear();
-            const std::string path =
-                load(mp3("song.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag("One", "", 0, 255)));
+            const std::string path = load(mp3("song.mp3", id3v23Tag({{"TIT2", "Two"}}),
+                                              id3v1Tag({.title = "One", .track = 0})));
             const Bytes before = readFile(path);
             type(version == 1 ? window.iID3v1_Title : window.iID3v2_Title, "Typed");
 
@@ -773,8 +744,8 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
 // questions as the user sees it.
 TEST_F(TagCommandsTest, ALatinOneNamedFileIsReadAndWrittenByItsBytes) {
     ASSERT_EQ(0, ::mkdir(dir.file("D\xefsc").c_str(), 0755));
-    const std::string path =
-        load(mp3("D\xefsc/caf\xe9.mp3", id3v23Tag({{"TIT2", "Old"}}), id3v1Tag("One", "", 1, 0)));
+    const std::string path = load(mp3("D\xefsc/caf\xe9.mp3", id3v23Tag({{"TIT2", "Old"}}),
+                                      id3v1Tag({.title = "One", .track = 1, .genre = 0})));
     const QString shown = '"' + QString::fromStdString(dir.path()) + "/D\\xEFsc/caf\\xE9.mp3\"";
     EXPECT_EQ("Old", window.iID3v2_Title->text());
     EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());

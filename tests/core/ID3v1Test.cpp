@@ -1,6 +1,7 @@
 #include "tags/ID3v1.h"
 
-#include "TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,30 +18,8 @@ using namespace std::string_view_literals;
 
 namespace {
 
-Bytes audio(std::size_t size) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>(i < 2 ? 0xFF - 4 * i : i % 251);
-    return b;
-}
-
 void put(Bytes& to, std::size_t at, std::string_view text) {
     std::copy(text.begin(), text.end(), to.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-// A 128-byte tag; `comment` may fill all 30 bytes from offset 97.
-Bytes tagBlock(std::string_view title, std::string_view artist = "", std::string_view album = "",
-               std::string_view year = "", std::string_view comment = "",
-               std::uint8_t genre = 255) {
-    Bytes b(128, 0);
-    put(b, 0, "TAG");
-    put(b, 3, title);
-    put(b, 33, artist);
-    put(b, 63, album);
-    put(b, 93, year);
-    put(b, 97, comment);
-    b[127] = genre;
-    return b;
 }
 
 mode_t modeOf(const std::string& path) {
@@ -89,9 +68,13 @@ const std::string Comment28 = "abcdefghijklmnopqrstuvwxyz01";
 
 TEST(ID3v1Load, ReadsEverySlotWithTrailingControlsTrimmed) {
     TestDir dir;
-    Bytes block = tagBlock("\xC9t\xE9\xA0 \x01", "  Lead", "ab\0cd"sv, "1999",
-                           "abcdefghijklmnopqrstuvwxyz0123", 17);
-    const std::string path = dir.createFile("a.mp3", concat({audio(500), block}));
+    Bytes block = id3v1Tag({.title = "\xC9t\xE9\xA0 \x01",
+                            .artist = "  Lead",
+                            .album = "ab\0cd"sv,
+                            .year = "1999",
+                            .comment = "abcdefghijklmnopqrstuvwxyz0123",
+                            .genre = 17});
+    const std::string path = dir.createFile("a.mp3", concat({audioBytes(500), block}));
 
     TID3v1 tag;
     ASSERT_TRUE(tag.Load(path));
@@ -123,7 +106,7 @@ TEST(ID3v1Load, BytesBeforeGenreDecideTheRevision) {
     TestDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.b125) << " " << int(c.b126));
-        Bytes block = tagBlock("T", "", "", "", Comment28, 3);
+        Bytes block = id3v1Tag({.title = "T", .comment = Comment28, .genre = 3});
         block[125] = c.b125;
         block[126] = c.b126;
         TID3v1 tag;
@@ -136,14 +119,15 @@ TEST(ID3v1Load, BytesBeforeGenreDecideTheRevision) {
 }
 
 TEST(ID3v1Load, WithoutTagSucceedsWithResetFields) {
-    Bytes lowerCase = tagBlock("Title");
+    Bytes lowerCase = id3v1Tag({.title = "Title"});
     put(lowerCase, 0, "tag");
     const Bytes cases[] = {
-        audio(1000), concat({audio(10), lowerCase}),
-        concat({tagBlock("Title"), Bytes{0}}), // the tag is one byte too early
+        audioBytes(1000), concat({audioBytes(10), lowerCase}),
+        concat({id3v1Tag({.title = "Title"}), Bytes{0}}), // the tag is one byte too early
     };
     TestDir dir;
-    const std::string tagged = dir.createFile("tagged.mp3", tagBlock("Old", "Old", "", "", "", 1));
+    const std::string tagged =
+        dir.createFile("tagged.mp3", id3v1Tag({.title = "Old", .artist = "Old", .genre = 1}));
     for (const Bytes& content : cases) {
         SCOPED_TRACE(content.size());
         const std::string path = dir.createFile("a.mp3", content);
@@ -158,10 +142,10 @@ TEST(ID3v1Load, WithoutTagSucceedsWithResetFields) {
 }
 
 TEST(ID3v1, ShortOrMissingFileFailsAndStaysUnchanged) {
-    const Bytes block = tagBlock("Title");
+    const Bytes block = id3v1Tag({.title = "Title"});
     const Bytes cases[] = {{}, bytesOf("TAG"), Bytes(block.begin(), block.end() - 1)};
     TestDir dir;
-    const std::string tagged = dir.createFile("tagged.mp3", tagBlock("Old"));
+    const std::string tagged = dir.createFile("tagged.mp3", id3v1Tag({.title = "Old"}));
     for (const Bytes& content : cases) {
         SCOPED_TRACE(content.size());
         const std::string path = dir.createFile("short.mp3", content);
@@ -186,8 +170,8 @@ TEST(ID3v1, ShortOrMissingFileFailsAndStaysUnchanged) {
 
 TEST(ID3v1Strip, CutsTheTagAndKeepsTheMode) {
     TestDir dir;
-    const Bytes body = audio(300);
-    const std::string path = dir.createFile("a.mp3", concat({body, tagBlock("Title")}));
+    const Bytes body = audioBytes(300);
+    const std::string path = dir.createFile("a.mp3", concat({body, id3v1Tag({.title = "Title"})}));
     ::chmod(path.c_str(), 0444);
     EXPECT_TRUE(TID3v1().Strip(path));
     EXPECT_EQ(readFile(path), body);
@@ -200,7 +184,7 @@ TEST(ID3v1Strip, CutsTheTagAndKeepsTheMode) {
     EXPECT_TRUE(TID3v1().Strip(path));
     EXPECT_EQ(modeOf(path), 0444u);
 
-    const std::string tagOnly = dir.createFile("b.mp3", tagBlock("Title"));
+    const std::string tagOnly = dir.createFile("b.mp3", id3v1Tag({.title = "Title"}));
     EXPECT_TRUE(TID3v1().Strip(tagOnly));
     EXPECT_TRUE(fileExists(tagOnly));
     EXPECT_EQ(readFile(tagOnly), Bytes{});
@@ -214,20 +198,37 @@ TEST(ID3v1Save, WritesTheLayoutChosenByTrack) {
         int version;
         std::string loadedComment;
     };
-    Bytes v11 = tagBlock("ab\0cd"sv, "Artist", "Album", "2024", Comment28, 200);
+    Bytes v11 = id3v1Tag({.title = "ab\0cd"sv,
+                          .artist = "Artist",
+                          .album = "Album",
+                          .year = "2024",
+                          .comment = Comment28,
+                          .genre = 200});
     v11[126] = 5;
     const std::string comment30 = Comment28 + "XY";
     const Case cases[] = {
-        {Comment28, 0, tagBlock("ab\0cd"sv, "Artist", "Album", "2024", Comment28, 200), 1,
-         Comment28},
-        {comment30, 0, tagBlock("ab\0cd"sv, "Artist", "Album", "2024", comment30, 200), 1,
-         comment30},
+        {Comment28, 0,
+         id3v1Tag({.title = "ab\0cd"sv,
+                   .artist = "Artist",
+                   .album = "Album",
+                   .year = "2024",
+                   .comment = Comment28,
+                   .genre = 200}),
+         1, Comment28},
+        {comment30, 0,
+         id3v1Tag({.title = "ab\0cd"sv,
+                   .artist = "Artist",
+                   .album = "Album",
+                   .year = "2024",
+                   .comment = comment30,
+                   .genre = 200}),
+         1, comment30},
         // Bytes 125 and 126 take the place of the comment's last two characters.
         {comment30, 5, v11, 2, Comment28},
         {Comment28, 5, v11, 2, Comment28},
     };
     TestDir dir;
-    const Bytes body = audio(400);
+    const Bytes body = audioBytes(400);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.comment + " " + std::to_string(c.track));
         TID3v1 tag;
@@ -244,8 +245,9 @@ TEST(ID3v1Save, WritesTheLayoutChosenByTrack) {
         EXPECT_EQ(readFile(path), concat({body, c.block}));
 
         // Over an existing tag: overwritten in place, never appended.
-        const std::string tagged =
-            dir.createFile("b.mp3", concat({body, tagBlock("Old title", "Old", "", "1970")}));
+        const std::string tagged = dir.createFile(
+            "b.mp3",
+            concat({body, id3v1Tag({.title = "Old title", .artist = "Old", .year = "1970"})}));
         const ino_t inode = inodeOf(tagged);
         ASSERT_TRUE(tag.Save(tagged));
         EXPECT_EQ(readFile(tagged), concat({body, c.block}));
@@ -265,18 +267,18 @@ TEST(ID3v1Save, WritesTheLayoutChosenByTrack) {
 
 TEST(ID3v1Save, OnATagOnlyFileKeepsItAt128BytesAndItsMode) {
     TestDir dir;
-    const std::string path = dir.createFile("a.mp3", tagBlock("Old"));
+    const std::string path = dir.createFile("a.mp3", id3v1Tag({.title = "Old"}));
     ::chmod(path.c_str(), 0444);
     TID3v1 tag;
     tag.SetTitle("New");
     ASSERT_TRUE(tag.Save(path));
-    EXPECT_EQ(readFile(path), tagBlock("New"));
+    EXPECT_EQ(readFile(path), id3v1Tag({.title = "New"}));
     EXPECT_EQ(modeOf(path), 0444u);
 }
 
 TEST(ID3v1Save, AFailedWriteKeepsTheOldTag) {
     TestDir dir;
-    const Bytes before = concat({audio(4000), tagBlock("Old", "Band")});
+    const Bytes before = concat({audioBytes(4000), id3v1Tag({.title = "Old", .artist = "Band"})});
     const std::string path = dir.createFile("a.mp3", before);
     TID3v1 tag;
     tag.SetTitle("New");
@@ -288,8 +290,9 @@ TEST(ID3v1Save, AFailedWriteKeepsTheOldTag) {
 // back, so the file keeps its old tag, or stays without one, never half new.
 TEST(ID3v1Save, AWriteCutShortLeavesTheFileAsItWas) {
     TestDir dir;
-    const Bytes audioOnly = audio(4000);
-    for (const Bytes& before : {concat({audioOnly, tagBlock("Old", "Band")}), audioOnly}) {
+    const Bytes audioOnly = audioBytes(4000);
+    for (const Bytes& before :
+         {concat({audioOnly, id3v1Tag({.title = "Old", .artist = "Band"})}), audioOnly}) {
         for (rlim_t into : {1, 64, 127}) {
             SCOPED_TRACE(testing::Message()
                          << before.size() << " bytes, " << into << " into the tag");

@@ -5,7 +5,8 @@
 #include "tags/FileAccess.h"
 #include "tags/ID3v2.h"
 
-#include "TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -36,34 +37,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Bytes audio(std::size_t size) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>(i < 2 ? 0xFF - 4 * i : i % 251);
-    return b;
-}
-
-Bytes frame(std::string_view id, std::string_view data, std::uint8_t flags0 = 0) {
-    const auto n = static_cast<std::uint32_t>(data.size());
-    return concat({bytesOf(id),
-                   Bytes{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
-                         std::uint8_t(n), flags0, 0},
-                   bytesOf(data)});
-}
-
-Bytes textFrame(std::string_view id, std::string_view text) {
-    return frame(id, std::string(1, '\0') + std::string(text));
-}
-
-Bytes tag(std::uint8_t major, const Bytes& frames, std::size_t padding = 0,
-          std::uint8_t flags = 0) {
-    const auto size = static_cast<std::uint32_t>(frames.size() + padding);
-    return concat({bytesOf("ID3"), Bytes{major, 0, flags},
-                   Bytes{std::uint8_t(size >> 21 & 0x7F), std::uint8_t(size >> 14 & 0x7F),
-                         std::uint8_t(size >> 7 & 0x7F), std::uint8_t(size & 0x7F)},
-                   frames, Bytes(padding, 0)});
-}
-
 struct stat statOf(const std::string& path) {
     struct stat st {};
     ::lstat(path.c_str(), &st);
@@ -83,11 +56,12 @@ bool run(Action action, const std::string& path) {
 }
 
 // The file most tests start from, and what each action makes of it.
-const Bytes Body = audio(4000);
-const Bytes Original = concat({tag(3, textFrame("TIT2", "Old"), 50), Body});
+const Bytes Body = audioBytes(4000);
+const Bytes Original = concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 50), Body});
 
 Bytes expectedAfter(Action action) {
-    return action == Action::Save ? concat({tag(3, textFrame("TIT2", "New")), Body}) : Body;
+    return action == Action::Save ? concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "New")), Body})
+                                  : Body;
 }
 
 // Runs `action` in a child process that may not write beyond `limit` bytes of
@@ -400,22 +374,22 @@ TEST(ID3v2Rebuild, FramesOfUnchangedFieldsSurviveASave) {
     std::string picture(std::string_view("\0image/jpeg\0\x03\0"sv));
     for (int i = 0; i < 1000; ++i)
         picture.push_back(static_cast<char>(i * 37 % 256));
-    const Bytes apic = frame("APIC", picture);
-    const Bytes priv = frame("PRIV", "owner\0\x01\x02"sv, 0x20);
-    const Bytes txxx = textFrame("TXXX", "key\0value"sv);
+    const Bytes apic = id3v2Frame(3, "APIC", picture);
+    const Bytes priv = id3v2Frame(3, "PRIV", "owner\0\x01\x02"sv, 0x20);
+    const Bytes txxx = id3v2TextFrame(3, "TXXX", "key\0value"sv);
     const Bytes oldFrames = concat({
-        textFrame("TIT2", "Old"),
+        id3v2TextFrame(3, "TIT2", "Old"),
         apic,
-        textFrame("TCOP", "Dropped"),
-        textFrame("TPE1", "Old band"),
+        id3v2TextFrame(3, "TCOP", "Dropped"),
+        id3v2TextFrame(3, "TPE1", "Old band"),
         priv,
-        textFrame("COMM", "deu\0Alt"sv),
+        id3v2TextFrame(3, "COMM", "deu\0Alt"sv),
         txxx,
     });
     // Changed fields replace their frames where they stood, emptied ones go,
     // and every other frame stays as it was.
-    const Bytes expected =
-        concat({textFrame("TIT2", "New"), apic, textFrame("TPE1", "Band"), priv, txxx});
+    const Bytes expected = concat(
+        {id3v2TextFrame(3, "TIT2", "New"), apic, id3v2TextFrame(3, "TPE1", "Band"), priv, txxx});
     struct Case {
         std::string name;
         std::uint8_t major, flags;
@@ -429,7 +403,7 @@ TEST(ID3v2Rebuild, FramesOfUnchangedFieldsSurviveASave) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path =
-            dir.createFile("song.mp3", concat({tag(c.major, oldFrames, 100, c.flags), Body}));
+            dir.createFile("song.mp3", concat({id3v2Tag(c.major, oldFrames, 100, c.flags), Body}));
         TID3v2 id3;
         ASSERT_TRUE(id3.Load(path));
         id3.SetTitle("New");
@@ -437,7 +411,7 @@ TEST(ID3v2Rebuild, FramesOfUnchangedFieldsSurviveASave) {
         id3.SetCopyright("");
         id3.SetComment("");
         ASSERT_TRUE(id3.Save(path));
-        EXPECT_EQ(readFile(path), concat({tag(3, expected), Body}));
+        EXPECT_EQ(readFile(path), concat({id3v2Tag(3, expected), Body}));
     }
 }
 
@@ -450,7 +424,8 @@ TEST(ID3v2Rebuild, StripNeedsATag) {
         EXPECT_EQ(readFile(path), content);
         EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
     }
-    const std::string tagOnly = dir.createFile("tag.mp3", tag(3, textFrame("TIT2", "Old"), 20));
+    const std::string tagOnly =
+        dir.createFile("tag.mp3", id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 20));
     EXPECT_TRUE(run(Action::Strip, tagOnly));
     EXPECT_TRUE(fileExists(tagOnly));
     EXPECT_EQ(readFile(tagOnly), Bytes{});

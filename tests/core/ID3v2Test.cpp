@@ -1,6 +1,7 @@
 #include "tags/ID3v2.h"
 
-#include "TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -13,47 +14,12 @@ using namespace std::string_view_literals;
 
 namespace {
 
-Bytes audio(std::size_t size) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = static_cast<std::uint8_t>(i < 2 ? 0xFF - 4 * i : i % 251);
-    return b;
-}
-
-Bytes bigEndian32(std::uint32_t v) {
-    return {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
-}
-
 Bytes prefix(const Bytes& b, std::size_t n) {
     return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-// A revision 2.3 frame around raw `data` (encoding byte included).
-Bytes frame(std::string_view id, std::string_view data) {
-    return concat(
-        {bytesOf(id), bigEndian32(std::uint32_t(data.size())), Bytes{0, 0}, bytesOf(data)});
-}
-
-// A text frame as written: encoding byte 0 and the text.
-Bytes textFrame(std::string_view id, std::string_view text) {
-    return frame(id, std::string(1, '\0') + std::string(text));
-}
-
 Bytes rawHeader(std::uint8_t major, Bytes sizeBytes, std::uint8_t flags = 0) {
     return concat({bytesOf("ID3"), Bytes{major, 0, flags}, sizeBytes});
-}
-
-Bytes header(std::uint8_t major, std::uint32_t size, std::uint8_t flags = 0) {
-    return rawHeader(major,
-                     {std::uint8_t(size >> 21 & 0x7F), std::uint8_t(size >> 14 & 0x7F),
-                      std::uint8_t(size >> 7 & 0x7F), std::uint8_t(size & 0x7F)},
-                     flags);
-}
-
-// A whole tag holding `frames` and `padding` zero bytes.
-Bytes tag(std::uint8_t major, const Bytes& frames, std::size_t padding = 0) {
-    return concat(
-        {header(major, std::uint32_t(frames.size() + padding)), frames, Bytes(padding, 0)});
 }
 
 void expectNoFields(const TID3v2& t) {
@@ -70,23 +36,23 @@ using Getter = const std::string& (TID3v2::*)() const;
 
 TEST(ID3v2Load, ReadsTheTwelveFramesOfARevision23Tag) {
     const Bytes frames = concat({
-        textFrame("TIT2", "Title"),
-        textFrame("TPE1", "Artist"),
-        textFrame("TALB", "Album"),
-        textFrame("TRCK", "3/12"),
-        textFrame("TXXX", "skipped\0value"sv),
-        textFrame("TYER", "1999"),
-        textFrame("TCON", "(17)Rock"),
-        textFrame("COMM", "engDescription\0Comment"sv),
-        textFrame("TCOM", "Composer"),
-        textFrame("TENC", "Encoder"),
-        textFrame("TCOP", "Copyright"),
-        textFrame("TLAN", "eng"),
-        textFrame("WXXX", "Site\0http://example.org"sv),
+        id3v2TextFrame(3, "TIT2", "Title"),
+        id3v2TextFrame(3, "TPE1", "Artist"),
+        id3v2TextFrame(3, "TALB", "Album"),
+        id3v2TextFrame(3, "TRCK", "3/12"),
+        id3v2TextFrame(3, "TXXX", "skipped\0value"sv),
+        id3v2TextFrame(3, "TYER", "1999"),
+        id3v2TextFrame(3, "TCON", "(17)Rock"),
+        id3v2TextFrame(3, "COMM", "engDescription\0Comment"sv),
+        id3v2TextFrame(3, "TCOM", "Composer"),
+        id3v2TextFrame(3, "TENC", "Encoder"),
+        id3v2TextFrame(3, "TCOP", "Copyright"),
+        id3v2TextFrame(3, "TLAN", "eng"),
+        id3v2TextFrame(3, "WXXX", "Site\0http://example.org"sv),
     });
     TestDir dir;
-    const Bytes t = tag(3, frames, 64);
-    const std::string path = dir.createFile("a.mp3", concat({t, audio(500)}));
+    const Bytes t = id3v2Tag(3, frames, 64);
+    const std::string path = dir.createFile("a.mp3", concat({t, audioBytes(500)}));
 
     TID3v2 id3;
     ASSERT_TRUE(id3.Load(path));
@@ -180,8 +146,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
     TestDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.id) + " " + std::string(c.data.substr(1)));
-        const std::string path =
-            dir.createFile("a.mp3", concat({tag(3, frame(c.id, c.data)), audio(50)}));
+        const std::string path = dir.createFile(
+            "a.mp3", concat({id3v2Tag(3, id3v2Frame(3, c.id, c.data)), audioBytes(50)}));
         TID3v2 id3;
         ASSERT_TRUE(id3.Load(path));
         EXPECT_EQ((id3.*c.field)(), c.value);
@@ -201,10 +167,10 @@ TEST(ID3v2Load, TrackRule) {
     TestDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text ? std::string(*c.text) : "no frame");
-        Bytes frames = textFrame("TIT2", "Title");
+        Bytes frames = id3v2TextFrame(3, "TIT2", "Title");
         if (c.text)
-            append(frames, textFrame("TRCK", *c.text));
-        const std::string path = dir.createFile("a.mp3", tag(3, frames));
+            append(frames, id3v2TextFrame(3, "TRCK", *c.text));
+        const std::string path = dir.createFile("a.mp3", id3v2Tag(3, frames));
         TID3v2 id3;
         ASSERT_TRUE(id3.Load(path));
         EXPECT_EQ(id3.Track(), c.track);
@@ -215,10 +181,11 @@ TEST(ID3v2Load, OtherMajorVersionsAreRecognisedButNotRead) {
     TestDir dir;
     for (std::uint8_t major : {0, 1, 5, 255}) {
         SCOPED_TRACE(int(major));
-        const Bytes t =
-            tag(major, concat({textFrame("TIT2", "Title"), textFrame("TRCK", "4")}), 20);
+        const Bytes t = id3v2Tag(
+            major, concat({id3v2TextFrame(3, "TIT2", "Title"), id3v2TextFrame(3, "TRCK", "4")}),
+            20);
         TID3v2 id3;
-        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", concat({t, audio(100)}))));
+        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", concat({t, audioBytes(100)}))));
         EXPECT_TRUE(id3.Exists());
         EXPECT_EQ(id3.VersionId(), major);
         EXPECT_EQ(id3.Size(), std::int32_t(t.size()));
@@ -247,7 +214,7 @@ TEST(ID3v2Load, SizeBytesAreTakenWholeAndMustFitTheFile) {
     TestDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.extent);
-        Bytes content = concat({rawHeader(3, c.sizeBytes), textFrame("TIT2", "Title")});
+        Bytes content = concat({rawHeader(3, c.sizeBytes), id3v2TextFrame(3, "TIT2", "Title")});
         content.resize(c.fileSize, 0);
         TID3v2 id3;
         ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", content)));
@@ -259,39 +226,40 @@ TEST(ID3v2Load, SizeBytesAreTakenWholeAndMustFitTheFile) {
 }
 
 TEST(ID3v2Load, FrameWalk) {
-    const Bytes title = textFrame("TIT2", "Title");
-    const Bytes artist = textFrame("TPE1", "After");
+    const Bytes title = id3v2TextFrame(3, "TIT2", "Title");
+    const Bytes artist = id3v2TextFrame(3, "TPE1", "After");
     const Bytes bigTitle =
-        frame("TIT2", std::string(1, '\0') + std::string(249, 'a') + std::string(50, 'b'));
-    const Bytes longArtist = frame("TPE1", std::string(100, 'z'));
-    const Bytes bigComment = frame("COMM", std::string("\0eng"sv) + std::string(296, 'x'));
+        id3v2Frame(3, "TIT2", std::string(1, '\0') + std::string(249, 'a') + std::string(50, 'b'));
+    const Bytes longArtist = id3v2Frame(3, "TPE1", std::string(100, 'z'));
+    const Bytes bigComment = id3v2Frame(3, "COMM", std::string("\0eng"sv) + std::string(296, 'x'));
     struct Case {
         std::string name;
         Bytes content; // the whole file
         std::string title, artist, comment;
     };
     const Case cases[] = {
-        {"two titles", tag(3, concat({title, artist, textFrame("TIT2", "Later")})), "Later",
-         "After", ""},
-        {"unknown frame skipped", tag(3, concat({title, textFrame("XYZ1", "x"), artist})), "Title",
-         "After", ""},
-        // Values are read whole.
-        {"big frames", tag(3, concat({bigTitle, bigComment, artist})),
-         std::string(249, 'a') + std::string(50, 'b'), "After", std::string(296, 'x')},
-        {"padding inside", tag(3, concat({title, Bytes(10, 0), artist})), "Title", "", ""},
-        {"lower case identifier", tag(3, concat({title, textFrame("tIT2", "x"), artist})), "Title",
-         "", ""},
-        {"digit identifier", tag(3, concat({title, textFrame("1PE1", "x"), artist})), "Title", "",
+        {"two titles", id3v2Tag(3, concat({title, artist, id3v2TextFrame(3, "TIT2", "Later")})),
+         "Later", "After", ""},
+        {"unknown frame skipped",
+         id3v2Tag(3, concat({title, id3v2TextFrame(3, "XYZ1", "x"), artist})), "Title", "After",
          ""},
-        {"frame after the extent", concat({tag(3, title), artist}), "Title", "", ""},
+        // Values are read whole.
+        {"big frames", id3v2Tag(3, concat({bigTitle, bigComment, artist})),
+         std::string(249, 'a') + std::string(50, 'b'), "After", std::string(296, 'x')},
+        {"padding inside", id3v2Tag(3, concat({title, Bytes(10, 0), artist})), "Title", "", ""},
+        {"lower case identifier",
+         id3v2Tag(3, concat({title, id3v2TextFrame(3, "tIT2", "x"), artist})), "Title", "", ""},
+        {"digit identifier", id3v2Tag(3, concat({title, id3v2TextFrame(3, "1PE1", "x"), artist})),
+         "Title", "", ""},
+        {"frame after the extent", concat({id3v2Tag(3, title), artist}), "Title", "", ""},
         {"frame across the extent end",
-         concat({header(3, std::uint32_t(title.size() + 5)), title, artist}), "Title", "", ""},
+         concat({id3v2Header(3, std::uint32_t(title.size() + 5)), title, artist}), "Title", "", ""},
         {"truncated frame data",
-         concat({header(3, std::uint32_t(title.size() + 30)), title, prefix(longArtist, 30)}),
+         concat({id3v2Header(3, std::uint32_t(title.size() + 30)), title, prefix(longArtist, 30)}),
          "Title", "", ""},
         {"truncated frame header",
-         concat({header(3, std::uint32_t(title.size() + 4)), title, bytesOf("TPE1")}), "Title", "",
-         ""},
+         concat({id3v2Header(3, std::uint32_t(title.size() + 4)), title, bytesOf("TPE1")}), "Title",
+         "", ""},
     };
     TestDir dir;
     for (const Case& c : cases) {
@@ -312,13 +280,14 @@ TEST(ID3v2Load, NeedsTenReadableBytes) {
     };
     const Case cases[] = {
         {{}, false, false},
-        {prefix(header(3, 0), 9), false, false},
-        {concat({bytesOf("id3"), Bytes{3, 0, 0, 0, 0, 0, 0}, audio(20)}), true, false},
-        {audio(2000), true, false},
-        {header(3, 0), true, true},
+        {prefix(id3v2Header(3, 0), 9), false, false},
+        {concat({bytesOf("id3"), Bytes{3, 0, 0, 0, 0, 0, 0}, audioBytes(20)}), true, false},
+        {audioBytes(2000), true, false},
+        {id3v2Header(3, 0), true, true},
     };
     TestDir dir;
-    const std::string tagged = dir.createFile("tagged.mp3", tag(3, textFrame("TIT2", "Old")));
+    const std::string tagged =
+        dir.createFile("tagged.mp3", id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old")));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content.size());
         TID3v2 id3;
@@ -368,7 +337,7 @@ TEST(ID3v2Setters, TrimBothEnds) {
 
 TEST(ID3v2Save, WritesTheFramesInTableOrder) {
     TestDir dir;
-    const Bytes body = audio(300);
+    const Bytes body = audioBytes(300);
     const std::string path = dir.createFile("a.mp3", body);
     TID3v2 id3;
     id3.SetURL("http://q");
@@ -389,18 +358,18 @@ TEST(ID3v2Save, WritesTheFramesInTableOrder) {
     const Bytes expected = concat({
         bytesOf("ID3"),
         Bytes{3, 0, 0, 0, 0, 0x01, 0x2A},
-        textFrame("TIT2", "T"),
-        textFrame("TPE1", "Ar"),
-        textFrame("TALB", "Al"),
-        textFrame("TRCK", "7"),
-        textFrame("TYER", "1999"),
-        textFrame("TCON", "Rock"),
-        textFrame("COMM", "eng\0Hi"sv),
-        textFrame("TCOM", "Co"),
-        textFrame("TENC", "En"),
-        textFrame("TCOP", "Cp"),
-        textFrame("TLAN", "eng"),
-        textFrame("WXXX", "\0http://q"sv),
+        id3v2TextFrame(3, "TIT2", "T"),
+        id3v2TextFrame(3, "TPE1", "Ar"),
+        id3v2TextFrame(3, "TALB", "Al"),
+        id3v2TextFrame(3, "TRCK", "7"),
+        id3v2TextFrame(3, "TYER", "1999"),
+        id3v2TextFrame(3, "TCON", "Rock"),
+        id3v2TextFrame(3, "COMM", "eng\0Hi"sv),
+        id3v2TextFrame(3, "TCOM", "Co"),
+        id3v2TextFrame(3, "TENC", "En"),
+        id3v2TextFrame(3, "TCOP", "Cp"),
+        id3v2TextFrame(3, "TLAN", "eng"),
+        id3v2TextFrame(3, "WXXX", "\0http://q"sv),
         body,
     });
     EXPECT_EQ(readFile(path), expected);
@@ -430,7 +399,7 @@ TEST(ID3v2Save, SizeIsWrittenInSevenBitGroups) {
         {(1u << 21) - 11, {1, 0, 0, 0}},
     };
     TestDir dir;
-    const Bytes body = audio(100);
+    const Bytes body = audioBytes(100);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.titleLength);
         const std::string path = dir.createFile("a.mp3", body);
@@ -439,7 +408,7 @@ TEST(ID3v2Save, SizeIsWrittenInSevenBitGroups) {
         id3.SetTitle(title);
         ASSERT_TRUE(id3.Save(path));
         EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0}, c.sizeBytes,
-                                          textFrame("TIT2", title), body}));
+                                          id3v2TextFrame(3, "TIT2", title), body}));
     }
 }
 
@@ -447,12 +416,13 @@ TEST(ID3v2Save, TrackIsWrittenInDecimal) {
     TestDir dir;
     for (int track : {1, 10, 255, 1000}) {
         SCOPED_TRACE(track);
-        const std::string path = dir.createFile("a.mp3", audio(20));
+        const std::string path = dir.createFile("a.mp3", audioBytes(20));
         TID3v2 id3;
         id3.SetTrack(std::uint32_t(track));
         ASSERT_TRUE(id3.Save(path));
         EXPECT_EQ(readFile(path),
-                  concat({tag(3, textFrame("TRCK", std::to_string(track))), audio(20)}));
+                  concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", std::to_string(track))),
+                          audioBytes(20)}));
         TID3v2 loaded;
         ASSERT_TRUE(loaded.Load(path));
         EXPECT_EQ(loaded.Track(), std::uint32_t(track));
@@ -461,7 +431,7 @@ TEST(ID3v2Save, TrackIsWrittenInDecimal) {
 
 TEST(ID3v2Save, EmptyFieldsGiveATenByteTag) {
     TestDir dir;
-    const Bytes body = audio(64);
+    const Bytes body = audioBytes(64);
     const std::string path = dir.createFile("a.mp3", body);
     ASSERT_TRUE(TID3v2().Save(path));
     EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 0, 0}, body}));
@@ -475,26 +445,32 @@ TEST(ID3v2Save, EmptyFieldsGiveATenByteTag) {
 }
 
 TEST(ID3v2Save, ReplacesTheOldExtent) {
-    const Bytes body = audio(700);
-    const Bytes bigDeclared = concat({header(3, 5000), textFrame("TIT2", "Old"), audio(40)});
-    const Bytes newTitle = textFrame("TIT2", "New");
+    const Bytes body = audioBytes(700);
+    const Bytes bigDeclared =
+        concat({id3v2Header(3, 5000), id3v2TextFrame(3, "TIT2", "Old"), audioBytes(40)});
+    const Bytes newTitle = id3v2TextFrame(3, "TIT2", "New");
     struct Case {
         std::string name;
         Bytes content;
         Bytes expected;
     };
     const Case cases[] = {
-        {"no tag", body, concat({tag(3, newTitle), body})},
+        {"no tag", body, concat({id3v2Tag(3, newTitle), body})},
         {"revision 2.3 with padding",
-         concat({tag(3, concat({textFrame("TIT2", "Old"), textFrame("TPE1", "Band")}), 200), body}),
-         concat({tag(3, concat({newTitle, textFrame("TPE1", "Band")})), body})},
-        {"revision 2.2", concat({tag(2, bytesOf("TT2\0\0\x04\0Old"sv)), body}),
-         concat({tag(3, newTitle), body})},
-        {"revision 2.4", concat({tag(4, textFrame("TIT2", "Old"), 30), body}),
-         concat({tag(4, newTitle), body})},
-        {"tag only", tag(3, textFrame("TIT2", "Old")), tag(3, newTitle)},
+         concat(
+             {id3v2Tag(
+                  3, concat({id3v2TextFrame(3, "TIT2", "Old"), id3v2TextFrame(3, "TPE1", "Band")}),
+                  200),
+              body}),
+         concat({id3v2Tag(3, concat({newTitle, id3v2TextFrame(3, "TPE1", "Band")})), body})},
+        {"revision 2.2", concat({id3v2Tag(2, bytesOf("TT2\0\0\x04\0Old"sv)), body}),
+         concat({id3v2Tag(3, newTitle), body})},
+        {"revision 2.4", concat({id3v2Tag(4, id3v2TextFrame(3, "TIT2", "Old"), 30), body}),
+         concat({id3v2Tag(4, newTitle), body})},
+        {"tag only", id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old")), id3v2Tag(3, newTitle)},
         // A size that does not fit: the whole file stays behind the new tag.
-        {"declared size beyond the file", bigDeclared, concat({tag(3, newTitle), bigDeclared})},
+        {"declared size beyond the file", bigDeclared,
+         concat({id3v2Tag(3, newTitle), bigDeclared})},
     };
     TestDir dir;
     for (const Case& c : cases) {
@@ -509,17 +485,18 @@ TEST(ID3v2Save, ReplacesTheOldExtent) {
 }
 
 TEST(ID3v2Strip, RemovesTheDeclaredExtent) {
-    const Bytes body = audio(700);
-    const Bytes bigDeclared = concat({header(3, 5000), textFrame("TIT2", "Old"), audio(40)});
+    const Bytes body = audioBytes(700);
+    const Bytes bigDeclared =
+        concat({id3v2Header(3, 5000), id3v2TextFrame(3, "TIT2", "Old"), audioBytes(40)});
     struct Case {
         std::string name;
         Bytes content;
         Bytes left;
     };
     const Case cases[] = {
-        {"revision 2.3", concat({tag(3, textFrame("TIT2", "Old"), 100), body}), body},
-        {"revision 2.4", concat({tag(4, textFrame("TIT2", "Old"), 30), body}), body},
-        {"header only", concat({header(3, 0), body}), body},
+        {"revision 2.3", concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 100), body}), body},
+        {"revision 2.4", concat({id3v2Tag(4, id3v2TextFrame(3, "TIT2", "Old"), 30), body}), body},
+        {"header only", concat({id3v2Header(3, 0), body}), body},
         {"declared size beyond the file", bigDeclared, bigDeclared},
     };
     TestDir dir;
@@ -534,7 +511,7 @@ TEST(ID3v2Strip, RemovesTheDeclaredExtent) {
 
 TEST(ID3v2, SaveAndStripFailOnShortOrMissingFiles) {
     TestDir dir;
-    for (const Bytes& content : {Bytes{}, prefix(header(3, 0), 9)}) {
+    for (const Bytes& content : {Bytes{}, prefix(id3v2Header(3, 0), 9)}) {
         SCOPED_TRACE(content.size());
         const std::string path = dir.createFile("a.mp3", content);
         TID3v2 id3;

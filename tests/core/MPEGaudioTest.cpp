@@ -1,7 +1,8 @@
 // Whole-file analysis: tags, the first frame, VBR data, and the values derived
 // from them, on files built here (large ones as sparse files).
 #include "mpeg/MPEGaudio.h"
-#include "TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,20 +23,10 @@ using Header = std::array<std::uint8_t, 4>;
 const Header kCbr128{0xFF, 0xFB, 0x90, 0x64}; // MPEG 1 Layer III, 128 kbit/s, 44100 Hz: 417 bytes
 const Header kSmall{0xFF, 0xF3, 0x14, 0xC4};  // MPEG 2 Layer III, 8 kbit/s, 24000 Hz: 24 bytes
 
-template <typename Buffer> void putText(Buffer& to, std::size_t at, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        to[at + i] = static_cast<std::uint8_t>(text[i]);
-}
-
 void putHeader(Bytes& to, std::size_t at, const Header& header) {
     if (to.size() < at + 4)
         to.resize(at + 4);
     std::copy(header.begin(), header.end(), to.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-void putBE32(Bytes& to, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
 // A frame of `size` bytes, zeros after the header, and the next header.
@@ -47,27 +38,9 @@ Bytes framePair(const Header& header, int size) {
 }
 
 // An ID3v2.3 tag of `extent` bytes in all, holding a title when one is given.
-Bytes id3v2Tag(int extent, std::string_view title = {}) {
-    Bytes tag(static_cast<std::size_t>(extent), 0);
-    putText(tag, 0, "ID3\x03");
-    const int size = extent - 10;
-    for (int i = 0; i < 4; ++i)
-        tag[6 + i] = static_cast<std::uint8_t>((size >> (21 - 7 * i)) & 0x7F);
-    if (!title.empty()) {
-        putText(tag, 10, "TIT2");
-        putBE32(tag, 14, static_cast<std::uint32_t>(title.size() + 1));
-        putText(tag, 21, title);
-    }
-    return tag;
-}
-
-Bytes id3v1Tag(std::string_view title, std::string_view comment = {}) {
-    Bytes tag(128, 0);
-    putText(tag, 0, "TAG");
-    putText(tag, 3, title);
-    putText(tag, 97, comment);
-    tag[127] = 12;
-    return tag;
+Bytes id3v2TagOfExtent(int extent, std::string_view title = {}) {
+    const Bytes frames = title.empty() ? Bytes{} : id3v2TextFrame(3, "TIT2", title);
+    return id3v2Tag(3, frames, std::size_t(extent) - 10 - frames.size());
 }
 
 // Writes `content`, then extends the file with a hole up to `size` bytes.
@@ -131,9 +104,9 @@ void expectReset(const TMPEGaudio& audio) {
 
 // Loads a good file first, so that a later reset shows.
 void loadSomethingFirst(TMPEGaudio& audio, const TestDir& dir) {
-    Bytes content = concat({id3v2Tag(100, "Title"), framePair(kCbr128, 417)});
+    Bytes content = concat({id3v2TagOfExtent(100, "Title"), framePair(kCbr128, 417)});
     content.resize(8000);
-    append(content, id3v1Tag("Title"));
+    append(content, id3v1Tag({.title = "Title", .genre = 12}));
     ASSERT_TRUE(audio.Load(dir.createFile("good.mp3", content)));
     ASSERT_TRUE(audio.Valid());
     ASSERT_TRUE(audio.ID3v1Tag().Exists());
@@ -314,10 +287,10 @@ TEST(MPEGaudioTest, VbrHeaderGivesAverageBitRateAndDuration) {
         Bytes content = framePair(c.header, c.frameSize);
         putText(content, static_cast<std::size_t>(c.vbrAt), c.id);
         const bool xing = c.id == "Xing";
-        putBE32(content, static_cast<std::size_t>(c.vbrAt + (xing ? 8 : 14)),
-                static_cast<std::uint32_t>(c.frames));
-        putBE32(content, static_cast<std::size_t>(c.vbrAt + (xing ? 12 : 10)),
-                static_cast<std::uint32_t>(c.bytes));
+        putBigEndian32(content, static_cast<std::size_t>(c.vbrAt + (xing ? 8 : 14)),
+                       static_cast<std::uint32_t>(c.frames));
+        putBigEndian32(content, static_cast<std::size_t>(c.vbrAt + (xing ? 12 : 10)),
+                       static_cast<std::uint32_t>(c.bytes));
         TestDir dir;
         TMPEGaudio audio;
         ASSERT_TRUE(audio.Load(makeFile(dir, content, 10000)));
@@ -331,7 +304,7 @@ TEST(MPEGaudioTest, VbrHeaderGivesAverageBitRateAndDuration) {
 }
 
 TEST(MPEGaudioTest, AudioStartsAfterTheId3v2Tag) {
-    Bytes content = concat({id3v2Tag(4096, "Song"), framePair(kCbr128, 417)});
+    Bytes content = concat({id3v2TagOfExtent(4096, "Song"), framePair(kCbr128, 417)});
     TestDir dir;
     TMPEGaudio audio;
     ASSERT_TRUE(audio.Load(makeFile(dir, content, 4096 + 417 * 30 + 200)));
@@ -353,7 +326,7 @@ TEST(MPEGaudioTest, LateFirstFrameIsFoundInTheMiddleOfTheFile) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tagSize);
         // 2000 bytes of silence after the tag, then frames to the end.
-        Bytes content = c.tagSize ? id3v2Tag(c.tagSize) : Bytes{};
+        Bytes content = c.tagSize ? id3v2TagOfExtent(c.tagSize) : Bytes{};
         const int fileSize = 40000;
         for (int at = c.tagSize + 2000; at + 4 <= fileSize; at += 417)
             putHeader(content, static_cast<std::size_t>(at), kCbr128);
@@ -370,7 +343,7 @@ TEST(MPEGaudioTest, LateFirstFrameIsFoundInTheMiddleOfTheFile) {
 TEST(MPEGaudioTest, ShortAudioWithoutFrameGetsNoSecondTry) {
     // 3000 bytes of audio: a second block from (4000 - 1000) / 2 would find
     // the pair at 1300, which the first block cannot take (position 1800).
-    Bytes content = id3v2Tag(1000, "Song");
+    Bytes content = id3v2TagOfExtent(1000, "Song");
     for (int at = 2800; at < 2900; at += 24)
         putHeader(content, static_cast<std::size_t>(at), kSmall);
     TestDir dir;
@@ -395,7 +368,7 @@ TEST(MPEGaudioTest, TailBlockMustLieInsideTheFile) {
         content.resize(static_cast<std::size_t>(c.fileSize - (c.id3v1 ? 128 : 0)));
         putText(content, content.size() - 20, "LAME3.90");
         if (c.id3v1)
-            append(content, id3v1Tag("Song"));
+            append(content, id3v1Tag({.title = "Song", .genre = 12}));
         TestDir dir;
         TMPEGaudio audio;
         EXPECT_EQ(audio.Load(makeFile(dir, content)), c.loaded);
@@ -412,7 +385,9 @@ TEST(MPEGaudioTest, Id3v1TagEndsTheTailBlockButCountsAsAudio) {
     Bytes content = framePair(kCbr128, 417);
     content.resize(8240);
     putText(content, 8240 - 8, "LAME3.90");
-    append(content, id3v1Tag("Song", "LAME3.99")); // not audio: never a mark
+    append(
+        content,
+        id3v1Tag({.title = "Song", .comment = "LAME3.99", .genre = 12})); // not audio: never a mark
     TestDir dir;
     TMPEGaudio audio;
     ASSERT_TRUE(audio.Load(makeFile(dir, content)));
@@ -425,9 +400,9 @@ TEST(MPEGaudioTest, Id3v1TagEndsTheTailBlockButCountsAsAudio) {
 }
 
 TEST(MPEGaudioTest, TagsWithoutAFrameAreForgotten) {
-    Bytes content = id3v2Tag(200, "Song");
+    Bytes content = id3v2TagOfExtent(200, "Song");
     content.resize(5000, 0x55);
-    append(content, id3v1Tag("Song"));
+    append(content, id3v1Tag({.title = "Song", .genre = 12}));
     TestDir dir;
     TMPEGaudio audio;
     EXPECT_TRUE(audio.Load(makeFile(dir, content)));
@@ -530,7 +505,7 @@ TEST(MPEGaudioTest, InfoHeaderOfAConstantBitRateFile) {
         putHeader(content, 0, c.first);
         content.resize(static_cast<std::size_t>(c.firstSize));
         putText(content, 36, c.id);
-        putBE32(content, 44, c.frames);
+        putBigEndian32(content, 44, c.frames);
         while (content.size() < 12526) {
             const std::size_t at = content.size();
             putHeader(content, at, c.rest);

@@ -3,7 +3,7 @@
 // The fixtures are remade by fixtures/make-tag-fixtures.sh.
 #include "tags/ID3v2.h"
 
-#include "TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // Xing and VBRI headers, the encoder mark at the end of the audio, and the
 // encoder guess built on them.
-#include "TestFiles.h"
 #include "mpeg/MPEGaudio.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -25,16 +26,6 @@ std::unique_ptr<ScanBlock> emptyBlock() {
     return block;
 }
 
-template <typename Buffer> void putText(Buffer& to, std::size_t at, std::string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        to[at + i] = static_cast<std::uint8_t>(text[i]);
-}
-
-template <typename Buffer> void putBE32(Buffer& to, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-}
-
 // `count` frames of `size` bytes: the header, then `fill` up to the next one.
 Bytes cbrStream(const Header& header, int size, int count, std::uint8_t fill) {
     Bytes stream;
@@ -48,9 +39,9 @@ Bytes cbrStream(const Header& header, int size, int count, std::uint8_t fill) {
 // A Xing header as an encoder writes it, with the given vendor bytes.
 void putXing(Bytes& to, std::size_t at, std::string_view vendor) {
     putText(to, at, "Xing");
-    putBE32(to, at + 4, 0x0F);
-    putBE32(to, at + 8, 5000);
-    putBE32(to, at + 12, 2000000);
+    putBigEndian32(to, at + 4, 0x0F);
+    putBigEndian32(to, at + 8, 5000);
+    putBigEndian32(to, at + 12, 2000000);
     to[at + 119] = 78;
     putText(to, at + 120, vendor);
 }
@@ -59,8 +50,8 @@ void putVbri(Bytes& to, std::size_t at) {
     putText(to, at, "VBRI");
     to[at + 5] = 1;
     to[at + 9] = 75;
-    putBE32(to, at + 10, 2000000);
-    putBE32(to, at + 14, 5000);
+    putBigEndian32(to, at + 10, 2000000);
+    putBigEndian32(to, at + 14, 5000);
 }
 
 struct Loaded {
@@ -84,9 +75,9 @@ const Header kJoint128{0xFF, 0xFB, 0x90, 0x44}; // MPEG 1 Layer III, original, 4
 TEST(VbrHeaderTest, XingFieldsComeFromFixedOffsets) {
     const auto block = emptyBlock();
     const int v = 36;
-    putText(*block, v, "Xing");          // flags stay zero
-    putBE32(*block, v + 8, 0x80000000u); // reads as negative
-    putBE32(*block, v + 12, 0xFFFFFFFEu);
+    putText(*block, v, "Xing");                 // flags stay zero
+    putBigEndian32(*block, v + 8, 0x80000000u); // reads as negative
+    putBigEndian32(*block, v + 12, 0xFFFFFFFEu);
     putText(*block, v + 116, "\x11\x22\x33"); // only the last quality byte counts
     (*block)[v + 119] = 0xC8;
     putText(*block, v + 120, "LAME3.92");
@@ -103,7 +94,7 @@ TEST(VbrHeaderTest, XingFieldsComeFromFixedOffsets) {
 
     // Zero bytes stay in the vendor text: always eight characters.
     putText(*block, v + 120, "LA\0\0\0\0\0\0"sv);
-    putBE32(*block, v + 8, 10000);
+    putBigEndian32(*block, v + 8, 10000);
     FindVbrHeader(*block, v, vbr);
     EXPECT_EQ(vbr.Frames, 10000);
     EXPECT_EQ(vbr.VendorText, "LA\0\0\0\0\0\0"sv);
@@ -116,8 +107,8 @@ TEST(VbrHeaderTest, VbriFieldsComeFromFixedOffsets) {
     putText(*block, v + 4, "\x00\x01\x0F\xA0"sv);
     (*block)[v + 8] = 0x12;
     (*block)[v + 9] = 0x4B;
-    putBE32(*block, v + 10, 4000000);
-    putBE32(*block, v + 14, 0xFFFFFFFFu);
+    putBigEndian32(*block, v + 10, 4000000);
+    putBigEndian32(*block, v + 14, 0xFFFFFFFFu);
     putText(*block, v + 120, "LAME3.92"); // no vendor text in a VBRI header
 
     VBRData vbr;
@@ -142,8 +133,8 @@ TEST(VbrHeaderTest, OnlyExactIdsAtTheGivenPositionAreRecognised) {
         SCOPED_TRACE(std::string(c.id) + " shifted by " + std::to_string(c.shift));
         const auto block = emptyBlock();
         putText(*block, 36 + c.shift, c.id);
-        putBE32(*block, 36 + c.shift + 8, 1000);
-        putBE32(*block, 36 + c.shift + 12, 400000);
+        putBigEndian32(*block, 36 + c.shift + 8, 1000);
+        putBigEndian32(*block, 36 + c.shift + 12, 400000);
         putText(*block, 36 + c.shift + 120, "LAME3.92");
 
         VBRData vbr{true, {'X', 'i', 'n', 'g'}, 7, 8, 9, "LAME3.90"};

@@ -7,7 +7,8 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
-#include "TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -84,21 +85,16 @@ Bytes audio() {
     return b;
 }
 
-Bytes id3v2Tag() {
-    Bytes tag = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 30};
-    append(tag, Bytes{'T', 'I', 'T', '2', 0, 0, 0, 4, 0, 0, 0, 'O', 'l', 'd'});
-    append(tag, Bytes(16, 0));
-    return tag;
+// The tags of the file before each write: a title in each, 16 bytes of padding in ID3v2.
+Bytes oldID3v2Tag() {
+    return id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 16);
 }
 
-Bytes id3v1Tag() {
-    Bytes tag(128, 0);
-    std::copy_n("TAGOld", 6, tag.begin());
-    tag[127] = 12;
-    return tag;
+Bytes oldID3v1Tag() {
+    return id3v1Tag({.title = "Old", .genre = 12});
 }
 
-const Bytes Original = concat({id3v2Tag(), audio(), id3v1Tag()});
+const Bytes Original = concat({oldID3v2Tag(), audio(), oldID3v1Tag()});
 
 // What an uninterrupted `op` makes of the original, and the steps it passes.
 struct Reference {
@@ -612,7 +608,7 @@ std::string reasonWithFault(Fault fault, Op op, const TestDir& dir, std::string 
             return "unavailable";
         // Without an ID3v1 tag, and ending at a page's end, so that even the
         // 128 bytes of a new one need space.
-        Bytes content = concat({id3v2Tag(), audio()});
+        Bytes content = concat({oldID3v2Tag(), audio()});
         content.resize(16384);
         path = dir.file("small/song.mp3");
         writeFile(path, content);

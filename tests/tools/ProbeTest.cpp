@@ -1,6 +1,7 @@
 #include "tools/probe/Probe.h"
 
-#include "tests/core/TestFiles.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +16,13 @@ using nlohmann::ordered_json;
 
 namespace {
 
-// MPEG 1 Layer III, no CRC, 128 kbit/s, 44100 Hz, joint stereo, original:
-// 417-byte frames.
-const Bytes Header = {0xFF, 0xFB, 0x90, 0x64};
-constexpr int FrameSize = 417;
-
 Bytes frames(int count) {
     Bytes out;
     for (int i = 0; i < count; ++i) {
-        append(out, Header);
-        out.resize(out.size() + FrameSize - Header.size(), 0x55);
+        append(out, Cbr128Header);
+        out.resize(out.size() + Cbr128FrameSize - Cbr128Header.size(), 0x55);
     }
     return out;
-}
-
-void putBigEndian32(Bytes& to, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        to[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
 // A stream whose first frame carries a Xing header (stereo MPEG 1: offset 36).
@@ -45,40 +36,6 @@ Bytes xingStream(std::uint32_t frameCount, std::uint32_t byteCount) {
     putBigEndian32(out, at + 116, 57);
     std::copy_n("LAME3.99", 8, out.begin() + at + 120);
     return out;
-}
-
-Bytes id3v1Tag(std::string_view title, std::uint8_t track, std::uint8_t genre) {
-    Bytes tag(128, 0);
-    std::copy_n("TAG", 3, tag.begin());
-    std::copy(title.begin(), title.end(), tag.begin() + 3);
-    std::copy_n("Artist", 6, tag.begin() + 33);
-    std::copy_n("1999", 4, tag.begin() + 93);
-    std::copy_n("Comment", 7, tag.begin() + 97);
-    tag[126] = track;
-    tag[127] = genre;
-    return tag;
-}
-
-Bytes id3v2Frame(std::string_view id, std::string_view data) {
-    Bytes frame = bytesOf(id);
-    frame.resize(frame.size() + 6, 0);
-    putBigEndian32(frame, 4, static_cast<std::uint32_t>(data.size()));
-    append(frame, data);
-    return frame;
-}
-
-// Text frame data: the encoding byte 0x00, then the text's bytes.
-std::string latin(std::string_view text) {
-    return std::string(1, '\0') + std::string(text);
-}
-
-Bytes id3v2Tag(std::uint8_t major, const Bytes& body) {
-    Bytes tag = {'I', 'D', '3', major, 0, 0};
-    const auto size = static_cast<std::uint32_t>(body.size());
-    for (int shift : {21, 14, 7, 0})
-        tag.push_back(static_cast<std::uint8_t>((size >> shift) & 0x7F));
-    append(tag, body);
-    return tag;
 }
 
 // Compares key by key, so that a failure names the key; doubles within rounding.
@@ -103,7 +60,7 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
         {"path", ""},
         {"load_ok", true},
         {"valid", true},
-        {"file_size", 12 * FrameSize},
+        {"file_size", 12 * Cbr128FrameSize},
         {"version_text", "MPEG 1"},
         {"layer_text", "Layer III"},
         {"bit_rate", 128},
@@ -112,8 +69,8 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
         {"emphasis_text", "None"},
         {"encoder_text", "FhG"},
         {"frame_count", 12},
-        {"duration", 12.0 * FrameSize * 8 / 128 / 1000},
-        {"frame_size", FrameSize},
+        {"duration", 12.0 * Cbr128FrameSize * 8 / 128 / 1000},
+        {"frame_size", Cbr128FrameSize},
         {"header_offset", 0},
         {"crc", false},
         {"original", true},
@@ -163,8 +120,13 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
     } cases[] = {
         {"cbr.mp3", frames(12), cbr},
         {"tags-only.mp3",
-         concat({id3v2Tag(3, id3v2Frame("TIT2", latin("Title"))), Bytes(4000, 0),
-                 id3v1Tag("Title", 0, 17)}),
+         concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Title")), Bytes(4000, 0),
+                 id3v1Tag({.title = "Title",
+                           .artist = "Artist",
+                           .year = "1999",
+                           .comment = "Comment",
+                           .track = 0,
+                           .genre = 17})}),
          noFrame},
     };
     TestDir dir;
@@ -186,13 +148,18 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
 TEST(ProbeJson, DecodesTagTextAsWindows1252) {
     const std::string v1Title = std::string(Cp1252Bytes) + std::string(" A\0B", 4);
     const Bytes v2Body =
-        concat({id3v2Frame("TIT2", latin(Cp1252Bytes)), id3v2Frame("TPE1", latin("Caf\xE9")),
-                id3v2Frame("TRCK", latin("3/12")), id3v2Frame("TCON", latin("(17)Rock")),
-                id3v2Frame("COMM", latin(std::string_view("eng\0Nice", 8)))});
+        concat({id3v2TextFrame(3, "TIT2", Cp1252Bytes), id3v2TextFrame(3, "TPE1", "Caf\xE9"),
+                id3v2TextFrame(3, "TRCK", "3/12"), id3v2TextFrame(3, "TCON", "(17)Rock"),
+                id3v2TextFrame(3, "COMM", std::string_view("eng\0Nice", 8))});
     const Bytes v2 = id3v2Tag(3, v2Body);
     TestDir dir;
-    const std::string path =
-        dir.createFile("tagged.mp3", concat({v2, frames(12), id3v1Tag(v1Title, 7, 17)}));
+    const std::string path = dir.createFile("tagged.mp3", concat({v2, frames(12),
+                                                                  id3v1Tag({.title = v1Title,
+                                                                            .artist = "Artist",
+                                                                            .year = "1999",
+                                                                            .comment = "Comment",
+                                                                            .track = 7,
+                                                                            .genre = 17})}));
 
     const ordered_json json = probe::probeFile(path).json;
 
@@ -433,7 +400,12 @@ TEST(ProbeCommand, ExitStatusAndErrorLines) {
 
 TEST(ProbeCommand, PrintsTheWindowsBandsByDefaultAndUsageOnRequest) {
     TestDir dir;
-    dir.createFile("a.mp3", concat({frames(12), id3v1Tag("Title", 0, 17)}));
+    dir.createFile("a.mp3", concat({frames(12), id3v1Tag({.title = "Title",
+                                                          .artist = "Artist",
+                                                          .year = "1999",
+                                                          .comment = "Comment",
+                                                          .track = 0,
+                                                          .genre = 17})}));
     dir.createFile("short.mp3", bytesOf("ID3"));
 
     const RunResult text = runProbe(dir, {"a.mp3", "short.mp3"});

@@ -6,7 +6,7 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
-#include "../core/TestFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

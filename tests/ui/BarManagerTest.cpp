@@ -3,8 +3,10 @@
 // written as sections and applied to a fresh window.
 #include "ui/BarManager.h"
 #include "ui/BarCombo.h"
+#include "ui/BarLayoutSections.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -184,13 +186,6 @@ struct BarWindow {
     }
 };
 
-QStringList keysOf(const IniSection& section) {
-    QStringList keys;
-    for (const auto& pair : section.keys)
-        keys.append(pair.first);
-    return keys;
-}
-
 const IniSection* sectionNamed(const QList<IniSection>& sections, const QString& name) {
     for (const IniSection& section : sections) {
         if (section.name == Prefix + name)
@@ -216,6 +211,22 @@ void removeKey(QList<IniSection>& sections, const QString& name, const QString& 
         if (section.name == Prefix + name)
             section.keys.removeIf([&](const auto& pair) { return pair.first == key; });
     }
+}
+
+// The sections of an INI file in file order, each with its keys in file order.
+QList<IniSection> sectionsOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QList<IniSection> sections;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']')))
+            sections.append({line.mid(1, line.size() - 2), {}});
+        else if (const qsizetype equals = line.indexOf(QLatin1Char('='));
+                 equals > 0 && !sections.isEmpty())
+            sections.last().add(line.left(equals), line.mid(equals + 1));
+    }
+    return sections;
 }
 
 bool popUp(QMenu* menu) {
@@ -468,78 +479,30 @@ TEST(BarManagerTest, LinksOnBarsFollowTheirItemsAndEmptyBarsHide) {
     w.menu("bbView")->hide();
 }
 
-TEST(BarManagerTest, SectionsKeepTheirKeysInOrder) {
+// A settings file as an earlier run left it restores that layout, and is written back as it was:
+// every key is read, and written under its name in its place.
+TEST(BarManagerTest, AStoredSettingsFileRestoresItsLayout) {
+    const QList<IniSection> stored = sectionsOf(QUILLON_UI_FIXTURES "/bar-layout.ini");
+    ASSERT_EQ(stored.size(), 54);
     BarWindow w;
-    const QList<IniSection> sections = w.bars->layoutSections(Prefix);
-    QStringList names;
-    for (const IniSection& section : sections)
-        names.append(section.name.mid(Prefix.size()));
-    EXPECT_EQ(names.mid(0, 3), QStringList({"Main", "Bar0", "Bar0.ItemLink0"}));
-    EXPECT_TRUE(names.contains(QStringLiteral("Bar3.ItemLink3")));
-    EXPECT_FALSE(names.contains(QStringLiteral("Bar3.ItemLink4")));
-    EXPECT_TRUE(names.contains(QStringLiteral("SubItem_bbConfirmations.ItemLink6")));
-
-    const IniSection* main = sectionNamed(sections, QStringLiteral("Main"));
-    ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->keys, (QList<QPair<QString, QString>>{{"LargeIcons", "0"},
-                                                          {"MenuAnimations", "0"},
-                                                          {"ShowHint", "1"},
-                                                          {"ShowShortCutInHint", "1"},
-                                                          {"BarCount", "4"}}));
-    const IniSection* edit = sectionNamed(sections, QStringLiteral("Bar2"));
-    ASSERT_NE(edit, nullptr);
-    const QString left = QString::number(w.bars->placement(w.toolBar("tbEdit")).left);
-    EXPECT_EQ(edit->keys, (QList<QPair<QString, QString>>{{"Caption", "Edit"},
-                                                          {"DockedDockingStyle", "2"},
-                                                          {"DockedLeft", left},
-                                                          {"DockedTop", "0"},
-                                                          {"OneOnRow", "0"},
-                                                          {"Row", "1"},
-                                                          {"FloatLeft", "0"},
-                                                          {"FloatTop", "0"},
-                                                          {"FloatClientWidth", "0"},
-                                                          {"FloatClientHeight", "0"},
-                                                          {"DockingStyle", "2"},
-                                                          {"Visible", "1"},
-                                                          {"ItemLinkCount", "6"}}));
-    const IniSection* menu = sectionNamed(sections, QStringLiteral("Bar0"));
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(*menu->value(QStringLiteral("Caption")), QStringLiteral("Main Menu"));
-    EXPECT_EQ(*menu->value(QStringLiteral("OneOnRow")), QStringLiteral("1"));
-    EXPECT_EQ(*menu->value(QStringLiteral("Row")), QStringLiteral("0"));
-
-    const struct {
-        const char* section;
-        QList<QPair<QString, QString>> keys;
-    } links[] = {
-        {"Bar2.ItemLink2",
-         {{"ItemName", "bbCut"}, {"BeginGroup", "1"}, {"UserDefine", "0"}, {"Visible", "1"}}},
-        {"SubItem_bbFile.ItemLink4",
-         {{"ItemName", "bbReport"}, {"BeginGroup", "1"}, {"UserDefine", "0"}}},
-        {"SubItem_bbEdit", {{"ItemLinkCount", "6"}}},
-    };
-    for (const auto& c : links) {
-        SCOPED_TRACE(c.section);
-        const IniSection* section = sectionNamed(sections, QString::fromLatin1(c.section));
-        ASSERT_NE(section, nullptr);
-        EXPECT_EQ(section->keys, c.keys);
-    }
-
-    // A user caption comes back with its key, and shows on the bar.
-    QList<IniSection> changed = sections;
-    setKey(changed, QStringLiteral("Bar2.ItemLink2"), QStringLiteral("UserDefine"),
-           QStringLiteral("1"));
-    for (IniSection& section : changed) {
-        if (section.name == Prefix + QStringLiteral("Bar2.ItemLink2"))
-            section.keys.insert(3, {QStringLiteral("UserCaption"), QStringLiteral("Snip")});
-    }
-    ASSERT_TRUE(w.bars->applyLayoutSections(changed, Prefix));
-    EXPECT_EQ(w.linkOf(w.toolBar("tbEdit"), "bbCut")->text(), QStringLiteral("Snip"));
-    const QList<IniSection> written = w.bars->layoutSections(Prefix);
-    const IniSection* cut = sectionNamed(written, QStringLiteral("Bar2.ItemLink2"));
-    ASSERT_NE(cut, nullptr);
-    EXPECT_EQ(keysOf(*cut),
-              QStringList({"ItemName", "BeginGroup", "UserDefine", "UserCaption", "Visible"}));
+    ASSERT_TRUE(applyLayoutSections(*w.bars, stored, Prefix));
+    w.show();
+    QToolBar* file = w.toolBar("tbFile");
+    QToolBar* edit = w.toolBar("tbEdit");
+    QToolBar* view = w.toolBar("tbView");
+    EXPECT_EQ(w.window.toolBarArea(edit), Qt::TopToolBarArea);
+    EXPECT_EQ(edit->x(), 0);
+    EXPECT_EQ(edit->y(), file->y() + file->height());
+    EXPECT_EQ(w.window.toolBarArea(view), Qt::RightToolBarArea);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(w.linkOf(edit, "bbCut")->text(), QStringLiteral("Snip"));
+    EXPECT_FALSE(w.linkOf(edit, "bbCopy")->isVisible());
+    EXPECT_TRUE(w.linkOf(edit, "bbPaste")->isVisible());
+    EXPECT_EQ(w.bars->linkCount(file), 4);
+    EXPECT_EQ(w.linkOf(file, "bbRefresh"), nullptr);
+    EXPECT_EQ(w.action("bbSelectAll")->toolTip(), QStringLiteral("Select All"));
+    EXPECT_EQ(w.bars->menuAnimations(), 2);
+    EXPECT_EQ(layoutSections(*w.bars, Prefix), stored);
 }
 
 TEST(BarManagerTest, LayoutSurvivesSavingAndApplyingToAFreshWindow) {
@@ -573,7 +536,7 @@ TEST(BarManagerTest, LayoutSurvivesSavingAndApplyingToAFreshWindow) {
         EXPECT_TRUE(edit->isHidden());
         // One group less on the File bar.
         w.bars->setLinkBeginGroup(file, 2, false);
-        sections = w.bars->layoutSections(Prefix);
+        sections = layoutSections(*w.bars, Prefix);
     }
     const struct {
         const char* section;
@@ -602,9 +565,9 @@ TEST(BarManagerTest, LayoutSurvivesSavingAndApplyingToAFreshWindow) {
     }
 
     BarWindow fresh;
-    ASSERT_TRUE(fresh.bars->applyLayoutSections(sections, Prefix));
+    ASSERT_TRUE(applyLayoutSections(*fresh.bars, sections, Prefix));
     fresh.show();
-    EXPECT_EQ(fresh.bars->layoutSections(Prefix), sections);
+    EXPECT_EQ(layoutSections(*fresh.bars, Prefix), sections);
     QToolBar* file = fresh.toolBar("tbFile");
     QToolBar* edit = fresh.toolBar("tbEdit");
     QToolBar* view = fresh.toolBar("tbView");
@@ -633,9 +596,9 @@ TEST(BarManagerTest, IncompleteSectionsKeepTheBuiltInLayout) {
         BarWindow w;
         w.window.addToolBar(Qt::BottomToolBarArea, w.toolBar("tbView"));
         w.toolBar("tbEdit")->hide();
-        moved = w.bars->layoutSections(Prefix);
+        moved = layoutSections(*w.bars, Prefix);
     }
-    const QList<IniSection> builtIn = BarWindow().bars->layoutSections(Prefix);
+    const QList<IniSection> builtIn = layoutSections(*BarWindow().bars, Prefix);
     ASSERT_NE(moved, builtIn);
 
     QList<IniSection> noMain = moved;
@@ -652,16 +615,16 @@ TEST(BarManagerTest, IncompleteSectionsKeepTheBuiltInLayout) {
     for (const auto& c : refused) {
         SCOPED_TRACE(c.what);
         BarWindow w;
-        EXPECT_FALSE(w.bars->applyLayoutSections(c.sections, Prefix));
-        EXPECT_EQ(w.bars->layoutSections(Prefix), builtIn);
+        EXPECT_FALSE(applyLayoutSections(*w.bars, c.sections, Prefix));
+        EXPECT_EQ(layoutSections(*w.bars, Prefix), builtIn);
     }
 
     // Without Row the View bar keeps its place; the Edit bar's section still applies.
     QList<IniSection> noRow = moved;
     removeKey(noRow, QStringLiteral("Bar3"), QStringLiteral("Row"));
     BarWindow w;
-    EXPECT_TRUE(w.bars->applyLayoutSections(noRow, Prefix));
-    const QList<IniSection> applied = w.bars->layoutSections(Prefix);
+    EXPECT_TRUE(applyLayoutSections(*w.bars, noRow, Prefix));
+    const QList<IniSection> applied = layoutSections(*w.bars, Prefix);
     for (const char* key : {"DockingStyle", "DockedDockingStyle", "Row", "Visible"}) {
         SCOPED_TRACE(key);
         EXPECT_EQ(*sectionNamed(applied, QStringLiteral("Bar3"))->value(QString::fromLatin1(key)),

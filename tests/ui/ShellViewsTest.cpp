@@ -1,6 +1,5 @@
 // The folder tree, file list and drive combo through their widgets, on temporary folders of
 // the real file system.
-#include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
 #include "ui/ShellComboBox.h"
@@ -10,12 +9,16 @@
 
 #include "../support/FakeDialogs.h"
 
+#include "shell/FileName.h"
 #include "ui/FolderModel.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileIconProvider>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeData>
@@ -24,7 +27,10 @@
 #include <QTest>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -656,3 +662,104 @@ TEST_F(ShellViewsTest, ALargeFolderFillsWithoutBlockingTheEventLoop) {
 }
 
 } // namespace
+
+namespace {
+
+// Names made and read as bytes, as a file system holds them.
+void makeFileNamed(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path.toStdString();
+    ::close(fd);
+}
+
+std::set<QByteArray> namesOnDisk(const QString& folder) {
+    std::set<QByteArray> names;
+    DIR* dir = ::opendir(fileNameBytes(folder).constData());
+    while (const dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.insert(QByteArray(entry->d_name));
+    }
+    if (dir)
+        ::closedir(dir);
+    return names;
+}
+
+} // namespace
+
+// Latin-1 names from old media are listed beside UTF-8 ones, shown with their odd bytes as
+// "\xE9", and renamed in place keeping those bytes.
+TEST_F(ShellViewsTest, NamesThatAreNotUtf8AreListedAndRenamedByTheirBytes) {
+    const QByteArray folder = fileNameBytes(m_dir.path());
+    for (const QByteArray& name :
+         {QByteArray("caf\xe9.mp3"), QByteArray("na\xefve.mp3"), QByteArray("caf\xc3\xa9.mp3")})
+        makeFileNamed(folder + "/" + name);
+    list(m_dir.path());
+    EXPECT_EQ(names(), sorted({"caf\\xE9.mp3", "na\\xEFve.mp3", QString::fromUtf8("café.mp3")}));
+
+    click("caf\\xE9.mp3");
+    ASSERT_EQ(m_list->selectedPaths().size(), 1);
+    EXPECT_EQ(fileNameBytes(m_list->selectedPaths().first()), folder + "/caf\xe9.mp3");
+    EXPECT_EQ(fileNameBytes(m_list->currentItem().parsingPath()), folder + "/caf\xe9.mp3");
+
+    m_list->renameFirstSelected();
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "caf\\xE9.mp3");
+    editor->setText("caf\\xE9 live.mp3");
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list->isEditing(); }, Patience));
+    EXPECT_EQ(namesOnDisk(m_dir.path()),
+              (std::set<QByteArray>{"caf\xe9 live.mp3", "na\xefve.mp3", "caf\xc3\xa9.mp3"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return names().contains("caf\\xE9 live.mp3"); }, Patience));
+    EXPECT_EQ(m_list->itemCount(), 3);
+}
+
+// A folder shows as a folder; a mount point (here /proc under "/") as a drive.
+TEST_F(ShellViewsTest, FoldersLookLikeFoldersAndMountPointsLikeDrives) {
+    m_dir.createDir("album");
+    m_dir.createFile("song.mp3");
+    list(m_dir.path());
+    const auto type = [&](const QString& name) {
+        return item(name).siblingAtColumn(FolderModel::TypeColumn).data().toString();
+    };
+    const auto iconImage = [](const QVariant& icon) {
+        return icon.value<QIcon>().pixmap(16).toImage();
+    };
+    const QFileIconProvider provider;
+    EXPECT_EQ(type("album"), "Folder");
+    EXPECT_EQ(iconImage(item("album").data(Qt::DecorationRole)),
+              iconImage(provider.icon(QAbstractFileIconProvider::Folder)));
+    EXPECT_NE(type("song.mp3"), "Folder");
+
+    struct stat root {
+    }, proc{};
+    if (::stat("/", &root) != 0 || ::stat("/proc", &proc) != 0 || root.st_dev == proc.st_dev)
+        GTEST_SKIP() << "no mount point under /";
+    m_list->setMasked(false);
+    list("/");
+    EXPECT_EQ(type("proc"), "Drive");
+    EXPECT_EQ(iconImage(item("proc").data(Qt::DecorationRole)),
+              iconImage(provider.icon(QAbstractFileIconProvider::Drive)));
+}
+
+// Every header reads in full and a typical name fits; a width the user sets stays from one
+// folder to the next.
+TEST_F(ShellViewsTest, ColumnsShowTheirHeadersAndTypicalNamesWhole) {
+    m_dir.createFile("Harbour Lights - Slow Tide.mp3");
+    list(m_dir.path());
+    auto* report = qobject_cast<QTreeView*>(view());
+    ASSERT_NE(report, nullptr);
+    QHeaderView* header = report->header();
+    const QFontMetrics metrics(header->font());
+    for (int column = 0; column < header->count(); ++column) {
+        const QString caption = header->model()->headerData(column, Qt::Horizontal).toString();
+        SCOPED_TRACE(caption.toStdString());
+        EXPECT_GE(header->sectionSize(column), metrics.horizontalAdvance(caption) + 8);
+    }
+    const QModelIndex song = item("Harbour Lights - Slow Tide.mp3");
+    EXPECT_GE(header->sectionSize(0), report->sizeHintForIndex(song).width());
+
+    header->resizeSection(1, 123);
+    list(m_dir.createDir("other"));
+    EXPECT_EQ(header->sectionSize(1), 123);
+}

@@ -1,7 +1,7 @@
 #include "tools/probe/Probe.h"
 
-#include "app/DisplayTexts.h"
-#include "app/TagFields.h"
+#include "display/DisplayTexts.h"
+#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
 #include "tags/TagText.h"

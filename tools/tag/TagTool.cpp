@@ -1,6 +1,6 @@
 #include "tools/tag/TagTool.h"
 
-#include "app/TagFields.h"
+#include "display/TagFields.h"
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"

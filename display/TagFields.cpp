@@ -1,4 +1,4 @@
-#include "app/TagFields.h"
+#include "display/TagFields.h"
 
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"

@@ -1,6 +1,6 @@
-#include "app/DisplayTexts.h"
+#include "display/DisplayTexts.h"
 
-#include "app/TagFields.h"
+#include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"

@@ -1,7 +1,8 @@
-#include "app/DisplayTexts.h"
-#include "TestFiles.h"
+#include "display/DisplayTexts.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,12 @@
 namespace {
 
 // MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo, original: 417-byte frames.
-const Bytes kHeader = {0xFF, 0xFB, 0x90, 0x64};
-constexpr int kFrameSize = 417;
 
 const QLocale kUs(QLocale::English, QLocale::UnitedStates);
 
 // Two frames at the start, then zero bytes up to `size` (sparse past the written part).
 std::string cbrFile(const TestDir& dir, std::int64_t size, Bytes tail = {}) {
-    Bytes start(2 * kFrameSize, 0);
-    std::copy(kHeader.begin(), kHeader.end(), start.begin());
-    std::copy(kHeader.begin(), kHeader.end(), start.begin() + kFrameSize);
-    const std::string path = dir.createFile("song.mp3", start);
+    const std::string path = dir.createFile("song.mp3", cbrFrames());
     EXPECT_EQ(0, ::truncate(path.c_str(), size - static_cast<std::int64_t>(tail.size())));
     if (!tail.empty()) {
         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
@@ -40,14 +36,6 @@ BandTexts mpegTextsOf(const std::string& path, const QLocale& locale = kUs) {
     EXPECT_TRUE(audio.Load(path));
     EXPECT_TRUE(audio.Valid());
     return MpegTexts(audio, pathFromNative(path), locale);
-}
-
-Bytes id3v1Tag(std::uint8_t track, std::uint8_t genre) {
-    Bytes tag(128, 0);
-    std::memcpy(tag.data(), "TAGTitle", 8);
-    tag[126] = track;
-    tag[127] = genre;
-    return tag;
 }
 
 } // namespace
@@ -105,9 +93,7 @@ TEST(DisplayTexts, MpegRowsOfACbrFile) {
 
 TEST(DisplayTexts, XingFileGetsTheVbrRow) {
     TestDir dir;
-    Bytes first(2 * kFrameSize, 0);
-    std::copy(kHeader.begin(), kHeader.end(), first.begin());
-    std::copy(kHeader.begin(), kHeader.end(), first.begin() + kFrameSize);
+    Bytes first = cbrFrames();
     std::memcpy(first.data() + 36, "Xing", 4);
     const std::uint8_t counts[] = {0, 0, 0x27, 0x10, 0, 0x3D, 0x09, 0x00}; // 10000, 4000000
     std::memcpy(first.data() + 36 + 8, counts, sizeof counts);
@@ -179,7 +165,8 @@ TEST(DisplayTexts, ID3v1Rows) {
         SCOPED_TRACE(c.label);
         TestDir dir;
         TMPEGaudio audio;
-        ASSERT_TRUE(audio.Load(cbrFile(dir, 100000, id3v1Tag(c.track, c.genre))));
+        ASSERT_TRUE(audio.Load(cbrFile(
+            dir, 100000, id3v1Tag({.title = "Title", .track = c.track, .genre = c.genre}))));
         const BandTexts band = ID3v1Texts(audio.ID3v1Tag());
         EXPECT_TRUE(band.hasTag);
         EXPECT_EQ("Title", band.text("iID3v1_Title").toStdString());
@@ -195,15 +182,15 @@ TEST(DisplayTexts, ID3v1Rows) {
 // The bands show the text the tags hold, whatever its encoding in the file.
 TEST(DisplayTexts, TagTextIsShownAsTheTagsHoldIt) {
     TestDir dir;
-    Bytes v1(128, 0);
-    std::memcpy(v1.data(), "TAGCaf\xE9 \x80\x81", 10);
-    const std::string one = dir.createFile("v1.mp3", v1);
+    const std::string one =
+        dir.createFile("v1.mp3", id3v1Tag({.title = "Caf\xE9 \x80\x81", .genre = 0}));
     TID3v1 tag1;
     ASSERT_TRUE(tag1.Load(one));
     EXPECT_EQ(QString::fromUtf8("Caf\u00E9 \u20AC\u0081"), ID3v1Texts(tag1).text("iID3v1_Title"));
 
-    const Bytes v2 = {'I', 'D', '3', 3, 0, 0, 0,    0,    0,    19,   'T',  'I',  'T',  '2', 0,
-                      0,   0,   9,   0, 0, 1, 0xFF, 0xFE, 0x16, 0x04, 0x43, 0x04, 0x3A, 0x04};
+    // UTF-16 with a byte order mark.
+    const Bytes v2 = id3v2Tag(
+        3, id3v2Frame(3, "TIT2", std::string_view("\x01\xFF\xFE\x16\x04\x43\x04\x3A\x04", 9)));
     const std::string two = dir.createFile("v2.mp3", v2);
     TID3v2 tag2;
     ASSERT_TRUE(tag2.Load(two));
@@ -212,8 +199,7 @@ TEST(DisplayTexts, TagTextIsShownAsTheTagsHoldIt) {
 
 TEST(DisplayTexts, ID3v2LabelShowsTheMajorVersion) {
     TestDir dir;
-    Bytes tag = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
-    const std::string path = dir.createFile("v24.mp3", tag);
+    const std::string path = dir.createFile("v24.mp3", id3v2Header(4, 0));
     TID3v2 v2;
     ASSERT_TRUE(v2.Load(path));
     EXPECT_EQ("v 2.4", ID3v2Texts(v2).versionLabel.toStdString());

@@ -22,6 +22,8 @@ extern bool GlobCancel;
 
 // Sets AppPath and IniFileName from the executable's full path.
 void initPaths(const QString& executablePath);
+// The running program's path, by its bytes.
+QString executablePath();
 
 // What holds a file, as far as the stored window placement cares.
 enum class DriveKind { Ordinary, Optical, Unknown };

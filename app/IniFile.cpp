@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 
 #include "app/FailureText.h"
+#include "shell/FileName.h"
 
 // Bytes in, bytes out, and the templates built here rather than taken from the library.
 #define SI_NO_CONVERSION
@@ -54,15 +55,15 @@ struct IniFile::Data {
 
 IniWriteError::IniWriteError(const QString& fileName, const QString& reason)
     : std::runtime_error(
-          withReason(QStringLiteral("Unable to write to %1").arg(fileName), reason).toStdString()) {
-}
+          withReason(QStringLiteral("Unable to write to %1").arg(displayFileName(fileName)), reason)
+              .toStdString()) {}
 
 IniFile::IniFile(const QString& fileName) : m_fileName(fileName), m_data(std::make_unique<Data>()) {
     m_data->ini.SetSpaces(false);
     // Opened without blocking and checked before reading: a FIFO or a device in the file's
     // place would stall start-up, so anything but a regular file reads as unreadable.
-    const int fd = ::open(QFile::encodeName(fileName).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(fileNameBytes(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return;
     struct stat info {};
@@ -95,6 +96,11 @@ QString IniFile::readString(const QString& section, const QString& key,
     return QString::fromLocal8Bit(readBytes(section, key));
 }
 
+QString IniFile::readPath(const QString& section, const QString& key,
+                          const QString& fallback) const {
+    return hasKey(section, key) ? fileNameFromBytes(readBytes(section, key)) : fallback;
+}
+
 int IniFile::readInt(const QString& section, const QString& key, int fallback) const {
     int value = 0;
     return hasKey(section, key) && IniSection::parseInt(readBytes(section, key), &value) ? value
@@ -112,6 +118,10 @@ void IniFile::writeBytes(const QString& section, const QString& key, const QByte
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value) {
     writeBytes(section, key, value.toLocal8Bit());
+}
+
+void IniFile::writePath(const QString& section, const QString& key, const QString& path) {
+    writeBytes(section, key, fileNameBytes(path));
 }
 
 void IniFile::writeInt(const QString& section, const QString& key, int value) {
@@ -181,7 +191,7 @@ void IniFile::save() const {
         throw IniWriteError(m_fileName, qt_error_string(ENOMEM));
     // Renaming over a FIFO, a device or a folder would replace it: such a place is refused.
     struct stat info {};
-    if (::stat(QFile::encodeName(m_fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
+    if (::stat(fileNameBytes(m_fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode))
         throw IniWriteError(m_fileName, S_ISDIR(info.st_mode)
                                             ? qt_error_string(EISDIR)
                                             : QStringLiteral("Not a regular file"));

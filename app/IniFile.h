@@ -44,7 +44,12 @@ public:
     // An integer as above; nonzero is true.
     bool readBool(const QString& section, const QString& key, bool fallback) const;
 
+    // A path as the bytes of its name (see shell/FileName.h), so that no name is changed.
+    QString readPath(const QString& section, const QString& key,
+                     const QString& fallback = {}) const;
+
     void writeBytes(const QString& section, const QString& key, const QByteArray& value);
+    void writePath(const QString& section, const QString& key, const QString& path);
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInt(const QString& section, const QString& key, int value);
     void writeBool(const QString& section, const QString& key, bool value);

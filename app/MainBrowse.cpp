@@ -5,6 +5,7 @@
 #include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "ui/BarCombo.h"
 #include "ui/InspectorGrid.h"
@@ -15,7 +16,6 @@
 
 #include <QAbstractItemView>
 #include <QAction>
-#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QToolButton>
@@ -92,8 +92,8 @@ void TfmMain::ShellListClick() {
         CurrentFile = ShellList->currentItem().parsingPath();
         // Only plain files are opened: opening a device can act on it (a tape rewinds) and a
         // pipe could block.
-        const QFileInfo info(CurrentFile);
-        if (CurrentFile.isEmpty() || !info.exists() || !info.isFile()) {
+        const PathInfo info = pathInfo(CurrentFile);
+        if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
         } else {
             // Whatever goes wrong while reading or showing the file, the user sees empty panes

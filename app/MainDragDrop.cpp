@@ -8,6 +8,7 @@
 #include "app/ErrorGuard.h"
 #include "app/FailureText.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "ui/DragImage.h"
 #include "ui/InspectorGrid.h"
@@ -15,7 +16,6 @@
 
 #include <QAction>
 #include <QDropEvent>
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -40,7 +40,8 @@ QString renamedPath(const QString& path, const QString& baseName) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot > slash ? path.mid(dot) : QString();
-    QString name = baseName;
+    // "\xE9" in the tag's text stands for the byte again where the old name held raw bytes.
+    QString name = fileNameFromDisplay(baseName, fileNameOf(path));
     name.replace(QLatin1Char('/'), QLatin1Char('-'));
     return path.left(slash + 1) + name + extension;
 }
@@ -54,8 +55,8 @@ bool isOnlyDots(const QString& path) {
 // RENAME_NOREPLACE, a hard link (which fails on an existing name) then removing the old name.
 // Returns 0, or the error number of the step that failed.
 int moveWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
+    const QByteArray source = fileNameBytes(from);
+    const QByteArray target = fileNameBytes(to);
     // A NUL would cut the path short of the one the user agreed to.
     if (source.contains('\0') || target.contains('\0'))
         return EINVAL;
@@ -198,16 +199,19 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
 
     const QString newPath = renamedPath(CurrentFile, baseName);
-    if (!confirmedBy(bbConfRenameFile, kRenameQuestion.arg(CurrentFile, newPath)))
+    if (!confirmedBy(bbConfRenameFile,
+                     kRenameQuestion.arg(displayFileName(CurrentFile), displayFileName(newPath))))
         return;
     if (ShellList->isEditing())
         ShellList->cancelEdit();
     // A name of only dots names the folder or its parent, never a file of its own.
     const int failure = isOnlyDots(newPath) ? EINVAL : moveWithoutReplacing(CurrentFile, newPath);
     if (failure != 0)
-        throw std::runtime_error(withSystemReason(kRenameError.arg(CurrentFile, newPath), failure)
-                                     .toLocal8Bit()
-                                     .toStdString());
+        throw std::runtime_error(
+            withSystemReason(
+                kRenameError.arg(displayFileName(CurrentFile), displayFileName(newPath)), failure)
+                .toLocal8Bit()
+                .toStdString());
     // Renamed, the file keeps its identity, size and time: what was loaded is still told from
     // what changed, and the MPEG band, which shows what the analysis saw, stays as it is.
     CurrentFile = newPath;

@@ -8,6 +8,7 @@
 #include "app/IniFile.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "ui/BarCombo.h"
 #include "ui/BarLayoutSections.h"
@@ -22,7 +23,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFileInfo>
 #include <QSplitter>
 
 namespace {
@@ -111,7 +111,7 @@ void TfmMain::FormCreate() {
     setWindowIcon(TfmAbout::applicationIcon());
     // Paths are normally set by the program entry before the window exists.
     if (AppDef::IniFileName.isEmpty())
-        AppDef::initPaths(QCoreApplication::applicationFilePath());
+        AppDef::initPaths(AppDef::executablePath());
     m_settingsWriteRefused = false;
     const IniFile ini(AppDef::IniFileName);
 
@@ -143,9 +143,9 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::readSettings(const IniFile& ini) {
-    AppDef::LastFolder = ini.readBytes(General, "LastFolder", AppDef::AppPath.toLocal8Bit());
+    AppDef::LastFolder = ini.readBytes(General, "LastFolder", fileNameBytes(AppDef::AppPath));
     AppDef::LastDataFile = ini.readBytes(General, "LastDataFile");
-    const QString shellFolder = ini.readString(General, "ShellFolder", QDir::homePath());
+    const QString shellFolder = ini.readPath(General, "ShellFolder", homeFolder());
     try {
         ShellTree->openFolder(shellFolder);
     } catch (const ShellError& error) {
@@ -161,7 +161,7 @@ void TfmMain::writeSettings(IniFile& ini) {
     ini.writeBytes(General, "LastDataFile", AppDef::LastDataFile);
     const ShellItem folder = ShellTree->selectedFolder();
     if (!folder.isNull())
-        ini.writeString(General, "ShellFolder", folder.parsingPath());
+        ini.writePath(General, "ShellFolder", folder.parsingPath());
     for (const Switch& s : Switches)
         ini.writeBool(Confirmation, s.key, (this->*s.item)->isChecked());
     const QString prefix = barSectionPrefix();
@@ -217,16 +217,17 @@ void TfmMain::openPaths(const QStringList& paths) {
     QString folder;
     QStringList names;
     for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (!info.exists()) {
-            QuillonApplication::reportError(QStringLiteral("Cannot find \"%1\"").arg(path));
+        const PathInfo info = pathInfo(path);
+        if (!info.exists) {
+            QuillonApplication::reportError(
+                QStringLiteral("Cannot find \"%1\"").arg(displayFileName(path)));
             continue;
         }
-        const QString itsFolder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+        const QString itsFolder = info.isDir ? absolutePath(path) : folderOf(absolutePath(path));
         if (folder.isEmpty())
             folder = itsFolder;
-        if (!info.isDir() && itsFolder == folder)
-            names.append(info.fileName());
+        if (!info.isDir && itsFolder == folder)
+            names.append(fileNameOf(absolutePath(path)));
     }
     if (folder.isEmpty())
         return;

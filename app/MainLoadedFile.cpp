@@ -4,8 +4,7 @@
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
-
-#include <QFile>
+#include "shell/FileName.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ const QString kChangedQuestion =
 
 TfmMain::FileIdentity TfmMain::identityOf(const QString& path) {
     FileStamp stamp;
-    if (!stampOf(QFile::encodeName(path).toStdString(), stamp))
+    if (!stampOf(nativePath(path), stamp))
         return std::nullopt;
     return stamp;
 }
@@ -31,7 +30,7 @@ bool TfmMain::mayWriteLoadedFile() {
     const FileIdentity now = identityOf(CurrentFile);
     // A file that is gone is left to the write, which fails and says so.
     if (!now || now == m_loadedFile ||
-        dialogs().confirmDefaultNo(kChangedQuestion.arg(CurrentFile))) {
+        dialogs().confirmDefaultNo(kChangedQuestion.arg(displayFileName(CurrentFile)))) {
         m_beforeOwnWrite = now;
         return true;
     }

@@ -8,10 +8,10 @@
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "ui/InspectorGrid.h"
 
 #include <QAction>
-#include <QFile>
 #include <QLabel>
 #include <stdexcept>
 
@@ -109,7 +109,7 @@ void TfmMain::takePaneWidgets() {
 }
 
 std::string TfmMain::currentFileName() const {
-    return QFile::encodeName(CurrentFile).toStdString();
+    return nativePath(CurrentFile);
 }
 
 QString TfmMain::currentFile() const {

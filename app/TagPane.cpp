@@ -5,6 +5,7 @@
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
@@ -15,7 +16,6 @@
 #include "ui/StatusPane.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -360,14 +360,14 @@ TagPane::Outcome TagPane::save() {
         return Outcome::KeptUnsaved;
     const QString file = m_host.currentFile();
     if (!m_host.confirmed(Confirmation::SaveTag,
-                          kWriteQuestion.arg(QString::number(m_version), file)))
+                          kWriteQuestion.arg(QString::number(m_version), displayFileName(file))))
         return undo();
     m_widgets.grid->endEdit(true);
     TMPEGaudio& audio = m_host.audioFile();
     if (!m_access->takeRows(audio, *m_widgets.grid))
         return Outcome::Invalid;
-    if (!m_access->save(audio, QFile::encodeName(file).toStdString())) {
-        dialogs().warning(withTagWriteReason(kWriteWarning.arg(file)));
+    if (!m_access->save(audio, nativePath(file))) {
+        dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(file))));
         return Outcome::Failed;
     }
     m_host.reloadPane(*this);
@@ -379,10 +379,10 @@ TagPane::Outcome TagPane::remove() {
     if (!m_access->exists(audio) || !m_host.mayWriteLoadedFile())
         return Outcome::Unchanged;
     const QString file = m_host.currentFile();
-    if (!m_host.confirmed(Confirmation::RemoveTag, kRemoveQuestion.arg(file)))
+    if (!m_host.confirmed(Confirmation::RemoveTag, kRemoveQuestion.arg(displayFileName(file))))
         return Outcome::Unchanged;
-    if (!m_access->strip(audio, QFile::encodeName(file).toStdString())) {
-        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(file)));
+    if (!m_access->strip(audio, nativePath(file))) {
+        dialogs().warning(withTagWriteReason(kRemoveWarning.arg(displayFileName(file))));
         return Outcome::Failed;
     }
     m_host.reloadPane(*this);
@@ -439,9 +439,10 @@ void TagPane::copyFrom(const TagPane& other, bool merge) {
 
 // The name is split at its first " - ", untrimmed; a name without one asks nothing.
 void TagPane::fillFromFileName(const QString& file) {
-    const QString name = baseNameOf(file);
+    const QString name = baseNameOf(displayFileName(file));
     const qsizetype separator = name.indexOf(kSeparator);
-    if (separator < 0 || !m_host.confirmed(Confirmation::FillTagFromFile, kFillQuestion.arg(file)))
+    if (separator < 0 ||
+        !m_host.confirmed(Confirmation::FillTagFromFile, kFillQuestion.arg(displayFileName(file))))
         return;
     fieldRow("artist")->setText(name.left(separator));
     fieldRow("title")->setText(name.mid(separator + kSeparator.size(), kMaxTitle));

@@ -2,8 +2,8 @@
 #include "app/Main.h"
 #include "app/AppDef.h"
 #include "app/ErrorGuard.h"
+#include "shell/FileName.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
@@ -39,13 +39,13 @@ int main(int argc, char** argv) {
     QuillonApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QString());
     QApplication::setApplicationName("Quillon");
-    AppDef::initPaths(QApplication::applicationFilePath());
+    AppDef::initPaths(AppDef::executablePath());
     TfmMain fmMain;
     fmMain.show();
     // Qt has taken its own options out of the arguments; the rest are files and folders.
     QStringList paths;
     for (int i = 1; i < argc; ++i)
-        paths.append(QFile::decodeName(argv[i]));
+        paths.append(fileNameFromBytes(argv[i]));
     fmMain.openPaths(paths);
     return app.exec();
 }

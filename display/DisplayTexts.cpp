@@ -3,10 +3,10 @@
 #include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "tags/TagText.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <cmath>
 
 namespace {
@@ -124,8 +124,9 @@ BandTexts ID3v2Texts(const TID3v2& tag) {
 }
 
 BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale) {
-    if (!QFileInfo::exists(fileName))
-        throw DisplayError("Cannot find " + fileName.toStdString());
+    // By the name's bytes: Qt's file classes cannot reach a name that is not UTF-8.
+    if (!pathInfo(fileName).exists)
+        throw DisplayError("Cannot find " + displayFileName(fileName).toStdString());
     return MpegTexts(audio, locale);
 }
 

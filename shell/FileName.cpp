@@ -1,6 +1,12 @@
 #include "shell/FileName.h"
 
+#include <QDir>
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -224,4 +230,92 @@ bool pathExists(const QString& path) {
 
 bool isDirectory(const QString& path) {
     return pathInfo(path, true).isDir;
+}
+
+QByteArray percentEncodedPath(const QString& path) {
+    // What RFC 3986 lets a path segment hold as it is, as GLib's g_filename_to_uri keeps it.
+    return fileNameBytes(path).toPercentEncoding("/!$&'()*+,;=:@");
+}
+
+QByteArray fileUriOf(const QString& path) {
+    return "file://" + percentEncodedPath(path);
+}
+
+QString pathFromFileUri(QByteArrayView uri) {
+    QByteArray rest = uri.toByteArray();
+    if (!rest.toLower().startsWith("file:"))
+        return {};
+    rest.remove(0, 5);
+    if (rest.startsWith("//")) {
+        const qsizetype slash = rest.indexOf('/', 2);
+        if (slash < 0)
+            return {};
+        const QByteArray host = rest.mid(2, slash - 2).toLower();
+        if (!host.isEmpty() && host != "localhost")
+            return {};
+        rest.remove(0, slash);
+    }
+    if (!rest.startsWith('/'))
+        return {};
+    // A query or fragment is no part of the path; a path's own "?" and "#" come as %3F and %23.
+    for (const char end : {'?', '#'})
+        if (const qsizetype at = rest.indexOf(end); at >= 0)
+            rest.truncate(at);
+    return fileNameFromBytes(QByteArray::fromPercentEncoding(rest));
+}
+
+QString homeFolder() {
+    const QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/'))
+        return QDir::homePath();
+    return QDir::cleanPath(fileNameFromBytes(home));
+}
+
+QString absolutePath(const QString& path) {
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    char buffer[PATH_MAX];
+    const QString here =
+        ::getcwd(buffer, sizeof buffer) ? fileNameFromBytes(buffer) : QDir::currentPath();
+    return QDir::cleanPath(childPath(here, path));
+}
+
+bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit) {
+    const QByteArray bytes = fileNameBytes(folder);
+    const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int code = errno;
+        ::close(fd);
+        errno = code;
+        return false;
+    }
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        DirectoryEntry item;
+        item.name = fileNameFromBytes(name);
+        item.isSymLink = entry->d_type == DT_LNK;
+        item.isDir = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            if (entry->d_type == DT_UNKNOWN && ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                item.isSymLink = S_ISLNK(st.st_mode);
+            if (::fstatat(fd, name, &st, 0) == 0)
+                item.isDir = S_ISDIR(st.st_mode);
+        }
+        if (!visit(item)) {
+            ::closedir(dir);
+            return true;
+        }
+        errno = 0;
+    }
+    const int code = errno;
+    ::closedir(dir);
+    errno = code;
+    return code == 0;
 }

@@ -1,6 +1,7 @@
 // Copying, moving and deleting file-system items the way a file manager does: it asks
 // before replacing or deleting, shows progress for large copies and reports every
-// failure in one error box. Folders are handled with their whole contents.
+// failure in one error box. Folders are handled with their whole contents, read by the bytes
+// of their names; an entry a copy could not read is named, never silently left out.
 #pragma once
 
 #include <QString>
@@ -37,10 +38,12 @@ public:
     static void setMovesCrossFileSystems(bool cross);
 
 private:
+    // Each adds the lines of its error box to `failures`. A copy that must arrive whole (that
+    // of a move) takes no place with any entry left out.
     bool copyEntry(const QString& source, const QString& target, TransferProgress& progress,
-                   QString* error);
+                   QStringList* failures, bool wholeOnly);
     bool moveEntry(const QString& source, const QString& target, TransferProgress& progress,
-                   QString* error);
+                   QStringList* failures);
 
     QWidget* m_parent;
     qint64 m_progressThreshold = 16 * 1024 * 1024;

@@ -17,7 +17,7 @@ struct ItemProperties {
     // Files among the items plus the contents of the folders, in bytes.
     qint64 totalSize = 0;
 
-    // For a single item only.
+    // For a single item only; the name and location as the user sees them (displayFileName).
     QString name;
     QString location; // the folder holding it
     QString type;

@@ -1,8 +1,7 @@
 #include "shell/ShellError.h"
 
-#include <QDir>
-#include <QFile>
-#include <QUrl>
+#include "shell/FileName.h"
+
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,12 +12,12 @@ namespace {
 QString folderProblem(const QString& pathOrParsingName) {
     QString path = pathOrParsingName.trimmed();
     if (path.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        path = QUrl(path).toLocalFile();
+        path = pathFromFileUri(fileNameBytes(path));
     if (path.startsWith(QLatin1Char('~')))
-        path.replace(0, 1, QDir::homePath());
-    if (path.isEmpty() || QDir::isRelativePath(path))
+        path.replace(0, 1, homeFolder());
+    if (!path.startsWith(QLatin1Char('/')))
         return QStringLiteral("Not a full path");
-    const QByteArray bytes = QFile::encodeName(path);
+    const QByteArray bytes = fileNameBytes(path);
     struct stat info {};
     if (::stat(bytes.constData(), &info) != 0)
         return qt_error_string(errno);
@@ -32,7 +31,8 @@ QString folderProblem(const QString& pathOrParsingName) {
 } // namespace
 
 ShellError ShellError::invalidFolder(const QString& pathOrParsingName) {
-    QString message = QStringLiteral("Invalid folder.\n\"%1\"").arg(pathOrParsingName);
+    QString message =
+        QStringLiteral("Invalid folder.\n\"%1\"").arg(displayFileName(pathOrParsingName));
     const QString problem = folderProblem(pathOrParsingName);
     if (!problem.isEmpty())
         message += QStringLiteral(": ") + problem;

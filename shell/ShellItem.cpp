@@ -1,8 +1,11 @@
 #include "shell/ShellItem.h"
 
+#include "shell/FileName.h"
+
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <unistd.h>
 
 const QString ShellItem::DesktopParsingName = QStringLiteral("shell:Desktop");
 
@@ -19,7 +22,7 @@ ShellItem ShellItem::fromPath(const QString& absolutePath, const QString& displa
     item.m_path = QDir::cleanPath(absolutePath);
     item.m_displayName = displayName;
     if (item.m_displayName.isEmpty())
-        item.m_displayName = QFileInfo(item.m_path).fileName();
+        item.m_displayName = displayFileName(fileNameOf(item.m_path));
     if (item.m_displayName.isEmpty())
         item.m_displayName = item.m_path; // the root "/" has no name of its own
     return item;
@@ -39,24 +42,30 @@ QIcon ShellItem::icon() const {
     case Kind::FileSystem:
         break;
     }
-    const QFileInfo info(m_path);
-    if (info.isRoot())
+    if (m_path == QLatin1String("/"))
         return provider.icon(QAbstractFileIconProvider::Drive);
-    return provider.icon(info);
+    // Qt's file classes cannot reach a name that is not UTF-8: such an item gets its kind's icon.
+    if (hasRawBytes(m_path))
+        return provider.icon(isDirectory(m_path) ? QAbstractFileIconProvider::Folder
+                                                 : QAbstractFileIconProvider::File);
+    return provider.icon(QFileInfo(m_path));
 }
 
 ShellItem::Attributes ShellItem::attributes() const {
     if (m_kind == Kind::Desktop)
         return Folder;
-    const QFileInfo info(m_path);
-    if (m_kind == Kind::Null || !info.exists())
+    if (m_kind == Kind::Null)
+        return {};
+    const PathInfo info = pathInfo(m_path);
+    const QByteArray bytes = fileNameBytes(m_path);
+    if (!info.exists || (info.isSymLink && ::access(bytes.constData(), F_OK) != 0))
         return {};
     Attributes result = FileSystem | HasPropertySheet;
-    if (info.isDir())
+    if (info.isDir)
         result |= Folder;
-    if (info.isReadable())
+    if (::access(bytes.constData(), R_OK) == 0)
         result |= CanCopy;
-    if (!info.isWritable())
+    if (::access(bytes.constData(), W_OK) != 0)
         result |= ReadOnly;
     return result;
 }

@@ -1,21 +1,38 @@
 #include "shell/ShellMime.h"
 
-#include <QList>
+#include "shell/FileName.h"
+
 #include <QMimeData>
-#include <QUrl>
 
 namespace ShellMime {
 
-QMimeData* fromPaths(const QStringList& paths, bool cut) {
-    QList<QUrl> urls;
-    QByteArray gnome = cut ? "cut" : "copy";
-    for (const QString& path : paths) {
-        const QUrl url = QUrl::fromLocalFile(path);
-        urls << url;
-        gnome += '\n' + url.toEncoded();
+QByteArray uriList(const QStringList& paths) {
+    QByteArray list;
+    for (const QString& path : paths)
+        list += fileUriOf(path) + "\r\n";
+    return list;
+}
+
+QStringList pathsFromUriList(const QByteArray& list) {
+    QStringList paths;
+    for (const QByteArray& line : list.split('\n')) {
+        const QByteArray uri = line.trimmed();
+        if (uri.isEmpty() || uri.startsWith('#'))
+            continue;
+        if (const QString path = pathFromFileUri(uri); !path.isEmpty())
+            paths << path;
     }
+    return paths;
+}
+
+QMimeData* fromPaths(const QStringList& paths, bool cut) {
+    QByteArray gnome = cut ? "cut" : "copy";
+    for (const QString& path : paths)
+        gnome += '\n' + fileUriOf(path);
     auto* data = new QMimeData;
-    data->setUrls(urls);
+    // The URIs are written here from the paths' bytes: QUrl would turn bytes that are not UTF-8
+    // into U+FFFD.
+    data->setData(QString::fromLatin1(UriListFormat), uriList(paths));
     data->setText(paths.join(QLatin1Char('\n')));
     data->setData(QString::fromLatin1(GnomeFormat), gnome);
     if (cut)
@@ -26,18 +43,18 @@ QMimeData* fromPaths(const QStringList& paths, bool cut) {
 QStringList localPaths(const QMimeData* data) {
     if (!data)
         return {};
-    QList<QUrl> urls = data->urls();
-    if (urls.isEmpty() && data->hasFormat(QString::fromLatin1(GnomeFormat))) {
-        const QList<QByteArray> lines = data->data(QString::fromLatin1(GnomeFormat)).split('\n');
-        for (qsizetype i = 1; i < lines.size(); ++i)
-            if (!lines[i].trimmed().isEmpty())
-                urls << QUrl::fromEncoded(lines[i].trimmed());
+    const QString uriListFormat = QString::fromLatin1(UriListFormat);
+    if (data->hasFormat(uriListFormat)) {
+        const QByteArray list = data->data(uriListFormat);
+        if (!list.trimmed().isEmpty())
+            return pathsFromUriList(list);
     }
-    QStringList paths;
-    for (const QUrl& url : urls)
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    return paths;
+    if (!data->hasFormat(QString::fromLatin1(GnomeFormat)))
+        return {};
+    // The GNOME format: the verb on the first line, a URI on each of the others.
+    const QByteArray gnome = data->data(QString::fromLatin1(GnomeFormat));
+    const qsizetype verbEnd = gnome.indexOf('\n');
+    return verbEnd < 0 ? QStringList() : pathsFromUriList(gnome.mid(verbEnd + 1));
 }
 
 bool isCut(const QMimeData* data) {

@@ -1,5 +1,6 @@
 #include "shell/ShellServices.h"
 
+#include "shell/FileName.h"
 #include "shell/FileOperations.h"
 #include "shell/ItemProperties.h"
 #include "shell/PropertiesDialog.h"
@@ -13,6 +14,8 @@
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QStorageInfo>
+#include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,9 +23,9 @@ ShellServices* g_services = nullptr;
 
 QString expandHome(const QString& path) {
     if (path == QLatin1String("~"))
-        return QDir::homePath();
+        return homeFolder();
     if (path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
+        return homeFolder() + path.mid(1);
     return path;
 }
 
@@ -46,6 +49,18 @@ bool isBrowsableVolume(const QStorageInfo& volume) {
     return volume.device().startsWith("/dev/") || networkTypes.contains(type);
 }
 
+// A file URL from the path's bytes: QUrl::fromLocalFile would turn bytes that are not UTF-8
+// into U+FFFD.
+QUrl fileUrl(const QString& path) {
+    return QUrl::fromEncoded(fileUriOf(path));
+}
+
+// The path names an entry, links followed.
+bool reachable(const QString& path) {
+    struct stat info {};
+    return ::stat(fileNameBytes(path).constData(), &info) == 0;
+}
+
 QWidget* dialogParent() {
     return QApplication::activeWindow();
 }
@@ -57,9 +72,9 @@ ShellServices::ShellServices()
 
 QList<ShellItem> ShellServices::desktopChildren() const {
     QList<ShellItem> items;
-    items << ShellItem::fromPath(QDir::homePath(), QStringLiteral("Home"));
-    const QString desktopFolder = QDir::homePath() + QStringLiteral("/Desktop");
-    if (QFileInfo(desktopFolder).isDir())
+    items << ShellItem::fromPath(homeFolder(), QStringLiteral("Home"));
+    const QString desktopFolder = childPath(homeFolder(), QStringLiteral("Desktop"));
+    if (isDirectory(desktopFolder))
         items << ShellItem::fromPath(desktopFolder, QStringLiteral("Desktop"));
     items << ShellItem::fromPath(QDir::rootPath(), QStringLiteral("File System"));
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
@@ -73,24 +88,35 @@ QList<ShellItem> ShellServices::children(const ShellItem& folder, bool foldersOn
         return desktopChildren();
     if (!folder.isFolder())
         return {};
-    QDir::Filters filters = QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-    if (!foldersOnly)
-        filters |= QDir::Files;
+    // Read by bytes: Qt's readers skip names that are not UTF-8.
+    QList<DirectoryEntry> entries;
+    const QString path = folder.parsingPath();
+    forEachEntry(path, [&](const DirectoryEntry& entry) {
+        if (entry.isDir || !foldersOnly)
+            entries << entry;
+        return true;
+    });
+    // Folders first, then by name without regard to case, as QDir sorts them.
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        if (a.isDir != b.isDir)
+            return a.isDir;
+        const int order = a.name.compare(b.name, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a.name < b.name;
+    });
     QList<ShellItem> items;
-    const QDir dir(folder.parsingPath());
-    for (const QFileInfo& info :
-         dir.entryInfoList(filters, QDir::DirsFirst | QDir::Name | QDir::IgnoreCase))
-        items << ShellItem::fromPath(info.absoluteFilePath());
+    items.reserve(entries.size());
+    for (const DirectoryEntry& entry : entries)
+        items << ShellItem::fromPath(childPath(path, entry.name));
     return items;
 }
 
 ShellItem ShellServices::parent(const ShellItem& item) const {
     if (item.isNull() || item.isDesktop())
         return {};
-    const QFileInfo info(item.parsingPath());
-    if (info.isRoot())
+    const QString path = absolutePath(item.parsingPath());
+    if (path == QLatin1String("/"))
         return desktop();
-    return ShellItem::fromPath(info.absolutePath());
+    return ShellItem::fromPath(folderOf(path));
 }
 
 ShellItem ShellServices::resolve(const QString& parsingName) const {
@@ -99,14 +125,11 @@ ShellItem ShellServices::resolve(const QString& parsingName) const {
         return desktop();
     QString path = name;
     if (name.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
-        path = QUrl(name).toLocalFile();
+        path = pathFromFileUri(fileNameBytes(name));
     path = expandHome(path);
-    if (path.isEmpty() || QDir::isRelativePath(path))
+    if (!path.startsWith(QLatin1Char('/')) || !reachable(path))
         return {};
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return ShellItem::fromPath(info.absoluteFilePath());
+    return ShellItem::fromPath(absolutePath(path));
 }
 
 void ShellServices::cut(const QStringList& paths) {
@@ -160,7 +183,7 @@ QUrl ShellServices::urlForTarget(const QString& target) {
     if (text.isEmpty())
         return {};
     if (text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1Char('~')))
-        return QUrl::fromLocalFile(QDir::cleanPath(expandHome(text)));
+        return fileUrl(QDir::cleanPath(expandHome(text)));
     if (text.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
         return QUrl(QStringLiteral("http://") + text);
     // Two letters at least, so that nothing like a drive letter passes for a scheme.
@@ -170,8 +193,8 @@ QUrl ShellServices::urlForTarget(const QString& target) {
     static const QRegularExpression mail(QStringLiteral("^[^\\s@]+@[^\\s@]+$"));
     if (mail.match(text).hasMatch())
         return QUrl(QStringLiteral("mailto:") + text);
-    if (QFileInfo::exists(text))
-        return QUrl::fromLocalFile(QFileInfo(text).absoluteFilePath());
+    if (reachable(text))
+        return fileUrl(absolutePath(text));
     return {};
 }
 
@@ -188,11 +211,8 @@ Qt::DropAction ShellServices::dropAction(Qt::KeyboardModifiers modifiers) {
 }
 
 QMimeData* ShellServices::dragData(const QStringList& paths) const {
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(path);
     auto* data = new QMimeData;
-    data->setUrls(urls);
+    data->setData(QString::fromLatin1(ShellMime::UriListFormat), ShellMime::uriList(paths));
     data->setText(paths.join(QLatin1Char('\n')));
     return data;
 }
@@ -200,7 +220,7 @@ QMimeData* ShellServices::dragData(const QStringList& paths) const {
 Qt::DropAction ShellServices::dropOnFolder(const QMimeData* data, const QString& folder,
                                            Qt::KeyboardModifiers modifiers) {
     const QStringList paths = droppedPaths(data);
-    if (paths.isEmpty() || !QFileInfo(folder).isDir())
+    if (paths.isEmpty() || !isDirectory(folder))
         return Qt::IgnoreAction;
     const Qt::DropAction action = dropAction(modifiers);
     FileOperations operations(dialogParent());

@@ -1,9 +1,8 @@
 #include "shell/Trash.h"
 
+#include "shell/FileName.h"
+
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -34,6 +33,16 @@ QByteArray realPath(const QByteArray& path) {
     return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : QByteArray();
 }
 
+// Makes the folder and the ones above it that are missing.
+void makePath(const QByteArray& path) {
+    if (path.isEmpty() || path == "/" || ::mkdir(path.constData(), 0700) == 0 || errno == EEXIST)
+        return;
+    if (errno == ENOENT) {
+        makePath(parentOf(path));
+        ::mkdir(path.constData(), 0700);
+    }
+}
+
 QString reasonOf(int code) {
     return qt_error_string(code);
 }
@@ -55,7 +64,7 @@ bool ensureFolder(const QByteArray& path, bool ownedByUs = false) {
 QByteArray homeTrash() {
     QByteArray dataHome = qgetenv("XDG_DATA_HOME");
     if (!dataHome.startsWith('/'))
-        dataHome = QFile::encodeName(QDir::homePath()) + "/.local/share";
+        dataHome = fileNameBytes(homeFolder()) + "/.local/share";
     return dataHome + "/Trash";
 }
 
@@ -123,10 +132,10 @@ void Trash::setDeviceProbe(DeviceProbe probe) {
 }
 
 bool Trash::moveToTrash(const QString& path, QString* error) {
-    const QFileInfo info(path);
-    const QByteArray name = QFile::encodeName(info.fileName());
+    const QString absolute = absolutePath(path);
+    const QByteArray name = fileNameBytes(fileNameOf(absolute));
     // The folder part resolved, the item itself not: a link goes to the trash as the link.
-    const QByteArray folder = realPath(QFile::encodeName(info.absolutePath()));
+    const QByteArray folder = realPath(fileNameBytes(folderOf(absolute)));
     if (name.isEmpty() || folder.isEmpty())
         return fail(error, reasonOf(ENOENT));
     const QByteArray item = (folder == "/" ? QByteArray() : folder) + '/' + name;
@@ -136,7 +145,7 @@ bool Trash::moveToTrash(const QString& path, QString* error) {
 
     // The home trash is made when it is missing, then used for whatever shares its file system.
     QByteArray trash = homeTrash();
-    QDir().mkpath(QFile::decodeName(parentOf(trash)));
+    makePath(parentOf(trash));
     QByteArray shownPath = item;
     if (deviceOf(realPath(parentOf(trash))) == device) {
         if (!ensureFolder(trash))

@@ -3,10 +3,21 @@
 #include "shell/DialogService.h"
 #include "shell/ShellServices.h"
 
+#include "shell/FileName.h"
+
 #include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
+#include <cstdio>
 #include <utility>
+
+namespace {
+
+// QFileSystemWatcher reaches a folder through Qt's file names, which cannot hold bytes that
+// are not UTF-8: such a folder is re-read when its parent is, not watched.
+bool watchable(const QString& path) {
+    return !hasRawBytes(path) && isDirectory(path);
+}
+
+} // namespace
 
 ShellTreeModel::ShellTreeModel(QObject* parent) : QStandardItemModel(parent) {
     appendRow(makeItem(ShellItem::desktop(), false));
@@ -69,7 +80,7 @@ void ShellTreeModel::fill(QStandardItem* node) {
         node->appendRows(rows);
     node->setData(rows.isEmpty() ? 2 : 1, SubfoldersRole);
     const QString path = pathOf(node->index());
-    if (!underDesktop && QFileInfo(path).isDir())
+    if (!underDesktop && watchable(path))
         m_watcher.addPath(path);
 }
 
@@ -154,9 +165,13 @@ bool ShellTreeModel::hasChildren(const QModelIndex& parent) const {
     QStandardItem* node = itemFromIndex(parent);
     int known = node->data(SubfoldersRole).toInt();
     if (known == 0) {
-        // Only the first entry is needed, so this stays cheap even for large folders.
-        QDirIterator it(pathOf(parent), QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-        known = it.hasNext() ? 1 : 2;
+        // Reading stops at the first folder, and files cost no stat (readdir tells their kind).
+        bool found = false;
+        forEachEntry(pathOf(parent), [&found](const DirectoryEntry& entry) {
+            found = entry.isDir;
+            return !found;
+        });
+        known = found ? 1 : 2;
         const QSignalBlocker quiet(const_cast<ShellTreeModel*>(this));
         node->setData(known, SubfoldersRole);
     }
@@ -177,20 +192,24 @@ bool ShellTreeModel::setData(const QModelIndex& index, const QVariant& value, in
     QStandardItem* node = itemFromIndex(index);
     if (!node)
         return false;
-    const QString name = value.toString();
-    if (name == node->text())
+    const QString typed = value.toString();
+    if (typed == node->text())
         return true;
     const QString oldPath = pathOf(index);
-    const QFileInfo info(oldPath);
-    const QString newPath = QDir(info.absolutePath()).filePath(name);
+    const QString oldName = fileNameOf(oldPath);
+    // The typed name over the shown one: "\xE9" stands for the byte again where the old name
+    // held raw bytes.
+    const QString name = fileNameFromDisplay(typed, oldName);
+    const QString newPath = childPath(folderOf(oldPath), name);
     const bool validName = !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
                            name != QLatin1String(".") && name != QLatin1String("..");
-    if (!validName || QFileInfo::exists(newPath) || !QDir().rename(oldPath, newPath)) {
+    if (!validName || pathExists(newPath) ||
+        ::rename(fileNameBytes(oldPath).constData(), fileNameBytes(newPath).constData()) != 0) {
         dialogs().error(
-            QStringLiteral("Cannot rename \"%1\" to \"%2\"").arg(info.fileName(), name));
+            QStringLiteral("Cannot rename \"%1\" to \"%2\"").arg(displayFileName(oldName), typed));
         return false;
     }
-    node->setText(name);
+    node->setText(displayFileName(name));
     repath(node, oldPath, newPath);
     return true;
 }
@@ -198,7 +217,7 @@ bool ShellTreeModel::setData(const QModelIndex& index, const QVariant& value, in
 void ShellTreeModel::repath(QStandardItem* node, const QString& oldPath, const QString& newPath) {
     const QString path = node->data(PathRole).toString();
     node->setData(newPath + path.mid(oldPath.size()), PathRole);
-    if (node->data(LoadedRole).toBool())
+    if (node->data(LoadedRole).toBool() && watchable(node->data(PathRole).toString()))
         m_watcher.addPath(node->data(PathRole).toString());
     for (int row = 0; row < node->rowCount(); ++row)
         repath(node->child(row), oldPath, newPath);

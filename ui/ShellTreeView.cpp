@@ -1,5 +1,6 @@
 #include "ui/ShellTreeView.h"
 
+#include "shell/FileName.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
 #include "ui/ShellChain.h"
@@ -7,7 +8,6 @@
 
 #include <QContextMenuEvent>
 #include <QDrag>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -81,7 +81,7 @@ void ShellTreeView::deleteSelected(bool permanent) {
         return;
     const QPersistentModelIndex parent = index.parent();
     shellServices().deleteItems({folder.parsingPath()}, permanent);
-    if (!QFileInfo::exists(folder.parsingPath()) && parent.isValid()) {
+    if (!pathExists(folder.parsingPath()) && parent.isValid()) {
         setCurrentIndex(parent);
         refreshBranch(parent);
     }

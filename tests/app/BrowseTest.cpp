@@ -2,6 +2,7 @@
 // the tree, the list, the keys and the commands, with the dialog service answering.
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
+#include "shell/FileName.h"
 #include "shell/ShellItem.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
@@ -781,4 +782,33 @@ TEST_F(BrowseTest, OpensWhatTheCommandLineNames) {
     EXPECT_EQ(window.ShellList->folderPath(), QString::fromStdString(dir.path()));
     EXPECT_EQ(errors, QStringList{"Cannot find \"" + path("missing.mp3") + "\""});
     QuillonApplication::setErrorSink(nullptr);
+}
+
+// Names that are not UTF-8 (Latin-1, as on old FAT media) beside a UTF-8 one: each is listed as
+// the user reads it, and a click or the command line loads it by the exact bytes of its name.
+TEST_F(BrowseTest, LatinOneNamedFilesAreListedAndLoadedByTheirBytes) {
+    const struct {
+        const char* name;
+        const char* shown;
+        const char* title;
+    } cases[] = {
+        {"caf\xe9.mp3", "caf\\xE9.mp3", "Latin"},
+        {"na\xefve.mp3", "na\\xEFve.mp3", "Naive"},
+        {"caf\xc3\xa9.mp3", "caf\xc3\xa9.mp3", "Utf8"},
+    };
+    for (const auto& c : cases)
+        file(c.name, mp3(c.title));
+    openDir();
+    EXPECT_EQ(objects(), " Objects: 3");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        click(QString::fromUtf8(c.shown));
+        EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), dir.file(c.name));
+        EXPECT_EQ(title(), c.title);
+        EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
+    }
+    window.openPaths({pathFromNative(dir.file("caf\xe9.mp3"))});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return title() == "Latin"; }, Patience));
+    EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), dir.file("caf\xe9.mp3"));
+    EXPECT_TRUE(dialogs.boxes.empty());
 }

@@ -3,6 +3,7 @@
 // the real widgets (a real drag ends at once on a headless screen), on real files.
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
 #include "tests/support/TestFiles.h"
@@ -26,6 +27,8 @@
 #include <QUrl>
 #include <memory>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 static void PrintTo(const QString& text, std::ostream* out) {
@@ -494,3 +497,48 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
 }
 
 } // namespace
+
+// A file whose name is not UTF-8 (Latin-1) fills the tag with its name as the user sees it
+// ("\xE9"), and a rename after the tag keeps the folder's bytes and gives "\xE9" in the tag
+// back as the byte; text the user typed in UTF-8 stays UTF-8.
+TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
+    const std::string folder = dir.file("D\xefsc");
+    ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
+    const QString shownFolder = QString::fromStdString(dir.path()) + "/D\\xEFsc/";
+    const struct {
+        const char* title; // typed over the filled one; nullptr keeps it
+        const char* renamed;
+        const char* question;
+    } cases[] = {
+        {"Na\\xEFve (live)", "Caf\xe9 - Na\xefve (live).mp3", "Caf\\xE9 - Na\\xEFve (live).mp3"},
+        {"Na\xc3\xafve", "Caf\xe9 - Na\xc3\xafve.mp3", "Caf\\xE9 - Na\xc3\xafve.mp3"},
+    };
+    const Bytes content = bytesOf("audio bytes");
+    const auto files = filesDrag({path("x.mp3")});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.renamed);
+        const std::string file = folder + "/Caf\xe9 - Na\xefve.mp3";
+        dir.createFile("D\xefsc/Caf\xe9 - Na\xefve.mp3", content);
+        window.CurrentFile = pathFromNative(file);
+        dialogs.boxes.clear();
+
+        ASSERT_TRUE(dragAndDrop(id3v1Target(), files.get()));
+        EXPECT_EQ(dialogs.texts(Kind::Confirm), QStringList{"Fill tag from file \"" + shownFolder +
+                                                            "Caf\\xE9 - Na\\xEFve.mp3\"?"});
+        EXPECT_EQ(window.iID3v1_Artist->text(), "Caf\\xE9");
+        EXPECT_EQ(window.iID3v1_Title->text(), "Na\\xEFve");
+
+        window.iID3v1_Title->setText(QString::fromUtf8(c.title));
+        dialogs.boxes.clear();
+        const auto image = imageDrag(window.imID3v1);
+        ASSERT_TRUE(dragAndDrop(listTarget(), image.get()));
+        EXPECT_EQ(dialogs.texts(Kind::Confirm),
+                  QStringList{"Rename file \"" + shownFolder + "Caf\\xE9 - Na\\xEFve.mp3\" to \"" +
+                              shownFolder + QString::fromUtf8(c.question) + "\"?"});
+        EXPECT_TRUE(errors.take().isEmpty());
+        EXPECT_EQ(entriesOf(folder), std::vector<std::string>{c.renamed});
+        EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), folder + "/" + c.renamed);
+        EXPECT_EQ(readFile(folder + "/" + c.renamed), content);
+        ::unlink((folder + "/" + c.renamed).c_str());
+    }
+}

@@ -2,6 +2,7 @@
 // window and the bytes of the file.
 #include "app/AppDef.h"
 #include "app/Main.h"
+#include "shell/FileName.h"
 #include "support/FakeDialogs.h"
 #include "ui/BarCombo.h"
 #include "ui/BarManager.h"
@@ -561,4 +562,33 @@ TEST_F(SettingsTest, SettingsGoToTheConfigFolderWhenTheProgramsFolderIsClosed) {
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_TRUE(sectionOf(iniBytes(), "Confirmation").contains("ConfQuit=0\n"));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("opt/quillon.ini")));
+}
+
+// A shell folder whose name is not UTF-8 (Latin-1) is opened and written back by its exact
+// bytes; one that is gone is reported as the user sees its name, and stays in the file.
+TEST_F(SettingsTest, ALatinOneShellFolderComesBackByItsBytes) {
+    const QByteArray base = QFile::encodeName(dir.path());
+    ASSERT_EQ(::mkdir((base + "/D\xefsc").constData(), 0755), 0);
+    const struct {
+        QByteArray folder;
+        bool exists;
+    } cases[] = {{base + "/D\xefsc", true}, {base + "/G\xf6ne", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        dialogs.boxes.clear();
+        writeIni("[General]\nShellFolder=" + c.folder + "\n");
+        Window window = start();
+        if (c.exists) {
+            EXPECT_EQ(fileNameBytes(window->ShellTree->selectedFolder().parsingPath()), c.folder);
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.boxes.empty(); }, 5000));
+            EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
+                      QStringList{"Invalid folder.\n\"" + dir.path() +
+                                  "/G\\xF6ne\": No such file or directory."});
+        }
+        quit(window);
+        EXPECT_TRUE(sectionOf(iniBytes(), "General").contains("\nShellFolder=" + c.folder + "\n"))
+            << iniBytes().toStdString();
+    }
+    ::rmdir((base + "/D\xefsc").constData());
 }

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "support/FakeDialogs.h"
 #include "tags/FileAccess.h"
 #include "tests/support/TagBytes.h"
@@ -146,7 +147,7 @@ protected:
     std::string load(const std::string& path) {
         window.iID3v1->endEdit(false);
         window.iID3v2->endEdit(false);
-        window.CurrentFile = QString::fromStdString(path);
+        window.CurrentFile = pathFromNative(path);
         EXPECT_TRUE(window.AudioFile->Load(path));
         EXPECT_TRUE(window.AudioFile->Valid());
         window.ShowFileInfo();
@@ -767,3 +768,39 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
 }
 
 } // namespace
+
+// A file whose name is not UTF-8 (Latin-1, as on old FAT media), in a folder named the same
+// way, is shown, saved, reread and stripped by the exact bytes of its path, and named in the
+// questions as the user sees it.
+TEST_F(TagCommandsTest, ALatinOneNamedFileIsReadAndWrittenByItsBytes) {
+    ASSERT_EQ(0, ::mkdir(dir.file("D\xefsc").c_str(), 0755));
+    const std::string path = load(mp3("D\xefsc/caf\xe9.mp3", id3v23Tag({{"TIT2", "Old"}}),
+                                      id3v1Tag({.title = "One", .track = 1, .genre = 0})));
+    const QString shown = '"' + QString::fromStdString(dir.path()) + "/D\\xEFsc/caf\\xE9.mp3\"";
+    EXPECT_EQ("Old", window.iID3v2_Title->text());
+    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+
+    type(window.iID3v1_Title, "New one");
+    click(window.btID3v1_Save);
+    type(window.iID3v2_Title, "New two");
+    click(window.btID3v2_Save);
+    EXPECT_EQ(QStringList({"Do you want to write ID3 v.1 tag to " + shown + "?",
+                           "Do you want to write ID3 v.2 tag to " + shown + "?"}),
+              questions());
+    Bytes file = readFile(path);
+    EXPECT_EQ(slot("New one", 30), asText(lastBlock(file), 3, 30));
+    ASSERT_TRUE(readId3v2(file));
+    EXPECT_EQ(latin("New two"), readId3v2(file)->frames.at("TIT2"));
+    // Saved panes are shown again from the file, read by its bytes.
+    EXPECT_EQ("New two", window.iID3v2_Title->text());
+    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+
+    dialogs.boxes.clear();
+    click(window.btID3v2_Remove);
+    EXPECT_EQ(QStringList({"Do you want to remove ID3 tag from " + shown + "?"}), questions());
+    file = readFile(path);
+    EXPECT_FALSE(readId3v2(file));
+    EXPECT_EQ(audio(), Bytes(file.begin(), file.end() - 128));
+    EXPECT_EQ(std::vector<std::string>{"caf\xe9.mp3"}, entriesOf(dir.file("D\xefsc")));
+    EXPECT_TRUE(warnings().isEmpty());
+}

@@ -1,5 +1,6 @@
 #include "display/DisplayTexts.h"
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
@@ -34,7 +35,7 @@ BandTexts mpegTextsOf(const std::string& path, const QLocale& locale = kUs) {
     TMPEGaudio audio;
     EXPECT_TRUE(audio.Load(path));
     EXPECT_TRUE(audio.Valid());
-    return MpegTexts(audio, QString::fromStdString(path), locale);
+    return MpegTexts(audio, pathFromNative(path), locale);
 }
 
 } // namespace
@@ -107,19 +108,25 @@ TEST(DisplayTexts, XingFileGetsTheVbrRow) {
     EXPECT_EQ("iMpeg_VBR", MpegDisplayOrder().back().toStdString());
 }
 
+// Also for a name that is not UTF-8 (Latin-1), which the file is read by as its bytes.
 TEST(DisplayTexts, ModifiedTimeIsRoundedDownToAnEvenSecond) {
-    TestDir dir;
-    const std::string path = cbrFile(dir, 100000);
-    const QDateTime local(QDate(2024, 3, 9), QTime(17, 5, 33));
-    const struct timespec times[2] = {{local.toSecsSinceEpoch(), 0}, {local.toSecsSinceEpoch(), 0}};
-    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
-    EXPECT_EQ("09.03.2024 17:05:32", mpegTextsOf(path).text("iMpeg_Modified").toStdString());
+    for (const char* name : {"song.mp3", "caf\xe9.mp3"}) {
+        SCOPED_TRACE(name);
+        TestDir dir;
+        const std::string path = dir.file(name);
+        ASSERT_EQ(0, ::rename(cbrFile(dir, 100000).c_str(), path.c_str()));
+        const QDateTime local(QDate(2024, 3, 9), QTime(17, 5, 33));
+        const struct timespec times[2] = {{local.toSecsSinceEpoch(), 0},
+                                          {local.toSecsSinceEpoch(), 0}};
+        ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
+        EXPECT_EQ("09.03.2024 17:05:32", mpegTextsOf(path).text("iMpeg_Modified").toStdString());
 
-    // A file gone between analysis and display cannot be shown.
-    TMPEGaudio audio;
-    ASSERT_TRUE(audio.Load(path));
-    ::unlink(path.c_str());
-    EXPECT_THROW(MpegTexts(audio, QString::fromStdString(path), kUs), DisplayError);
+        // A file gone between analysis and display cannot be shown.
+        TMPEGaudio audio;
+        ASSERT_TRUE(audio.Load(path));
+        ::unlink(path.c_str());
+        EXPECT_THROW(MpegTexts(audio, pathFromNative(path), kUs), DisplayError);
+    }
 }
 
 // The band shows the file as the analysis read it: a time changed afterwards is not looked up.

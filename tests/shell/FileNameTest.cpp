@@ -2,7 +2,15 @@
 // and types maps back to the same bytes.
 #include "shell/FileName.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +67,75 @@ TEST(FileName, PathParts) {
     EXPECT_EQ(folderOf("/b.mp3"), "/");
     EXPECT_EQ(childPath("/", "b"), "/b");
     EXPECT_EQ(childPath("/a", "b"), "/a/b");
+}
+
+TEST(FileName, FileUrisEscapeTheBytesAndComeBackExactly) {
+    const struct {
+        QByteArray path;
+        QByteArray uri;
+    } cases[] = {
+        {"/music/caf\xe9.mp3", "file:///music/caf%E9.mp3"},
+        {"/music/caf\xc3\xa9.mp3", "file:///music/caf%C3%A9.mp3"},
+        {"/a b/50%#?.mp3", "file:///a%20b/50%25%23%3F.mp3"},
+        {"/it's (live) & more+1,2;x=y:z@w", "file:///it's%20(live)%20&%20more+1,2;x=y:z@w"},
+        {"/", "file:///"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.uri.toStdString());
+        const QString path = fileNameFromBytes(c.path);
+        EXPECT_EQ(fileUriOf(path), c.uri);
+        EXPECT_EQ(fileNameBytes(pathFromFileUri(c.uri)), c.path);
+        // Names Qt can read are written as Qt writes them.
+        if (!hasRawBytes(path)) {
+            EXPECT_EQ(fileUriOf(path), QUrl::fromLocalFile(path).toEncoded());
+        }
+    }
+    const struct {
+        const char* uri;
+        QByteArray path; // empty: not a local file
+    } read[] = {
+        {"FILE://LocalHost/a/caf%e9.mp3", "/a/caf\xe9.mp3"},
+        {"file:/a/b", "/a/b"},
+        {"file:///a/b#part", "/a/b"},
+        {"file://server/a/b", ""},
+        {"http:///a/b", ""},
+        {"file:a/b", ""},
+        {"file://", ""},
+    };
+    for (const auto& r : read) {
+        SCOPED_TRACE(r.uri);
+        EXPECT_EQ(fileNameBytes(pathFromFileUri(r.uri)), r.path);
+    }
+}
+
+// Every entry is seen with its exact bytes and its kind, links followed for the kind.
+TEST(FileName, FolderEntriesByTheirBytes) {
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path());
+    const auto at = [&root](const char* name) { return QByteArray(root + '/' + name); };
+    ASSERT_EQ(::mkdir(at("D\xefsc").constData(), 0755), 0);
+    ::close(::open(at("caf\xe9.mp3").constData(), O_CREAT | O_WRONLY, 0644));
+    ASSERT_EQ(::symlink("D\xefsc", at("to folder").constData()), 0);
+    ASSERT_EQ(::symlink("gone", at("broken").constData()), 0);
+
+    std::map<QByteArray, std::pair<bool, bool>> seen; // name: folder, link
+    EXPECT_TRUE(forEachEntry(dir.path(), [&](const DirectoryEntry& entry) {
+        seen[fileNameBytes(entry.name)] = {entry.isDir, entry.isSymLink};
+        return true;
+    }));
+    const std::map<QByteArray, std::pair<bool, bool>> expected = {
+        {"D\xefsc", {true, false}},
+        {"caf\xe9.mp3", {false, false}},
+        {"to folder", {true, true}},
+        {"broken", {false, true}},
+    };
+    EXPECT_EQ(seen, expected);
+    int visited = 0;
+    EXPECT_TRUE(forEachEntry(dir.path(), [&](const DirectoryEntry&) { return ++visited < 2; }));
+    EXPECT_EQ(visited, 2);
+    EXPECT_FALSE(forEachEntry(dir.path() + "/missing", [](const DirectoryEntry&) { return true; }));
+    std::filesystem::remove_all(at("D\xefsc").toStdString());
+    ::unlink(at("caf\xe9.mp3").constData());
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 #include "support/FakeDialogs.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <csignal>
 #include <map>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -200,4 +202,167 @@ TEST_F(FileOperationsTest, FailedItemsAreNamedInOneBoxWhileOthersGo) {
     EXPECT_FALSE(text.contains(free));
     QFile::setPermissions(files.file("locked"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+namespace {
+
+// A folder as collections copied from old FAT media hold it: names in Latin-1 (not UTF-8), one
+// in UTF-8, a sub-folder and a link whose names and target are Latin-1 too.
+const QByteArray LatinOneAlbum[] = {
+    "Album/caf\xe9.mp3",
+    "Album/na\xefve.mp3",
+    "Album/caf\xc3\xa9.mp3",
+    "Album/D\xefsc 2/01 caf\xe9.mp3",
+};
+
+void makeLatinOneAlbum(const QString& root) {
+    for (const QByteArray& name : LatinOneAlbum)
+        createByBytes(root, name, "content of " + name);
+    ASSERT_EQ(::symlink("caf\xe9.mp3", (fileNameBytes(root) + "/Album/link \xe9").constData()), 0);
+}
+
+// The tree under `root`'s "Album", as bytesTree gives it.
+std::map<QByteArray, QByteArray> albumOf(const QString& root) {
+    return bytesTree(childPath(root, "Album"));
+}
+
+// Runs a transfer with Yes to every question in a child process; as the user "nobody" when the
+// tests run as root, so that permissions hold.
+Outcome transferAsUser(const QString& source, const QString& folder, FileOperations::Mode mode,
+                       bool crossFileSystems) {
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        FakeDialogs fake;
+        FileOperations::setMovesCrossFileSystems(crossFileSystems);
+        const bool ok = FileOperations().transfer({source}, folder, mode);
+        const QByteArray report = (ok ? "1" : "0") + fake.texts(Kind::Error).join('\n').toUtf8();
+        [[maybe_unused]] const ssize_t sent =
+            ::write(channel[1], report.constData(), size_t(report.size()));
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    QByteArray report;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, n);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return {report.startsWith('1'), QString::fromUtf8(report.mid(1))};
+}
+
+// Opens the tree to everyone, so that a child acting as "nobody" may work in it.
+void openToAll(const QString& root) {
+    ::chmod(fileNameBytes(root).constData(), 0777);
+    for (const auto& [name, content] : bytesTree(root))
+        if (content == "/")
+            ::chmod((fileNameBytes(root) + name).constData(), 0777);
+}
+
+} // namespace
+
+// Every entry arrives with the exact bytes of its name, whichever way the folder goes.
+TEST_F(FileOperationsTest, FoldersWithLatinOneNamesArriveByTheirBytes) {
+    const struct {
+        const char* what;
+        FileOperations::Mode mode;
+        bool crossFileSystems;
+    } cases[] = {
+        {"copy", FileOperations::Mode::Copy, false},
+        {"move", FileOperations::Mode::Move, false},
+        {"move to another file system", FileOperations::Mode::Move, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeDialogs fake;
+        TestDir from;
+        TestDir to;
+        makeLatinOneAlbum(from.path());
+        const auto source = albumOf(from.path());
+        ASSERT_EQ(source.size(), 6u); // four files, a folder and a link
+
+        FileOperations::setMovesCrossFileSystems(c.crossFileSystems);
+        const bool ok =
+            FileOperations().transfer({childPath(from.path(), "Album")}, to.path(), c.mode);
+        FileOperations::setMovesCrossFileSystems(false);
+        EXPECT_TRUE(ok) << fake.texts(Kind::Error).join('\n').toStdString();
+        EXPECT_TRUE(fake.boxes.empty());
+        EXPECT_EQ(albumOf(to.path()), source);
+        EXPECT_EQ(bytesTree(to.path()).size(), source.size() + 1); // nothing half-built beside
+        if (c.mode == FileOperations::Mode::Copy) {
+            EXPECT_EQ(albumOf(from.path()), source);
+        } else {
+            EXPECT_TRUE(bytesTree(from.path()).empty());
+        }
+    }
+}
+
+// A real move to another file system: /dev/shm is a tmpfs of its own on most systems.
+TEST_F(FileOperationsTest, MoveToAnotherFileSystemTakesEveryLatinOneName) {
+    struct stat shm {};
+    struct stat temp {};
+    if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0 ||
+        ::stat(QFile::encodeName(QDir::tempPath()).constData(), &temp) != 0 ||
+        shm.st_dev == temp.st_dev)
+        GTEST_SKIP() << "/dev/shm is not another writable file system here";
+    FakeDialogs fake;
+    QTemporaryDir to("/dev/shm/quillon-test-XXXXXX");
+    ASSERT_TRUE(to.isValid());
+    makeLatinOneAlbum(files.path());
+    const auto source = albumOf(files.path());
+
+    const bool ok =
+        FileOperations().transfer({files.file("Album")}, to.path(), FileOperations::Mode::Move);
+    EXPECT_TRUE(ok) << fake.texts(Kind::Error).join('\n').toStdString();
+    EXPECT_EQ(albumOf(to.path()), source);
+    EXPECT_TRUE(bytesTree(files.path()).empty());
+    std::filesystem::remove_all(to.path().toStdString());
+}
+
+// An entry that cannot be read is named in the error box; a copy brings the rest, a move to
+// another file system moves nothing, so the folder is never split.
+TEST_F(FileOperationsTest, FolderCopyNamesTheEntryItCannotReadAndBringsTheRest) {
+    const struct {
+        const char* what;
+        FileOperations::Mode mode;
+        bool arrives; // the readable entries
+    } cases[] = {
+        {"copy", FileOperations::Mode::Copy, true},
+        {"move to another file system", FileOperations::Mode::Move, false},
+    };
+    const QByteArray unreadable = "/caf\xe9.mp3";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir from;
+        TestDir to;
+        makeLatinOneAlbum(from.path());
+        openToAll(from.path());
+        openToAll(to.path());
+        const QString locked = childPath(from.path(), fileNameFromBytes("Album" + unreadable));
+        ASSERT_EQ(::chmod(fileNameBytes(locked).constData(), 0), 0);
+        const auto source = albumOf(from.path());
+
+        const Outcome outcome =
+            transferAsUser(childPath(from.path(), "Album"), to.path(), c.mode, true);
+        EXPECT_FALSE(outcome.ok);
+        EXPECT_EQ(albumOf(from.path()), source);
+        // One line names the entry as the user sees it, with the reason; no other entry is named.
+        EXPECT_TRUE(
+            outcome.errors.contains("\"" + displayFileName(locked) + "\": Permission denied"))
+            << outcome.errors.toStdString();
+        EXPECT_FALSE(outcome.errors.contains("na\\xEFve")) << outcome.errors.toStdString();
+        auto expected = source;
+        expected.erase(unreadable);
+        if (c.arrives) {
+            EXPECT_EQ(albumOf(to.path()), expected);
+        } else {
+            EXPECT_TRUE(bytesTree(to.path()).empty());
+        }
+    }
 }

@@ -81,3 +81,25 @@ TEST(ItemPropertiesTest, PermissionTextCoversEveryBit) {
         EXPECT_EQ(permissionText(c.permissions), c.text);
     }
 }
+
+// Names that are not UTF-8 are counted like any other, and shown as the user sees them.
+TEST(ItemPropertiesTest, LatinOneNamesAreCountedAndShown) {
+    TestDir dir;
+    createByBytes(dir.path(), "Album/caf\xe9.mp3", "12345");
+    createByBytes(dir.path(), "Album/D\xefsc/na\xefve.mp3", "123");
+    const QString song = createByBytes(dir.path(), "caf\xe9.mp3", "0123456789");
+
+    const ItemProperties folder = collectProperties({dir.file("Album")});
+    EXPECT_EQ(folder.containedFiles, 2);
+    EXPECT_EQ(folder.containedFolders, 1);
+    EXPECT_EQ(folder.totalSize, 8);
+
+    const ItemProperties file = collectProperties({song});
+    EXPECT_EQ(file.fileCount, 1);
+    EXPECT_EQ(file.totalSize, 10);
+    EXPECT_EQ(file.name, "caf\\xE9.mp3");
+    EXPECT_EQ(file.location, dir.path());
+    EXPECT_FALSE(file.type.isEmpty());
+    EXPECT_TRUE(file.modified.isValid());
+    EXPECT_EQ(PropertiesDialog(file).rowText("Name:"), "caf\\xE9.mp3");
+}

@@ -362,3 +362,121 @@ TEST_F(ShellServicesTest, PropertiesWindowShowsTheItems) {
     delete dialog;
     EXPECT_EQ(shell.showProperties({files.file("missing")}), nullptr);
 }
+
+// --- Names that are not UTF-8 ----------------------------------------------------
+
+namespace {
+
+const QByteArray LatinOneSongs[] = {"caf\xe9.mp3", "na\xefve.mp3", "caf\xc3\xa9.mp3"};
+
+} // namespace
+
+TEST_F(ShellServicesTest, NamespaceListsAndResolvesLatinOneNamesByTheirBytes) {
+    createByBytes(files.path(), "D\xefsc/");
+    for (const QByteArray& name : LatinOneSongs)
+        createByBytes(files.path(), name);
+    const ShellItem folder = shell.resolve(files.path());
+
+    QStringList shown;
+    QList<QByteArray> paths;
+    for (const ShellItem& item : shell.children(folder)) {
+        shown << item.displayName();
+        paths << fileNameBytes(item.parsingPath());
+    }
+    const QByteArray base = fileNameBytes(files.path()) + '/';
+    EXPECT_EQ(shown, QStringList({"D\\xEFsc", QString::fromUtf8("caf\xc3\xa9.mp3"), "caf\\xE9.mp3",
+                                  "na\\xEFve.mp3"}));
+    EXPECT_EQ(paths, QList<QByteArray>({base + "D\xefsc", base + "caf\xc3\xa9.mp3",
+                                        base + "caf\xe9.mp3", base + "na\xefve.mp3"}));
+    ASSERT_EQ(shell.children(folder, true).size(), 1);
+    const ShellItem disc = shell.children(folder, true).front();
+    EXPECT_TRUE(disc.isFolder());
+    EXPECT_EQ(shell.parent(disc), folder);
+
+    // A file URI with the bytes %-escaped, and the path itself, name the same item.
+    const ShellItem byUri = shell.resolve(QString::fromLatin1(fileUriOf(disc.parsingPath())));
+    EXPECT_EQ(byUri, disc);
+    EXPECT_EQ(shell.resolve(disc.parsingPath()), disc);
+    EXPECT_EQ(fileUriOf(disc.parsingPath()), "file://" + base.toPercentEncoding("/") + "D%EFsc");
+}
+
+// The clipboard and drops carry the paths %-escaped from their bytes, and what comes back in
+// a uri-list is taken back to the same bytes; other hosts and schemes are left out.
+TEST_F(ShellServicesTest, LatinOneNamesGoThroughTheClipboardAndDropsByTheirBytes) {
+    enum class Way { Copy, Cut, Drop, DropWithShift };
+    const struct {
+        const char* what;
+        Way way;
+        bool moves;
+    } cases[] = {
+        {"copy and paste", Way::Copy, false},
+        {"cut and paste", Way::Cut, true},
+        {"drop", Way::Drop, false},
+        {"drop with Shift", Way::DropWithShift, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestDir from;
+        TestDir target;
+        QStringList songs;
+        QByteArray uris;
+        for (const QByteArray& name : LatinOneSongs) {
+            songs << createByBytes(from.path(), name, name);
+            uris += "file://" + fileNameBytes(from.path()).toPercentEncoding("/") + '/' +
+                    name.toPercentEncoding() + "\r\n";
+        }
+        const auto before = bytesTree(from.path());
+
+        bool done = false;
+        if (c.way == Way::Copy || c.way == Way::Cut) {
+            c.way == Way::Cut ? shell.cut(songs) : shell.copy(songs);
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            ASSERT_TRUE(data);
+            EXPECT_EQ(data->data("text/uri-list"), uris);
+            EXPECT_EQ(data->data(ShellMime::GnomeFormat), (c.way == Way::Cut ? "cut\n" : "copy\n") +
+                                                              uris.trimmed().replace("\r\n", "\n"));
+            EXPECT_EQ(shell.droppedPaths(data), songs);
+            done = shell.paste(target.path());
+        } else {
+            // As another program drops them: a comment, "localhost", and what is not ours.
+            QMimeData data;
+            QByteArray list = "# dropped\r\n" + uris;
+            list.replace("file:///", "file://localhost/");
+            list += "https://example.org/caf%E9.mp3\r\nfile://elsewhere/tmp/x.mp3\r\n";
+            data.setData("text/uri-list", list);
+            EXPECT_EQ(shell.droppedPaths(&data), songs);
+            const auto modifiers = c.way == Way::DropWithShift ? Qt::ShiftModifier : Qt::NoModifier;
+            done = shell.dropOnFolder(&data, target.path(), modifiers) != Qt::IgnoreAction;
+        }
+        EXPECT_TRUE(done);
+        EXPECT_EQ(bytesTree(target.path()), before);
+        EXPECT_EQ(bytesTree(from.path()).empty(), c.moves);
+        EXPECT_TRUE(fake.boxes.empty());
+    }
+}
+
+TEST_F(ShellServicesTest, LatinOneFoldersAreDeletedWholeAndNamedAsShown) {
+    const struct {
+        bool permanent;
+        const char* question;
+    } cases[] = {
+        {false, "Move \"D\\xEFsc\" to the trash?"},
+        {true, "Delete \"D\\xEFsc\" for good?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.question);
+        fake.boxes.clear();
+        for (const QByteArray& name : LatinOneSongs)
+            createByBytes(files.path(), "D\xefsc/" + name, name);
+        const QString folder = childPath(files.path(), fileNameFromBytes("D\xefsc"));
+        const auto before = bytesTree(folder);
+
+        ASSERT_TRUE(shell.deleteItems({folder}, c.permanent));
+        EXPECT_EQ(fake.texts(Kind::Confirm), QStringList{c.question});
+        EXPECT_FALSE(pathExists(folder));
+        EXPECT_EQ(fake.count(Kind::Error), 0);
+        if (!c.permanent) {
+            EXPECT_EQ(bytesTree(childPath(trashFiles(), fileNameFromBytes("D\xefsc"))), before);
+        }
+    }
+}

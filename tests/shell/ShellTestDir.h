@@ -2,13 +2,20 @@
 // and ~/Desktop of a test never reach the real ones even outside gui-env.sh.
 #pragma once
 
+#include "shell/FileName.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -20,6 +27,17 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
 
 class TestDir {
 public:
+    TestDir() = default;
+    // QTemporaryDir cannot reach names that are not UTF-8: they go first, by their bytes.
+    ~TestDir() {
+        std::error_code ignored;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(m_dir.path().toStdString(), ignored))
+            std::filesystem::remove_all(entry.path(), ignored);
+    }
+    TestDir(const TestDir&) = delete;
+    TestDir& operator=(const TestDir&) = delete;
+
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
 
@@ -42,8 +60,55 @@ private:
 };
 
 inline QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QFile file;
+    const int fd = ::open(fileNameBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
+    return file.readAll();
+}
+
+// The tree under `root` by the bytes of its names: each relative path with its content, a folder
+// as "/", a link as "-> target". Qt's file classes would skip names that are not UTF-8.
+inline std::map<QByteArray, QByteArray> bytesTree(const QString& root) {
+    namespace fs = std::filesystem;
+    std::map<QByteArray, QByteArray> tree;
+    const std::string base = fileNameBytes(root).toStdString();
+    std::error_code code;
+    for (fs::recursive_directory_iterator it(base, code), end; !code && it != end;
+         it.increment(code)) {
+        const std::string& path = it->path().native();
+        const QByteArray name = QByteArray::fromStdString(path.substr(base.size()));
+        if (it->is_symlink())
+            tree[name] = "-> " + QByteArray::fromStdString(fs::read_symlink(it->path()).native());
+        else if (it->is_directory())
+            tree[name] = "/";
+        else
+            tree[name] = readAll(fileNameFromBytes(QByteArray::fromStdString(path)));
+    }
+    return tree;
+}
+
+// Makes the folders of `relative` (bytes) under `root` and a file with `content` at its end,
+// or only folders when `relative` ends with "/". Returns the file's path.
+inline QString createByBytes(const QString& root, const QByteArray& relative,
+                             const QByteArray& content = "data") {
+    QByteArray path = fileNameBytes(root);
+    const QList<QByteArray> parts = relative.split('/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += '/' + parts[i];
+        ::mkdir(path.constData(), 0755);
+    }
+    if (!parts.back().isEmpty()) {
+        path += '/' + parts.back();
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_GE(fd, 0) << path.toStdString();
+        EXPECT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
+        ::close(fd);
+    }
+    return fileNameFromBytes(path);
 }
 
 // Lets the owner into every folder again, so the temporary folders can go.

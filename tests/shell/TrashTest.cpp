@@ -247,4 +247,43 @@ TEST_F(TrashTest, AMoveTheSystemRefusesTakesBackTheInformationFile) {
     EXPECT_TRUE(entries(trash + "/files").isEmpty());
 }
 
+// Latin-1 names go to the trash by their bytes: the information file's name and the item's in
+// files/ are the exact bytes, and Path holds them %-escaped, so the item can go back to them.
+TEST_F(TrashTest, LatinOneNamesGoByTheirBytesAndCanGoBack) {
+    const struct {
+        const char* what;
+        QByteArray created; // under the test folder; the first part is what goes
+        QByteArray name;
+        QByteArray escaped;
+    } cases[] = {
+        {"file", "caf\xe9.mp3", "caf\xe9.mp3", "/caf%E9.mp3"},
+        {"folder", "D\xefsc 2/na\xefve.mp3", "D\xefsc 2", "/D%EFsc%202"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        createByBytes(files.path(), c.created, "bytes");
+        const QString item = childPath(files.path(), fileNameFromBytes(c.name));
+        const auto before = bytesTree(files.path());
+        QString error;
+        ASSERT_TRUE(FileOperations::moveToTrash(item, &error)) << error.toStdString();
+        EXPECT_FALSE(pathExists(item));
+
+        const QString trashed = childPath(homeTrash() + "/files", fileNameFromBytes(c.name));
+        const QString info =
+            childPath(homeTrash() + "/info", fileNameFromBytes(c.name + ".trashinfo"));
+        const QByteArray path = infoValue(readAll(info), "Path");
+        const QByteArray folder = QFile::encodeName(canonical(files.path()));
+        EXPECT_EQ(path, QByteArray(folder).toPercentEncoding("/") + c.escaped);
+        EXPECT_EQ(QByteArray::fromPercentEncoding(path), folder + '/' + c.name);
+
+        // Restored as a file manager does: the trashed item renamed to the decoded Path.
+        ASSERT_EQ(::rename(fileNameBytes(trashed).constData(),
+                           QByteArray::fromPercentEncoding(path).constData()),
+                  0);
+        EXPECT_EQ(bytesTree(files.path()), before);
+        FileOperations::removeForGood(item);
+        EXPECT_FALSE(pathExists(item));
+    }
+}
+
 } // namespace

@@ -288,6 +288,16 @@ TEST(ProbePath, ControlCharactersAreShownEscaped) {
     EXPECT_NE(std::string::npos, text.find("bad\\x0aname.mp3\n"));
 }
 
+// A Latin-1 name (not UTF-8) is read by its bytes: the MPEG band, which reads the file's time
+// by its name, is there, and the name is shown with the bytes escaped.
+TEST(ProbePath, AFileNamedInLatinOneShowsEveryBand) {
+    TestDir dir;
+    const std::string path = dir.createFile("caf\xE9.mp3", frames(12));
+    const std::string text = probe::probeFile(path, probe::Output::Text).text;
+    EXPECT_NE(std::string::npos, text.find("caf\\udce9.mp3\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nModified: ")) << text;
+}
+
 struct RunResult {
     int status = -1;
     std::string out;

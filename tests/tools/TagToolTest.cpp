@@ -131,3 +131,15 @@ TEST(TagTool, UsageErrors) {
     EXPECT_EQ(run({"--help"}).status, 0);
     EXPECT_EQ(run({"--version"}).out, "quillon-tag 1.0\n");
 }
+
+// Paths are taken as the bytes given: a Latin-1 name (not UTF-8) is edited in place.
+TEST(TagTool, EditsAFileByTheBytesOfItsName) {
+    TestDir dir;
+    const std::string path = dir.createFile("caf\xe9.mp3", readFile(fixture("id3v2-v23.mp3")));
+    const Result r = run({"--v2", "title=Caf\xc3\xa9", "--remove-v1", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    TID3v2 v2;
+    ASSERT_TRUE(v2.Load(path));
+    EXPECT_EQ(v2.Title(), "Caf\xc3\xa9");
+    EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"caf\xe9.mp3"});
+}

@@ -493,6 +493,39 @@ TEST_F(ShellViewsTest, TheTreeRefreshesABranchKeepingItsExpandedFolders) {
     EXPECT_EQ(children, (QStringList{"w", "y"}));
 }
 
+// A folder whose name is not UTF-8 shows as the user reads it, opens by its exact bytes, and a
+// rename typed over its shown name keeps the byte the name held.
+TEST_F(ShellViewsTest, TheTreeShowsOpensAndRenamesLatinOneFoldersByTheirBytes) {
+    const QByteArray base = QFile::encodeName(m_dir.path());
+    ASSERT_EQ(::mkdir((base + "/D\xefsc").constData(), 0755), 0);
+    ASSERT_EQ(::mkdir((base + "/D\xefsc/caf\xe9").constData(), 0755), 0);
+    const QString folder = fileNameFromBytes(base + "/D\xefsc");
+
+    m_tree->openFolder(fileNameFromBytes(base + "/D\xefsc/caf\xe9"));
+    EXPECT_EQ(fileNameBytes(m_tree->selectedFolder().parsingPath()), base + "/D\xefsc/caf\xe9");
+    EXPECT_EQ(m_tree->currentIndex().data().toString(), "caf\\xE9");
+    EXPECT_EQ(m_tree->currentIndex().parent().data().toString(), "D\\xEFsc");
+    EXPECT_EQ(m_combo->currentText(), "caf\\xE9");
+
+    m_tree->openFolder(folder);
+    EXPECT_TRUE(m_tree->shellModel()->hasChildren(m_tree->currentIndex()));
+    m_tree->renameSelected();
+    ASSERT_TRUE(m_tree->isEditing());
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "D\\xEFsc");
+    editor->setText("D\\xEFsc 2");
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_tree->isEditing(); }, Patience));
+    EXPECT_EQ(m_dialogs.count(FakeDialogs::Kind::Error), 0);
+    struct stat info {};
+    EXPECT_EQ(::stat((base + "/D\xefsc 2/caf\xe9").constData(), &info), 0);
+    EXPECT_EQ(fileNameBytes(m_tree->selectedFolder().parsingPath()), base + "/D\xefsc 2");
+    EXPECT_EQ(m_tree->currentIndex().data().toString(), "D\\xEFsc 2");
+    ::rmdir((base + "/D\xefsc 2/caf\xe9").constData());
+    ::rmdir((base + "/D\xefsc 2").constData());
+}
+
 // Drops are synthetic: a real drag cannot run headless.
 void sendDrop(QWidget* target, const QPoint& pos, const QMimeData* data,
               Qt::KeyboardModifiers modifiers) {

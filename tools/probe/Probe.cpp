@@ -3,10 +3,10 @@
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "tags/TagText.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QLocale>
 
 #include <cerrno>
@@ -225,8 +225,7 @@ std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& au
     if (loaded && audio.Valid()) {
         try {
             bands = {ID3v1Texts(audio.ID3v1Tag()), ID3v2Texts(audio.ID3v2Tag()),
-                     MpegTexts(audio, QFile::decodeName(QByteArray::fromStdString(path)),
-                               QLocale::system())};
+                     MpegTexts(audio, pathFromNative(path), QLocale::system())};
         } catch (const DisplayError&) {
         }
     }

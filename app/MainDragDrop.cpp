@@ -9,6 +9,7 @@
 #include "app/FailureText.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
+#include "shell/FileOperations.h"
 #include "shell/ShellServices.h"
 #include "ui/DragImage.h"
 #include "ui/InspectorGrid.h"
@@ -18,10 +19,7 @@
 #include <QDropEvent>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
 
@@ -49,30 +47,6 @@ QString renamedPath(const QString& path, const QString& baseName) {
 bool isOnlyDots(const QString& path) {
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     return std::all_of(name.begin(), name.end(), [](QChar c) { return c == QLatin1Char('.'); });
-}
-
-// Never replaces an existing file, as rename(2) would do silently. Where the file system lacks
-// RENAME_NOREPLACE, a hard link (which fails on an existing name) then removing the old name.
-// Returns 0, or the error number of the step that failed.
-int moveWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = fileNameBytes(from);
-    const QByteArray target = fileNameBytes(to);
-    // A NUL would cut the path short of the one the user agreed to.
-    if (source.contains('\0') || target.contains('\0'))
-        return EINVAL;
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    if (::link(source.constData(), target.constData()) != 0)
-        return errno;
-    if (::unlink(source.constData()) != 0) {
-        const int code = errno;
-        ::unlink(target.constData());
-        return code;
-    }
-    return 0;
 }
 
 // Hands the drags of the tag images to the window's handlers. Other drags (files, list items)

@@ -10,6 +10,10 @@
 class QWidget;
 class TransferProgress;
 
+// Renames `from` to `to` (paths whose bytes FileName.h carries), never replacing an existing
+// entry as rename(2) would do silently. Returns 0, or the error number of the step that failed.
+int moveWithoutReplacing(const QString& from, const QString& to);
+
 class FileOperations {
 public:
     enum class Mode { Copy, Move };

@@ -1,6 +1,7 @@
 #include "ui/FolderModel.h"
 
 #include "shell/FileName.h"
+#include "shell/FileOperations.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -543,13 +544,8 @@ bool FolderModel::setData(const QModelIndex& index, const QVariant& value, int r
     const QByteArray from = fileNameBytes(childPath(m_folder, oldName));
     const QByteArray to = fileNameBytes(childPath(m_folder, newName));
     // Never over another entry: a rename that would replace one is refused.
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) != 0) {
-        if (errno != EINVAL && errno != ENOSYS)
-            return false;
-        struct stat st {};
-        if (::lstat(to.constData(), &st) == 0 || ::rename(from.constData(), to.constData()) != 0)
-            return false;
-    }
+    if (moveWithoutReplacing(childPath(m_folder, oldName), childPath(m_folder, newName)) != 0)
+        return false;
     FolderEntry& entry = m_rows[size_t(row)];
     entry.name = newName;
     describe(entry);

@@ -1,7 +1,7 @@
 #include "ui/ShellComboBox.h"
 
+#include "shell/ShellChain.h"
 #include "shell/ShellServices.h"
-#include "ui/ShellChain.h"
 #include "ui/ShellListView.h"
 
 #include <QStyledItemDelegate>

@@ -1,9 +1,9 @@
 #include "ui/ShellTreeView.h"
 
 #include "shell/FileName.h"
+#include "shell/ShellChain.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
-#include "ui/ShellChain.h"
 #include "ui/ShellTreeModel.h"
 
 #include <QContextMenuEvent>

@@ -1,4 +1,4 @@
-#include "ui/ShellChain.h"
+#include "shell/ShellChain.h"
 
 #include "shell/ShellServices.h"
 

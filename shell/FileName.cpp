@@ -280,7 +280,8 @@ QString absolutePath(const QString& path) {
     return QDir::cleanPath(childPath(here, path));
 }
 
-bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit) {
+bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
+                  bool foldersOnly) {
     const QByteArray bytes = fileNameBytes(folder);
     const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -292,13 +293,18 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
         errno = code;
         return false;
     }
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
+    for (;;) {
+        errno = 0; // readdir leaves it at 0 at the end, and sets it on an error
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        if (foldersOnly && entry->d_type != DT_DIR && entry->d_type != DT_LNK &&
+            entry->d_type != DT_UNKNOWN)
+            continue;
         DirectoryEntry item;
-        item.name = fileNameFromBytes(name);
         item.isSymLink = entry->d_type == DT_LNK;
         item.isDir = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
@@ -308,11 +314,13 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
             if (::fstatat(fd, name, &st, 0) == 0)
                 item.isDir = S_ISDIR(st.st_mode);
         }
+        if (foldersOnly && !item.isDir)
+            continue;
+        item.name = fileNameFromBytes(name);
         if (!visit(item)) {
             ::closedir(dir);
             return true;
         }
-        errno = 0;
     }
     const int code = errno;
     ::closedir(dir);

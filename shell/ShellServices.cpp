@@ -91,11 +91,13 @@ QList<ShellItem> ShellServices::children(const ShellItem& folder, bool foldersOn
     // Read by bytes: Qt's readers skip names that are not UTF-8.
     QList<DirectoryEntry> entries;
     const QString path = folder.parsingPath();
-    forEachEntry(path, [&](const DirectoryEntry& entry) {
-        if (entry.isDir || !foldersOnly)
+    forEachEntry(
+        path,
+        [&](const DirectoryEntry& entry) {
             entries << entry;
-        return true;
-    });
+            return true;
+        },
+        foldersOnly);
     // Folders first, then by name without regard to case, as QDir sorts them.
     std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
         if (a.isDir != b.isDir)

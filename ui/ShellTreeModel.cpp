@@ -167,10 +167,13 @@ bool ShellTreeModel::hasChildren(const QModelIndex& parent) const {
     if (known == 0) {
         // Reading stops at the first folder, and files cost no stat (readdir tells their kind).
         bool found = false;
-        forEachEntry(pathOf(parent), [&found](const DirectoryEntry& entry) {
-            found = entry.isDir;
-            return !found;
-        });
+        forEachEntry(
+            pathOf(parent),
+            [&found](const DirectoryEntry& entry) {
+                found = entry.isDir;
+                return !found;
+            },
+            true);
         known = found ? 1 : 2;
         const QSignalBlocker quiet(const_cast<ShellTreeModel*>(this));
         node->setData(known, SubfoldersRole);

@@ -2,6 +2,7 @@
 
 #include "shell/FileName.h"
 #include "shell/FileOperations.h"
+#include "shell/FolderWatch.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QSet>
-#include <QSocketNotifier>
 #include <QThreadPool>
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +20,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -178,42 +177,22 @@ bool entryLess(const FolderEntry& a, const FolderEntry& b, int column, Qt::SortO
 } // namespace
 
 FolderModel::FolderModel(const QString& folder, QObject* parent)
-    : QAbstractTableModel(parent), m_folder(folder), m_alive(std::make_shared<bool>(true)) {
+    : QAbstractTableModel(parent), m_folder(folder), m_alive(std::make_shared<bool>(true)),
+      m_watch(new FolderWatch(FolderWatch::Watch::NamesAndContents, this)) {
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(ChangeSettleMs);
     connect(&m_changeTimer, &QTimer::timeout, this, &FolderModel::reread);
-    watch();
+    connect(m_watch, &FolderWatch::directoryChanged, this, [this] {
+        // Not restarted by each change: a file written for minutes still shows its growth.
+        if (!m_changeTimer.isActive())
+            m_changeTimer.start();
+    });
+    m_watch->addPath(m_folder);
     startReading();
 }
 
 FolderModel::~FolderModel() {
     *m_alive = false;
-    if (m_watch >= 0)
-        ::close(m_watch);
-}
-
-void FolderModel::watch() {
-    m_watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_watch < 0)
-        return;
-    const uint32_t events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
-                            IN_ATTRIB | IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
-    if (::inotify_add_watch(m_watch, fileNameBytes(m_folder).constData(), events) < 0) {
-        ::close(m_watch);
-        m_watch = -1;
-        return;
-    }
-    m_notifier = new QSocketNotifier(m_watch, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &FolderModel::drainWatch);
-}
-
-void FolderModel::drainWatch() {
-    char buffer[4096];
-    while (::read(m_watch, buffer, sizeof buffer) > 0) {
-    }
-    // Not restarted by each event: a file written for minutes still shows its growth.
-    if (!m_changeTimer.isActive())
-        m_changeTimer.start();
 }
 
 void FolderModel::reread() {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-class QSocketNotifier;
+class FolderWatch;
 
 struct FolderEntry {
     enum Kind : quint8 { File, Folder, Drive, Other };
@@ -73,8 +73,6 @@ private:
     void takeListing(std::vector<FolderEntry> entries, bool readable);
     void insertNextStep();
     void mergeListing(std::vector<FolderEntry> fresh);
-    void watch();
-    void drainWatch();
     bool lessThan(const FolderEntry& a, const FolderEntry& b) const;
     int insertionRow(const FolderEntry& entry) const;
     QIcon iconOf(const FolderEntry& entry) const;
@@ -93,8 +91,7 @@ private:
     int m_sortColumn = NameColumn;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     std::shared_ptr<bool> m_alive; // cleared when the model goes; the worker checks it
-    int m_watch = -1;
-    QSocketNotifier* m_notifier = nullptr;
+    FolderWatch* m_watch;
     QTimer m_changeTimer;
     mutable QHash<QString, QIcon> m_iconBySuffix;
 };

@@ -11,10 +11,8 @@
 
 namespace {
 
-// QFileSystemWatcher reaches a folder through Qt's file names, which cannot hold bytes that
-// are not UTF-8: such a folder is re-read when its parent is, not watched.
 bool watchable(const QString& path) {
-    return !hasRawBytes(path) && isDirectory(path);
+    return isDirectory(path);
 }
 
 } // namespace
@@ -25,8 +23,7 @@ ShellTreeModel::ShellTreeModel(QObject* parent) : QStandardItemModel(parent) {
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(100);
     connect(&m_changeTimer, &QTimer::timeout, this, &ShellTreeModel::refreshChanged);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
-            &ShellTreeModel::folderChangedOnDisk);
+    connect(&m_watcher, &FolderWatch::directoryChanged, this, &ShellTreeModel::folderChangedOnDisk);
 }
 
 QModelIndex ShellTreeModel::desktopIndex() const {

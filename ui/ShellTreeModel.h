@@ -3,9 +3,10 @@
 // folders are watched, so folders made or removed elsewhere come and go by themselves.
 #pragma once
 
+#include "shell/FolderWatch.h"
+
 #include "shell/ShellItem.h"
 
-#include <QFileSystemWatcher>
 #include <QSet>
 #include <QStandardItemModel>
 #include <QTimer>
@@ -54,7 +55,7 @@ private:
     void folderChangedOnDisk(const QString& path);
     void refreshChanged();
 
-    QFileSystemWatcher m_watcher;
+    FolderWatch m_watcher;
     QTimer m_changeTimer;
     QSet<QString> m_changed;
 };

@@ -3,7 +3,6 @@
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
-#include "shell/FileName.h"
 #include "tags/TagText.h"
 
 #include <QByteArray>
@@ -225,7 +224,7 @@ std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& au
     if (loaded && audio.Valid()) {
         try {
             bands = {ID3v1Texts(audio.ID3v1Tag()), ID3v2Texts(audio.ID3v2Tag()),
-                     MpegTexts(audio, pathFromNative(path), QLocale::system())};
+                     MpegTexts(audio, QLocale::system())};
         } catch (const DisplayError&) {
         }
     }

@@ -2,7 +2,7 @@
 // Modified, folders first. A worker thread reads the folder by its bytes (every name, valid
 // UTF-8 or not), stats and sorts the entries there, and the rows reach the views in bounded
 // steps, so that a folder of 100,000 files never blocks the window. The folder is watched
-// (inotify) and re-read after a burst of changes; the rows are then merged, so that selection
+// (FolderWatch) and re-read after a burst of changes; the rows are then merged, so that selection
 // and current item stay where they were.
 #pragma once
 

@@ -763,3 +763,45 @@ TEST_F(ShellViewsTest, ColumnsShowTheirHeadersAndTypicalNamesWhole) {
     list(m_dir.createDir("other"));
     EXPECT_EQ(header->sectionSize(1), 123);
 }
+
+// A click on a column's header sorts by it, folders staying first; the selection stays on the
+// same items. A rename puts the item at its new place.
+TEST_F(ShellViewsTest, SortingByAColumnKeepsFoldersFirstAndTheSelection) {
+    const auto sized = [&](const char* name, int size) {
+        QFile file(m_dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'x'));
+    };
+    sized("b.mp3", 300);
+    sized("a.mp3", 200);
+    sized("c.mp3", 100);
+    m_dir.createDir("z folder");
+    list(m_dir.path());
+    const auto order = [&] {
+        QStringList names;
+        for (int row = 0; row < view()->model()->rowCount(view()->rootIndex()); ++row)
+            names << view()->model()->index(row, 0, view()->rootIndex()).data().toString();
+        return names;
+    };
+    EXPECT_EQ(order(), (QStringList{"z folder", "a.mp3", "b.mp3", "c.mp3"}));
+    click("b.mp3");
+
+    auto* report = qobject_cast<QTreeView*>(view());
+    ASSERT_NE(report, nullptr);
+    report->sortByColumn(FolderModel::SizeColumn, Qt::AscendingOrder);
+    EXPECT_EQ(order(), (QStringList{"z folder", "c.mp3", "a.mp3", "b.mp3"}));
+    report->sortByColumn(FolderModel::SizeColumn, Qt::DescendingOrder);
+    EXPECT_EQ(order(), (QStringList{"z folder", "b.mp3", "a.mp3", "c.mp3"}));
+    EXPECT_EQ(m_list->selectedPaths(), QStringList{m_dir.filePath("b.mp3")});
+    EXPECT_EQ(m_list->currentItem().parsingPath(), m_dir.filePath("b.mp3"));
+
+    report->sortByColumn(FolderModel::NameColumn, Qt::AscendingOrder);
+    m_list->renameSelected();
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->setText("d.mp3");
+    QTest::keyClick(editor, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list->isEditing(); }, Patience));
+    EXPECT_EQ(order(), (QStringList{"z folder", "a.mp3", "c.mp3", "d.mp3"}));
+    EXPECT_EQ(m_list->selectedPaths(), QStringList{m_dir.filePath("d.mp3")});
+}

@@ -98,9 +98,8 @@ bool statEntry(int folder, const char* name, dev_t folderDevice, FolderEntry& en
 
 // Every entry of the folder but "." and "..", hidden ones included. The names come first;
 // stating and describing them, the costly part, is shared by two threads.
-std::vector<FolderEntry> readEntries(const QByteArray& folder, bool* readable) {
+std::vector<FolderEntry> readEntries(const QByteArray& folder) {
     std::vector<FolderEntry> entries;
-    *readable = false;
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return entries;
@@ -146,7 +145,6 @@ std::vector<FolderEntry> readEntries(const QByteArray& folder, bool* readable) {
             entries[kept++] = std::move(entries[i]);
     }
     entries.resize(kept);
-    *readable = true;
     return entries;
 }
 
@@ -214,8 +212,8 @@ void FolderModel::startReading() {
     QThreadPool::globalInstance()->start([folder, alive, self, column, order] {
         if (!*alive)
             return;
-        bool readable = false;
-        auto entries = std::make_shared<std::vector<FolderEntry>>(readEntries(folder, &readable));
+        // An unreadable folder lists as empty, as it looks to the user.
+        auto entries = std::make_shared<std::vector<FolderEntry>>(readEntries(folder));
         // Sorted here, off the GUI thread, by the order asked for when the reading began.
         std::sort(entries->begin(), entries->end(),
                   [&](const FolderEntry& a, const FolderEntry& b) {
@@ -223,17 +221,16 @@ void FolderModel::startReading() {
                   });
         QMetaObject::invokeMethod(
             qApp,
-            [self, entries, readable] {
+            [self, entries] {
                 if (self)
-                    self->takeListing(std::move(*entries), readable);
+                    self->takeListing(std::move(*entries));
             },
             Qt::QueuedConnection);
     });
 }
 
-void FolderModel::takeListing(std::vector<FolderEntry> entries, bool readable) {
+void FolderModel::takeListing(std::vector<FolderEntry> entries) {
     m_reading = false;
-    Q_UNUSED(readable); // an unreadable folder lists as empty, as it looks to the user
     const auto sorted = [this](const std::vector<FolderEntry>& rows) {
         return std::is_sorted(
             rows.begin(), rows.end(),
@@ -352,22 +349,22 @@ int FolderModel::insertionRow(const FolderEntry& entry) const {
 }
 
 void FolderModel::placeRow(int row) {
-    FolderEntry& entry = m_rows[size_t(row)];
-    const bool afterPrevious = row == 0 || !lessThan(entry, m_rows[size_t(row - 1)]);
-    const bool beforeNext =
-        row + 1 >= int(m_rows.size()) || !lessThan(m_rows[size_t(row + 1)], entry);
-    if (afterPrevious && beforeNext)
+    const auto less = [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); };
+    const auto at = m_rows.begin() + row;
+    // The other rows are in order: the row's place lies among those before it or after it.
+    const auto before = std::lower_bound(m_rows.begin(), at, *at, less);
+    const auto after = std::lower_bound(at + 1, m_rows.end(), *at, less);
+    if (before != at) {
+        if (!beginMoveRows({}, row, row, {}, int(before - m_rows.begin())))
+            return;
+        std::rotate(before, at, at + 1);
+    } else if (after != at + 1) {
+        if (!beginMoveRows({}, row, row, {}, int(after - m_rows.begin())))
+            return;
+        std::rotate(at, at + 1, after);
+    } else {
         return;
-    FolderEntry moved = std::move(entry);
-    m_rows.erase(m_rows.begin() + row);
-    const int target = insertionRow(moved);
-    m_rows.insert(m_rows.begin() + row, std::move(moved)); // back, for the move's signals
-    const int destination = target >= row ? target + 1 : target;
-    if (!beginMoveRows({}, row, row, {}, destination))
-        return;
-    FolderEntry again = std::move(m_rows[size_t(row)]);
-    m_rows.erase(m_rows.begin() + row);
-    m_rows.insert(m_rows.begin() + target, std::move(again));
+    }
     endMoveRows();
 }
 

@@ -70,7 +70,7 @@ signals:
 
 private:
     void startReading();
-    void takeListing(std::vector<FolderEntry> entries, bool readable);
+    void takeListing(std::vector<FolderEntry> entries);
     void insertNextStep();
     void mergeListing(std::vector<FolderEntry> fresh);
     bool lessThan(const FolderEntry& a, const FolderEntry& b) const;

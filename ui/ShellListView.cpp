@@ -267,8 +267,6 @@ ShellItem ShellListView::itemAt(const QModelIndex& index) const {
     const QString path = pathAt(index);
     if (path.isEmpty())
         return {};
-    if (m_files)
-        return ShellItem::fromPath(path, index.siblingAtColumn(0).data().toString());
     return ShellItem::fromPath(path, index.siblingAtColumn(0).data().toString());
 }
 

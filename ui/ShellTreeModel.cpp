@@ -9,14 +9,6 @@
 #include <cstdio>
 #include <utility>
 
-namespace {
-
-bool watchable(const QString& path) {
-    return isDirectory(path);
-}
-
-} // namespace
-
 ShellTreeModel::ShellTreeModel(QObject* parent) : QStandardItemModel(parent) {
     appendRow(makeItem(ShellItem::desktop(), false));
     // Changes come in bursts (a copy of many folders); read each folder once per burst.
@@ -77,7 +69,7 @@ void ShellTreeModel::fill(QStandardItem* node) {
         node->appendRows(rows);
     node->setData(rows.isEmpty() ? 2 : 1, SubfoldersRole);
     const QString path = pathOf(node->index());
-    if (!underDesktop && watchable(path))
+    if (!underDesktop && isDirectory(path))
         m_watcher.addPath(path);
 }
 
@@ -217,7 +209,7 @@ bool ShellTreeModel::setData(const QModelIndex& index, const QVariant& value, in
 void ShellTreeModel::repath(QStandardItem* node, const QString& oldPath, const QString& newPath) {
     const QString path = node->data(PathRole).toString();
     node->setData(newPath + path.mid(oldPath.size()), PathRole);
-    if (node->data(LoadedRole).toBool() && watchable(node->data(PathRole).toString()))
+    if (node->data(LoadedRole).toBool() && isDirectory(node->data(PathRole).toString()))
         m_watcher.addPath(node->data(PathRole).toString());
     for (int row = 0; row < node->rowCount(); ++row)
         repath(node->child(row), oldPath, newPath);

@@ -232,6 +232,7 @@ void TfmMain::createStatusBar() {
         pane->createModifiedPane(StatusBar, glyph);
     ProgressBar = named(StatusBar->addProgressBar(185), "ProgressBar");
     btGlobCancel = named(StatusBar->addFlatButton("Cancel", 50), "btGlobCancel");
+    spFileNote = named(StatusBar->addStretchingPane(), "spFileNote");
 }
 
 void TfmMain::createBars() {
@@ -467,6 +468,7 @@ void TfmMain::wireHandlers() {
 
 void TfmMain::ShowFileInfo() {
     rememberLoadedFile();
+    spFileNote->setText(QString());
     for (TagPane* pane : tagPanes())
         pane->setEditable(true);
     ShowID3v1();
@@ -492,6 +494,7 @@ void TfmMain::ShowMpegInfo() {
 }
 
 void TfmMain::ClearFileInfo(bool makeReadOnly) {
+    spFileNote->setText(QString());
     for (TagPane* pane : tagPanes())
         pane->clear();
     ClearInspector(iMpeg);

@@ -143,6 +143,8 @@ public:
     StatusPane* spSelected = nullptr;
     StatusPane* spID3v1Modified = nullptr;
     StatusPane* spID3v2Modified = nullptr;
+    // Why the selected file is not shown, while it is not; else empty.
+    StatusPane* spFileNote = nullptr;
     SegmentProgressBar* ProgressBar = nullptr;
     QPushButton* btGlobCancel = nullptr;
 

@@ -7,6 +7,7 @@
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
 #include "shell/ShellServices.h"
+#include "tags/FileAccess.h"
 #include "ui/BarCombo.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellComboBox.h"
@@ -33,6 +34,9 @@ ShellView* TfmMain::activeShellView() const {
 }
 
 namespace {
+
+const QString kNotMpeg = QStringLiteral("not an MPEG audio file");
+const QString kNotRead = QStringLiteral("the file cannot be read");
 
 // A grid is active while one of its cells holds the focus; its row editor is a control of its
 // own.
@@ -96,10 +100,11 @@ void TfmMain::ShellListClick() {
         if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
         } else {
-            // Whatever goes wrong while reading or showing the file, the user sees empty panes
-            // and no message.
+            // Whatever goes wrong while reading or showing the file, the user sees empty panes;
+            // a file that holds no MPEG stream, or one that cannot be opened, says so.
             try {
-                if (AudioFile->Load(currentFileName()) && AudioFile->Valid()) {
+                const bool loaded = AudioFile->Load(currentFileName());
+                if (loaded && AudioFile->Valid()) {
                     ShowFileInfo();
                     // The panes hold what the file holds, even after a failed save of edits
                     // made to the file before: the next click must not write them here.
@@ -107,6 +112,9 @@ void TfmMain::ShellListClick() {
                         pane->setModified(false);
                 } else {
                     ClearFileInfo(true);
+                    FileHandle file;
+                    spFileNote->setText(
+                        loaded || file.openForReading(currentFileName()) ? kNotMpeg : kNotRead);
                 }
             } catch (...) {
                 ClearFileInfo(true);

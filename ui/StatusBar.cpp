@@ -15,6 +15,12 @@ StatusPane* StatusBar::addPane(const QString& text, int width, Qt::Alignment ali
     return pane;
 }
 
+StatusPane* StatusBar::addStretchingPane() {
+    auto* pane = new StatusPane(QString(), StatusPane::Stretching, this);
+    addWidget(pane, 1);
+    return pane;
+}
+
 SegmentProgressBar* StatusBar::addProgressBar(int width) {
     auto* bar = new SegmentProgressBar(this);
     bar->setFixedWidth(width);

@@ -17,6 +17,9 @@ public:
 
     StatusPane* addPane(const QString& text, int width, Qt::Alignment alignment = Qt::AlignLeft,
                         const QIcon& glyph = QIcon());
+    // A pane that takes the room the others leave, at least none: a note that must not make
+    // the window wider. Its text is cut where the room ends.
+    StatusPane* addStretchingPane();
     SegmentProgressBar* addProgressBar(int width);
     // Flat and hidden until the program shows it.
     QPushButton* addFlatButton(const QString& text, int width);

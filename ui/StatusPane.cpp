@@ -25,6 +25,10 @@ void StatusPane::setText(const QString& text) {
 // The width asked for, or what the whole text and the glyph need in the pane's font (larger
 // fonts, scaled screens).
 void StatusPane::fitWidth() {
+    if (m_width == Stretching) {
+        setMinimumWidth(2 * Margin + 2 * frameWidth());
+        return;
+    }
     const int glyph = m_glyph.isNull() ? 0 : 16 + GlyphGap;
     const int needed =
         fontMetrics().horizontalAdvance(m_text) + glyph + 2 * Margin + 2 * frameWidth() + 2;

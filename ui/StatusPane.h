@@ -9,6 +9,9 @@ class StatusPane : public QFrame {
     Q_OBJECT
 
 public:
+    // The width of a pane that is as wide as the layout makes it, not widened by its text.
+    static constexpr int Stretching = -1;
+
     explicit StatusPane(const QString& text = QString(), int width = 90, QWidget* parent = nullptr);
 
     QString text() const { return m_text; }

@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -186,6 +187,48 @@ TEST_F(BrowseTest, AClickShowsAValidFileAndClearsThePanesForAnythingElse) {
     EXPECT_TRUE(panesEmpty());
     EXPECT_EQ(window.CurrentFile, path("a.mp3"));
     EXPECT_EQ(selected(), " Selected: 0");
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// A file the panes cannot show says why in the status bar, until a file is shown or nothing is.
+TEST_F(BrowseTest, AFileWithoutAnMpegStreamSaysSoInTheStatusBar) {
+    file("a.mp3", mp3("Alpha"));
+    // An MPEG-4 file passes the mask "*.mp?": its "ftyp" box, then media data.
+    file("clip.mp4", concat({Bytes{0, 0, 0, 24}, bytesOf("ftypisom"), Bytes(12, 0),
+                             Bytes{0, 0, 0x10, 0}, bytesOf("mdat"), Bytes(4088, 0x55)}));
+    file("tagged.mp3", concat({Bytes(3000, 'x'), id3v1Tag({.title = "NoStream"})}));
+    file("empty.mp3", {});
+    file("closed.mp3", mp3("Closed"));
+    ASSERT_EQ(::chmod(dir.file("closed.mp3").c_str(), 0), 0);
+    folder("album.mp3");
+    openDir();
+    const QString why = "not an MPEG audio file";
+    const struct {
+        const char* name;
+        QString note;
+    } cases[] = {
+        {"clip.mp4", why}, {"a.mp3", ""},     {"tagged.mp3", why}, {"empty.mp3", why},
+        {"a.mp3", ""},     {"clip.mp4", why}, {"album.mp3", ""},
+    };
+    // Root reads every file.
+    if (::geteuid() != 0) {
+        click("closed.mp3");
+        EXPECT_EQ(window.spFileNote->text(), "the file cannot be read");
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        click(c.name);
+        EXPECT_EQ(window.spFileNote->text(), c.note);
+        EXPECT_EQ(c.note.isEmpty() && title() == "Alpha", QString(c.name) == "a.mp3");
+    }
+    click("tagged.mp3");
+    ASSERT_EQ(window.spFileNote->text(), why);
+    clickEmptySpace();
+    EXPECT_EQ(window.spFileNote->text(), "");
+    click("clip.mp4");
+    ASSERT_EQ(window.spFileNote->text(), why);
+    window.ShellTree->openFolder(QDir::tempPath());
+    EXPECT_EQ(window.spFileNote->text(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 

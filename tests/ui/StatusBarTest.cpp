@@ -2,6 +2,7 @@
 // segments the progress bar lights.
 #include "ui/StatusBar.h"
 
+#include <QLayout>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -56,6 +57,20 @@ TEST_F(StatusBarTest, PanesKeepTheirWidthsLeftToRight) {
     EXPECT_TRUE(m_cancel->isFlat());
     EXPECT_EQ(m_cancel->text(), QStringLiteral("Cancel"));
     EXPECT_FALSE(m_progress->isTextVisible());
+}
+
+// A note after the fixed panes takes the room they leave; a long one is cut there rather than
+// widening the bar.
+TEST_F(StatusBarTest, AStretchingPaneTakesTheRoomLeftAndNoMore) {
+    const int least = m_bar.minimumSizeHint().width();
+    StatusPane* note = m_bar.addStretchingPane();
+    note->setText(QString(300, QLatin1Char('x')));
+    note->show();
+    m_bar.layout()->activate();
+    EXPECT_LT(m_bar.minimumSizeHint().width(), least + 20);
+    EXPECT_GT(note->x(), m_progress->geometry().right());
+    EXPECT_LE(note->geometry().right(), m_bar.width());
+    EXPECT_GT(note->width(), 100);
 }
 
 // The whole text shows, however large the font: a pane widens where it must.

@@ -7,6 +7,7 @@
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
 #include "shell/ShellServices.h"
+#include "tags/TagText.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
 #include "ui/DragImage.h"
@@ -64,6 +65,14 @@ QString baseNameOf(const QString& path) {
     if (dot >= 0)
         name.truncate(dot);
     return name;
+}
+
+// A name that is not UTF-8 comes from media written under Windows: as tag text its bytes are
+// read in that code page, Windows-1252.
+QString tagTextOfName(const QString& name) {
+    if (!hasRawBytes(name))
+        return name;
+    return QString::fromStdString(windows1252ToUtf8(fileNameBytes(name).toStdString()));
 }
 
 } // namespace
@@ -439,7 +448,7 @@ void TagPane::copyFrom(const TagPane& other, bool merge) {
 
 // The name is split at its first " - ", untrimmed; a name without one asks nothing.
 void TagPane::fillFromFileName(const QString& file) {
-    const QString name = baseNameOf(displayFileName(file));
+    const QString name = baseNameOf(tagTextOfName(fileNameOf(file)));
     const qsizetype separator = name.indexOf(kSeparator);
     if (separator < 0 ||
         !m_host.confirmed(Confirmation::FillTagFromFile, kFillQuestion.arg(displayFileName(file))))

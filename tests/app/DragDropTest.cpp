@@ -498,9 +498,9 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
 
 } // namespace
 
-// A file whose name is not UTF-8 (Latin-1) fills the tag with its name as the user sees it
-// ("\xE9"), and a rename after the tag keeps the folder's bytes and gives "\xE9" in the tag
-// back as the byte; text the user typed in UTF-8 stays UTF-8.
+// A file whose name is not UTF-8 comes from media written under Windows: its bytes fill the tag
+// as Windows-1252 text, and a rename after the tag keeps the folder's bytes; "\xE9" typed in the
+// tag stands for the byte again, and text the user typed in UTF-8 stays UTF-8.
 TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
     const std::string folder = dir.file("D\xefsc");
     ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
@@ -510,8 +510,9 @@ TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
         const char* renamed;
         const char* question;
     } cases[] = {
-        {"Na\\xEFve (live)", "Caf\xe9 - Na\xefve (live).mp3", "Caf\\xE9 - Na\\xEFve (live).mp3"},
-        {"Na\xc3\xafve", "Caf\xe9 - Na\xc3\xafve.mp3", "Caf\\xE9 - Na\xc3\xafve.mp3"},
+        {nullptr, "Caf\xc3\xa9 - Na\xc3\xafve.mp3", "Caf\xc3\xa9 - Na\xc3\xafve.mp3"},
+        {"Na\\xEFve (live)", "Caf\xc3\xa9 - Na\xefve (live).mp3",
+         "Caf\xc3\xa9 - Na\\xEFve (live).mp3"},
     };
     const Bytes content = bytesOf("audio bytes");
     const auto files = filesDrag({path("x.mp3")});
@@ -525,10 +526,11 @@ TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
         ASSERT_TRUE(dragAndDrop(id3v1Target(), files.get()));
         EXPECT_EQ(dialogs.texts(Kind::Confirm), QStringList{"Fill tag from file \"" + shownFolder +
                                                             "Caf\\xE9 - Na\\xEFve.mp3\"?"});
-        EXPECT_EQ(window.iID3v1_Artist->text(), "Caf\\xE9");
-        EXPECT_EQ(window.iID3v1_Title->text(), "Na\\xEFve");
+        EXPECT_EQ(window.iID3v1_Artist->text(), QString::fromUtf8("Café"));
+        EXPECT_EQ(window.iID3v1_Title->text(), QString::fromUtf8("Naïve"));
 
-        window.iID3v1_Title->setText(QString::fromUtf8(c.title));
+        if (c.title)
+            window.iID3v1_Title->setText(QString::fromUtf8(c.title));
         dialogs.boxes.clear();
         const auto image = imageDrag(window.imID3v1);
         ASSERT_TRUE(dragAndDrop(listTarget(), image.get()));
@@ -540,5 +542,28 @@ TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
         EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), folder + "/" + c.renamed);
         EXPECT_EQ(readFile(folder + "/" + c.renamed), content);
         ::unlink((folder + "/" + c.renamed).c_str());
+    }
+}
+
+// Bytes that are not UTF-8 are read as Windows-1252, the whole name alike; a UTF-8 name is taken
+// as it is.
+TEST_F(DragDropTest, FillFromANameThatIsNotUtf8ReadsItsBytesAsWindows1252) {
+    const struct {
+        const char* name;
+        const char* artist; // UTF-8
+        const char* title;
+    } cases[] = {
+        {"Se\xf1or Coconut - Beautiful.mp3", "Señor Coconut", "Beautiful"},
+        {"Bj\xf6rk - \x93J\xf3ga\x94 \x96 live.mp3", "Björk", "“Jóga” – live"},
+        {"\x80uro \xc3\xa9 - \x9cuvre.mp3", "€uro Ã©", "œuvre"},
+        {"Caf\xc3\xa9 - Cr\xc3\xa8me.mp3", "Café", "Crème"},
+    };
+    const auto files = filesDrag({path("x.mp3")});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.artist);
+        window.CurrentFile = pathFromNative(dir.file(c.name));
+        ASSERT_TRUE(dragAndDrop(id3v2Target(), files.get()));
+        EXPECT_EQ(window.iID3v2_Artist->text(), QString::fromUtf8(c.artist));
+        EXPECT_EQ(window.iID3v2_Title->text(), QString::fromUtf8(c.title));
     }
 }

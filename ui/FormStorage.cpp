@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -41,6 +42,27 @@ const QScreen* screenOf(const QWidget* window) {
 int pixelsPerInch(const QWidget* window) {
     const QScreen* screen = screenOf(window);
     return screen ? qRound(screen->logicalDotsPerInch()) : 96;
+}
+
+// The stored rectangle where it fits the available area of the screen it lies on, else moved
+// into it and, only where it is larger than that area, made smaller: a placement stored on a
+// larger screen or at a smaller scale keeps the whole window in reach.
+// The frame counts, where the platform already knows it.
+QRect fittedToScreen(const QRect& stored, const QWidget* window) {
+    const QScreen* screen = QGuiApplication::screenAt(stored.center());
+    if (!screen)
+        screen = screenOf(window);
+    if (!screen)
+        return stored;
+    const QMargins frame =
+        window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    const QRect area = screen->availableGeometry();
+    const QRect outer = stored.marginsAdded(frame);
+    const QSize size = outer.size().boundedTo(area.size());
+    const int left = qBound(area.left(), outer.left(), area.left() + area.width() - size.width());
+    const int top = qBound(area.top(), outer.top(), area.top() + area.height() - size.height());
+    const QRect fitted = QRect(QPoint(left, top), size).marginsRemoved(frame);
+    return fitted.isValid() ? fitted : stored;
 }
 
 } // namespace
@@ -129,7 +151,8 @@ void FormStorage::restorePlacement(const IniSection& section) {
     int rect[4] = {0, 0, 0, 0};
     if (ppi == pixelsPerInch(m_window) &&
         readRect(placementValue(QStringLiteral("NormPos")), rect) && rect[0] < rect[2])
-        m_window->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+        m_window->setGeometry(fittedToScreen(
+            QRect(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]), m_window));
 
     const int flags = section.intValue(QStringLiteral("Flags"), 0);
     switch (section.intValue(QStringLiteral("ShowCmd"), ShowNormal)) {

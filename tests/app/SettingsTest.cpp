@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -381,6 +382,49 @@ TEST_F(SettingsTest, PlacementIsRememberedPerScreenSize) {
         if (c.keys.contains("(1024x768)")) {
             EXPECT_TRUE(form.contains("\nNormPos(1024x768)=30,40,750,560\n"));
         }
+    }
+}
+
+// A placement stored on a larger screen, or at a smaller scale, is fitted into the screen's
+// available area, frame and all: moved in first, made smaller only where it is larger than the
+// area. One that fits is taken as stored.
+TEST_F(SettingsTest, AStoredPlacementIsFittedIntoTheScreen) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const int w = area.width(), h = area.height();
+    QMargins m;
+    {
+        const Window window = start();
+        m = window->windowHandle()->frameMargins();
+    }
+    // Smaller than the area, larger than the window can be made.
+    const QSize size = area.size() - QSize(40, 40);
+    const QSize outer = size.grownBy(m);
+    const struct {
+        const char* name;
+        QRect stored; // the window without its frame, as stored
+        QRect frame;  // where the window goes, frame and all
+    } cases[] = {
+        {"fits", QRect(area.topLeft() + QPoint(20, 20), size),
+         QRect(area.topLeft() + QPoint(20, 20), size).marginsAdded(m)},
+        {"fills the area exactly", area.marginsRemoved(m), area},
+        {"twice as large", QRect(area.topLeft() + QPoint(w / 4, h / 4), 2 * area.size()), area},
+        {"wider only", QRect(area.topLeft() + QPoint(10, 20), QSize(w + 300, size.height())),
+         QRect(area.left(), area.top() + 20 - m.top(), w, outer.height())},
+        {"past the right and bottom edges", QRect(area.topLeft() + QPoint(w / 2, h / 2), size),
+         QRect(area.topLeft() + QPoint(w - outer.width(), h - outer.height()), outer)},
+        {"before the left and top edges", QRect(area.topLeft() - QPoint(w, h), size),
+         QRect(area.topLeft(), outer)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QRect r = c.stored;
+        writeIni("[main form]\nFormVersion=0\nPixelsPerInch=" + ppi() +
+                 "\nNormPos=" + QByteArray::number(r.left()) + "," + QByteArray::number(r.top()) +
+                 "," + QByteArray::number(r.left() + r.width()) + "," +
+                 QByteArray::number(r.top() + r.height()) + "\n");
+        Window window = start();
+        EXPECT_EQ(window->frameGeometry(), c.frame);
+        window.reset();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tools/probe/Probe.h"
 
+#include "display/TerminalText.h"
+
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
@@ -263,17 +265,17 @@ TEST(ProbePath, KeepsValidUtf8AndEscapesEveryOtherByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
-        EXPECT_EQ(c.shown, probe::displayPath(std::string(c.given)));
+        EXPECT_EQ(c.shown, displayPath(std::string(c.given)));
     }
-    const std::string line = probe::jsonLine({{"path", probe::displayPath("caf\xE9.mp3")}});
+    const std::string line = probe::jsonLine({{"path", displayPath("caf\xE9.mp3")}});
     EXPECT_EQ("{\"path\":\"caf\\udce9.mp3\"}", line);
 }
 
 // Text from tags and names cannot set the terminal's title, clear it or fake a line.
 TEST(ProbePath, ControlCharactersAreShownEscaped) {
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0d\\x0aFake: 1\\x7f\\u009b\xC3\xA9",
-              probe::terminalText("a\x1b]0;x\x07"
-                                  "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
+              terminalText("a\x1b]0;x\x07"
+                           "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
     TestDir dir;
     const Bytes title = bytesOf("Evil\x1b[2J");
     Bytes v1(128, 0);

@@ -2,6 +2,7 @@
 
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
+#include "display/TerminalText.h"
 #include "mpeg/MPEGaudio.h"
 #include "tags/TagText.h"
 
@@ -161,46 +162,6 @@ FileReport probeFile(const std::string& path, Output output) {
     return report;
 }
 
-std::string displayPath(const std::string& path) {
-    std::string out;
-    std::size_t pos = 0;
-    while (pos < path.size()) {
-        const std::size_t start = pos;
-        if (decodeUtf8At(path, pos)) {
-            out.append(path, start, pos - start);
-        } else {
-            static constexpr char kHex[] = "0123456789abcdef";
-            const auto byte = static_cast<unsigned char>(path[start]);
-            out += "\\udc";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
-std::string terminalText(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t start = pos;
-        const auto cp = decodeUtf8At(text, pos);
-        if (cp && (*cp < 0x20 || *cp == 0x7F)) {
-            out += "\\x";
-            out += kHex[*cp >> 4];
-            out += kHex[*cp & 0xF];
-        } else if (cp && *cp >= 0x80 && *cp < 0xA0) {
-            out += "\\u00";
-            out += kHex[*cp >> 4];
-            out += kHex[*cp & 0xF];
-        } else {
-            out.append(text.substr(start, pos - start));
-        }
-    }
-    return out;
-}
-
 std::string jsonLine(const ordered_json& report) {
     // A path's bytes that are not UTF-8 are "\udcXX" in its text; in JSON they
     // become that escape itself, a lone surrogate, as Python's surrogateescape
@@ -214,7 +175,7 @@ std::string jsonLine(const ordered_json& report) {
 }
 
 std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio) {
-    std::string out = terminalText(displayPath(path)) + '\n';
+    std::string out = shownName(path) + '\n';
     // The window shows the bands only for a valid file, and shows nothing when
     // a text cannot be made.
     QList<BandTexts> bands(3);
@@ -269,8 +230,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                    "error.\n";
             return 0;
         } else {
-            err << "quillon-probe: unknown option " << terminalText(displayPath(arg)) << '\n'
-                << Usage;
+            err << "quillon-probe: unknown option " << shownName(arg) << '\n' << Usage;
             return 2;
         }
     }
@@ -284,8 +244,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         const FileReport report = probeFile(files[i], json ? Output::Json : Output::Text);
         if (!report.loaded) {
             status = 1;
-            err << "quillon-probe: " << terminalText(displayPath(files[i])) << ": "
-                << report.problem << '\n';
+            err << "quillon-probe: " << shownName(files[i]) << ": " << report.problem << '\n';
             err.flush();
         }
         if (json)

@@ -35,13 +35,6 @@ nlohmann::ordered_json describe(const std::string& path, bool loaded, const TMPE
 // Why a file that Load refused cannot be analysed, found from the file itself.
 std::string diagnose(const std::string& path);
 
-// A file name as UTF-8 text, losslessly: valid UTF-8 stays as it is, and each
-// byte that is not part of it becomes the text "\udcXX" (its value in hex).
-std::string displayPath(const std::string& path);
-// Text for a terminal: control characters shown as "\xNN" (C1 ones as
-// "\u00NN"), so that text from files cannot drive the terminal.
-std::string terminalText(std::string_view text);
-
 std::string jsonLine(const nlohmann::ordered_json& report);
 // The path, then each band as "[caption] version" and "caption: text" lines in the
 // window's order; a file the window would not show gets the three headers only.

@@ -143,3 +143,29 @@ TEST(TagTool, EditsAFileByTheBytesOfItsName) {
     EXPECT_EQ(v2.Title(), "Caf\xc3\xa9");
     EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"caf\xe9.mp3"});
 }
+
+// Names reach the terminal escaped as quillon-probe prints them: no escape sequence gets
+// through, a newline does not split the message, and bytes that are not UTF-8 show their value.
+TEST(TagTool, MessagesShowNamesEscaped) {
+    TestDir dir;
+    const struct {
+        std::vector<std::string> args;
+        std::string shown;
+    } cases[] = {
+        {{"--v2", "title=x", dir.file("a\x1b]0;owned\x07.mp3")},
+         dir.file("a\\x1b]0;owned\\x07.mp3")},
+        {{"--v2", "title=x", dir.file("two\nlines.mp3")}, dir.file("two\\x0alines.mp3")},
+        {{"--v2", "title=x", dir.file("caf\xe9.mp3")}, dir.file("caf\\udce9.mp3")},
+        {{"--v2", "ti\x1btle=x", "a.mp3"}, "unknown field \"ti\\x1btle\""},
+        {{"--v2", std::string{'\x9b', '2', 'J'}, "a.mp3"}, "\\udc9b2J"},
+        {{"--fr\x1b", "a.mp3"}, "unknown option --fr\\x1b"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const Result r = run(c.args);
+        EXPECT_NE(r.status, 0);
+        const std::string firstLine = r.err.substr(0, r.err.find('\n'));
+        EXPECT_NE(firstLine.find(c.shown), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    }
+}

@@ -1,6 +1,7 @@
 #include "tools/tag/TagTool.h"
 
 #include "display/TagFields.h"
+#include "display/TerminalText.h"
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -38,11 +39,6 @@ struct Options {
     std::vector<std::string> files;
 };
 
-// A name or path as UTF-8 for messages; bytes that are not UTF-8 read as Windows-1252.
-std::string shown(const std::string& text) {
-    return isValidUtf8(text) ? text : windows1252ToUtf8(text);
-}
-
 // Why a write failed, for the message.
 std::string reason() {
     const std::string why = lastWriteError();
@@ -54,13 +50,13 @@ bool parseEdit(const std::string& arg, const std::vector<TagField<Tag>>& fields,
                std::vector<Edit>& edits, std::string& error) {
     const auto equals = arg.find('=');
     if (equals == std::string::npos) {
-        error = "expected FIELD=TEXT, got \"" + shown(arg) + "\"";
+        error = "expected FIELD=TEXT, got \"" + shownName(arg) + "\"";
         return false;
     }
     Edit edit{arg.substr(0, equals), arg.substr(equals + 1)};
     const TagField<Tag>* field = findField(fields, edit.field);
     if (!field || field->key != edit.field) {
-        error = "unknown field \"" + shown(edit.field) + "\"";
+        error = "unknown field \"" + shownName(edit.field) + "\"";
         return false;
     }
     edits.push_back(std::move(edit));
@@ -127,7 +123,7 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
         } else if (arg == "--remove-v2") {
             options.removeV2 = true;
         } else {
-            error = "unknown option " + shown(arg);
+            error = "unknown option " + shownName(arg);
             return std::nullopt;
         }
     }
@@ -178,7 +174,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (problem.empty() && !options->v2.empty())
             problem = applyEdits(path, ID3v2Fields(), options->v2);
         if (!problem.empty()) {
-            err << "quillon-tag: " << shown(path) << ": " << problem << '\n';
+            err << "quillon-tag: " << shownName(path) << ": " << problem << '\n';
             status = 1;
         }
     }

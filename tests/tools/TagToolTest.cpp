@@ -6,9 +6,13 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
+#include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <sstream>
 #include <string>
@@ -95,7 +99,7 @@ TEST(TagTool, FailuresNameTheFileAndWriteNothing) {
         {{"--v1", "track=300", bad}, "quillon-tag: " + bad + ": Range check error\n"},
         {{"--v2", "track=-1", bad}, "quillon-tag: " + bad + ": Range check error\n"},
         {{"--v2", "title=x", dir.file("missing.mp3")},
-         "quillon-tag: " + dir.file("missing.mp3") + ": cannot read the file\n"},
+         "quillon-tag: " + dir.file("missing.mp3") + ": no such file\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -168,4 +172,82 @@ TEST(TagTool, MessagesShowNamesEscaped) {
         EXPECT_NE(firstLine.find(c.shown), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
     }
+}
+
+// Only a file that the window loads as MPEG audio is written: a picture, another audio format
+// or a program beside the songs is left byte for byte as it was, whatever is asked.
+TEST(TagTool, WritesOnlyMpegAudioFiles) {
+    const auto padded = [](std::string_view head) {
+        Bytes bytes = bytesOf(head);
+        bytes.resize(6000, 0x20);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        Bytes content;
+    } files[] = {
+        {"folder.jpg", padded("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01")},
+        {"cover.png", padded("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR")},
+        {"song.flac", padded("fLaC\x00\x00\x00\x22\x10\x00\x10\x00")},
+        {"song.wav", padded("RIFF\xF0\x17\x00\x00WAVEfmt \x10\x00\x00\x00")},
+        {"song.m4a", padded(std::string_view("\x00\x00\x00\x20"
+                                             "ftypM4A \x00\x00\x02\x00",
+                                             16))},
+        {"program", padded("\x7F"
+                           "ELF\x02\x01\x01\x00")},
+        // An ID3v2 tag over no audio: tagged, but no MPEG audio.
+        {"tag-only.mp3", concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Title")), Bytes(6000, 0)})},
+    };
+    const std::vector<std::string> commands[] = {
+        {"--v2", "album=X"}, {"--v1", "title=X"}, {"--remove-v1"}, {"--remove-v2"}};
+    TestDir dir;
+    for (const auto& file : files) {
+        const std::string path = dir.createFile(file.name, file.content);
+        for (std::vector<std::string> args : commands) {
+            SCOPED_TRACE(std::string(file.name) + " " + args[0]);
+            args.push_back(path);
+            const Result r = run(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "quillon-tag: " + path + ": not an MPEG audio file\n");
+            EXPECT_EQ(readFile(path), file.content);
+        }
+    }
+}
+
+// A file that cannot be written is named with the reason.
+TEST(TagTool, NamesWhyAFileCannotBeWritten) {
+    TestDir dir;
+    ASSERT_EQ(::mkdir(dir.file("album.mp3").c_str(), 0700), 0);
+    dir.createFile("empty.mp3", {});
+    dir.createFile("file", cbrFrames(5004));
+    const struct {
+        std::string name;
+        std::string reason;
+    } cases[] = {
+        {"missing.mp3", "no such file"},
+        {"album.mp3", "is a folder"},
+        {"empty.mp3", "the file is empty"},
+        {"file/inside.mp3", "not a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = run({"--v2", "album=X", dir.file(c.name)});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillon-tag: " + dir.file(c.name) + ": " + c.reason + "\n");
+    }
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"album.mp3", "empty.mp3", "file"}));
+    EXPECT_EQ(readFile(dir.file("empty.mp3")), Bytes{});
+    if (::geteuid() != 0) {
+        const std::string locked = dir.createFile("locked.mp3", cbrFrames(5004));
+        ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+        const Result r = run({"--v2", "album=X", locked});
+        EXPECT_EQ(r.err, "quillon-tag: " + locked + ": permission denied\n");
+    }
+    // MPEG audio as the window loads it is written.
+    const std::string song = dir.createFile("song.mp3", cbrFrames(5004));
+    const Result r = run({"--v2", "album=X", song});
+    EXPECT_EQ(r.status, 0) << r.err;
+    TID3v2 v2;
+    ASSERT_TRUE(v2.Load(song));
+    EXPECT_EQ(v2.Album(), "X");
 }

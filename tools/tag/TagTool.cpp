@@ -2,14 +2,23 @@
 
 #include "display/TagFields.h"
 #include "display/TerminalText.h"
+#include "mpeg/MPEGaudio.h"
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/TagText.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tagtool {
@@ -43,6 +52,38 @@ struct Options {
 std::string reason() {
     const std::string why = lastWriteError();
     return why.empty() ? "the file could not be written" : why;
+}
+
+// errno's text as part of a message: "permission denied".
+std::string errnoText(int error) {
+    if (error == ENOENT)
+        return "no such file";
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// Why the window would not load the file as MPEG audio.
+std::string whyNotMpegAudio(const std::string& path, bool loaded) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errnoText(errno);
+    if (S_ISDIR(st.st_mode))
+        return "is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_size == 0)
+        return "the file is empty";
+    if (!loaded) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errnoText(errno);
+        ::close(fd);
+        if (st.st_size > std::numeric_limits<std::int32_t>::max())
+            return "2 GiB or larger, not handled";
+    }
+    return "not an MPEG audio file";
 }
 
 template <class Tag>
@@ -165,7 +206,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (const std::string& path : options->files) {
         // Each tag of a file in turn; the first failure ends that file.
         std::string problem;
-        if (options->removeV1)
+        TMPEGaudio audio;
+        const bool loaded = audio.Load(path);
+        if (!loaded || !audio.Valid())
+            problem = whyNotMpegAudio(path, loaded);
+        if (problem.empty() && options->removeV1)
             problem = removeTag<TID3v1>(path);
         if (problem.empty() && !options->v1.empty())
             problem = applyEdits(path, ID3v1Fields(), options->v1);

@@ -79,6 +79,13 @@ ordered_json describeID3v2(const TID3v2& tag) {
     return j;
 }
 
+// The size of the file itself, for a file the analysis gave up on; 0 for
+// anything but a regular file.
+std::int64_t sizeOnDisk(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? std::int64_t{st.st_size} : 0;
+}
+
 } // namespace
 
 ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& audio) {
@@ -86,9 +93,11 @@ ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& au
     const VBRData& vbr = audio.VBRData();
     ordered_json j;
     j["path"] = displayPath(path);
+    // The window shows a file only when both hold.
+    const bool valid = loaded && audio.Valid();
     j["load_ok"] = loaded;
-    j["valid"] = audio.Valid();
-    j["file_size"] = audio.FileSize();
+    j["valid"] = valid;
+    j["file_size"] = valid ? std::int64_t{audio.FileSize()} : sizeOnDisk(path);
     j["version_text"] = text(audio.VersionText());
     j["layer_text"] = text(audio.LayerText());
     j["bit_rate"] = audio.BitRate();
@@ -155,6 +164,8 @@ FileReport probeFile(const std::string& path, Output output) {
     report.loaded = audio.Load(path);
     if (!report.loaded)
         report.problem = diagnose(path);
+    else if (!audio.Valid())
+        report.problem = "not an MPEG audio file";
     if (output != Output::Text)
         report.json = describe(path, report.loaded, audio);
     if (output != Output::Json)
@@ -226,8 +237,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             out << Usage
                 << "Analyses each MPEG audio FILE and prints its stream data and tags:\n"
                    "the window's three bands by default, one JSON object per line with --json.\n"
-                   "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage "
-                   "error.\n";
+                   "Exit status: 0 when every file is MPEG audio as the window loads it, 1 when "
+                   "any is not, 2 on a usage error.\n";
             return 0;
         } else {
             err << "quillon-probe: unknown option " << shownName(arg) << '\n' << Usage;
@@ -242,7 +253,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const FileReport report = probeFile(files[i], json ? Output::Json : Output::Text);
-        if (!report.loaded) {
+        if (!report.problem.empty()) {
             status = 1;
             err << "quillon-probe: " << shownName(files[i]) << ": " << report.problem << '\n';
             err.flush();

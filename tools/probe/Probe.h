@@ -16,7 +16,8 @@ namespace probe {
 // The analysis of one file.
 struct FileReport {
     bool loaded = false;
-    // Why the file could not be analysed; empty when it was.
+    // Why the window would not show the file (it could not be analysed, or
+    // holds no MPEG audio); empty when it would.
     std::string problem;
     nlohmann::ordered_json json;
     // The three bands as the window shows them.
@@ -41,7 +42,8 @@ std::string jsonLine(const nlohmann::ordered_json& report);
 std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio);
 
 // The whole command: arguments without the program name. Returns the exit
-// status: 0 when every file loaded, 1 when any did not, 2 on a usage error.
+// status: 0 when every file loaded as MPEG audio, 1 when any did not, 2 on a
+// usage error.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace probe

@@ -104,6 +104,21 @@ bool parseEdit(const std::string& arg, const std::vector<TagField<Tag>>& fields,
     return true;
 }
 
+// The first edit that its field does not accept, as a message; empty when
+// every edit is taken. Checked once, before any file is touched.
+template <class Tag>
+std::string refusal(std::string_view tagName, const std::vector<TagField<Tag>>& fields,
+                    const std::vector<Edit>& edits) {
+    for (const Edit& edit : edits) {
+        const TagField<Tag>& field = *findField(fields, edit.field);
+        Tag scratch;
+        if (!field.set(scratch, edit.text))
+            return std::string(tagName) + " " + edit.field + ": \"" + shownName(edit.text) +
+                   "\" is not " + std::string(field.accepts);
+    }
+    return {};
+}
+
 // Loads the tag, sets the fields and saves it; an empty string on success,
 // else why it failed.
 template <class Tag>
@@ -200,6 +215,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (!options) {
         err << "quillon-tag: " << error << '\n' << Usage;
         return 2;
+    }
+
+    std::string refused = refusal("ID3v1", ID3v1Fields(), options->v1);
+    if (refused.empty())
+        refused = refusal("ID3v2", ID3v2Fields(), options->v2);
+    if (!refused.empty()) {
+        err << "quillon-tag: " << refused << '\n';
+        return 1;
     }
 
     int status = 0;

@@ -62,6 +62,31 @@ std::string shortText(const std::string& text) {
     return out;
 }
 
+bool sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// An ID3v1 genre byte from typed text: a name of the table in any letter case,
+// or the byte itself as a number; empty is none. Nothing for anything else.
+std::optional<std::uint8_t> typedGenre(std::string_view text) {
+    if (text.empty())
+        return 255;
+    if (const auto number = digitsUpTo(text, 255))
+        return static_cast<std::uint8_t>(*number);
+    for (int i = 0; i < GenreCount; ++i) {
+        if (sameLetters(GenreNames[i], text))
+            return static_cast<std::uint8_t>(i);
+    }
+    return std::nullopt;
+}
+
 template <void (TID3v1::*Set)(std::string_view)>
 bool setShort(TID3v1& tag, const std::string& text) {
     (tag.*Set)(shortText(text));
@@ -110,9 +135,13 @@ const std::vector<TagField<TID3v1>>& ID3v1Fields() {
          setShort<&T::SetYear>},
         {"genre", "iID3v1_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },
          [](T& t, const std::string& text) {
-             t.SetGenreId(genreIdOf(text));
+             const auto genre = typedGenre(text);
+             if (!genre)
+                 return false;
+             t.SetGenreId(*genre);
              return true;
-         }},
+         },
+         nullptr, "a genre name or a number from 0 to 255"},
         {"comment", "iID3v1_Comment", "Comment", FieldKind::Text,
          [](const T& t) { return t.Comment(); }, setShort<&T::SetComment>},
     };

@@ -158,3 +158,88 @@ TEST(TagFields, ID3v1TrackTakesNumberAndTotal) {
         EXPECT_EQ(readFile(path), c.saved);
     }
 }
+
+// A genre is a name of the table in any letter case or the byte itself; a name the table does
+// not hold is refused, not taken as no genre.
+TEST(TagFields, ID3v1GenreTakesANameOrTheByte) {
+    const auto withGenre = [](std::uint8_t genre) {
+        return concat({kAudio, id3v1Tag({.title = "Song", .genre = genre})});
+    };
+    const struct {
+        std::uint8_t before;
+        std::string typed;
+        bool taken;
+        std::uint8_t after;
+    } cases[] = {
+        {0, "Rock", true, 17},
+        {0, "rock", true, 17},
+        {0, "HARD ROCK", true, 79},
+        {0, "drum & bass", true, 127},
+        {0, "Synthpop", true, 147},
+        {0, "17", true, 17},
+        {0, "0", true, 0},
+        {0, "160", true, 160},
+        {0, "255", true, 255},
+        {0, "", true, 255},
+        {17, "Blues", true, 0},
+        // What the field shows for the byte leaves it alone: no name for 160.
+        {160, "", true, 160},
+        {160, "Rock", true, 17},
+        {255, "", true, 255},
+        {17, "Rokc", false, 17},
+        {17, "256", false, 17},
+        {17, "-1", false, 17},
+        {17, " Rock", false, 17},
+        {17, "17/4", false, 17},
+        {17, "Rock ", false, 17},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " \"" + c.typed + "\"");
+        const std::string path = dir.createFile("song.mp3", withGenre(c.before));
+        EXPECT_EQ(setAndSave<TID3v1>(path, "genre", c.typed), c.taken);
+        EXPECT_EQ(readFile(path), withGenre(c.after));
+    }
+}
+
+// The window sets every row onto the tag it loaded: rows the user left as shown keep what the
+// file holds, byte for byte, whatever a row's text would make of it.
+TEST(TagFields, RowsLeftAsShownKeepTheirBytes) {
+    TestDir dir;
+    const auto v1 = [](std::string_view artist) {
+        return id3v1Tag({.title = "Title",
+                         .artist = artist,
+                         .album = "Album",
+                         .year = "1999",
+                         .comment = "Comment",
+                         .track = 7,
+                         .genre = 160});
+    };
+    const std::string v1Path = dir.createFile("v1.mp3", concat({kAudio, v1("Artist")}));
+    TID3v1 one;
+    ASSERT_TRUE(one.Load(v1Path));
+    for (const TagField<TID3v1>& f : ID3v1Fields()) {
+        SCOPED_TRACE(std::string(f.key));
+        EXPECT_TRUE(f.set(one, f.key == "artist" ? "New" : f.get(one)));
+    }
+    ASSERT_TRUE(one.Save(v1Path));
+    EXPECT_EQ(readFile(v1Path), concat({kAudio, v1("New")}));
+
+    const auto v2 = [](std::string_view artist) {
+        return id3v2Tag(
+            3, concat({id3v2TextFrame(3, "TIT2", "Title"), id3v2TextFrame(3, "TPE1", artist),
+                       id3v2TextFrame(3, "TRCK", "03/of 12"), id3v2TextFrame(3, "TCON", "(17)Rock"),
+                       id3v2TextFrame(3, "TYER", "1999"),
+                       id3v2Frame(3, "COMM", std::string("\0engDesc\0Text", 13)),
+                       id3v2Frame(3, "WXXX", std::string("\0\0http://x", 10))}));
+    };
+    const std::string v2Path = dir.createFile("v2.mp3", concat({v2("Artist"), kAudio}));
+    TID3v2 two;
+    ASSERT_TRUE(two.Load(v2Path));
+    for (const TagField<TID3v2>& f : ID3v2Fields()) {
+        SCOPED_TRACE(std::string(f.key));
+        EXPECT_TRUE(f.set(two, f.key == "artist" ? "New" : f.get(two)));
+    }
+    ASSERT_TRUE(two.Save(v2Path));
+    EXPECT_EQ(readFile(v2Path), concat({v2("New"), kAudio}));
+}

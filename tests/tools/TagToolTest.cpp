@@ -306,3 +306,27 @@ TEST(TagTool, SetsTrackAndTotal) {
         EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", c.frame)), audio}));
     }
 }
+
+// An ID3v1 genre by name in any letter case or by number; a name the table lacks is refused.
+TEST(TagTool, SetsTheID3v1GenreByNameOrNumber) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const Bytes original = concat({audio, id3v1Tag({.genre = 13})});
+    const std::string path = dir.createFile("a.mp3", original);
+    const struct {
+        std::string typed;
+        std::uint8_t genre;
+    } cases[] = {{"rock", 17}, {"Hard Rock", 79}, {"160", 160}, {"0", 0}, {"", 255}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const Result r = run({"--v1", "genre=" + c.typed, path});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(path), concat({audio, id3v1Tag({.genre = c.genre})}));
+    }
+    dir.createFile("a.mp3", original);
+    const Result r = run({"--v1", "genre=Rokc", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "quillon-tag: ID3v1 genre: \"Rokc\" is not a genre name or a number from 0 to 255\n");
+    EXPECT_EQ(readFile(path), original);
+}

@@ -35,6 +35,8 @@ constexpr std::string_view Help =
     "TEXT clears the field) and the tag is saved as the window's Save of that pane does.\n"
     "FIELD: title, artist, album, year, track, genre, comment (both tags);\n"
     "       composer, encoder, copyright, language, url (ID3v2 only).\n"
+    "track: n or n/total (ID3v1 keeps n only); ID3v1 genre: a name of the genre list in\n"
+    "any letter case, or a number from 0 to 255. TEXT is UTF-8.\n"
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
 
 struct Edit {

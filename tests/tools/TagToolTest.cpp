@@ -330,3 +330,31 @@ TEST(TagTool, SetsTheID3v1GenreByNameOrNumber) {
               "quillon-tag: ID3v1 genre: \"Rokc\" is not a genre name or a number from 0 to 255\n");
     EXPECT_EQ(readFile(path), original);
 }
+
+// Text that is not UTF-8 would be written raw into frames marked as UTF-8 or read as
+// Windows-1252 by chance: it is refused, naming the field, before any file is touched.
+TEST(TagTool, RefusesTextThatIsNotUtf8) {
+    TestDir dir;
+    const Bytes original = concat({cbrFrames(5004), id3v1Tag({.title = "Song"})});
+    const std::string path = dir.createFile("a.mp3", original);
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--v2", "artist=\xe9t\xe9"}, "ID3v2 artist: \"\\udce9t\\udce9\" is not UTF-8 text"},
+        {{"--v2", "title=ok", "--v2", "comment=\xc3"},
+         "ID3v2 comment: \"\\udcc3\" is not UTF-8 text"},
+        {{"--v1", "album=\xed\xa0\x80"},
+         "ID3v1 album: \"\\udced\\udca0\\udc80\" is not UTF-8 text"},
+        {{"--v1", "genre=Pop\xff"}, "ID3v1 genre: \"Pop\\udcff\" is not UTF-8 text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> args = c.args;
+        args.push_back(path);
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillon-tag: " + c.message + "\n");
+        EXPECT_EQ(readFile(path), original);
+    }
+}

@@ -113,10 +113,14 @@ std::string refusal(std::string_view tagName, const std::vector<TagField<Tag>>& 
                     const std::vector<Edit>& edits) {
     for (const Edit& edit : edits) {
         const TagField<Tag>& field = *findField(fields, edit.field);
+        const std::string refused =
+            std::string(tagName) + " " + edit.field + ": \"" + shownName(edit.text) + "\" is not ";
+        // Tags hold UTF-8 text as such or converted; other bytes have no meaning there.
+        if (!isValidUtf8(edit.text))
+            return refused + "UTF-8 text";
         Tag scratch;
         if (!field.set(scratch, edit.text))
-            return std::string(tagName) + " " + edit.field + ": \"" + shownName(edit.text) +
-                   "\" is not " + std::string(field.accepts);
+            return refused + std::string(field.accepts);
     }
     return {};
 }

@@ -10,9 +10,43 @@ std::string numberText(std::uint32_t value) {
     return value != 0 ? std::to_string(value) : std::string();
 }
 
-// The whole text as a number; anything that is not a number in full is none.
-std::int32_t typedNumber(const std::string& text) {
-    return parseWholeInt32(text).value_or(0);
+// Decimal digits, at most `max`; nothing for anything else.
+std::optional<std::uint32_t> digitsUpTo(std::string_view text, std::uint32_t max) {
+    if (text.empty())
+        return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        const auto digit = static_cast<std::uint32_t>(c - '0');
+        if (value > (max - digit) / 10)
+            return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// A typed track: "" (none), "n", or "n/total" with both at least 1.
+struct TypedTrack {
+    std::uint32_t number = 0;
+    std::optional<std::uint32_t> total;
+};
+
+constexpr std::uint32_t kMaxTrack = 2147483647; // what other taggers read as a signed int
+
+std::optional<TypedTrack> typedTrack(std::string_view text, std::uint32_t maxNumber) {
+    if (text.empty())
+        return TypedTrack{};
+    const auto slash = text.find('/');
+    const auto number = digitsUpTo(text.substr(0, slash), maxNumber);
+    if (!number)
+        return std::nullopt;
+    if (slash == std::string_view::npos)
+        return TypedTrack{*number, std::nullopt};
+    const auto total = digitsUpTo(text.substr(slash + 1), kMaxTrack);
+    if (*number == 0 || !total || *total == 0)
+        return std::nullopt;
+    return TypedTrack{*number, total};
 }
 
 // ID3v1 text setters are handed at most 255 characters; they trim, then cut.
@@ -26,6 +60,31 @@ std::string shortText(const std::string& text) {
         out += text[i];
     }
     return out;
+}
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// An ID3v1 genre byte from typed text: a name of the table in any letter case,
+// or the byte itself as a number; empty is none. Nothing for anything else.
+std::optional<std::uint8_t> typedGenre(std::string_view text) {
+    if (text.empty())
+        return 255;
+    if (const auto number = digitsUpTo(text, 255))
+        return static_cast<std::uint8_t>(*number);
+    for (int i = 0; i < GenreCount; ++i) {
+        if (sameLetters(GenreNames[i], text))
+            return static_cast<std::uint8_t>(i);
+    }
+    return std::nullopt;
 }
 
 template <void (TID3v1::*Set)(std::string_view)>
@@ -64,20 +123,25 @@ const std::vector<TagField<TID3v1>>& ID3v1Fields() {
         {"track", "iID3v1_Track", "Tr.", FieldKind::Number,
          [](const T& t) { return numberText(t.Track()); },
          [](T& t, const std::string& text) {
-             const std::int32_t track = typedNumber(text);
-             if (track < 0 || track > 255)
+             // The tag has no room for the total.
+             const auto track = typedTrack(text, 255);
+             if (!track)
                  return false;
-             t.SetTrack(static_cast<std::uint8_t>(track));
+             t.SetTrack(static_cast<std::uint8_t>(track->number));
              return true;
          },
-         [](const T& t) { return std::uint32_t{t.Track()}; }},
+         [](const T& t) { return std::uint32_t{t.Track()}; }, "a number from 0 to 255 or n/total"},
         {"year", "iID3v1_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },
          setShort<&T::SetYear>},
         {"genre", "iID3v1_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },
          [](T& t, const std::string& text) {
-             t.SetGenreId(genreIdOf(text));
+             const auto genre = typedGenre(text);
+             if (!genre)
+                 return false;
+             t.SetGenreId(*genre);
              return true;
-         }},
+         },
+         nullptr, "a genre name or a number from 0 to 255"},
         {"comment", "iID3v1_Comment", "Comment", FieldKind::Text,
          [](const T& t) { return t.Comment(); }, setShort<&T::SetComment>},
     };
@@ -96,13 +160,16 @@ const std::vector<TagField<TID3v2>>& ID3v2Fields() {
         {"track", "iID3v2_Track", "Tr.", FieldKind::Number,
          [](const T& t) { return numberText(t.Track()); },
          [](T& t, const std::string& text) {
-             const std::int32_t track = typedNumber(text);
-             if (track < 0)
+             const auto track = typedTrack(text, kMaxTrack);
+             if (!track)
                  return false;
-             t.SetTrack(static_cast<std::uint32_t>(track));
+             t.SetTrack(track->number);
+             // A bare number keeps the total; none clears both.
+             if (track->total || text.empty())
+                 t.SetTrackTotal(track->total.value_or(0));
              return true;
          },
-         [](const T& t) { return t.Track(); }},
+         [](const T& t) { return t.Track(); }, "a number n or n/total"},
         {"year", "iID3v2_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },
          setText<&T::SetYear>},
         {"genre", "iID3v2_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },

@@ -27,11 +27,21 @@ template <class Tag> struct TagField {
     FieldKind kind;
     // The field's text as shown (UTF-8).
     std::string (*get)(const Tag& tag);
-    // Sets the field from the text typed by the user, the way a save takes it.
-    // False, with the tag unchanged, for a number that the tag cannot hold.
-    bool (*set)(Tag& tag, const std::string& text);
+    // Sets the field from typed text; false, with the tag unchanged, for text
+    // that the field does not accept.
+    bool (*store)(Tag& tag, const std::string& text);
     // Number fields: the value itself.
     std::uint32_t (*number)(const Tag& tag) = nullptr;
+    // What the field accepts, for messages: "... is not <accepts>".
+    std::string_view accepts = "text";
+
+    // Sets the field from the text typed by the user, the way a save takes it.
+    // The text the field shows for this tag leaves it as it is, so that a
+    // field the user did not touch keeps what the file holds. False, with the
+    // tag unchanged, for text that the field does not accept.
+    bool set(Tag& tag, const std::string& text) const {
+        return text == get(tag) || store(tag, text);
+    }
 };
 
 // What is reported when a number outside what the field can hold stops a save.

@@ -583,6 +583,14 @@ std::uint32_t trackFrom(const std::string& value) {
     return number && *number > 0 ? static_cast<std::uint32_t>(*number) : 0;
 }
 
+std::uint32_t trackTotalFrom(const std::string& value) {
+    const auto slash = value.find('/');
+    if (slash == std::string::npos)
+        return 0;
+    const auto number = parseWholeInt32(std::string_view(value).substr(slash + 1));
+    return number && *number > 0 ? static_cast<std::uint32_t>(*number) : 0;
+}
+
 std::optional<int> genreIndex(std::string_view digits) {
     if (digits.empty() || digits.size() > 9 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -677,6 +685,7 @@ TagContent readContent(const FrameWalk& walk) {
         content.fields.text[f] = content.sources[f].value;
     content.fields[TextField::Genre] = genreFrom(content.sources[int(TextField::Genre)].value);
     content.fields.track = trackFrom(content.track.value);
+    content.fields.trackTotal = trackTotalFrom(content.track.value);
     return content;
 }
 
@@ -809,7 +818,8 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
     std::array<bool, TID3v2::TextFieldCount> changed{};
     for (int f = 0; f < TID3v2::TextFieldCount; ++f)
         changed[f] = fields.text[f] != loaded.text[f];
-    const bool trackChanged = fields.track != loaded.track;
+    const bool trackChanged =
+        fields.track != loaded.track || fields.trackTotal != loaded.trackTotal;
 
     // The new frame of each changed field, empty when the field is now empty.
     auto fieldFrame = [&](int f) -> Bytes {
@@ -831,7 +841,9 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
             return {};
         std::string text = std::to_string(fields.track);
         const auto slash = old.track.value.find('/');
-        if (slash != std::string::npos)
+        if (fields.trackTotal != 0)
+            text += "/" + std::to_string(fields.trackTotal);
+        else if (loaded.trackTotal == 0 && slash != std::string::npos)
             text += old.track.value.substr(slash);
         return FrameWalk::framed(kTrackId, textFrameData(text, major), major);
     };

@@ -26,6 +26,8 @@ public:
     const std::string& Artist() const { return text(TextField::Artist); }
     const std::string& Album() const { return text(TextField::Album); }
     std::uint32_t Track() const { return m_fields.track; }
+    // The total after the track's "/"; 0 when there is none.
+    std::uint32_t TrackTotal() const { return m_fields.trackTotal; }
     const std::string& Year() const { return text(TextField::Year); }
     const std::string& Genre() const { return text(TextField::Genre); }
     const std::string& Comment() const { return text(TextField::Comment); }
@@ -40,6 +42,9 @@ public:
     void SetArtist(std::string_view text) { setText(TextField::Artist, text); }
     void SetAlbum(std::string_view text) { setText(TextField::Album, text); }
     void SetTrack(std::uint32_t track) { m_fields.track = track; }
+    // A save writes "n/total" when both are set; without a total, a text
+    // after the "/" that is no number stays while the total is left alone.
+    void SetTrackTotal(std::uint32_t total) { m_fields.trackTotal = total; }
     void SetYear(std::string_view text) { setText(TextField::Year, text); }
     void SetGenre(std::string_view text) { setText(TextField::Genre, text); }
     void SetComment(std::string_view text) { setText(TextField::Comment, text); }
@@ -77,6 +82,7 @@ public:
     struct Fields {
         std::array<std::string, TextFieldCount> text;
         std::uint32_t track = 0;
+        std::uint32_t trackTotal = 0;
         const std::string& operator[](TextField field) const { return text[int(field)]; }
         std::string& operator[](TextField field) { return text[int(field)]; }
         bool operator==(const Fields&) const = default;

@@ -1,5 +1,7 @@
 #include "tools/probe/Probe.h"
 
+#include "display/TerminalText.h"
+
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
@@ -9,6 +11,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -84,12 +87,20 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
         {"id3v1", nullptr},
         {"id3v2", nullptr},
     };
-    // No frame: Load succeeds but resets everything, the tags included.
+    const Bytes tagsOnly = concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Title")), Bytes(4000, 0),
+                                   id3v1Tag({.title = "Title",
+                                             .artist = "Artist",
+                                             .year = "1999",
+                                             .comment = "Comment",
+                                             .track = 0,
+                                             .genre = 17})});
+    // No frame: Load succeeds but resets everything, the tags included; the size is the
+    // file's all the same.
     const ordered_json noFrame = {
         {"path", ""},
         {"load_ok", true},
         {"valid", false},
-        {"file_size", 0},
+        {"file_size", tagsOnly.size()},
         {"version_text", "MPEG ?"},
         {"layer_text", "Layer ?"},
         {"bit_rate", 0},
@@ -117,17 +128,10 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
         const char* name;
         Bytes content;
         ordered_json expected;
+        std::string problem;
     } cases[] = {
-        {"cbr.mp3", frames(12), cbr},
-        {"tags-only.mp3",
-         concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Title")), Bytes(4000, 0),
-                 id3v1Tag({.title = "Title",
-                           .artist = "Artist",
-                           .year = "1999",
-                           .comment = "Comment",
-                           .track = 0,
-                           .genre = 17})}),
-         noFrame},
+        {"cbr.mp3", frames(12), cbr, ""},
+        {"tags-only.mp3", tagsOnly, noFrame, "not an MPEG audio file"},
     };
     TestDir dir;
     for (const auto& c : cases) {
@@ -135,7 +139,7 @@ TEST(ProbeJson, GivesEveryKeyInOrderWithNullsWhereNothingWasFound) {
         const std::string path = dir.createFile(c.name, c.content);
         const probe::FileReport report = probe::probeFile(path);
         EXPECT_TRUE(report.loaded);
-        EXPECT_EQ("", report.problem);
+        EXPECT_EQ(c.problem, report.problem);
         ordered_json expected = c.expected;
         expected["path"] = path;
         // ordered_json compares keys in order, so this checks the order too.
@@ -263,17 +267,17 @@ TEST(ProbePath, KeepsValidUtf8AndEscapesEveryOtherByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shown);
-        EXPECT_EQ(c.shown, probe::displayPath(std::string(c.given)));
+        EXPECT_EQ(c.shown, displayPath(std::string(c.given)));
     }
-    const std::string line = probe::jsonLine({{"path", probe::displayPath("caf\xE9.mp3")}});
+    const std::string line = probe::jsonLine({{"path", displayPath("caf\xE9.mp3")}});
     EXPECT_EQ("{\"path\":\"caf\\udce9.mp3\"}", line);
 }
 
 // Text from tags and names cannot set the terminal's title, clear it or fake a line.
 TEST(ProbePath, ControlCharactersAreShownEscaped) {
     EXPECT_EQ("a\\x1b]0;x\\x07b\\x0d\\x0aFake: 1\\x7f\\u009b\xC3\xA9",
-              probe::terminalText("a\x1b]0;x\x07"
-                                  "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
+              terminalText("a\x1b]0;x\x07"
+                           "b\r\nFake: 1\x7f\xC2\x9B\xC3\xA9"));
     TestDir dir;
     const Bytes title = bytesOf("Evil\x1b[2J");
     Bytes v1(128, 0);
@@ -351,6 +355,7 @@ TEST(ProbeCommand, ExitStatusAndErrorLines) {
     dir.createFile("--json", frames(12));
     // A valid stream, but too short for the block read at its end.
     dir.createFile("short.mp3", frames(7));
+    dir.createFile("notes.txt", Bytes(5000, 'x'));
     ASSERT_EQ(0, ::mkdir(dir.file("folder.mp3").c_str(), 0700));
     // Sparse, so it costs no disk space.
     const int fd = ::open(dir.file("huge.mp3").c_str(), O_WRONLY | O_CREAT, 0600);
@@ -361,19 +366,24 @@ TEST(ProbeCommand, ExitStatusAndErrorLines) {
     const struct {
         std::vector<std::string> args;
         int status;
-        // Paths of the JSON lines, and whether each loaded.
-        std::vector<std::pair<std::string, bool>> lines;
+        // Paths of the JSON lines, whether each loaded and its size.
+        std::vector<std::tuple<std::string, bool, std::int64_t>> lines;
         std::string errHas;
     } cases[] = {
-        {{"--json", "good.mp3"}, 0, {{"good.mp3", true}}, ""},
-        {{"--json", "--", "--json"}, 0, {{"--json", true}}, ""},
+        {{"--json", "good.mp3"}, 0, {{"good.mp3", true, 5004}}, ""},
+        {{"--json", "--", "--json"}, 0, {{"--json", true, 5004}}, ""},
         {{"--json", "good.mp3", "missing.mp3"},
          1,
-         {{"good.mp3", true}, {"missing.mp3", false}},
+         {{"good.mp3", true, 5004}, {"missing.mp3", false, 0}},
          "missing.mp3: No such file or directory\n"},
-        {{"--json", "folder.mp3"}, 1, {{"folder.mp3", false}}, "folder.mp3: is a folder\n"},
-        {{"--json", "short.mp3"}, 1, {{"short.mp3", false}}, "short.mp3: too short"},
-        {{"--json", "huge.mp3"}, 1, {{"huge.mp3", false}}, "huge.mp3: 2 GiB or larger"},
+        {{"--json", "folder.mp3"}, 1, {{"folder.mp3", false, 0}}, "folder.mp3: is a folder\n"},
+        {{"--json", "short.mp3"}, 1, {{"short.mp3", false, 2919}}, "short.mp3: too short"},
+        {{"--json", "huge.mp3"}, 1, {{"huge.mp3", false, 1ll << 31}}, "huge.mp3: 2 GiB or larger"},
+        // Loaded, but no MPEG audio: the window does not show it.
+        {{"--json", "notes.txt", "good.mp3"},
+         1,
+         {{"notes.txt", true, 5000}, {"good.mp3", true, 5004}},
+         "quillon-probe: notes.txt: not an MPEG audio file\n"},
         {{}, 2, {}, "usage: quillon-probe"},
         {{"--json"}, 2, {}, "usage: quillon-probe"},
         {{"--jsno", "good.mp3"}, 2, {}, "unknown option --jsno"},
@@ -388,8 +398,11 @@ TEST(ProbeCommand, ExitStatusAndErrorLines) {
         const std::vector<ordered_json> lines = jsonLines(run.out);
         ASSERT_EQ(c.lines.size(), lines.size()) << run.out;
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            EXPECT_EQ(c.lines[i].first, lines[i]["path"]);
-            EXPECT_EQ(c.lines[i].second, lines[i]["load_ok"]);
+            const auto& [path, loaded, size] = c.lines[i];
+            EXPECT_EQ(path, lines[i]["path"]);
+            EXPECT_EQ(loaded, lines[i]["load_ok"]);
+            EXPECT_EQ(size, lines[i]["file_size"]);
+            EXPECT_EQ(loaded && path != "notes.txt", lines[i]["valid"]);
         }
         if (c.errHas.empty())
             EXPECT_EQ("", run.err);
@@ -423,6 +436,13 @@ TEST(ProbeCommand, PrintsTheWindowsBandsByDefaultAndUsageOnRequest) {
     EXPECT_NE(std::string::npos,
               text.out.find("\n\nshort.mp3\n[ID3v1 Tag]\n[ID3v2 Tag]\n[MPEG Info]\n"));
     EXPECT_EQ(text.out.size(), text.out.find("[MPEG Info]\n", text.out.find("short.mp3")) + 12);
+    // So does a file that loads but holds no MPEG audio, and it fails as one that does not load.
+    dir.createFile("notes.txt", Bytes(5000, 'x'));
+    const RunResult notes = runProbe(dir, {"a.mp3", "notes.txt"});
+    EXPECT_EQ(1, notes.status);
+    EXPECT_EQ("quillon-probe: notes.txt: not an MPEG audio file\n", notes.err);
+    EXPECT_NE(std::string::npos,
+              notes.out.find("\n\nnotes.txt\n[ID3v1 Tag]\n[ID3v2 Tag]\n[MPEG Info]\n"));
 
     const RunResult help = runProbe(dir, {"--help"});
     EXPECT_EQ(0, help.status);

@@ -2,6 +2,7 @@
 
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
+#include "display/TerminalText.h"
 #include "mpeg/MPEGaudio.h"
 #include "tags/TagText.h"
 
@@ -78,6 +79,13 @@ ordered_json describeID3v2(const TID3v2& tag) {
     return j;
 }
 
+// The size of the file itself, for a file the analysis gave up on; 0 for
+// anything but a regular file.
+std::int64_t sizeOnDisk(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? std::int64_t{st.st_size} : 0;
+}
+
 } // namespace
 
 ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& audio) {
@@ -85,9 +93,11 @@ ordered_json describe(const std::string& path, bool loaded, const TMPEGaudio& au
     const VBRData& vbr = audio.VBRData();
     ordered_json j;
     j["path"] = displayPath(path);
+    // The window shows a file only when both hold.
+    const bool valid = loaded && audio.Valid();
     j["load_ok"] = loaded;
-    j["valid"] = audio.Valid();
-    j["file_size"] = audio.FileSize();
+    j["valid"] = valid;
+    j["file_size"] = valid ? std::int64_t{audio.FileSize()} : sizeOnDisk(path);
     j["version_text"] = text(audio.VersionText());
     j["layer_text"] = text(audio.LayerText());
     j["bit_rate"] = audio.BitRate();
@@ -154,51 +164,13 @@ FileReport probeFile(const std::string& path, Output output) {
     report.loaded = audio.Load(path);
     if (!report.loaded)
         report.problem = diagnose(path);
+    else if (!audio.Valid())
+        report.problem = "not an MPEG audio file";
     if (output != Output::Text)
         report.json = describe(path, report.loaded, audio);
     if (output != Output::Json)
         report.text = bandsText(path, report.loaded, audio);
     return report;
-}
-
-std::string displayPath(const std::string& path) {
-    std::string out;
-    std::size_t pos = 0;
-    while (pos < path.size()) {
-        const std::size_t start = pos;
-        if (decodeUtf8At(path, pos)) {
-            out.append(path, start, pos - start);
-        } else {
-            static constexpr char kHex[] = "0123456789abcdef";
-            const auto byte = static_cast<unsigned char>(path[start]);
-            out += "\\udc";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
-}
-
-std::string terminalText(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        const std::size_t start = pos;
-        const auto cp = decodeUtf8At(text, pos);
-        if (cp && (*cp < 0x20 || *cp == 0x7F)) {
-            out += "\\x";
-            out += kHex[*cp >> 4];
-            out += kHex[*cp & 0xF];
-        } else if (cp && *cp >= 0x80 && *cp < 0xA0) {
-            out += "\\u00";
-            out += kHex[*cp >> 4];
-            out += kHex[*cp & 0xF];
-        } else {
-            out.append(text.substr(start, pos - start));
-        }
-    }
-    return out;
 }
 
 std::string jsonLine(const ordered_json& report) {
@@ -214,7 +186,7 @@ std::string jsonLine(const ordered_json& report) {
 }
 
 std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio) {
-    std::string out = terminalText(displayPath(path)) + '\n';
+    std::string out = shownName(path) + '\n';
     // The window shows the bands only for a valid file, and shows nothing when
     // a text cannot be made.
     QList<BandTexts> bands(3);
@@ -265,12 +237,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             out << Usage
                 << "Analyses each MPEG audio FILE and prints its stream data and tags:\n"
                    "the window's three bands by default, one JSON object per line with --json.\n"
-                   "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage "
-                   "error.\n";
+                   "Exit status: 0 when every file is MPEG audio as the window loads it, 1 when "
+                   "any is not, 2 on a usage error.\n";
             return 0;
         } else {
-            err << "quillon-probe: unknown option " << terminalText(displayPath(arg)) << '\n'
-                << Usage;
+            err << "quillon-probe: unknown option " << shownName(arg) << '\n' << Usage;
             return 2;
         }
     }
@@ -282,10 +253,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const FileReport report = probeFile(files[i], json ? Output::Json : Output::Text);
-        if (!report.loaded) {
+        if (!report.problem.empty()) {
             status = 1;
-            err << "quillon-probe: " << terminalText(displayPath(files[i])) << ": "
-                << report.problem << '\n';
+            err << "quillon-probe: " << shownName(files[i]) << ": " << report.problem << '\n';
             err.flush();
         }
         if (json)

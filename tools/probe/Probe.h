@@ -16,7 +16,8 @@ namespace probe {
 // The analysis of one file.
 struct FileReport {
     bool loaded = false;
-    // Why the file could not be analysed; empty when it was.
+    // Why the window would not show the file (it could not be analysed, or
+    // holds no MPEG audio); empty when it would.
     std::string problem;
     nlohmann::ordered_json json;
     // The three bands as the window shows them.
@@ -35,20 +36,14 @@ nlohmann::ordered_json describe(const std::string& path, bool loaded, const TMPE
 // Why a file that Load refused cannot be analysed, found from the file itself.
 std::string diagnose(const std::string& path);
 
-// A file name as UTF-8 text, losslessly: valid UTF-8 stays as it is, and each
-// byte that is not part of it becomes the text "\udcXX" (its value in hex).
-std::string displayPath(const std::string& path);
-// Text for a terminal: control characters shown as "\xNN" (C1 ones as
-// "\u00NN"), so that text from files cannot drive the terminal.
-std::string terminalText(std::string_view text);
-
 std::string jsonLine(const nlohmann::ordered_json& report);
 // The path, then each band as "[caption] version" and "caption: text" lines in the
 // window's order; a file the window would not show gets the three headers only.
 std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& audio);
 
 // The whole command: arguments without the program name. Returns the exit
-// status: 0 when every file loaded, 1 when any did not, 2 on a usage error.
+// status: 0 when every file loaded as MPEG audio, 1 when any did not, 2 on a
+// usage error.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace probe

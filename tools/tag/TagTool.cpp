@@ -1,14 +1,24 @@
 #include "tools/tag/TagTool.h"
 
 #include "display/TagFields.h"
+#include "display/TerminalText.h"
+#include "mpeg/MPEGaudio.h"
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/TagText.h"
 
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace tagtool {
@@ -25,6 +35,8 @@ constexpr std::string_view Help =
     "TEXT clears the field) and the tag is saved as the window's Save of that pane does.\n"
     "FIELD: title, artist, album, year, track, genre, comment (both tags);\n"
     "       composer, encoder, copyright, language, url (ID3v2 only).\n"
+    "track: n or n/total (ID3v1 keeps n only); ID3v1 genre: a name of the genre list in\n"
+    "any letter case, or a number from 0 to 255. TEXT is UTF-8.\n"
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
 
 struct Edit {
@@ -38,15 +50,42 @@ struct Options {
     std::vector<std::string> files;
 };
 
-// A name or path as UTF-8 for messages; bytes that are not UTF-8 read as Windows-1252.
-std::string shown(const std::string& text) {
-    return isValidUtf8(text) ? text : windows1252ToUtf8(text);
-}
-
 // Why a write failed, for the message.
 std::string reason() {
     const std::string why = lastWriteError();
     return why.empty() ? "the file could not be written" : why;
+}
+
+// errno's text as part of a message: "permission denied".
+std::string errnoText(int error) {
+    if (error == ENOENT)
+        return "no such file";
+    std::string text = std::strerror(error);
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// Why the window would not load the file as MPEG audio.
+std::string whyNotMpegAudio(const std::string& path, bool loaded) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return errnoText(errno);
+    if (S_ISDIR(st.st_mode))
+        return "is a folder";
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    if (st.st_size == 0)
+        return "the file is empty";
+    if (!loaded) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errnoText(errno);
+        ::close(fd);
+        if (st.st_size > std::numeric_limits<std::int32_t>::max())
+            return "2 GiB or larger, not handled";
+    }
+    return "not an MPEG audio file";
 }
 
 template <class Tag>
@@ -54,17 +93,36 @@ bool parseEdit(const std::string& arg, const std::vector<TagField<Tag>>& fields,
                std::vector<Edit>& edits, std::string& error) {
     const auto equals = arg.find('=');
     if (equals == std::string::npos) {
-        error = "expected FIELD=TEXT, got \"" + shown(arg) + "\"";
+        error = "expected FIELD=TEXT, got \"" + shownName(arg) + "\"";
         return false;
     }
     Edit edit{arg.substr(0, equals), arg.substr(equals + 1)};
     const TagField<Tag>* field = findField(fields, edit.field);
     if (!field || field->key != edit.field) {
-        error = "unknown field \"" + shown(edit.field) + "\"";
+        error = "unknown field \"" + shownName(edit.field) + "\"";
         return false;
     }
     edits.push_back(std::move(edit));
     return true;
+}
+
+// The first edit that its field does not accept, as a message; empty when
+// every edit is taken. Checked once, before any file is touched.
+template <class Tag>
+std::string refusal(std::string_view tagName, const std::vector<TagField<Tag>>& fields,
+                    const std::vector<Edit>& edits) {
+    for (const Edit& edit : edits) {
+        const TagField<Tag>& field = *findField(fields, edit.field);
+        const std::string refused =
+            std::string(tagName) + " " + edit.field + ": \"" + shownName(edit.text) + "\" is not ";
+        // Tags hold UTF-8 text as such or converted; other bytes have no meaning there.
+        if (!isValidUtf8(edit.text))
+            return refused + "UTF-8 text";
+        Tag scratch;
+        if (!field.set(scratch, edit.text))
+            return refused + std::string(field.accepts);
+    }
+    return {};
 }
 
 // Loads the tag, sets the fields and saves it; an empty string on success,
@@ -127,7 +185,7 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
         } else if (arg == "--remove-v2") {
             options.removeV2 = true;
         } else {
-            error = "unknown option " + shown(arg);
+            error = "unknown option " + shownName(arg);
             return std::nullopt;
         }
     }
@@ -165,11 +223,23 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
     }
 
+    std::string refused = refusal("ID3v1", ID3v1Fields(), options->v1);
+    if (refused.empty())
+        refused = refusal("ID3v2", ID3v2Fields(), options->v2);
+    if (!refused.empty()) {
+        err << "quillon-tag: " << refused << '\n';
+        return 1;
+    }
+
     int status = 0;
     for (const std::string& path : options->files) {
         // Each tag of a file in turn; the first failure ends that file.
         std::string problem;
-        if (options->removeV1)
+        TMPEGaudio audio;
+        const bool loaded = audio.Load(path);
+        if (!loaded || !audio.Valid())
+            problem = whyNotMpegAudio(path, loaded);
+        if (problem.empty() && options->removeV1)
             problem = removeTag<TID3v1>(path);
         if (problem.empty() && !options->v1.empty())
             problem = applyEdits(path, ID3v1Fields(), options->v1);
@@ -178,7 +248,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (problem.empty() && !options->v2.empty())
             problem = applyEdits(path, ID3v2Fields(), options->v2);
         if (!problem.empty()) {
-            err << "quillon-tag: " << shown(path) << ": " << problem << '\n';
+            err << "quillon-tag: " << shownName(path) << ": " << problem << '\n';
             status = 1;
         }
     }

@@ -1,0 +1,245 @@
+// The fields as the window's Save and quillon-tag set them: what each accepts, what it refuses
+// before anything is written, and the bytes a save then writes.
+#include "display/TagFields.h"
+
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
+
+#include "tests/support/TagBytes.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const Bytes kAudio = cbrFrames(5004);
+
+template <class Tag> const TagField<Tag>& field(std::string_view key);
+template <> const TagField<TID3v1>& field<TID3v1>(std::string_view key) {
+    return *findField(ID3v1Fields(), key);
+}
+template <> const TagField<TID3v2>& field<TID3v2>(std::string_view key) {
+    return *findField(ID3v2Fields(), key);
+}
+
+// Loads the tag of `path`, sets the field from `typed` and, when the field takes it, saves.
+template <class Tag>
+bool setAndSave(const std::string& path, std::string_view key, const std::string& typed) {
+    Tag tag;
+    EXPECT_TRUE(tag.Load(path));
+    if (!field<Tag>(key).set(tag, typed))
+        return false;
+    EXPECT_TRUE(tag.Save(path));
+    return true;
+}
+
+} // namespace
+
+// "n" and "n/total" in digits are taken; a bare n keeps the total the frame had. Anything else
+// is refused before a save, with the tag as it was.
+TEST(TagFields, ID3v2TrackTakesNumberAndTotal) {
+    const Bytes title = id3v2TextFrame(3, "TIT2", "Song");
+    const auto withTrack = [&](std::string_view track) {
+        return concat({id3v2Tag(3, concat({title, id3v2TextFrame(3, "TRCK", track)})), kAudio});
+    };
+    const Bytes original = withTrack("3/12");
+    const struct {
+        std::string typed;
+        bool taken;
+        Bytes saved;
+    } cases[] = {
+        {"5", true, withTrack("5/12")},
+        {"5/6", true, withTrack("5/6")},
+        {"05/006", true, withTrack("5/6")},
+        {"3/12", true, original},
+        {"3", true, original},
+        {"2147483647/2147483647", true, withTrack("2147483647/2147483647")},
+        {"", true, concat({id3v2Tag(3, title), kAudio})},
+        {"two", false, original},
+        {"5 ", false, original},
+        {" 5", false, original},
+        {"+5", false, original},
+        {"-1", false, original},
+        {"0x10", false, original},
+        {"$10", false, original},
+        {"2147483648", false, original},
+        {"5/2147483648", false, original},
+        {"5/", false, original},
+        {"/6", false, original},
+        {"5/6/7", false, original},
+        {"5 / 6", false, original},
+        {"0/6", false, original},
+        {"5/0", false, original},
+        {"\xEF\xBC\x95", false, original}, // a full-width 5
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("\"" + c.typed + "\"");
+        const std::string path = dir.createFile("song.mp3", original);
+        EXPECT_EQ(setAndSave<TID3v2>(path, "track", c.typed), c.taken);
+        EXPECT_EQ(readFile(path), c.saved);
+    }
+}
+
+TEST(TagFields, ID3v2TrackTotalIsReadAndWritten) {
+    const struct {
+        std::string frame;
+        std::uint32_t track, total;
+    } cases[] = {
+        {"3/12", 3, 12}, {"3", 3, 0}, {"3/x", 3, 0}, {"x/12", 0, 12}, {"", 0, 0},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.frame);
+        const std::string path = dir.createFile(
+            "song.mp3", concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", c.frame)), kAudio}));
+        TID3v2 tag;
+        ASSERT_TRUE(tag.Load(path));
+        EXPECT_EQ(tag.Track(), c.track);
+        EXPECT_EQ(tag.TrackTotal(), c.total);
+    }
+
+    // A total the frame did not name is added; cleared, it goes; a text after the "/" that
+    // is no number stays as long as the total is left alone.
+    const auto saved = [&](std::string_view frame, std::uint32_t track,
+                           std::optional<std::uint32_t> total) {
+        const std::string path = dir.createFile(
+            "song.mp3", concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", frame)), kAudio}));
+        TID3v2 tag;
+        EXPECT_TRUE(tag.Load(path));
+        tag.SetTrack(track);
+        if (total)
+            tag.SetTrackTotal(*total);
+        EXPECT_TRUE(tag.Save(path));
+        EXPECT_TRUE(tag.Load(path));
+        return tag.Track() == 0
+                   ? std::string()
+                   : std::to_string(tag.Track()) + "/" + std::to_string(tag.TrackTotal());
+    };
+    EXPECT_EQ(saved("3", 3, 9), "3/9");
+    EXPECT_EQ(saved("3/12", 4, 0), "4/0");
+    const std::string path = dir.file("song.mp3");
+    EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4")), kAudio}));
+    saved("3/of ten", 4, std::nullopt);
+    EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4/of ten")), kAudio}));
+}
+
+// ID3v1 holds a track of 0 to 255 and no total; "n/total" sets n.
+TEST(TagFields, ID3v1TrackTakesNumberAndTotal) {
+    const Bytes original = concat({kAudio, id3v1Tag({.title = "Song", .track = 3, .genre = 17})});
+    const auto withTrack = [&](int track) {
+        return concat({kAudio, id3v1Tag({.title = "Song", .track = track, .genre = 17})});
+    };
+    const struct {
+        std::string typed;
+        bool taken;
+        Bytes saved;
+    } cases[] = {
+        {"5", true, withTrack(5)},
+        {"5/12", true, withTrack(5)},
+        {"255/2147483647", true, withTrack(255)},
+        {"", true, withTrack(0)},
+        {"0", true, withTrack(0)},
+        {"256", false, original},
+        {"5/2147483648", false, original},
+        {"two", false, original},
+        {"5 ", false, original},
+        {"-1", false, original},
+        {"5/", false, original},
+        {"5/x", false, original},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("\"" + c.typed + "\"");
+        const std::string path = dir.createFile("song.mp3", original);
+        EXPECT_EQ(setAndSave<TID3v1>(path, "track", c.typed), c.taken);
+        EXPECT_EQ(readFile(path), c.saved);
+    }
+}
+
+// A genre is a name of the table in any letter case or the byte itself; a name the table does
+// not hold is refused, not taken as no genre.
+TEST(TagFields, ID3v1GenreTakesANameOrTheByte) {
+    const auto withGenre = [](std::uint8_t genre) {
+        return concat({kAudio, id3v1Tag({.title = "Song", .genre = genre})});
+    };
+    const struct {
+        std::uint8_t before;
+        std::string typed;
+        bool taken;
+        std::uint8_t after;
+    } cases[] = {
+        {0, "Rock", true, 17},
+        {0, "rock", true, 17},
+        {0, "HARD ROCK", true, 79},
+        {0, "drum & bass", true, 127},
+        {0, "Synthpop", true, 147},
+        {0, "17", true, 17},
+        {0, "0", true, 0},
+        {0, "160", true, 160},
+        {0, "255", true, 255},
+        {0, "", true, 255},
+        {17, "Blues", true, 0},
+        // What the field shows for the byte leaves it alone: no name for 160.
+        {160, "", true, 160},
+        {160, "Rock", true, 17},
+        {255, "", true, 255},
+        {17, "Rokc", false, 17},
+        {17, "256", false, 17},
+        {17, "-1", false, 17},
+        {17, " Rock", false, 17},
+        {17, "17/4", false, 17},
+        {17, "Rock ", false, 17},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " \"" + c.typed + "\"");
+        const std::string path = dir.createFile("song.mp3", withGenre(c.before));
+        EXPECT_EQ(setAndSave<TID3v1>(path, "genre", c.typed), c.taken);
+        EXPECT_EQ(readFile(path), withGenre(c.after));
+    }
+}
+
+// The window sets every row onto the tag it loaded: rows the user left as shown keep what the
+// file holds, byte for byte, whatever a row's text would make of it.
+TEST(TagFields, RowsLeftAsShownKeepTheirBytes) {
+    TestDir dir;
+    const auto v1 = [](std::string_view artist) {
+        return id3v1Tag({.title = "Title",
+                         .artist = artist,
+                         .album = "Album",
+                         .year = "1999",
+                         .comment = "Comment",
+                         .track = 7,
+                         .genre = 160});
+    };
+    const std::string v1Path = dir.createFile("v1.mp3", concat({kAudio, v1("Artist")}));
+    TID3v1 one;
+    ASSERT_TRUE(one.Load(v1Path));
+    for (const TagField<TID3v1>& f : ID3v1Fields()) {
+        SCOPED_TRACE(std::string(f.key));
+        EXPECT_TRUE(f.set(one, f.key == "artist" ? "New" : f.get(one)));
+    }
+    ASSERT_TRUE(one.Save(v1Path));
+    EXPECT_EQ(readFile(v1Path), concat({kAudio, v1("New")}));
+
+    const auto v2 = [](std::string_view artist) {
+        return id3v2Tag(
+            3, concat({id3v2TextFrame(3, "TIT2", "Title"), id3v2TextFrame(3, "TPE1", artist),
+                       id3v2TextFrame(3, "TRCK", "03/of 12"), id3v2TextFrame(3, "TCON", "(17)Rock"),
+                       id3v2TextFrame(3, "TYER", "1999"),
+                       id3v2Frame(3, "COMM", std::string("\0engDesc\0Text", 13)),
+                       id3v2Frame(3, "WXXX", std::string("\0\0http://x", 10))}));
+    };
+    const std::string v2Path = dir.createFile("v2.mp3", concat({v2("Artist"), kAudio}));
+    TID3v2 two;
+    ASSERT_TRUE(two.Load(v2Path));
+    for (const TagField<TID3v2>& f : ID3v2Fields()) {
+        SCOPED_TRACE(std::string(f.key));
+        EXPECT_TRUE(f.set(two, f.key == "artist" ? "New" : f.get(two)));
+    }
+    ASSERT_TRUE(two.Save(v2Path));
+    EXPECT_EQ(readFile(v2Path), concat({v2("New"), kAudio}));
+}

@@ -254,55 +254,70 @@ TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     EXPECT_TRUE(warnings().isEmpty());
 }
 
-TEST_F(TagCommandsTest, TrackTextIsConvertedWhole) {
+// A track is typed as "n" or "n/total", decimal digits only; a bare n keeps the file's total.
+// Anything else stops the save with the range error before anything is written. An ID3v1 track
+// is one byte and has no room for the total.
+TEST_F(TagCommandsTest, TrackIsNumberOrNumberAndTotal) {
+    const char* const refused = nullptr;
     struct Case {
         const char* text;
-        int v1, v2; // -1: the save stops with a range error
+        int v1;         // -1: refused
+        const char* v2; // the TRCK frame's text; "": none; refused
     };
-    // An ID3v1 track is one byte; an ID3v2 track any number that is not negative.
-    const Case cases[] = {{"7", 7, 7},    {" 7", 7, 7},        {"7 ", 0, 0},     {"5/12", 0, 0},
-                          {"", 0, 0},     {"$0A", 10, 10},     {"0x1f", 31, 31}, {"300", -1, 300},
-                          {"-1", -1, -1}, {"65536", -1, 65536}};
+    const Case cases[] = {
+        {"7", 7, "7/12"},
+        {"5/6", 5, "5/6"},
+        {"3", 3, "3/12"},
+        {"", 0, ""},
+        {"300", -1, "300/12"},
+        {"2147483647", -1, "2147483647/12"},
+        {"2147483648", -1, refused},
+        {"two", -1, refused},
+        {"5 ", -1, refused},
+        {" 5", -1, refused},
+        {"-1", -1, refused},
+        {"0x1f", -1, refused},
+        {"5/0", -1, refused},
+        {"0/5", -1, refused},
+        {"5/", -1, refused},
+        {"/5", -1, refused},
+        {"5/6/7", -1, refused},
+    };
     for (int version : {1, 2}) {
-        for (const Case& tc : cases) {
-            const struct {
-                const char* text;
-                int track;
-            } c = {tc.text, version == 2 ? tc.v2 : tc.v1};
+        for (const Case& c : cases) {
             SCOPED_TRACE(std::to_string(version) + ": \"" + c.text + "\"");
             dialogs.boxes.clear();
-            const std::string path = load(mp3("track.mp3", id3v23Tag({{"TRCK", "3"}}),
+            const std::string path = load(mp3("track.mp3", id3v23Tag({{"TRCK", "3/12"}}),
                                               id3v1Tag({.title = "Title", .track = 3})));
             const Bytes before = readFile(path);
             InspectorRow* row = pane(version).track;
             type(row, c.text);
+            click(pane(version).save);
+            QuillonApplication::flushErrors();
 
-            if (c.track < 0) {
-                try {
-                    pane(version).saveClick();
-                    ADD_FAILURE() << "no range error";
-                } catch (const std::exception& e) {
-                    EXPECT_STREQ("Range check error", e.what());
-                }
+            if (version == 1 ? c.v1 < 0 : c.v2 == refused) {
+                EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
                 EXPECT_EQ(before, readFile(path));
                 EXPECT_EQ(c.text, row->text());
                 EXPECT_TRUE(pane(version).modified);
                 continue;
             }
-            click(pane(version).save);
+            EXPECT_TRUE(dialogs.texts(Kind::Error).isEmpty());
             const Bytes file = readFile(path);
+            const auto tag = readId3v2(file);
+            ASSERT_TRUE(tag);
             if (version == 1) {
-                EXPECT_EQ(c.track, lastBlock(file)[126]);
+                EXPECT_EQ(c.v1, lastBlock(file)[126]);
+                EXPECT_EQ(latin("3/12"), tag->frames.at("TRCK"));
             } else {
-                const auto tag = readId3v2(file);
-                ASSERT_TRUE(tag);
                 const auto frame = tag->frames.find("TRCK");
-                if (c.track == 0)
+                if (*c.v2 == '\0')
                     EXPECT_EQ(tag->frames.end(), frame);
                 else
-                    EXPECT_EQ(latin(std::to_string(c.track)), frame->second);
+                    EXPECT_EQ(latin(c.v2), frame->second);
+                EXPECT_EQ(3, lastBlock(file)[126]);
             }
-            EXPECT_EQ(c.track == 0 ? QString() : QString::number(c.track), row->text());
+            EXPECT_FALSE(pane(version).modified);
         }
     }
 }
@@ -327,15 +342,20 @@ TEST_F(TagCommandsTest, RangeErrorStopsAfterTheFieldsBeforeTrack) {
     EXPECT_EQ("Old comment", window.AudioFile->ID3v1Tag().Comment());
 }
 
-TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
+TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUp) {
     struct Case {
         const char* genre;
         std::uint8_t id;
+        const char* shown;
     };
-    const Case cases[] = {
-        {"Rock", 17}, {"rock", 255},     {"Rock ", 255},          {" Rock", 255},
-        {"Blues", 0}, {"Synthpop", 147}, {"Progessive Rock", 92}, {"Progressive Rock", 255},
-        {"", 255}};
+    // A name of the table in any letter case, or the byte as a number; "" is none.
+    const Case cases[] = {{"Rock", 17, "Rock"},
+                          {"rock", 17, "Rock"},
+                          {"Blues", 0, "Blues"},
+                          {"SYNTHPOP", 147, "Synthpop"},
+                          {"Progessive Rock", 92, "Progessive Rock"},
+                          {"24", 24, "Soundtrack"},
+                          {"", 255, ""}};
     const QString title40 = "abcdefghijklmnopqrstuvwxyz01     789ABCD";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.genre);
@@ -353,7 +373,7 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
         EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01  ", asText(block, 3, 30));
         EXPECT_EQ("2024", asText(block, 93, 4));
         EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01", window.iID3v1_Title->text());
-        EXPECT_EQ(c.id == 255 ? "" : c.genre, window.iID3v1_Genre->text().toStdString());
+        EXPECT_EQ(c.shown, window.iID3v1_Genre->text().toStdString());
     }
 
     // The cut at 255 characters comes before the setter's trimming.
@@ -364,6 +384,36 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUpExactly) {
     const Bytes block = lastBlock(readFile(path));
     EXPECT_EQ(slot(std::string(20, 'a'), 30), asText(block, 33, 30));
     EXPECT_EQ(std::string(20, 'a') + std::string(9, ' ') + "b", asText(block, 63, 30));
+}
+
+// A genre byte the table does not name (taggers with longer lists write 148 to 254) is kept by a
+// save that leaves the genre row as shown; a name the table does not hold is refused.
+TEST_F(TagCommandsTest, AnUntouchedGenreKeepsItsByte) {
+    for (const std::uint8_t genre : {std::uint8_t(160), std::uint8_t(148), std::uint8_t(254),
+                                     std::uint8_t(13), std::uint8_t(255)}) {
+        SCOPED_TRACE(int(genre));
+        const std::string path =
+            load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 1, .genre = genre})));
+        type(window.iID3v1_Artist, "Someone");
+        click(window.btID3v1_Save);
+        const Bytes block = lastBlock(readFile(path));
+        EXPECT_EQ(slot("Someone", 30), asText(block, 33, 30));
+        EXPECT_EQ(genre, block[127]);
+    }
+
+    for (const char* name : {"Rock ", " Rock", "Progressive Rock", "256", "-1"}) {
+        SCOPED_TRACE(name);
+        dialogs.boxes.clear();
+        const std::string path =
+            load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 1, .genre = 160})));
+        const Bytes before = readFile(path);
+        type(window.iID3v1_Genre, name);
+        click(window.btID3v1_Save);
+        QuillonApplication::flushErrors();
+        EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
+        EXPECT_EQ(before, readFile(path));
+        EXPECT_TRUE(window.ID3v1Modified);
+    }
 }
 
 TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {

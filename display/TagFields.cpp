@@ -148,6 +148,25 @@ const std::vector<TagField<TID3v1>>& ID3v1Fields() {
     return fields;
 }
 
+std::optional<std::string> id3v1StoredAs(const TagField<TID3v1>& field, const std::string& typed,
+                                         std::uint8_t track) {
+    if (field.kind == FieldKind::Genre)
+        return std::nullopt;
+    TID3v1 scratch;
+    if (!field.store(scratch, typed))
+        return std::nullopt;
+    std::string stored = field.get(scratch);
+    if (field.key == "comment" && track != 0) {
+        // What a load of the saved tag gives: 28 characters, trimmed.
+        const std::string bytes = utf8ToWindows1252(stored);
+        stored = windows1252ToUtf8(trimRightControls(std::string_view(bytes).substr(0, 28)));
+    }
+    // A number is stored as its value ("05" is 5); only a total is lost.
+    const bool differs = field.kind == FieldKind::Number ? typed.find('/') != std::string::npos
+                                                         : stored != trimRightControls(typed);
+    return differs ? std::optional(std::move(stored)) : std::nullopt;
+}
+
 const std::vector<TagField<TID3v2>>& ID3v2Fields() {
     using T = TID3v2;
     static const std::vector<TagField<T>> fields = {

@@ -61,6 +61,16 @@ const TagField<Tag>* findField(const std::vector<TagField<Tag>>& fields, std::st
     return nullptr;
 }
 
+// The text an ID3v1 tag stores, and then shows, for `typed` in this field,
+// when it differs from what was typed: characters outside Windows-1252 become
+// "?", text past the field's width is cut, a track's total is dropped.
+// Nothing when the field stores the text as typed (trailing spaces, which
+// every setter drops, aside), for a genre, and for text the field refuses.
+// `track` is the track the saved tag will hold: a track takes the room of
+// the comment's last two characters.
+std::optional<std::string> id3v1StoredAs(const TagField<TID3v1>& field, const std::string& typed,
+                                         std::uint8_t track = 0);
+
 // The index of a genre name in the genre table; 255 (no genre) when none has
 // exactly that name.
 std::uint8_t genreIdOf(const std::string& name);

@@ -243,3 +243,56 @@ TEST(TagFields, RowsLeftAsShownKeepTheirBytes) {
     ASSERT_TRUE(two.Save(v2Path));
     EXPECT_EQ(readFile(v2Path), concat({v2("New"), kAudio}));
 }
+
+// What ID3v1 cannot hold is named before a save: the text it stores instead, or nothing when
+// it stores the text as typed.
+TEST(TagFields, ID3v1StoredAsNamesWhatTheTagCannotHold) {
+    const std::string thirty(30, 'x');
+    const struct {
+        std::string_view key;
+        std::string typed;
+        std::optional<std::string> stored;
+    } cases[] = {
+        {"title", "\xD0\x9A\xD0\xB0\xD1\x84\xD0\xB5", "????"}, // Кафе
+        {"title", "Caf\xC3\xA9 \xE2\x82\xAC", std::nullopt},   // Café €: Windows-1252 has both
+        {"title", "x\xC2\x80", "x?"},                          // U+0080 is no Windows-1252
+        {"title", "x\xC2\x81", std::nullopt},                  // the byte 0x81 itself
+        {"title", thirty, std::nullopt},
+        {"title", thirty + "y", thirty},
+        {"title", thirty + "   ", std::nullopt},
+        {"title", "  Title  ", std::nullopt},
+        {"artist", std::string(15, ' ') + thirty, std::string(15, ' ') + std::string(15, 'x')},
+        {"comment", thirty + "z", thirty},
+        {"album", "", std::nullopt},
+        {"year", "19888", "1988"},
+        {"year", "1988", std::nullopt},
+        {"year", "MMXXIV", "MMXX"},
+        {"track", "5/12", "5"},
+        {"track", "5", std::nullopt},
+        {"track", "05", std::nullopt},
+        {"track", "", std::nullopt},
+        {"track", "300", std::nullopt}, // refused, not stored
+        {"genre", "rock", std::nullopt},
+        {"genre", "160", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " \"" + c.typed + "\"");
+        EXPECT_EQ(id3v1StoredAs(*findField(ID3v1Fields(), c.key), c.typed), c.stored);
+    }
+
+    // With a track the comment has 28 characters.
+    const TagField<TID3v1>& comment = *findField(ID3v1Fields(), "comment");
+    const struct {
+        std::string typed;
+        std::optional<std::string> stored;
+    } withTrack[] = {
+        {std::string(28, 'x'), std::nullopt},
+        {std::string(29, 'x'), std::string(28, 'x')},
+        {std::string(27, 'x') + " yz", std::string(27, 'x')},
+    };
+    for (const auto& c : withTrack) {
+        SCOPED_TRACE(c.typed);
+        EXPECT_EQ(id3v1StoredAs(comment, c.typed, 5), c.stored);
+        EXPECT_EQ(id3v1StoredAs(comment, c.typed, 0), std::nullopt);
+    }
+}

@@ -50,7 +50,8 @@ TEST(TagTool, EditsAsTheTagObjectsDo) {
         const Result r = run({"--v2", "title=Νέο", "--v2", "track=5", "--v2", "comment=", "--v1",
                               "artist=Ωmega", "--v1", "genre=Pop", byTool});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, "quillon-tag: " + byTool +
+                             ": warning: ID3v1 artist will be stored as \"?mega\"\n");
 
         TID3v2 v2;
         ASSERT_TRUE(v2.Load(byObject));
@@ -357,4 +358,33 @@ TEST(TagTool, RefusesTextThatIsNotUtf8) {
         EXPECT_EQ(r.err, "quillon-tag: " + c.message + "\n");
         EXPECT_EQ(readFile(path), original);
     }
+}
+
+// ID3v1 stores what it can hold; each field it stores otherwise is named with what it holds
+// then, file by file, and the save goes on.
+TEST(TagTool, WarnsOfWhatID3v1StoresOtherwise) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const std::string first = dir.createFile("1.mp3", audio);
+    const std::string second = dir.createFile("a\x1b.mp3", audio);
+    const Result r = run({"--v1", "title=\xD0\x9A\xD0\xB0\xD1\x84\xD0\xB5", "--v1",
+                          "artist=Caf\xC3\xA9", "--v1", "year=19888", "--v1", "track=5/12", "--v1",
+                          "comment=" + std::string(31, 'c') + "\x1b", first, second});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string expected;
+    for (const std::string& shown : {first, dir.file("a\\x1b.mp3")}) {
+        const std::string prefix = "quillon-tag: " + shown + ": warning: ID3v1 ";
+        expected += prefix + "title will be stored as \"????\"\n" + prefix +
+                    "year will be stored as \"1988\"\n" + prefix +
+                    "track will be stored as \"5\"\n" + prefix + "comment will be stored as \"" +
+                    std::string(28, 'c') + "\"\n";
+    }
+    EXPECT_EQ(r.err, expected);
+    const Bytes saved = concat({audio, id3v1Tag({.title = "????",
+                                                 .artist = "Caf\xE9",
+                                                 .year = "1988",
+                                                 .comment = std::string(28, 'c'),
+                                                 .track = 5})});
+    EXPECT_EQ(readFile(first), saved);
+    EXPECT_EQ(readFile(second), saved);
 }

@@ -18,6 +18,7 @@
 #include <optional>
 #include <ostream>
 #include <sys/stat.h>
+#include <type_traits>
 #include <unistd.h>
 #include <utility>
 
@@ -37,6 +38,8 @@ constexpr std::string_view Help =
     "       composer, encoder, copyright, language, url (ID3v2 only).\n"
     "track: n or n/total (ID3v1 keeps n only); ID3v1 genre: a name of the genre list in\n"
     "any letter case, or a number from 0 to 255. TEXT is UTF-8.\n"
+    "Only files that load as MPEG audio are written. ID3v1 holds 30 characters of\n"
+    "Windows-1252 (the year 4): a warning names each field stored otherwise.\n"
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
 
 struct Edit {
@@ -125,11 +128,22 @@ std::string refusal(std::string_view tagName, const std::vector<TagField<Tag>>& 
     return {};
 }
 
+// Says which ID3v1 fields will hold other text than given; the save goes on.
+void warnOfID3v1Changes(std::ostream& err, const std::string& path, const std::vector<Edit>& edits,
+                        const TID3v1& tag) {
+    for (const Edit& edit : edits) {
+        const TagField<TID3v1>& field = *findField(ID3v1Fields(), edit.field);
+        if (const auto stored = id3v1StoredAs(field, edit.text, tag.Track()))
+            err << "quillon-tag: " << shownName(path) << ": warning: ID3v1 " << edit.field
+                << " will be stored as \"" << terminalText(*stored) << "\"\n";
+    }
+}
+
 // Loads the tag, sets the fields and saves it; an empty string on success,
 // else why it failed.
 template <class Tag>
 std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>& fields,
-                       const std::vector<Edit>& edits) {
+                       const std::vector<Edit>& edits, std::ostream& err) {
     Tag tag;
     if (!tag.Load(path))
         return "cannot read the file";
@@ -137,6 +151,8 @@ std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>
         if (!findField(fields, edit.field)->set(tag, edit.text))
             return kRangeCheckError;
     }
+    if constexpr (std::is_same_v<Tag, TID3v1>)
+        warnOfID3v1Changes(err, path, edits, tag);
     if (!tag.Save(path))
         return "cannot write the tag: " + reason();
     return {};
@@ -242,11 +258,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (problem.empty() && options->removeV1)
             problem = removeTag<TID3v1>(path);
         if (problem.empty() && !options->v1.empty())
-            problem = applyEdits(path, ID3v1Fields(), options->v1);
+            problem = applyEdits(path, ID3v1Fields(), options->v1, err);
         if (problem.empty() && options->removeV2)
             problem = removeTag<TID3v2>(path);
         if (problem.empty() && !options->v2.empty())
-            problem = applyEdits(path, ID3v2Fields(), options->v2);
+            problem = applyEdits(path, ID3v2Fields(), options->v2, err);
         if (!problem.empty()) {
             err << "quillon-tag: " << shownName(path) << ": " << problem << '\n';
             status = 1;

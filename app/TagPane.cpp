@@ -24,6 +24,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -36,6 +39,10 @@ const QString kWriteWarning = QStringLiteral("Error writing ID3 tag to \"%1\"");
 const QString kRemoveWarning = QStringLiteral("Error removing ID3 tag from \"%1\"");
 const QString kFillQuestion = QStringLiteral("Fill tag from file \"%1\"?");
 const QString kSeparator = QStringLiteral(" - ");
+const QString kStoredHead =
+    QStringLiteral("The ID3 v.%1 tag cannot hold these fields as typed. It will store:");
+const QString kStoredLine = QStringLiteral("%1: \"%2\"");
+const QString kStoredTail = QStringLiteral("Save the tag?");
 
 constexpr int kSpeedBarHeight = 21;
 constexpr int kMaxBaseName = 260;
@@ -95,6 +102,10 @@ public:
     // Every field's row into the tag, in the field list's order, as the Save takes it; false
     // at a number the tag cannot hold, with the fields before it set.
     virtual bool takeRows(TMPEGaudio& audio, const InspectorGrid& grid) const = 0;
+    // The fields whose rows the tag would store otherwise than typed, each caption with what
+    // the tag will hold; none when a row would be refused, which the save reports instead.
+    virtual QList<std::pair<QString, QString>> storedOtherwise(TMPEGaudio& audio,
+                                                               const InspectorGrid& grid) const = 0;
     virtual bool save(TMPEGaudio& audio, const std::string& fileName) const = 0;
     virtual bool strip(TMPEGaudio& audio, const std::string& fileName) const = 0;
 };
@@ -117,12 +128,23 @@ public:
     BandTexts texts(TMPEGaudio& audio) const override { return m_textsOf(m_tagOf(audio)); }
 
     bool takeRows(TMPEGaudio& audio, const InspectorGrid& grid) const override {
-        Tag& tag = m_tagOf(audio);
-        for (const TagField<Tag>& field : m_fields) {
-            if (!field.set(tag, displayTextToTag(grid.row(fromView(field.row))->text())))
-                return false;
+        return takeRows(m_tagOf(audio), grid);
+    }
+
+    QList<std::pair<QString, QString>> storedOtherwise(TMPEGaudio& audio,
+                                                       const InspectorGrid& grid) const override {
+        QList<std::pair<QString, QString>> fields;
+        // ID3v2 holds any text; ID3v1 has 30 characters of Windows-1252 and no track total.
+        if constexpr (std::is_same_v<Tag, TID3v1>) {
+            Tag saved = m_tagOf(audio);
+            if (!takeRows(saved, grid))
+                return fields;
+            for (const TagField<Tag>& field : m_fields) {
+                if (const auto stored = id3v1StoredAs(field, typed(grid, field), saved.Track()))
+                    fields.append({fromView(field.caption), QString::fromStdString(*stored)});
+            }
         }
-        return true;
+        return fields;
     }
 
     bool save(TMPEGaudio& audio, const std::string& fileName) const override {
@@ -133,6 +155,18 @@ public:
     }
 
 private:
+    static std::string typed(const InspectorGrid& grid, const TagField<Tag>& field) {
+        return displayTextToTag(grid.row(fromView(field.row))->text());
+    }
+    // Every field's row into `tag`, in the field list's order; false at a row it refuses.
+    bool takeRows(Tag& tag, const InspectorGrid& grid) const {
+        for (const TagField<Tag>& field : m_fields) {
+            if (!field.set(tag, typed(grid, field)))
+                return false;
+        }
+        return true;
+    }
+
     TagOf m_tagOf;
     const std::vector<TagField<Tag>>& m_fields;
     TextsOf m_textsOf;
@@ -373,6 +407,8 @@ TagPane::Outcome TagPane::save() {
         return undo();
     m_widgets.grid->endEdit(true);
     TMPEGaudio& audio = m_host.audioFile();
+    if (!acceptsWhatIsStored(audio))
+        return Outcome::KeptUnsaved;
     if (!m_access->takeRows(audio, *m_widgets.grid))
         return Outcome::Invalid;
     if (!m_access->save(audio, nativePath(file))) {
@@ -381,6 +417,20 @@ TagPane::Outcome TagPane::save() {
     }
     m_host.reloadPane(*this);
     return Outcome::Written;
+}
+
+// Asked whatever the switches say: otherwise the user would learn what was lost only from the
+// pane shown again after the write.
+bool TagPane::acceptsWhatIsStored(TMPEGaudio& audio) const {
+    const QList<std::pair<QString, QString>> fields =
+        m_access->storedOtherwise(audio, *m_widgets.grid);
+    if (fields.isEmpty())
+        return true;
+    QStringList lines{kStoredHead.arg(m_version)};
+    for (const auto& [caption, stored] : fields)
+        lines.append(kStoredLine.arg(caption, stored));
+    lines.append(kStoredTail);
+    return dialogs().confirm(lines.join(QLatin1Char('\n')));
 }
 
 TagPane::Outcome TagPane::remove() {

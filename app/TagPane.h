@@ -31,6 +31,7 @@ public:
         Reverted,    // the edits were dropped and the pane shows the file again
         Edited,      // the rows changed in the pane only (Clear)
         KeptUnsaved, // the edits stay unsaved: a list click must not load another file over them
+                     // (Undo declined after a declined save, or what the tag would hold declined)
         Failed,      // the write failed, and the warning has been shown
         Invalid,     // a row holds a number its field cannot take; nothing was written
     };
@@ -122,6 +123,9 @@ public:
 private:
     TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host);
     QString name(const char* part) const;
+    // Before a save: true when the tag will hold every row as typed, or when the user agrees
+    // to what it will hold instead.
+    bool acceptsWhatIsStored(TMPEGaudio& audio) const;
 
     const int m_version;
     std::unique_ptr<Access> m_access;

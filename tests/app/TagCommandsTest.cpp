@@ -416,6 +416,68 @@ TEST_F(TagCommandsTest, AnUntouchedGenreKeepsItsByte) {
     }
 }
 
+// ID3v1 holds 30 characters of Windows-1252 and no track total. Before a save that would store a
+// field otherwise, whatever the switches say, a question names each such field with what the tag
+// will hold: No writes nothing and leaves the pane as it is, Yes saves.
+TEST_F(TagCommandsTest, ASaveAsksFirstWhenID3v1WouldStoreAFieldOtherwise) {
+    const QString question =
+        "The ID3 v.1 tag cannot hold these fields as typed. It will store:\nTitle: \"????\"\n"
+        "Artist: \"" +
+        QString(30, 'a') + "\"\nTr.: \"5\"\nYr.: \"1988\"\nComment: \"" + QString(28, 'c') +
+        "\"\nSave the tag?";
+    const QString saveQuestion = "Do you want to write ID3 v.1 tag to ";
+    for (const bool switchedOn : {true, false}) {
+        SCOPED_TRACE(switchedOn ? "switches on" : "switches off");
+        if (!switchedOn)
+            switchesOff();
+        const std::string path =
+            load(mp3("fit.mp3", id3v23Tag({{"TIT2", "Two"}}),
+                     id3v1Tag({.title = "Old", .comment = std::string(30, 'c')})));
+        const Bytes before = readFile(path);
+        type(window.iID3v1_Title, QString::fromUtf8("Кафе"));
+        type(window.iID3v1_Artist, QString(35, 'a'));
+        type(window.iID3v1_Year, "19888");
+        type(window.iID3v1_Track, "5/6");
+        type(window.iID3v1_Album, "Fits");
+
+        dialogs.boxes.clear();
+        dialogs.answers = {true, false};
+        if (!switchedOn)
+            dialogs.answers.pop_front();
+        click(window.btID3v1_Save);
+        QStringList asked = questions();
+        EXPECT_EQ(asked.size(), switchedOn ? 2 : 1);
+        EXPECT_EQ(switchedOn, !asked.isEmpty() && asked.first().startsWith(saveQuestion));
+        EXPECT_EQ(question, asked.value(asked.size() - 1));
+        EXPECT_EQ(before, readFile(path));
+        EXPECT_TRUE(window.ID3v1Modified);
+        EXPECT_EQ(QString::fromUtf8("Кафе"), window.iID3v1_Title->text());
+        EXPECT_EQ("19888", window.iID3v1_Year->text());
+        EXPECT_EQ("5/6", window.iID3v1_Track->text());
+
+        dialogs.boxes.clear();
+        dialogs.answers = {true, true};
+        click(window.btID3v1_Save);
+        EXPECT_EQ(question, questions().value(questions().size() - 1));
+        const Bytes block = lastBlock(readFile(path));
+        EXPECT_EQ(slot("????", 30), asText(block, 3, 30));
+        EXPECT_EQ(std::string(30, 'a'), asText(block, 33, 30));
+        EXPECT_EQ(slot("Fits", 30), asText(block, 63, 30));
+        EXPECT_EQ("1988", asText(block, 93, 4));
+        EXPECT_EQ(std::string(28, 'c'), asText(block, 97, 28));
+        EXPECT_EQ(5, block[126]);
+        EXPECT_FALSE(window.ID3v1Modified);
+        EXPECT_EQ("????", window.iID3v1_Title->text());
+
+        // What the tag holds as typed asks nothing more than the switches do.
+        dialogs.boxes.clear();
+        type(window.iID3v1_Title, QString::fromUtf8("Café"));
+        click(window.btID3v1_Save);
+        EXPECT_EQ(switchedOn ? 1 : 0, questions().size());
+        EXPECT_EQ(slot("Caf\xE9", 30), asText(lastBlock(readFile(path)), 3, 30));
+    }
+}
+
 TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
     const std::string path =
         load(mp3("clear.mp3", id3v23Tag({{"TIT2", "Two"}, {"TCOM", "Comp"}}),

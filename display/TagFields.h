@@ -44,7 +44,7 @@ template <class Tag> struct TagField {
     }
 };
 
-// What is reported when a number outside what the field can hold stops a save.
+// What the window reports when text that a field does not take stops a save.
 inline constexpr char kRangeCheckError[] = "Range check error";
 
 // In the order the bands show them.

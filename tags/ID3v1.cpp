@@ -71,6 +71,23 @@ bool readLast128Bytes(const std::string& fileName, TagBlock& block, std::int64_t
            readLast128Bytes(file.fd(), block, fileSize);
 }
 
+// Opens the file for a write in place and locks it. Another writer's rebuild
+// may have put its new file under the name between the open and the lock: the
+// file is then opened again, so the write goes where the name leads.
+bool openAndLock(const std::string& fileName, FileHandle& file) {
+    for (int attempt = 1;; ++attempt) {
+        if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+            return false;
+        reachWriteStep(WriteStep::Locked);
+        if (isStillNamed(fileName, file.fd()))
+            return true;
+        file.close();
+        if (lastWriteError() != kFileChanged || attempt == 3)
+            return false;
+        clearWriteError();
+    }
+}
+
 std::string slotText(const TagBlock& block, int at, int width) {
     return trimRightControls(
         std::string_view(reinterpret_cast<const char*>(block.data()) + at, width));
@@ -191,9 +208,8 @@ bool TID3v1::Strip(const std::string& fileName) const {
         return true;
 
     FileHandle file;
-    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+    if (!openAndLock(fileName, file))
         return false;
-    reachWriteStep(WriteStep::Locked);
     // Check again on the handle that writes, so a file changed meanwhile is
     // never cut where it has no tag.
     if (!readLast128Bytes(file.fd(), block, fileSize))
@@ -230,9 +246,8 @@ bool TID3v1::Save(const std::string& fileName) const {
         return false;
 
     FileHandle file;
-    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+    if (!openAndLock(fileName, file))
         return false;
-    reachWriteStep(WriteStep::Locked);
     if (!readLast128Bytes(file.fd(), old, fileSize))
         return false;
 

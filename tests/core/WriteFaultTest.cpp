@@ -360,6 +360,56 @@ TEST(WriteFaults, AFileReplacedDuringARebuildIsLeftToItsNewOwner) {
 
 namespace {
 
+// Another program's rebuild putting its new file in place under the name:
+// between an in-place writer's open and its lock, once or every time.
+const Bytes Rebuilt = concat({bytesOf("another program's rebuild"), audio(), oldID3v1Tag()});
+int g_replacementsLeft = 0;
+
+void replaceWithRebuilt() {
+    if (g_replacementsLeft == 0)
+        return;
+    --g_replacementsLeft;
+    const std::string fresh = g_replaced + ".new";
+    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    [[maybe_unused]] const auto n = ::write(fd, Rebuilt.data(), Rebuilt.size());
+    ::close(fd);
+    ::rename(fresh.c_str(), g_replaced.c_str());
+}
+
+} // namespace
+
+// The lock of a file whose name now stands for another file guards nothing: an
+// in-place write there would be lost. The write goes to the file at the name,
+// or fails saying why when the name keeps changing.
+TEST(WriteFaults, AnInPlaceWriteGoesToTheFileThatHasTheName) {
+    TestDir dir;
+    for (Op op : {Op::ID3v1Save, Op::ID3v1Strip}) {
+        const std::string expectedPath = dir.createFile("expected.mp3", Rebuilt);
+        ASSERT_TRUE(perform(op, expectedPath));
+        const Bytes expected = readFile(expectedPath);
+        ::unlink(expectedPath.c_str());
+        for (bool always : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << nameOf(op) << (always ? ", replaced every time" : ", replaced once"));
+            const std::string path = dir.createFile("song.mp3", Original);
+            g_replaced = path;
+            g_replacementsLeft = always ? 100 : 1;
+            setWriteStepObserver([](WriteStep step) {
+                if (step == WriteStep::Locked)
+                    replaceWithRebuilt();
+            });
+            const bool saved = perform(op, path);
+            setWriteStepObserver(nullptr);
+            EXPECT_EQ(saved, !always);
+            EXPECT_EQ(lastWriteError(), always ? kFileChanged : "");
+            EXPECT_EQ(readFile(path), always ? Rebuilt : expected);
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
+        }
+    }
+}
+
+namespace {
+
 // What another program does to the file in the middle of a rebuild: appends
 // to it (a recording or a download still running), or rewrites a byte in
 // place and puts the modification time back, which only the change time shows.

@@ -1,6 +1,7 @@
 #include "tags/ID3v1.h"
 
 #include "tags/FileAccess.h"
+#include "tags/FileRebuild.h"
 #include "tags/TagText.h"
 
 #include <algorithm>
@@ -86,6 +87,15 @@ bool openAndLock(const std::string& fileName, FileHandle& file) {
             return false;
         clearWriteError();
     }
+}
+
+// The folder that holds `fileName`, where a save killed midway may have left
+// its new content.
+std::string folderOf(const std::string& fileName) {
+    const auto slash = fileName.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
 std::string slotText(const TagBlock& block, int at, int width) {
@@ -210,6 +220,7 @@ bool TID3v1::Strip(const std::string& fileName) const {
     FileHandle file;
     if (!openAndLock(fileName, file))
         return false;
+    removeDeadLeftovers(folderOf(fileName));
     // Check again on the handle that writes, so a file changed meanwhile is
     // never cut where it has no tag.
     if (!readLast128Bytes(file.fd(), block, fileSize))
@@ -248,6 +259,7 @@ bool TID3v1::Save(const std::string& fileName) const {
     FileHandle file;
     if (!openAndLock(fileName, file))
         return false;
+    removeDeadLeftovers(folderOf(fileName));
     if (!readLast128Bytes(file.fd(), old, fileSize))
         return false;
 

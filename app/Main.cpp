@@ -6,7 +6,9 @@
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
+#include "shell/FileName.h"
 #include "shell/ShellServices.h"
+#include "tags/FileRebuild.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
 #include "ui/BarCombo.h"
@@ -435,6 +437,9 @@ void TfmMain::wireHandlers() {
             guarded([this] { ShellListListFilled(); }));
     connect(ShellList, &ShellListView::shellChanged, this,
             guarded([this] { ShellListShellChangeNotify(); }));
+    // Saves killed midway (on FAT) left their new content in the folder, hidden.
+    connect(ShellList, &ShellListView::folderChanged, this,
+            [](const QString& folder) { removeDeadLeftovers(nativePath(folder)); });
     ShellList->installEventFilter(this);
     ShellTree->installEventFilter(this);
 

@@ -204,6 +204,16 @@ bool lockForWriting(int fd) {
     return writeFailed(errno == EWOULDBLOCK ? "another program is writing the file" : "");
 }
 
+bool isStillNamed(const std::string& path, int fd) {
+    FolderEntry at;
+    struct stat opened, named;
+    if (!openFolderOf(AT_FDCWD, path, at) || ::fstat(fd, &opened) != 0 ||
+        ::fstatat(at.folder.fd(), at.name.c_str(), &named, 0) != 0)
+        return writeFailed();
+    return (named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) ||
+           writeFailed(kFileChanged);
+}
+
 namespace {
 
 bool isRegularFile(FileHandle& file) {

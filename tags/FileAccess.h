@@ -93,6 +93,10 @@ void reachWriteStep(WriteStep step);
 // process holds it.
 bool lockForWriting(int fd);
 
+// Whether `path` still names the open file `fd`. A lock taken after the open
+// guards nothing when another writer has meanwhile put a new file in its place.
+bool isStillNamed(const std::string& path, int fd);
+
 // Opens a regular file with `flags`, never blocking on a pipe or a device.
 bool openRegularFile(const std::string& path, int flags, FileHandle& file);
 

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -20,8 +21,8 @@
 namespace {
 
 // The new content's name: short, so that it fits beside a name of 255 bytes,
-// unique, and of a pattern only this program makes. It carries the
-// original's inode so the next save of that file knows its own leftovers.
+// unique, and of a pattern only this program makes: the original's inode in
+// hex, a dash and random letters.
 const std::string kTemporaryPrefix = ".quillon-";
 const std::string kTemporarySuffix = ".tmp";
 constexpr std::size_t kRandomLength = 6;
@@ -36,12 +37,26 @@ std::string hex(unsigned long long value) {
     return text;
 }
 
-std::string temporaryPrefixFor(ino_t inode) {
-    return kTemporaryPrefix + hex(inode) + "-";
-}
-
 bool isAlphanumeric(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+bool isTemporaryName(std::string_view name) {
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix))
+        return false;
+    name.remove_prefix(kTemporaryPrefix.size());
+    name.remove_suffix(kTemporarySuffix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || name.size() - dash - 1 != kRandomLength)
+        return false;
+    const std::string_view inode = name.substr(0, dash);
+    const std::string_view random = name.substr(dash + 1);
+    return std::all_of(inode.begin(), inode.end(), isHexDigit) &&
+           std::all_of(random.begin(), random.end(), isAlphanumeric);
 }
 
 std::string temporaryNameFor(ino_t inode) {
@@ -58,16 +73,31 @@ std::string temporaryNameFor(ino_t inode) {
             byte = static_cast<unsigned char>(mix >> 56);
         }
     }
-    std::string name = temporaryPrefixFor(inode);
+    std::string name = kTemporaryPrefix + hex(inode) + "-";
     for (unsigned char byte : random)
         name += letters[byte % (sizeof letters - 1)];
     return name + kTemporarySuffix;
 }
 
-// A save killed in the instant between naming its new content and the rename
-// leaves that file behind. Whoever holds the file's lock may remove it: no
-// save of that file can be under way.
-void removeLeftoversOf(int folder, ino_t inode) {
+// A save holds this lock on its new content for as long as the content has a
+// name and the save runs; a lock free to take marks the leftover of a dead one.
+bool lockAtOnce(int fd) {
+    int result;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+// Whether `name` in `folder` stands for the open file `fd`.
+bool isNameOf(int folder, const std::string& name, int fd) {
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 &&
+           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+void removeDeadLeftoversIn(int folder) {
     FileHandle listing;
     if (!listing.openAt(folder, ".", O_RDONLY | O_DIRECTORY))
         return;
@@ -75,21 +105,21 @@ void removeLeftoversOf(int folder, ino_t inode) {
     if (!dir)
         return;
     listing.release();
-    const std::string prefix = temporaryPrefixFor(inode);
     std::vector<std::string> leftovers;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() != prefix.size() + kRandomLength + kTemporarySuffix.size() ||
-            !name.starts_with(prefix) || !name.ends_with(kTemporarySuffix))
-            continue;
-        const std::string_view random = name.substr(prefix.size(), kRandomLength);
-        if (std::all_of(random.begin(), random.end(), isAlphanumeric))
-            leftovers.emplace_back(name);
+        if (isTemporaryName(entry->d_name))
+            leftovers.emplace_back(entry->d_name);
     }
     ::closedir(dir);
     for (const std::string& name : leftovers) {
+        // Looked at before it is opened, so that a device or a pipe of that
+        // name is never opened; then locked, and removed only while this
+        // process holds the lock and the name still stands for what it locked.
         struct stat st;
-        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+        FileHandle file;
+        if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            file.openAt(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK) &&
+            lockAtOnce(file.fd()) && isNameOf(folder, name, file.fd()))
             ::unlinkat(folder, name.c_str(), 0);
     }
 }
@@ -97,8 +127,11 @@ void removeLeftoversOf(int folder, ino_t inode) {
 // The file that receives the new content beside the original. Where the file
 // system allows, it is created without a name and gets one only once its
 // content is complete and synced, so a process killed while copying leaves
-// nothing behind; elsewhere it is named at once. Names are created
-// exclusively, so nothing already there is replaced or written through. It is
+// nothing behind; elsewhere it is named at once, and what a killed save left
+// is removed by a later one (removeDeadLeftovers). Names are created
+// exclusively, so nothing already there is replaced or written through. The
+// file is locked from its creation until it has taken the original's place
+// or is removed: it is never named and unlocked while the save runs. It is
 // removed unless the rebuild completed.
 class TemporaryFile {
 public:
@@ -114,21 +147,37 @@ public:
         // Giving an unnamed file a name goes through /proc/self/fd.
         if (::access("/proc/self/fd", X_OK) == 0 &&
             m_file.openAt(m_folder, ".", O_WRONLY | O_TMPFILE, 0600))
-            return true;
+            return lockAtOnce(m_file.fd());
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = temporaryNameFor(m_original);
-            if (m_file.openAt(m_folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600)) {
-                m_name = name;
-                return true;
+            if (!m_file.openAt(m_folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600)) {
+                if (errno != EEXIST)
+                    return false;
+                continue;
             }
-            if (errno != EEXIST)
+            // Another save's cleaning may have taken the new file for a dead
+            // save's in the instant before the lock, and removed it or be
+            // about to: the content then goes under another name.
+            if (lockAtOnce(m_file.fd())) {
+                if (isNameOf(m_folder, name, m_file.fd())) {
+                    m_name = name;
+                    return true;
+                }
+            } else if (errno != EWOULDBLOCK) {
+                const int error = errno;
+                ::unlinkat(m_folder, name.c_str(), 0);
+                errno = error;
                 return false;
+            }
+            m_file.close();
         }
+        errno = EEXIST;
         return false;
     }
     int fd() const { return m_file.fd(); }
     const std::string& name() const { return m_name; }
-    // Syncs the content, gives the file its name and closes it.
+    // Syncs the content, gives the file its name and closes it; a second
+    // handle keeps the lock until the file is renamed or removed.
     bool syncNameAndClose() {
         if (::fsync(m_file.fd()) != 0)
             return false;
@@ -141,6 +190,10 @@ public:
             else if (errno != EEXIST || attempt == 100)
                 return false;
         }
+        const int lock = ::fcntl(m_file.fd(), F_DUPFD_CLOEXEC, 0);
+        if (lock < 0)
+            return false;
+        m_lock = FileHandle(lock);
         return m_file.close();
     }
     void keep() { m_kept = true; }
@@ -150,6 +203,7 @@ private:
     ino_t m_original;
     std::string m_name;
     FileHandle m_file;
+    FileHandle m_lock;
     bool m_kept = false;
 };
 
@@ -287,6 +341,12 @@ void syncFolder(int folder) {
 
 } // namespace
 
+void removeDeadLeftovers(const std::string& folder) {
+    FileHandle dir;
+    if (dir.open(folder, O_RDONLY | O_DIRECTORY))
+        removeDeadLeftoversIn(dir.fd());
+}
+
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     clearWriteError();
     FolderEntry at;
@@ -312,7 +372,7 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     if (!lockForWriting(original.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
-    removeLeftoversOf(folder, st.st_ino);
+    removeDeadLeftoversIn(folder);
 
     const std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
     if (!plan || plan->keepFrom < 0 || plan->keepFrom > st.st_size)

@@ -1,6 +1,7 @@
 #include "tags/ID3v1.h"
 
 #include "tags/FileAccess.h"
+#include "tags/FileRebuild.h"
 #include "tags/TagText.h"
 
 #include <algorithm>
@@ -69,6 +70,32 @@ bool readLast128Bytes(const std::string& fileName, TagBlock& block, std::int64_t
     FileHandle file;
     return openRegularFile(fileName, O_RDONLY, file) &&
            readLast128Bytes(file.fd(), block, fileSize);
+}
+
+// Opens the file for a write in place and locks it. Another writer's rebuild
+// may have put its new file under the name between the open and the lock: the
+// file is then opened again, so the write goes where the name leads.
+bool openAndLock(const std::string& fileName, FileHandle& file) {
+    for (int attempt = 1;; ++attempt) {
+        if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+            return false;
+        reachWriteStep(WriteStep::Locked);
+        if (isStillNamed(fileName, file.fd()))
+            return true;
+        file.close();
+        if (lastWriteError() != kFileChanged || attempt == 3)
+            return false;
+        clearWriteError();
+    }
+}
+
+// The folder that holds `fileName`, where a save killed midway may have left
+// its new content.
+std::string folderOf(const std::string& fileName) {
+    const auto slash = fileName.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : fileName.substr(0, slash);
 }
 
 std::string slotText(const TagBlock& block, int at, int width) {
@@ -191,9 +218,9 @@ bool TID3v1::Strip(const std::string& fileName) const {
         return true;
 
     FileHandle file;
-    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+    if (!openAndLock(fileName, file))
         return false;
-    reachWriteStep(WriteStep::Locked);
+    removeDeadLeftovers(folderOf(fileName));
     // Check again on the handle that writes, so a file changed meanwhile is
     // never cut where it has no tag.
     if (!readLast128Bytes(file.fd(), block, fileSize))
@@ -230,9 +257,9 @@ bool TID3v1::Save(const std::string& fileName) const {
         return false;
 
     FileHandle file;
-    if (!openForWritingInPlace(fileName, file) || !lockForWriting(file.fd()))
+    if (!openAndLock(fileName, file))
         return false;
-    reachWriteStep(WriteStep::Locked);
+    removeDeadLeftovers(folderOf(fileName));
     if (!readLast128Bytes(file.fd(), old, fileSize))
         return false;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice,
-# with AddressSanitizer and UndefinedBehaviorSanitizer and as a normal build,
-# and runs each fuzz target for a short while (ASan and UBSan as well).
+# with AddressSanitizer and UndefinedBehaviorSanitizer and as a normal build
+# (which also checks that no two parts define one name differently), and runs
+# each fuzz target for a short while (ASan and UBSan as well).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -52,7 +53,8 @@ echo "== Sanitized build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite build-asan -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF
 echo "== Normal build"
-run_suite build
+# With the one-definition check: two parts defining one name differently fail the build.
+run_suite build -DQUILLON_ODR_CHECK=ON
 echo "== Fuzz targets"
 # One run of fuzz.sh per target: its exit status is the target's result.
 for source in fuzz/*Fuzz.cpp; do

@@ -50,15 +50,15 @@ struct Describer {
         return dot < 0 ? QString() : name.mid(dot + 1).toLower();
     }
 
-    void describe(FolderEntry& entry) {
+    void describe(ListedEntry& entry) {
         entry.shownName = displayFileName(entry.name);
         entry.key = std::make_shared<const QCollatorSortKey>(collator.sortKey(entry.shownName));
         entry.suffix = entry.isFolder() ? QString() : suffixOf(entry.shownName);
         switch (entry.kind) {
-        case FolderEntry::Folder:
+        case ListedEntry::Folder:
             entry.type = QStringLiteral("Folder");
             return;
-        case FolderEntry::Drive:
+        case ListedEntry::Drive:
             entry.type = QStringLiteral("Drive");
             return;
         default:
@@ -80,17 +80,17 @@ struct Describer {
 };
 
 // What fstatat says of one entry: links are followed, a broken one is shown as itself.
-bool statEntry(int folder, const char* name, dev_t folderDevice, FolderEntry& entry) {
+bool statEntry(int folder, const char* name, dev_t folderDevice, ListedEntry& entry) {
     struct stat st {};
     if (::fstatat(folder, name, &st, 0) != 0 &&
         ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     if (S_ISDIR(st.st_mode))
-        entry.kind = st.st_dev != folderDevice ? FolderEntry::Drive : FolderEntry::Folder;
+        entry.kind = st.st_dev != folderDevice ? ListedEntry::Drive : ListedEntry::Folder;
     else if (S_ISREG(st.st_mode))
-        entry.kind = FolderEntry::File;
+        entry.kind = ListedEntry::File;
     else
-        entry.kind = FolderEntry::Other;
+        entry.kind = ListedEntry::Other;
     entry.size = S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
     entry.modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
     return true;
@@ -98,8 +98,8 @@ bool statEntry(int folder, const char* name, dev_t folderDevice, FolderEntry& en
 
 // Every entry of the folder but "." and "..", hidden ones included. The names come first;
 // stating and describing them, the costly part, is shared by two threads.
-std::vector<FolderEntry> readEntries(const QByteArray& folder) {
-    std::vector<FolderEntry> entries;
+std::vector<ListedEntry> readEntries(const QByteArray& folder) {
+    std::vector<ListedEntry> entries;
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return entries;
@@ -121,7 +121,7 @@ std::vector<FolderEntry> readEntries(const QByteArray& folder) {
     const auto describeRange = [&](size_t from, size_t to) {
         Describer describer;
         for (size_t i = from; i < to; ++i) {
-            FolderEntry& entry = entries[i];
+            ListedEntry& entry = entries[i];
             if (!statEntry(folderFd, names[i].c_str(), self.st_dev, entry))
                 continue; // gone since readdir saw it
             entry.name =
@@ -149,7 +149,7 @@ std::vector<FolderEntry> readEntries(const QByteArray& folder) {
 }
 
 // Folders first, whatever the order; then by the column, then by name.
-bool entryLess(const FolderEntry& a, const FolderEntry& b, int column, Qt::SortOrder order) {
+bool entryLess(const ListedEntry& a, const ListedEntry& b, int column, Qt::SortOrder order) {
     if (a.isFolder() != b.isFolder())
         return a.isFolder();
     const int byName = a.key->compare(*b.key);
@@ -213,10 +213,10 @@ void FolderModel::startReading() {
         if (!*alive)
             return;
         // An unreadable folder lists as empty, as it looks to the user.
-        auto entries = std::make_shared<std::vector<FolderEntry>>(readEntries(folder));
+        auto entries = std::make_shared<std::vector<ListedEntry>>(readEntries(folder));
         // Sorted here, off the GUI thread, by the order asked for when the reading began.
         std::sort(entries->begin(), entries->end(),
-                  [&](const FolderEntry& a, const FolderEntry& b) {
+                  [&](const ListedEntry& a, const ListedEntry& b) {
                       return entryLess(a, b, column, order);
                   });
         QMetaObject::invokeMethod(
@@ -229,16 +229,16 @@ void FolderModel::startReading() {
     });
 }
 
-void FolderModel::takeListing(std::vector<FolderEntry> entries) {
+void FolderModel::takeListing(std::vector<ListedEntry> entries) {
     m_reading = false;
-    const auto sorted = [this](const std::vector<FolderEntry>& rows) {
+    const auto sorted = [this](const std::vector<ListedEntry>& rows) {
         return std::is_sorted(
             rows.begin(), rows.end(),
-            [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+            [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
     };
     if (!sorted(entries)) // the order changed while the worker read
         std::sort(entries.begin(), entries.end(),
-                  [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+                  [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
     if (!m_filled) {
         m_pending = std::move(entries);
         m_pendingAt = 0;
@@ -290,7 +290,7 @@ void FolderModel::flushPending() {
     }
 }
 
-void FolderModel::mergeListing(std::vector<FolderEntry> fresh) {
+void FolderModel::mergeListing(std::vector<ListedEntry> fresh) {
     QHash<QString, int> freshRow;
     freshRow.reserve(qsizetype(fresh.size()));
     for (size_t i = 0; i < fresh.size(); ++i)
@@ -315,9 +315,9 @@ void FolderModel::mergeListing(std::vector<FolderEntry> fresh) {
     QSet<QString> known;
     known.reserve(qsizetype(m_rows.size()));
     for (int row = 0; row < int(m_rows.size()); ++row) {
-        FolderEntry& current = m_rows[size_t(row)];
+        ListedEntry& current = m_rows[size_t(row)];
         known.insert(current.name);
-        const FolderEntry& now = fresh[size_t(freshRow.value(current.name))];
+        const ListedEntry& now = fresh[size_t(freshRow.value(current.name))];
         if (now.size == current.size && now.modifiedMs == current.modifiedMs &&
             now.kind == current.kind)
             continue;
@@ -327,7 +327,7 @@ void FolderModel::mergeListing(std::vector<FolderEntry> fresh) {
     }
 
     // New entries, each at its sorted place.
-    for (FolderEntry& entry : fresh) {
+    for (ListedEntry& entry : fresh) {
         if (known.contains(entry.name))
             continue;
         const int row = insertionRow(entry);
@@ -337,19 +337,19 @@ void FolderModel::mergeListing(std::vector<FolderEntry> fresh) {
     }
 }
 
-bool FolderModel::lessThan(const FolderEntry& a, const FolderEntry& b) const {
+bool FolderModel::lessThan(const ListedEntry& a, const ListedEntry& b) const {
     return entryLess(a, b, m_sortColumn, m_sortOrder);
 }
 
-int FolderModel::insertionRow(const FolderEntry& entry) const {
+int FolderModel::insertionRow(const ListedEntry& entry) const {
     const auto at = std::lower_bound(
         m_rows.begin(), m_rows.end(), entry,
-        [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+        [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
     return int(at - m_rows.begin());
 }
 
 void FolderModel::placeRow(int row) {
-    const auto less = [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); };
+    const auto less = [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); };
     const auto at = m_rows.begin() + row;
     // The other rows are in order: the row's place lies among those before it or after it.
     const auto before = std::lower_bound(m_rows.begin(), at, *at, less);
@@ -382,7 +382,7 @@ int FolderModel::rowOfName(const QString& name) const {
     return -1;
 }
 
-void FolderModel::describe(FolderEntry& entry) const {
+void FolderModel::describe(ListedEntry& entry) const {
     Describer describer;
     describer.describe(entry);
 }
@@ -392,7 +392,7 @@ int FolderModel::makeFolder(const QString& name) {
     const QString path = childPath(m_folder, name);
     if (::mkdir(fileNameBytes(path).constData(), 0777) != 0)
         return -1;
-    FolderEntry entry;
+    ListedEntry entry;
     entry.name = name;
     const int fd = ::open(fileNameBytes(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat self {};
@@ -400,7 +400,7 @@ int FolderModel::makeFolder(const QString& name) {
         statEntry(fd, fileNameBytes(name).constData(), self.st_dev, entry);
     if (fd >= 0)
         ::close(fd);
-    entry.kind = FolderEntry::Folder;
+    entry.kind = ListedEntry::Folder;
     describe(entry);
     const int existing = rowOfName(name);
     if (existing >= 0)
@@ -420,19 +420,19 @@ int FolderModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QIcon FolderModel::iconOf(const FolderEntry& entry) const {
+QIcon FolderModel::iconOf(const ListedEntry& entry) const {
     // One icon per kind and per suffix, looked up when a row is first drawn.
-    const QString key = entry.kind == FolderEntry::Folder  ? QStringLiteral("/folder")
-                        : entry.kind == FolderEntry::Drive ? QStringLiteral("/drive")
+    const QString key = entry.kind == ListedEntry::Folder  ? QStringLiteral("/folder")
+                        : entry.kind == ListedEntry::Drive ? QStringLiteral("/drive")
                                                            : entry.suffix;
     auto found = m_iconBySuffix.constFind(key);
     if (found != m_iconBySuffix.constEnd())
         return *found;
     static const QFileIconProvider provider;
     QIcon icon;
-    if (entry.kind == FolderEntry::Folder) {
+    if (entry.kind == ListedEntry::Folder) {
         icon = provider.icon(QAbstractFileIconProvider::Folder);
-    } else if (entry.kind == FolderEntry::Drive) {
+    } else if (entry.kind == ListedEntry::Drive) {
         icon = provider.icon(QAbstractFileIconProvider::Drive);
     } else {
         const QMimeType mime =
@@ -448,7 +448,7 @@ QIcon FolderModel::iconOf(const FolderEntry& entry) const {
 QVariant FolderModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(m_rows.size()))
         return {};
-    const FolderEntry& entry = m_rows[size_t(index.row())];
+    const ListedEntry& entry = m_rows[size_t(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
@@ -522,7 +522,7 @@ bool FolderModel::setData(const QModelIndex& index, const QVariant& value, int r
     // Never over another entry: a rename that would replace one is refused.
     if (moveWithoutReplacing(childPath(m_folder, oldName), childPath(m_folder, newName)) != 0)
         return false;
-    FolderEntry& entry = m_rows[size_t(row)];
+    ListedEntry& entry = m_rows[size_t(row)];
     entry.name = newName;
     describe(entry);
     emit dataChanged(this->index(row, 0), this->index(row, ColumnCount - 1));
@@ -545,7 +545,7 @@ void FolderModel::sort(int column, Qt::SortOrder order) {
     for (const QModelIndex& index : before)
         names.push_back(m_rows[size_t(index.row())].name);
     std::stable_sort(m_rows.begin(), m_rows.end(),
-                     [this](const FolderEntry& a, const FolderEntry& b) { return lessThan(a, b); });
+                     [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
     QHash<QString, int> rowOf;
     rowOf.reserve(qsizetype(m_rows.size()));
     for (size_t row = 0; row < m_rows.size(); ++row)

@@ -16,7 +16,8 @@
 
 class FolderWatch;
 
-struct FolderEntry {
+// One entry of the folder as the list shows it.
+struct ListedEntry {
     enum Kind : quint8 { File, Folder, Drive, Other };
 
     QString name;      // the exact bytes, as FileName.h carries them
@@ -47,7 +48,7 @@ public:
     // Reads the folder again now (the watch does so by itself after changes).
     void reread();
 
-    const FolderEntry& entry(int row) const { return m_rows[size_t(row)]; }
+    const ListedEntry& entry(int row) const { return m_rows[size_t(row)]; }
     QString path(int row) const;
     // The row of an entry by its exact name; -1 when there is none.
     int rowOfName(const QString& name) const;
@@ -70,19 +71,19 @@ signals:
 
 private:
     void startReading();
-    void takeListing(std::vector<FolderEntry> entries);
+    void takeListing(std::vector<ListedEntry> entries);
     void insertNextStep();
-    void mergeListing(std::vector<FolderEntry> fresh);
-    bool lessThan(const FolderEntry& a, const FolderEntry& b) const;
-    int insertionRow(const FolderEntry& entry) const;
-    QIcon iconOf(const FolderEntry& entry) const;
-    void describe(FolderEntry& entry) const;
+    void mergeListing(std::vector<ListedEntry> fresh);
+    bool lessThan(const ListedEntry& a, const ListedEntry& b) const;
+    int insertionRow(const ListedEntry& entry) const;
+    QIcon iconOf(const ListedEntry& entry) const;
+    void describe(ListedEntry& entry) const;
     void placeRow(int row);
     void flushPending();
 
     QString m_folder;
-    std::vector<FolderEntry> m_rows;
-    std::vector<FolderEntry> m_pending; // read, not yet handed to the views
+    std::vector<ListedEntry> m_rows;
+    std::vector<ListedEntry> m_pending; // read, not yet handed to the views
     size_t m_pendingAt = 0;
     size_t m_step = 0; // rows handed over in the next step
     bool m_filled = false;

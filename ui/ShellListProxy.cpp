@@ -35,6 +35,6 @@ bool ShellListProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePa
     const auto* files = qobject_cast<const FolderModel*>(sourceModel());
     if (!files || sourceParent.isValid())
         return true; // the Desktop's items are never files
-    const FolderEntry& entry = files->entry(sourceRow);
+    const ListedEntry& entry = files->entry(sourceRow);
     return entry.isFolder() || m_mask.matches(entry.shownName);
 }

@@ -32,6 +32,7 @@
 #include <QToolButton>
 #include <cstdio>
 #include <cstring>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -854,4 +855,21 @@ TEST_F(BrowseTest, LatinOneNamedFilesAreListedAndLoadedByTheirBytes) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return title() == "Latin"; }, Patience));
     EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), dir.file("caf\xe9.mp3"));
     EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// A save killed midway on a file system without unnamed files (FAT) leaves its new content
+// hidden in the folder; listing the folder removes it, but not that of a save still running.
+TEST_F(BrowseTest, ListingAFolderRemovesWhatDeadSavesLeftThere) {
+    file("song.mp3", mp3("Song"));
+    const QString sub = folder("sub");
+    file(".quillon-2a-dead01.tmp", mp3("Partial"));
+    file("sub/.quillon-1f-dead00.tmp", mp3("Partial"));
+    LockHolder running(file(".quillon-3b-runnin.tmp", mp3("Partial")), LOCK_EX);
+    ASSERT_TRUE(running.holds());
+    openDir();
+    EXPECT_EQ(entriesOf(dir.path()),
+              (std::vector<std::string>{".quillon-3b-runnin.tmp", "song.mp3", "sub"}));
+    EXPECT_EQ(entriesOf(dir.file("sub")), std::vector<std::string>{".quillon-1f-dead00.tmp"});
+    open(sub);
+    EXPECT_EQ(entriesOf(dir.file("sub")), std::vector<std::string>{});
 }

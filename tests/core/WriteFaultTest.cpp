@@ -4,6 +4,7 @@
 // what it was or completely updated, nothing stays behind, and nothing else in
 // the folder (a "name~" backup of the user's) is touched.
 #include "tags/FileAccess.h"
+#include "tags/FileRebuild.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
@@ -16,6 +17,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -320,6 +322,157 @@ TEST(WriteFaults, WithoutUnnamedFilesTheNextSaveRemovesWhatAKilledOneLeft) {
     }
 }
 
+namespace {
+
+std::string hexOf(unsigned long long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%llx", value);
+    return text;
+}
+
+ino_t inodeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_ino;
+}
+
+} // namespace
+
+// Where the file system has no unnamed files, a save killed midway leaves its
+// new content under a name of its own. Any later save in the folder removes
+// such leftovers of dead saves, whatever file they were for, and keeps the
+// new content of a save still running (which holds its lock), and everything
+// that only looks like a leftover.
+TEST(WriteFaults, ASaveRemovesWhatDeadSavesLeftInItsFolder) {
+    TestDir dir;
+    const Bytes backup = bytesOf("the user's own backup");
+    for (Op op : kOps) {
+        SCOPED_TRACE(nameOf(op));
+        const std::string path = dir.createFile("song.mp3", Original);
+        const std::string other = dir.createFile("other.mp3", Original);
+        dir.createFile("song.mp3~", backup);
+        // A save of another file killed while copying.
+        g_stepToStopAt = WriteStep::Copying;
+        const int killed = inChild(Op::ID3v2Save, other, [] {
+            if (!withoutUnnamedFiles())
+                ::_exit(4);
+            setWriteStepObserver([](WriteStep reached) {
+                if (reached == g_stepToStopAt)
+                    ::raise(SIGKILL);
+            });
+        });
+        if (killed == 4) {
+            std::cout << "this machine cannot hide /proc from a process: the killed save's "
+                         "leftover is made by hand\n";
+            dir.createFile(".quillon-" + hexOf(inodeOf(other)) + "-k1LLed.tmp", audio());
+        } else {
+            ASSERT_EQ(killed, -SIGKILL);
+        }
+        ASSERT_EQ(leftBeside(dir, {"song.mp3", "song.mp3~", "other.mp3"}).size(), 1u);
+        // One of an earlier save of this very file, and one of a file gone since.
+        dir.createFile(".quillon-" + hexOf(inodeOf(path)) + "-0ldOne.tmp", audio());
+        dir.createFile(".quillon-1f-g0neAA.tmp", audio());
+        // A save of this file still running in another process holds its lock.
+        const std::string running = ".quillon-" + hexOf(inodeOf(path)) + "-RUNing.tmp";
+        dir.createFile(running, audio());
+        LockHolder writer(dir.file(running), LOCK_EX);
+        ASSERT_TRUE(writer.holds());
+        // Names of the user's that only look like leftovers.
+        std::vector<std::string> kept = {"other.mp3", "song.mp3", "song.mp3~", running};
+        for (const char* name :
+             {".quillon-1f-short.tmp", ".quillon-xyz-abcdef.tmp", ".quillon--abcdef.tmp",
+              ".quillon-1f-abcdef.tmp~", "quillon-1f-abcdef.tmp", ".quillon-1f-ab_def.tmp"}) {
+            dir.createFile(name, backup);
+            kept.push_back(name);
+        }
+        ASSERT_EQ(::mkdir(dir.file(".quillon-2b-folder.tmp").c_str(), 0755), 0);
+        ASSERT_EQ(::symlink("song.mp3~", dir.file(".quillon-3c-linked.tmp").c_str()), 0);
+        kept.insert(kept.end(), {".quillon-2b-folder.tmp", ".quillon-3c-linked.tmp"});
+        std::sort(kept.begin(), kept.end());
+
+        EXPECT_TRUE(perform(op, path));
+        EXPECT_EQ(entriesOf(dir.path()), kept);
+        EXPECT_EQ(readFile(path + "~"), backup);
+        EXPECT_EQ(readFile(other), Original);
+
+        for (const std::string& name : entriesOf(dir.path())) {
+            ::rmdir(dir.file(name).c_str());
+            ::unlink(dir.file(name).c_str());
+        }
+    }
+}
+
+namespace {
+
+// A save in a child process that waits, at `g_stepToStopAt`, until the parent
+// has looked at the folder.
+int g_reachedStep[2] = {-1, -1};
+int g_goOn[2] = {-1, -1};
+
+void pauseAtStep(WriteStep reached) {
+    static bool paused = false;
+    if (reached != g_stepToStopAt || paused)
+        return;
+    paused = true;
+    char byte = 0;
+    [[maybe_unused]] const auto written = ::write(g_reachedStep[1], &byte, 1);
+    [[maybe_unused]] const auto read = ::read(g_goOn[0], &byte, 1);
+}
+
+} // namespace
+
+// The named new content of a save still running is never taken for a
+// leftover, at any moment it has a name: the save completes.
+TEST(WriteFaults, ARunningSavesNewContentIsNotRemoved) {
+    TestDir dir;
+    for (Op op : {Op::ID3v2Save, Op::ID3v2Strip}) {
+        const Reference ref = referenceOf(op, dir);
+        struct Case {
+            bool unnamedFiles;
+            WriteStep step;
+        };
+        for (const Case& c : {Case{false, WriteStep::TemporaryCreated},
+                              Case{false, WriteStep::Copying}, Case{false, WriteStep::Synced},
+                              Case{false, WriteStep::Linked}, Case{true, WriteStep::Linked}}) {
+            SCOPED_TRACE(testing::Message()
+                         << nameOf(op) << (c.unnamedFiles ? "" : " without unnamed files")
+                         << ", at step " << static_cast<int>(c.step));
+            const std::string path = dir.createFile("song.mp3", Original);
+            ASSERT_EQ(::pipe(g_reachedStep), 0);
+            ASSERT_EQ(::pipe(g_goOn), 0);
+            g_stepToStopAt = c.step;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                if (!c.unnamedFiles && !withoutUnnamedFiles())
+                    ::_exit(4);
+                setWriteStepObserver(pauseAtStep);
+                ::_exit(perform(op, path) ? 0 : 1);
+            }
+            ::close(g_reachedStep[1]);
+            ::close(g_goOn[0]);
+            char byte = 0;
+            const bool reached = ::read(g_reachedStep[0], &byte, 1) == 1;
+            const std::vector<std::string> during = leftBeside(dir, {"song.mp3"});
+            removeDeadLeftovers(dir.path());
+            EXPECT_EQ(leftBeside(dir, {"song.mp3"}), during);
+            [[maybe_unused]] const auto written = ::write(g_goOn[1], &byte, 1);
+            ::close(g_reachedStep[0]);
+            ::close(g_goOn[1]);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            if (WIFEXITED(status) && WEXITSTATUS(status) == 4) {
+                std::cout << "skipped, this machine cannot hide /proc from a process\n";
+                continue;
+            }
+            ASSERT_TRUE(reached);
+            EXPECT_EQ(during.size(), 1u);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_EQ(readFile(path), ref.after);
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
+        }
+    }
+}
+
 TEST(WriteFaults, AFileRemovedOrLockedElsewhereIsNotWritten) {
     TestDir dir;
     for (Op op : kOps) {
@@ -355,6 +508,56 @@ TEST(WriteFaults, AFileReplacedDuringARebuildIsLeftToItsNewOwner) {
         setWriteStepObserver(nullptr);
         EXPECT_EQ(readFile(path), other);
         EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
+    }
+}
+
+namespace {
+
+// Another program's rebuild putting its new file in place under the name:
+// between an in-place writer's open and its lock, once or every time.
+const Bytes Rebuilt = concat({bytesOf("another program's rebuild"), audio(), oldID3v1Tag()});
+int g_replacementsLeft = 0;
+
+void replaceWithRebuilt() {
+    if (g_replacementsLeft == 0)
+        return;
+    --g_replacementsLeft;
+    const std::string fresh = g_replaced + ".new";
+    const int fd = ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    [[maybe_unused]] const auto n = ::write(fd, Rebuilt.data(), Rebuilt.size());
+    ::close(fd);
+    ::rename(fresh.c_str(), g_replaced.c_str());
+}
+
+} // namespace
+
+// The lock of a file whose name now stands for another file guards nothing: an
+// in-place write there would be lost. The write goes to the file at the name,
+// or fails saying why when the name keeps changing.
+TEST(WriteFaults, AnInPlaceWriteGoesToTheFileThatHasTheName) {
+    TestDir dir;
+    for (Op op : {Op::ID3v1Save, Op::ID3v1Strip}) {
+        const std::string expectedPath = dir.createFile("expected.mp3", Rebuilt);
+        ASSERT_TRUE(perform(op, expectedPath));
+        const Bytes expected = readFile(expectedPath);
+        ::unlink(expectedPath.c_str());
+        for (bool always : {false, true}) {
+            SCOPED_TRACE(testing::Message()
+                         << nameOf(op) << (always ? ", replaced every time" : ", replaced once"));
+            const std::string path = dir.createFile("song.mp3", Original);
+            g_replaced = path;
+            g_replacementsLeft = always ? 100 : 1;
+            setWriteStepObserver([](WriteStep step) {
+                if (step == WriteStep::Locked)
+                    replaceWithRebuilt();
+            });
+            const bool saved = perform(op, path);
+            setWriteStepObserver(nullptr);
+            EXPECT_EQ(saved, !always);
+            EXPECT_EQ(lastWriteError(), always ? kFileChanged : "");
+            EXPECT_EQ(readFile(path), always ? Rebuilt : expected);
+            EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"song.mp3"});
+        }
     }
 }
 

@@ -127,8 +127,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
         {"COMM", "\0engA description\0Nice"sv, &TID3v2::Comment, "Nice"},
         {"COMM", "\0eng\0  Nice \x01"sv, &TID3v2::Comment, "Nice"},
         {"COMM", "\0eng\0a\0b"sv, &TID3v2::Comment, "a"},
-        // Without a terminator there is no description: all of it is the text.
-        {"COMM", "\0engNice"sv, &TID3v2::Comment, "Nice"},
+        // Without a terminator after the description there is no text.
+        {"COMM", "\0engNice"sv, &TID3v2::Comment, ""},
         {"COMM",
          "\x01"
          "eng\xFF\xFE"
@@ -139,7 +139,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
         {"WXXX", "\0\0http://a"sv, &TID3v2::URL, "http://a"},
         {"WXXX", "\0Site\0http://a"sv, &TID3v2::URL, "http://a"},
         {"WXXX", "\0\0 http://a \0"sv, &TID3v2::URL, "http://a"},
-        {"WXXX", "\0http://a"sv, &TID3v2::URL, "http://a"},
+        {"WXXX", "\0http://a"sv, &TID3v2::URL, ""},
+        {"WXXX", "\x01\xFF\xFEs\0"sv, &TID3v2::URL, ""},
         // The description follows the encoding; the link is Latin-1.
         {"WXXX", "\x01\xFF\xFEs\0\0\0http://\xE9"sv, &TID3v2::URL, "http://\u00E9"},
     };
@@ -231,7 +232,8 @@ TEST(ID3v2Load, FrameWalk) {
     const Bytes bigTitle =
         id3v2Frame(3, "TIT2", std::string(1, '\0') + std::string(249, 'a') + std::string(50, 'b'));
     const Bytes longArtist = id3v2Frame(3, "TPE1", std::string(100, 'z'));
-    const Bytes bigComment = id3v2Frame(3, "COMM", std::string("\0eng"sv) + std::string(296, 'x'));
+    const Bytes bigComment =
+        id3v2Frame(3, "COMM", std::string("\0eng\0"sv) + std::string(296, 'x'));
     struct Case {
         std::string name;
         Bytes content; // the whole file

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -162,8 +164,18 @@ Bytes resynchronised(const unsigned char* data, std::size_t size) {
     return out;
 }
 
+// A tag's bytes as read: its buffer is not zeroed first, the read fills it.
+template <class T> struct UninitialisedAllocator : std::allocator<T> {
+    template <class U> struct rebind { using other = UninitialisedAllocator<U>; };
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using TagBuffer = std::vector<unsigned char, UninitialisedAllocator<unsigned char>>;
+
 // The same on `bytes` from `from` on, in place: a whole tag needs no copy.
-void resynchroniseInPlace(Bytes& bytes, std::size_t from) {
+void resynchroniseInPlace(TagBuffer& bytes, std::size_t from) {
     std::size_t out = from;
     unsigned char previous = 0;
     for (std::size_t i = from; i < bytes.size(); ++i) {
@@ -180,7 +192,7 @@ void resynchroniseInPlace(Bytes& bytes, std::size_t from) {
 // or 2.3 tag unsynchronised as a whole is resynchronised in memory.
 class TagBytes {
 public:
-    TagBytes(int fd, Bytes bytes, bool resync)
+    TagBytes(int fd, TagBuffer bytes, bool resync)
         : m_fd(fd), m_bytes(std::move(bytes)), m_resynced(resync) {
         if (m_resynced)
             resynchroniseInPlace(m_bytes, std::min<std::size_t>(kHeaderSize, m_bytes.size()));
@@ -227,7 +239,7 @@ public:
 
 private:
     int m_fd;
-    Bytes m_bytes;
+    TagBuffer m_bytes;
     bool m_resynced;
 };
 
@@ -289,7 +301,7 @@ std::string_view mapped22(std::string_view id) {
 // The frames of a readable tag, and where they end.
 class FrameWalk {
 public:
-    FrameWalk(int fd, const Header& header, Bytes bytes)
+    FrameWalk(int fd, const Header& header, TagBuffer bytes)
         : m_header(header),
           m_bytes(fd, std::move(bytes),
                   (header.flags & kUnsynchronised) && header.major != 4 && header.extent > 0) {
@@ -860,7 +872,9 @@ Bytes textFrameData(std::string_view text, int major) {
 Bytes commentFrameData(const Described& old, std::string_view text, int major) {
     const std::string language = old.language.size() == 3 ? old.language : "eng";
     const unsigned char encoding = encodingFor({old.description, text}, major);
-    Bytes data{encoding};
+    Bytes data;
+    data.reserve(4 + 2 * (old.description.size() + text.size()) + 6);
+    data.push_back(encoding);
     append(data, language);
     appendEncoded(data, old.description, encoding, true);
     appendEncoded(data, text, encoding, false);
@@ -900,7 +914,7 @@ Bytes linkFrameData(const Described& old, std::string_view link, int major) {
 // there is no memory for the tag.
 std::optional<FrameWalk> readTag(int fd, std::int64_t fileSize) {
     try {
-        Bytes bytes(static_cast<std::size_t>(kStartBytes));
+        TagBuffer bytes(static_cast<std::size_t>(kStartBytes));
         const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, bytes.data(), bytes.size(), 0);
         if (got < kHeaderSize)
             return std::nullopt;

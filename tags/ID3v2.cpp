@@ -207,10 +207,6 @@ public:
             std::memcpy(out, m_bytes.data() + offset, count);
         return true;
     }
-    bool read(Bytes& out, std::int64_t offset, std::size_t count) const {
-        out.resize(count);
-        return read(out.data(), count, offset);
-    }
     // Where a position of this layout lies in the file. The stuffed zeros are
     // gone from memory, so a resynchronised tag is counted again from the file.
     std::int64_t fileOffset(std::int64_t offset) const {

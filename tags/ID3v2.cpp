@@ -277,14 +277,32 @@ bool isFrameId(const unsigned char* p) {
 
 // One frame as the walk finds it; offsets are in the tag's layout.
 struct Frame {
-    char id[5] = {};    // the 2.3/2.4 id (a 2.2 id mapped, empty when it has none)
-    char rawId[5] = {}; // the id as stored
+    char rawId[4];      // the id as stored (a 2.2 id: three letters and a zero)
     std::int64_t start; // the frame header
     std::int64_t data;  // the data, after the header
     std::uint32_t size; // of the data as stored
-    unsigned char formatFlags = 0;
-    std::string_view idView() const { return id; }
+    unsigned char formatFlags;
 };
+
+// Reads the frame header at `h`, found at `position`; `plainSizes` reads a
+// 2.4 size as a plain number.
+Frame frameAt(const unsigned char* h, std::int64_t position, int major, bool plainSizes) {
+    Frame frame;
+    frame.start = position;
+    if (major == 2) {
+        std::memcpy(frame.rawId, h, 3);
+        frame.rawId[3] = 0;
+        frame.data = position + 6;
+        frame.size = (std::uint32_t{h[3]} << 16) | (std::uint32_t{h[4]} << 8) | h[5];
+        frame.formatFlags = 0;
+    } else {
+        std::memcpy(frame.rawId, h, 4);
+        frame.data = position + 10;
+        frame.size = major == 3 || plainSizes ? bigEndian32(h + 4) : syncsafe32(h + 4);
+        frame.formatFlags = h[9];
+    }
+    return frame;
+}
 
 std::string_view mapped22(std::string_view id) {
     for (const auto& [old, now] : kIds22) {
@@ -292,6 +310,67 @@ std::string_view mapped22(std::string_view id) {
             return now;
     }
     return {};
+}
+
+// The 2.3/2.4 id of a frame: a 2.2 id mapped, empty when it has no 2.3 form.
+std::string_view idOf(const Frame& frame, int major) {
+    if (major == 2)
+        return mapped22(std::string_view(frame.rawId, 3));
+    return std::string_view(frame.rawId, 4);
+}
+
+// Whether the frame's data can be decoded: neither compressed nor encrypted.
+bool frameDecodable(const Header& header, const Frame& frame) {
+    if (header.major == 3)
+        return !(frame.formatFlags & (k23Compressed | k23Encrypted));
+    if (header.major == 4)
+        return !(frame.formatFlags & (k24Compressed | k24Encrypted));
+    return true;
+}
+
+bool frameUnsynchronised(const Header& header, const Frame& frame) {
+    return header.major == 4 &&
+           ((header.flags & kUnsynchronised) || (frame.formatFlags & k24Unsynchronised));
+}
+
+// The content of the frame whose stored data is at `data`: resynchronised,
+// without the bytes its flags add. It lies in `data`, or in `scratch` when it
+// had to be resynchronised.
+std::optional<std::string_view> contentOf(const Header& header, const Frame& frame,
+                                          const unsigned char* data, Bytes& scratch) {
+    std::size_t size = frame.size;
+    if (frameUnsynchronised(header, frame)) {
+        scratch = resynchronised(data, size);
+        data = scratch.data();
+        size = scratch.size();
+    }
+    std::size_t skip = 0;
+    if (header.major == 3 && (frame.formatFlags & k23Grouped))
+        skip = 1;
+    if (header.major == 4)
+        skip = ((frame.formatFlags & k24Grouped) ? 1 : 0) +
+               ((frame.formatFlags & k24DataLength) ? 4 : 0);
+    if (skip > size)
+        return std::nullopt;
+    return std::string_view(reinterpret_cast<const char*>(data) + skip, size - skip);
+}
+
+// Where the frames start: after the header, and after an extended header
+// when one is flagged. `first` holds the tag's first `available` bytes; the
+// frame area ends at `end`.
+std::int64_t framesBegin(const Header& header, const unsigned char* first, std::int64_t available,
+                         std::int64_t end) {
+    // Some writers flag an extended header and write none: the frames start
+    // right after the header then, as a frame id shows.
+    if (header.major == 2 || !(header.flags & kExtendedHeader) ||
+        (end >= kHeaderSize + 4 && available >= kHeaderSize + 4 && isFrameId(first + kHeaderSize)))
+        return kHeaderSize;
+    if (available < kHeaderSize + 4)
+        return end;
+    const unsigned char* size = first + kHeaderSize;
+    if (header.major == 3)
+        return kHeaderSize + 4 + std::int64_t{bigEndian32(size)};
+    return kHeaderSize + std::int64_t{syncsafe32(size)};
 }
 
 // The frames of a readable tag, and where they end.
@@ -304,19 +383,8 @@ public:
         m_readable = framesReadable(header) && m_bytes.size() >= kHeaderSize;
         m_end =
             m_bytes.size() - ((header.major == 4 && (header.flags & kFooter)) ? kFooterSize : 0);
-        m_begin = kHeaderSize;
-        // Some writers flag an extended header and write none: the frames
-        // start right after the header then, as a frame id shows.
-        if (m_readable && header.major != 2 && (header.flags & kExtendedHeader) &&
-            !(m_end >= kHeaderSize + 4 && isFrameId(m_bytes.data() + kHeaderSize))) {
-            unsigned char size[4];
-            if (!m_bytes.read(size, 4, kHeaderSize))
-                m_begin = m_end;
-            else if (header.major == 3)
-                m_begin = kHeaderSize + 4 + std::int64_t{bigEndian32(size)};
-            else
-                m_begin = kHeaderSize + std::int64_t{syncsafe32(size)};
-        }
+        if (m_readable)
+            m_begin = framesBegin(header, m_bytes.data(), m_bytes.size(), m_end);
         m_plainSizes = m_readable && header.major == 4 && sizesArePlain();
     }
     bool readable() const { return m_readable; }
@@ -336,21 +404,7 @@ public:
             const unsigned char* h = bytes + position;
             if (!isUpperAscii(h[0]))
                 break;
-            Frame frame;
-            frame.start = position;
-            frame.data = position + headerSize;
-            if (m_header.major == 2) {
-                std::memcpy(frame.rawId, h, 3);
-                const std::string_view now = mapped22(std::string_view(frame.rawId, 3));
-                now.copy(frame.id, now.size());
-                frame.size = (std::uint32_t{h[3]} << 16) | (std::uint32_t{h[4]} << 8) | h[5];
-            } else {
-                std::memcpy(frame.rawId, h, 4);
-                std::memcpy(frame.id, h, 4);
-                frame.size =
-                    m_header.major == 3 || m_plainSizes ? bigEndian32(h + 4) : syncsafe32(h + 4);
-                frame.formatFlags = h[9];
-            }
+            const Frame frame = frameAt(h, position, m_header.major, m_plainSizes);
             if (frame.data + frame.size > m_end)
                 break;
             visit(frame);
@@ -359,41 +413,20 @@ public:
         return position;
     }
 
-    // Whether the frame's data can be decoded: neither compressed nor encrypted.
-    bool decodable(const Frame& frame) const {
-        if (m_header.major == 3)
-            return !(frame.formatFlags & (k23Compressed | k23Encrypted));
-        if (m_header.major == 4)
-            return !(frame.formatFlags & (k24Compressed | k24Encrypted));
-        return true;
-    }
+    bool decodable(const Frame& frame) const { return frameDecodable(m_header, frame); }
     bool frameUnsynchronised(const Frame& frame) const {
-        return m_header.major == 4 &&
-               ((m_header.flags & kUnsynchronised) || (frame.formatFlags & k24Unsynchronised));
+        return ::frameUnsynchronised(m_header, frame);
     }
-
-    // The frame's content: resynchronised, without the bytes its flags add.
-    // It lies in the tag's bytes, or in `scratch` when it had to be
-    // resynchronised.
     std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const {
         if (frame.data < 0 || frame.data + std::int64_t{frame.size} > m_bytes.size())
             return std::nullopt;
-        const unsigned char* data = m_bytes.data() + frame.data;
-        std::size_t size = frame.size;
-        if (frameUnsynchronised(frame)) {
-            scratch = resynchronised(data, size);
-            data = scratch.data();
-            size = scratch.size();
-        }
-        std::size_t skip = 0;
-        if (m_header.major == 3 && (frame.formatFlags & k23Grouped))
-            skip = 1;
-        if (m_header.major == 4)
-            skip = ((frame.formatFlags & k24Grouped) ? 1 : 0) +
-                   ((frame.formatFlags & k24DataLength) ? 4 : 0);
-        if (skip > size)
-            return std::nullopt;
-        return std::string_view(reinterpret_cast<const char*>(data) + skip, size - skip);
+        return contentOf(m_header, frame, m_bytes.data() + frame.data, scratch);
+    }
+    // One pass over the frames: `visit(state, frame)` for each.
+    template <class State, class Visit> State collect(Visit&& visit) const {
+        State state;
+        walk([&](const Frame& frame) { visit(state, frame); });
+        return state;
     }
 
     // Appends the frame as stored, resynchronised where its flags said so
@@ -418,9 +451,9 @@ public:
             converted.assign(data, data + size);
         }
         if (m_header.major == 2) {
-            if (frame.id[0] == '\0')
+            if (idOf(frame, 2).empty())
                 return true;
-            const std::string_view rawId(frame.rawId);
+            const std::string_view rawId(frame.rawId, 3);
             if (rawId == "PIC")
                 converted = pictureFrom22(converted);
             if (rawId == "LNK" && !linkFrom22(converted))
@@ -430,7 +463,7 @@ public:
             data = converted.data();
             size = converted.size();
         }
-        appendFramed(out, frame.idView(), data, size, targetMajor, flags);
+        appendFramed(out, idOf(frame, m_header.major), data, size, targetMajor, flags);
         return true;
     }
 
@@ -524,6 +557,140 @@ private:
     bool m_plainSizes = false;
     std::int64_t m_begin = kHeaderSize;
     std::int64_t m_end = kHeaderSize;
+};
+
+// A tag read from the file through a window of a few megabytes, for a tag
+// not unsynchronised as a whole: the walk reads it front to back in large
+// reads and jumps over the data of frames that no field needs without reading
+// it, and a frame's content is read only when asked for. Memory stays bounded
+// whatever the tag's size and however many frames it has.
+class StreamWalk {
+public:
+    // `first` holds the tag's first bytes, read from offset 0.
+    StreamWalk(int fd, const Header& header, TagBuffer first)
+        : m_fd(fd), m_header(header), m_window(std::move(first)) {
+        m_windowSize = static_cast<std::int64_t>(m_window.size());
+        m_end = header.extent - ((header.major == 4 && (header.flags & kFooter)) ? kFooterSize : 0);
+        m_begin = framesBegin(header, m_window.data(), m_windowSize, m_end);
+    }
+    int major() const { return m_header.major; }
+    bool decodable(const Frame& frame) const { return frameDecodable(m_header, frame); }
+
+    // The frame's content (see contentOf); valid until the next call.
+    std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const {
+        const unsigned char* data = inWindow(frame.data, frame.size);
+        if (!data) {
+            m_frameBytes.resize(frame.size);
+            if (!readExactAt(m_fd, m_frameBytes.data(), frame.size, frame.data))
+                return std::nullopt;
+            data = m_frameBytes.data();
+        }
+        return contentOf(m_header, frame, data, scratch);
+    }
+
+    // One pass over the frames: `visit(state, frame)` for each. A 2.4 tag
+    // whose syncsafe sizes do not read cleanly is read again with plain ones,
+    // and the pass that reads it as FrameWalk does is kept.
+    template <class State, class Visit> State collect(Visit&& visit) const {
+        State syncsafe;
+        const Reading first = pass(false, syncsafe, visit);
+        if (m_header.major != 4 || first.clean)
+            return syncsafe;
+        State plain;
+        const Reading second = pass(true, plain, visit);
+        return second.clean || second.frames > first.frames ? plain : syncsafe;
+    }
+
+private:
+    static constexpr std::int64_t kWindowBytes = 2 << 20;
+
+    struct Reading {
+        std::int64_t frames = 0;
+        bool clean = false;
+    };
+    // The walk of FrameWalk::walk; for a 2.4 tag, also the reading of
+    // FrameWalk::reading, which stops at the first frame its stricter checks
+    // refuse.
+    template <class State, class Visit>
+    Reading pass(bool plainSizes, State& state, Visit& visit) const {
+        Reading reading;
+        const int major = m_header.major;
+        const std::int64_t headerSize = major == 2 ? 6 : 10;
+        bool strictOk = major == 4;
+        bool ended = false; // at padding or at the end of the frame area
+        std::int64_t position = std::min(m_begin, m_end);
+        for (;;) {
+            if (position + headerSize > m_end) {
+                ended = true;
+                break;
+            }
+            const unsigned char* h = bytesAt(position, static_cast<std::size_t>(headerSize));
+            if (!h)
+                break;
+            if (!isUpperAscii(h[0])) {
+                ended = h[0] == 0;
+                break;
+            }
+            if (strictOk &&
+                (!isFrameId(h) || (!plainSizes && ((h[4] | h[5] | h[6] | h[7]) & 0x80))))
+                strictOk = false;
+            const Frame frame = frameAt(h, position, major, plainSizes);
+            if (frame.data + frame.size > m_end)
+                break;
+            reading.frames += strictOk ? 1 : 0;
+            visit(state, frame);
+            position = frame.data + frame.size;
+        }
+        reading.clean = strictOk && ended && zerosFrom(position);
+        return reading;
+    }
+
+    // Whether the frame area holds only zeros from `from` to its end.
+    bool zerosFrom(std::int64_t from) const {
+        while (from < m_end) {
+            const auto count = static_cast<std::size_t>(std::min(kWindowBytes, m_end - from));
+            const unsigned char* p = bytesAt(from, count);
+            if (!p)
+                return true; // the file ends sooner: nothing more to see
+            // Every byte equals the first, which is zero.
+            if (p[0] != 0 || std::memcmp(p, p + 1, count - 1) != 0)
+                return false;
+            from += static_cast<std::int64_t>(count);
+        }
+        return true;
+    }
+
+    const unsigned char* inWindow(std::int64_t offset, std::size_t count) const {
+        if (offset >= m_windowStart &&
+            offset + static_cast<std::int64_t>(count) <= m_windowStart + m_windowSize)
+            return m_window.data() + (offset - m_windowStart);
+        return nullptr;
+    }
+    // The `count` bytes at `offset`, the window moved there when they lie
+    // outside it; nothing when the file ends before them.
+    const unsigned char* bytesAt(std::int64_t offset, std::size_t count) const {
+        if (const unsigned char* p = inWindow(offset, count))
+            return p;
+        if (static_cast<std::int64_t>(count) > kWindowBytes)
+            return nullptr;
+        m_window.resize(static_cast<std::size_t>(kWindowBytes));
+        const std::int64_t want =
+            std::max(static_cast<std::int64_t>(count), std::min(kWindowBytes, m_end - offset));
+        const std::int64_t got =
+            readAt(m_fd, m_window.data(), static_cast<std::size_t>(want), offset);
+        m_windowStart = offset;
+        m_windowSize = std::max<std::int64_t>(got, 0);
+        return inWindow(offset, count);
+    }
+
+    int m_fd;
+    Header m_header;
+    std::int64_t m_begin = kHeaderSize;
+    std::int64_t m_end = kHeaderSize;
+    mutable TagBuffer m_window;
+    mutable std::int64_t m_windowStart = 0;
+    mutable std::int64_t m_windowSize = 0;
+    mutable TagBuffer m_frameBytes;
 };
 
 // ---- Text of the frames
@@ -669,10 +836,15 @@ std::optional<Described> linkOf(std::string_view data) {
 
 // iTunes keeps loudness and gapless data in comments described "iTunNORM",
 // "iTunSMPB" and the like; other readers never show them as the comment.
+// Each character decodes from its own bytes, so the first ten bytes (a byte
+// order mark and four UTF-16 units at most) tell.
 bool isPrivateComment(const DescribedParts& parts) {
     if (parts.description.empty())
         return false;
-    return decodedPiece(parts.encoding, parts.description).rfind("iTun", 0) == 0;
+    const auto first = static_cast<unsigned char>(parts.description[0]);
+    if (!isWide(parts.encoding) && first != 'i' && first != 0xEF)
+        return false;
+    return decodedPiece(parts.encoding, parts.description.substr(0, 10)).rfind("iTun", 0) == 0;
 }
 
 std::uint32_t trackFrom(const std::string& value) {
@@ -725,7 +897,6 @@ struct TagContent {
     TID3v2::Fields fields;
     std::array<Source, TID3v2::TextFieldCount> sources;
     Source track;
-    std::int64_t framesEnd = kHeaderSize;
 };
 
 // The frames read for the fields: those of kFieldIds by their index, then
@@ -734,15 +905,52 @@ constexpr int kTdrcSlot = TID3v2::TextFieldCount;
 constexpr int kTrackSlot = TID3v2::TextFieldCount + 1;
 constexpr int kSlotCount = TID3v2::TextFieldCount + 2;
 
-int slotOf(std::string_view id) {
-    if (id.size() != 4 || (id[0] != 'T' && id[0] != 'C' && id[0] != 'W'))
+constexpr std::string_view slotId(int slot) {
+    return slot == kTdrcSlot ? "TDRC" : slot == kTrackSlot ? kTrackId : kFieldIds[slot];
+}
+
+// An id's characters as one number, so that the walk compares ids at once.
+constexpr std::uint32_t idKey(std::string_view id) {
+    std::uint32_t key = 0;
+    for (const char c : id)
+        key = (key << 8) | static_cast<unsigned char>(c);
+    return key;
+}
+
+// The key of each slot's id, as 2.3/2.4 and as 2.2 store it (0: none).
+constexpr auto kSlotKeys = [] {
+    std::array<std::uint32_t, kSlotCount> keys{};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        keys[slot] = idKey(slotId(slot));
+    return keys;
+}();
+constexpr auto kSlotKeys22 = [] {
+    std::array<std::uint32_t, kSlotCount> keys{};
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        for (const auto& [old, now] : kIds22) {
+            if (now == slotId(slot))
+                keys[slot] = idKey(old);
+        }
+    }
+    return keys;
+}();
+
+// The slot of the frame's id, -1 for a frame no field reads. Called for every
+// frame of the tag, so it rejects most ids on their first letter.
+int slotOf(const Frame& frame, int major) {
+    const char first = frame.rawId[0];
+    if (first != 'T' && first != 'C' && first != 'W')
         return -1;
-    if (id == "TDRC")
-        return kTdrcSlot;
-    if (id == kTrackId)
-        return kTrackSlot;
-    const auto at = std::find(std::begin(kFieldIds), std::end(kFieldIds), id);
-    return at == std::end(kFieldIds) ? -1 : static_cast<int>(at - std::begin(kFieldIds));
+    const auto* id = reinterpret_cast<const unsigned char*>(frame.rawId);
+    const bool v22 = major == 2;
+    const std::uint32_t key =
+        v22 ? (std::uint32_t{id[0]} << 16) | (std::uint32_t{id[1]} << 8) | id[2] : bigEndian32(id);
+    const auto& keys = v22 ? kSlotKeys22 : kSlotKeys;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (keys[slot] == key)
+            return slot;
+    }
+    return -1;
 }
 
 // The frame a field comes from. A compressed or encrypted frame counts, so
@@ -750,47 +958,61 @@ int slotOf(std::string_view id) {
 struct Pick {
     bool found = false;
     bool decodable = false;
+    int slot = -1; // of the frame's own id (Year may come from TDRC)
     Frame frame;
+};
+
+// What one pass over the frames picks.
+struct Picks {
+    std::array<Pick, kSlotCount> slots{};
+    Pick firstPlainComment, lastComment;
 };
 
 // The fields of the tag. One pass over the frames picks the frame of each
 // field without decoding it (a later frame of an id replaces an earlier one;
 // the comment is the first without description, else the last); only the
-// picked frames are decoded.
-TagContent readContent(const FrameWalk& walk) {
+// picked frames are decoded. A comment or link is looked into during the pass
+// only while it can still be picked.
+template <class Walk> TagContent readContent(const Walk& walk) {
     TagContent content;
     const int major = walk.major();
-    std::array<Pick, kSlotCount> picks{};
-    Pick firstPlainComment, lastComment;
     Bytes scratch;
-    content.framesEnd = walk.walk([&](const Frame& frame) {
-        const int slot = slotOf(frame.idView());
+    Picks found = walk.template collect<Picks>([&](Picks& picks, const Frame& frame) {
+        const int slot = slotOf(frame, major);
         if (slot < 0)
             return;
         const bool decodable = walk.decodable(frame);
-        const Pick pick{true, decodable, frame};
-        if (slot == int(TextField::Comment) || slot == int(TextField::URL)) {
+        const Pick pick{true, decodable, slot, frame};
+        if (slot == int(TextField::Comment)) {
+            if (picks.firstPlainComment.found)
+                return;
             if (decodable) {
                 const auto data = walk.content(frame, scratch);
-                const auto parts = data ? describedParts(*data, slot == int(TextField::URL) ? 1 : 4)
-                                        : std::nullopt;
-                if (!parts)
+                const auto parts = data ? describedParts(*data, 4) : std::nullopt;
+                if (!parts || isPrivateComment(*parts))
                     return;
-                if (slot == int(TextField::Comment)) {
-                    if (isPrivateComment(*parts))
-                        return;
-                    if (parts->description.empty() && !firstPlainComment.found)
-                        firstPlainComment = pick;
-                }
+                if (parts->description.empty())
+                    picks.firstPlainComment = pick;
             }
-            (slot == int(TextField::Comment) ? lastComment : picks[slot]) = pick;
+            picks.lastComment = pick;
+            return;
+        }
+        if (slot == int(TextField::URL)) {
+            if (decodable) {
+                const auto data = walk.content(frame, scratch);
+                if (!data || !describedParts(*data, 1))
+                    return;
+            }
+            picks.slots[slot] = pick;
             return;
         }
         // The value comes from the last frame that can be decoded.
-        if (decodable || !picks[slot].decodable)
-            picks[slot] = pick;
+        if (decodable || !picks.slots[slot].decodable)
+            picks.slots[slot] = pick;
     });
-    picks[int(TextField::Comment)] = firstPlainComment.found ? firstPlainComment : lastComment;
+    auto& picks = found.slots;
+    picks[int(TextField::Comment)] =
+        found.firstPlainComment.found ? found.firstPlainComment : found.lastComment;
     const Pick& tyer = picks[int(TextField::Year)];
     const Pick& tdrc = picks[kTdrcSlot];
     if (major == 4 ? tdrc.found : !tyer.found)
@@ -800,7 +1022,7 @@ TagContent readContent(const FrameWalk& walk) {
         Source source;
         if (!pick.found)
             return source;
-        source.id = std::string(pick.frame.idView());
+        source.id = std::string(slotId(pick.slot));
         source.start = pick.frame.start;
         const auto data = pick.decodable ? walk.content(pick.frame, scratch) : std::nullopt;
         if (!data)
@@ -904,18 +1126,33 @@ Bytes linkFrameData(const Described& old, std::string_view link, int major) {
     return data;
 }
 
-// The tag at the start of the file open as `fd`: its first bytes read in one
-// call, and a tag whose frames can be read all of it in one more, to be
-// walked in memory. Nothing when the file has fewer than 10 bytes, or when
-// there is no memory for the tag.
+// The tag's header and first bytes, read in one call: most tags end within
+// them. Nothing when the file has fewer than 10 bytes.
+struct TagStart {
+    Header header;
+    TagBuffer bytes;
+};
+std::optional<TagStart> readStart(int fd, std::int64_t fileSize) {
+    TagBuffer bytes(static_cast<std::size_t>(kStartBytes));
+    const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, bytes.data(), bytes.size(), 0);
+    if (got < kHeaderSize)
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
+    const Header header = readHeader(bytes.data(), fileSize);
+    return TagStart{header, std::move(bytes)};
+}
+
+// The tag at the start of the file open as `fd`: a tag whose frames can be
+// read is read whole, in one more call, to be walked in memory. Nothing when
+// the file has fewer than 10 bytes, or when there is no memory for the tag.
 std::optional<FrameWalk> readTag(int fd, std::int64_t fileSize) {
     try {
-        TagBuffer bytes(static_cast<std::size_t>(kStartBytes));
-        const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, bytes.data(), bytes.size(), 0);
-        if (got < kHeaderSize)
+        std::optional<TagStart> start = readStart(fd, fileSize);
+        if (!start)
             return std::nullopt;
-        bytes.resize(static_cast<std::size_t>(got));
-        const Header header = readHeader(bytes.data(), fileSize);
+        const Header& header = start->header;
+        TagBuffer& bytes = start->bytes;
+        const auto got = static_cast<std::int64_t>(bytes.size());
         if (framesReadable(header) && header.extent > got) {
             bytes.resize(static_cast<std::size_t>(header.extent));
             const std::int64_t rest =
@@ -1001,7 +1238,7 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
     const std::int64_t framesEnd = walk.walk([&](const Frame& frame) {
         if (failed)
             return;
-        const std::string_view id = frame.idView();
+        const std::string_view id = idOf(frame, walk.major());
         // A changed field replaces the frames its value came from: Comment and
         // URL that one frame, the others every frame of that id.
         for (int f = 0; f < TID3v2::TextFieldCount; ++f) {
@@ -1084,20 +1321,35 @@ bool TID3v2::Load(const std::string& fileName) {
 
 bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
     Reset();
-    const std::optional<FrameWalk> tag = readTag(fd, fileSize);
-    if (!tag)
+    try {
+        std::optional<TagStart> start = readStart(fd, fileSize);
+        if (!start)
+            return false;
+        const Header header = start->header;
+        if (!header.present)
+            return true;
+        m_exists = true;
+        m_versionId = header.major;
+        // The extent is at most 2^28 + 20 bytes, which always fits.
+        m_size = static_cast<std::int32_t>(header.extent);
+        if (!framesReadable(header))
+            return true;
+        if ((header.flags & kUnsynchronised) && header.major != 4) {
+            // Unsynchronised as a whole (rare): resynchronised in memory.
+            const std::optional<FrameWalk> walk = readTag(fd, fileSize);
+            if (!walk) {
+                Reset();
+                return false;
+            }
+            if (walk->readable())
+                m_fields = readContent(*walk).fields;
+        } else {
+            m_fields = readContent(StreamWalk(fd, header, std::move(start->bytes))).fields;
+        }
+    } catch (const std::bad_alloc&) {
+        Reset();
         return false;
-    const FrameWalk& walk = *tag;
-    if (!walk.header().present)
-        return true;
-
-    m_exists = true;
-    m_versionId = walk.header().major;
-    // The extent is at most 2^28 + 20 bytes, which always fits.
-    m_size = static_cast<std::int32_t>(walk.header().extent);
-    if (!walk.readable())
-        return true;
-    m_fields = readContent(walk).fields;
+    }
     m_loaded = m_fields;
     return true;
 }

@@ -838,15 +838,35 @@ std::optional<Described> linkOf(std::string_view data) {
 
 // iTunes keeps loudness and gapless data in comments described "iTunNORM",
 // "iTunSMPB" and the like; other readers never show them as the comment.
-// Each character decodes from its own bytes, so the first ten bytes (a byte
-// order mark and four UTF-16 units at most) tell.
+// Asked of every comment until a plain one is found, so it looks at the
+// stored bytes: each character of "iTun" comes from its own byte or UTF-16
+// unit, after one byte order mark at most, as decodedPiece reads them.
 bool isPrivateComment(const DescribedParts& parts) {
-    if (parts.description.empty())
+    std::string_view description = parts.description;
+    if (!isWide(parts.encoding)) {
+        if (parts.encoding == 3 && description.starts_with("\xEF\xBB\xBF"))
+            description.remove_prefix(3);
+        return description.starts_with("iTun");
+    }
+    bool bigEndian = parts.encoding == 2;
+    if (description.size() >= 2) {
+        const auto a = static_cast<unsigned char>(description[0]);
+        const auto b = static_cast<unsigned char>(description[1]);
+        if ((a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF)) {
+            bigEndian = a == 0xFE;
+            description.remove_prefix(2);
+        }
+    }
+    constexpr std::string_view kPrefix = "iTun";
+    if (description.size() < 2 * kPrefix.size())
         return false;
-    const auto first = static_cast<unsigned char>(parts.description[0]);
-    if (!isWide(parts.encoding) && first != 'i' && first != 0xEF)
-        return false;
-    return decodedPiece(parts.encoding, parts.description.substr(0, 10)).rfind("iTun", 0) == 0;
+    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+        const char high = description[2 * i + (bigEndian ? 0 : 1)];
+        const char low = description[2 * i + (bigEndian ? 1 : 0)];
+        if (high != 0 || low != kPrefix[i])
+            return false;
+    }
+    return true;
 }
 
 std::uint32_t trackFrom(const std::string& value) {

@@ -95,6 +95,47 @@ TEST(ID3v2WriterQuirks, ReadAsOtherReadersAndEditedInPlace) {
                                             "engiTunPGAP\0"
                                             "0"sv),
                              id3v2TextFrame(3, "COMM", "eng\0Mine"sv)}))},
+        // UTF-16 both ways, with and without a byte order mark, and UTF-8
+        // with one; "iTux" is no private description.
+        {"private comments in every encoding",
+         id3v2Tag(3, concat({id3v2Frame(3, "COMM",
+                                        "\x01"
+                                        "eng\xFF\xFEi\0T\0u\0n\0N\0\0\0\xFF\xFE"
+                                        "1\0"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x02"
+                                        "eng\0i\0T\0u\0n\0S\0\0\0"
+                                        "2"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x01"
+                                        "eng\xFE\xFF\0i\0T\0u\0n\0\0\0"
+                                        "3"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x03"
+                                        "eng\xEF\xBB\xBFiTunPGAP\0"
+                                        "4"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x01"
+                                        "eng\xFF\xFEi\0T\0u\0x\0\0\0\xFF\xFET\0"
+                                        "e\0x\0t\0"sv)})),
+         "", "Text", "", [](TID3v2& t) { t.SetComment("New"); },
+         id3v2Tag(3, concat({id3v2Frame(3, "COMM",
+                                        "\x01"
+                                        "eng\xFF\xFEi\0T\0u\0n\0N\0\0\0\xFF\xFE"
+                                        "1\0"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x02"
+                                        "eng\0i\0T\0u\0n\0S\0\0\0"
+                                        "2"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x01"
+                                        "eng\xFE\xFF\0i\0T\0u\0n\0\0\0"
+                                        "3"sv),
+                             id3v2Frame(3, "COMM",
+                                        "\x03"
+                                        "eng\xEF\xBB\xBFiTunPGAP\0"
+                                        "4"sv),
+                             id3v2TextFrame(3, "COMM", "engiTux\0New"sv)}))},
         {"a private comment after a described one",
          id3v2Tag(3, concat({id3v2TextFrame(3, "COMM", "engMine\0Text"sv),
                              id3v2TextFrame(3, "COMM", "engiTunSMPB\0 0002"sv)})),

@@ -6,6 +6,7 @@
 #include "tags/TagText.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -278,6 +279,7 @@ bool isFrameId(const unsigned char* p) {
 // One frame as the walk finds it; offsets are in the tag's layout.
 struct Frame {
     char rawId[4];      // the id as stored (a 2.2 id: three letters and a zero)
+    std::uint32_t key;  // the same as a number (see idKey)
     std::int64_t start; // the frame header
     std::int64_t data;  // the data, after the header
     std::uint32_t size; // of the data as stored
@@ -292,13 +294,19 @@ struct Frame {
     Frame frame;
     frame.start = position;
     if (major == 2) {
-        std::memcpy(frame.rawId, h, 3);
-        frame.rawId[3] = 0;
+        // The id and its zero written at once: bytes written one by one and
+        // then read as one word stall the walk.
+        std::uint32_t id;
+        std::memcpy(&id, h, 4);
+        id &= std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
+        std::memcpy(frame.rawId, &id, 4);
+        frame.key = (std::uint32_t{h[0]} << 16) | (std::uint32_t{h[1]} << 8) | h[2];
         frame.data = position + 6;
         frame.size = (std::uint32_t{h[3]} << 16) | (std::uint32_t{h[4]} << 8) | h[5];
         frame.formatFlags = 0;
     } else {
         std::memcpy(frame.rawId, h, 4);
+        frame.key = bigEndian32(h);
         frame.data = position + 10;
         frame.size = major == 3 || plainSizes ? bigEndian32(h + 4) : syncsafe32(h + 4);
         frame.formatFlags = h[9];
@@ -963,13 +971,17 @@ int slotOf(const Frame& frame, int major) {
     const char first = frame.rawId[0];
     if (first != 'T' && first != 'C' && first != 'W')
         return -1;
-    const auto* id = reinterpret_cast<const unsigned char*>(frame.rawId);
-    const bool v22 = major == 2;
-    const std::uint32_t key =
-        v22 ? (std::uint32_t{id[0]} << 16) | (std::uint32_t{id[1]} << 8) | id[2] : bigEndian32(id);
-    const auto& keys = v22 ? kSlotKeys22 : kSlotKeys;
+    // One loop per table: a table chosen at run time is copied to the stack
+    // for every frame.
+    if (major == 2) {
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            if (kSlotKeys22[slot] == frame.key)
+                return slot;
+        }
+        return -1;
+    }
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        if (keys[slot] == key)
+        if (kSlotKeys[slot] == frame.key)
             return slot;
     }
     return -1;
@@ -1015,6 +1027,7 @@ template <class Walk> TagContent readContent(const Walk& walk) {
             kept.frame.data = frame.data;
             kept.frame.size = frame.size;
             kept.frame.formatFlags = frame.formatFlags;
+            kept.frame.key = frame.key;
         };
         if (slot == int(TextField::Comment)) {
             if (picks.firstPlainComment.found)

@@ -153,16 +153,17 @@ bool isUpperAscii(unsigned char c) {
     return c >= 'A' && c <= 'Z';
 }
 
-// Undoes unsynchronisation: every 0xFF 0x00 pair loses its 0x00.
-Bytes resynchronised(const unsigned char* data, std::size_t size) {
-    Bytes out;
-    out.reserve(size);
+// Undoes unsynchronisation: every 0xFF 0x00 pair loses its 0x00. Into `out`,
+// whose memory is used again from frame to frame.
+void resynchronise(const unsigned char* data, std::size_t size, Bytes& out) {
+    out.resize(size);
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < size; ++i) {
         if (i > 0 && data[i] == 0x00 && data[i - 1] == 0xFF)
             continue;
-        out.push_back(data[i]);
+        out[kept++] = data[i];
     }
-    return out;
+    out.resize(kept);
 }
 
 // A tag's bytes as read: its buffer is not zeroed first, the read fills it.
@@ -350,7 +351,7 @@ std::optional<std::string_view> contentOf(const Header& header, const Frame& fra
                                           const unsigned char* data, Bytes& scratch) {
     std::size_t size = frame.size;
     if (frameUnsynchronised(header, frame)) {
-        scratch = resynchronised(data, size);
+        resynchronise(data, size, scratch);
         data = scratch.data();
         size = scratch.size();
     }
@@ -455,7 +456,7 @@ public:
         }
         Bytes converted;
         if (frameUnsynchronised(frame)) {
-            converted = resynchronised(data, size);
+            resynchronise(data, size, converted);
             flags[1] &= static_cast<unsigned char>(~k24Unsynchronised);
         } else if (m_header.major == 2) {
             converted.assign(data, data + size);

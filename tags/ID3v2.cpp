@@ -384,7 +384,8 @@ std::int64_t framesBegin(const Header& header, const unsigned char* first, std::
     return kHeaderSize + std::int64_t{syncsafe32(size)};
 }
 
-// The frames of a readable tag, and where they end.
+// The frames of a readable tag held whole in memory, for a save and for a tag
+// unsynchronised as a whole, and where they end.
 class FrameWalk {
 public:
     FrameWalk(int fd, const Header& header, TagBuffer bytes)

@@ -127,8 +127,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
         {"COMM", "\0engA description\0Nice"sv, &TID3v2::Comment, "Nice"},
         {"COMM", "\0eng\0  Nice \x01"sv, &TID3v2::Comment, "Nice"},
         {"COMM", "\0eng\0a\0b"sv, &TID3v2::Comment, "a"},
-        // Without a terminator there is no description: all of it is the text.
-        {"COMM", "\0engNice"sv, &TID3v2::Comment, "Nice"},
+        // Without a terminator after the description there is no text.
+        {"COMM", "\0engNice"sv, &TID3v2::Comment, ""},
         {"COMM",
          "\x01"
          "eng\xFF\xFE"
@@ -139,7 +139,8 @@ TEST(ID3v2Load, TextRulesPerFrame) {
         {"WXXX", "\0\0http://a"sv, &TID3v2::URL, "http://a"},
         {"WXXX", "\0Site\0http://a"sv, &TID3v2::URL, "http://a"},
         {"WXXX", "\0\0 http://a \0"sv, &TID3v2::URL, "http://a"},
-        {"WXXX", "\0http://a"sv, &TID3v2::URL, "http://a"},
+        {"WXXX", "\0http://a"sv, &TID3v2::URL, ""},
+        {"WXXX", "\x01\xFF\xFEs\0"sv, &TID3v2::URL, ""},
         // The description follows the encoding; the link is Latin-1.
         {"WXXX", "\x01\xFF\xFEs\0\0\0http://\xE9"sv, &TID3v2::URL, "http://\u00E9"},
     };
@@ -231,7 +232,8 @@ TEST(ID3v2Load, FrameWalk) {
     const Bytes bigTitle =
         id3v2Frame(3, "TIT2", std::string(1, '\0') + std::string(249, 'a') + std::string(50, 'b'));
     const Bytes longArtist = id3v2Frame(3, "TPE1", std::string(100, 'z'));
-    const Bytes bigComment = id3v2Frame(3, "COMM", std::string("\0eng"sv) + std::string(296, 'x'));
+    const Bytes bigComment =
+        id3v2Frame(3, "COMM", std::string("\0eng\0"sv) + std::string(296, 'x'));
     struct Case {
         std::string name;
         Bytes content; // the whole file
@@ -270,6 +272,104 @@ TEST(ID3v2Load, FrameWalk) {
         EXPECT_EQ(id3.Title(), c.title);
         EXPECT_EQ(id3.Artist(), c.artist);
         EXPECT_EQ(id3.Comment(), c.comment);
+    }
+}
+
+// Tags of several megabytes: their frames are found and their fields read
+// wherever they lie, across whatever reads the walk makes.
+TEST(ID3v2Load, TagsOfManyMegabytes) {
+    constexpr std::size_t MB = 1 << 20;
+    // Picture data that is never zero, so that no misread size lands on padding.
+    auto picture = [](std::size_t size) {
+        std::string data("\0image/png\0\x03\0"sv);
+        for (std::size_t i = 0; data.size() < size; ++i)
+            data.push_back(static_cast<char>(1 + i * 37 % 255));
+        return data;
+    };
+    // Frames made by `frame(i)` for i = 0, 1... until they hold `size` bytes.
+    auto framesUpTo = [](std::size_t size, auto frame) {
+        Bytes out;
+        for (std::size_t i = 0; out.size() < size; ++i) {
+            const Bytes one = frame(i);
+            out.insert(out.end(), one.begin(), one.end());
+        }
+        return out;
+    };
+    // Private comments of every length from 1 to 97, so that the reads end in
+    // every part of one.
+    const Bytes privateComments = framesUpTo(6 * MB, [](std::size_t i) {
+        return id3v2Frame(3, "COMM",
+                          std::string("\0engiTunNORM\0"sv) + std::string(1 + i % 97, 'n'));
+    });
+    std::size_t last = 0;
+    const Bytes manyTitles = framesUpTo(3 * MB, [&last](std::size_t i) {
+        last = i;
+        return concat({id3v2TextFrame(3, "TIT2", "T" + std::to_string(i)),
+                       id3v2Frame(3, "WXXX", std::string("\0\0http://a/"sv) + std::to_string(i))});
+    });
+    // A 2.4 tag as iTunes wrote them, sizes as plain numbers: only a reading
+    // that checks the padding up to its far end picks them.
+    auto plainSized24 = [](std::string_view id, std::string_view data) {
+        return concat(
+            {bytesOf(id), bigEndian32(std::uint32_t(data.size())), Bytes{0, 0}, bytesOf(data)});
+    };
+    const Bytes plainPictures =
+        framesUpTo(4 * MB, [&](std::size_t) { return plainSized24("APIC", picture(300)); });
+
+    struct Case {
+        std::string name;
+        Bytes tag;
+        std::string title, artist, comment, url;
+    };
+    const Case cases[] = {
+        {"a picture of megabytes between the fields",
+         id3v2Tag(
+             3,
+             concat({id3v2TextFrame(3, "TIT2", "Title"), id3v2Frame(3, "APIC", picture(5 * MB)),
+                     id3v2TextFrame(3, "TPE1", "Artist"),
+                     id3v2Frame(3, "COMM", "\0eng\0Comment"sv)}),
+             3 * MB),
+         "Title", "Artist", "Comment", ""},
+        {"a title larger than the rest of the tag",
+         id3v2Tag(3, concat({id3v2TextFrame(3, "TIT2", std::string(3 * MB, 'a')),
+                             id3v2TextFrame(3, "TPE1", "Artist")})),
+         std::string(3 * MB, 'a'), "Artist", "", ""},
+        {"megabytes of private comments, then a described one",
+         id3v2Tag(3, concat({privateComments, id3v2TextFrame(3, "TPE1", "Artist"),
+                             id3v2Frame(3, "COMM", "\0engd\0Comment"sv)})),
+         "", "Artist", "Comment", ""},
+        {"the last of many titles and links",
+         id3v2Tag(3, concat({manyTitles, id3v2Frame(3, "WXXX", "\0no terminator"sv)}), 100),
+         "T" + std::to_string(last), "", "", "http://a/" + std::to_string(last)},
+        {"a 2.4 tag of plain sizes and megabytes of padding",
+         id3v2Tag(4,
+                  concat({plainSized24("TIT2", "\0Title"sv), plainPictures,
+                          plainSized24("TPE1", "\0Artist"sv)}),
+                  3 * MB),
+         "Title", "Artist", "", ""},
+        // Read with syncsafe sizes, the private frame ends 3 MB before the
+        // artist, in what looks like padding up to it.
+        {"a 2.4 tag whose plain sizes alone lead past megabytes of zeros",
+         id3v2Tag(4, concat({bytesOf("PRIV"), Bytes{0, 0x40, 0, 6, 0, 0}, bytesOf("owner\0"sv),
+                             Bytes(4 * MB, 0), id3v2TextFrame(4, "TPE1", "Artist")})),
+         "", "Artist", "", ""},
+        {"a 2.2 tag with a picture of megabytes",
+         id3v2Tag(2, concat({id3v2TextFrame(2, "TT2", "Title"),
+                             id3v2Frame(2, "PIC", std::string("\0PNG\x03\0"sv) + picture(4 * MB)),
+                             id3v2TextFrame(2, "TP1", "Artist"),
+                             id3v2Frame(2, "COM", "\0eng\0Comment"sv)})),
+         "Title", "Artist", "Comment", ""},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TID3v2 id3;
+        ASSERT_TRUE(id3.Load(dir.createFile("a.mp3", concat({c.tag, cbrFrames()}))));
+        EXPECT_EQ(id3.Size(), std::int32_t(c.tag.size()));
+        EXPECT_EQ(id3.Title(), c.title);
+        EXPECT_EQ(id3.Artist(), c.artist);
+        EXPECT_EQ(id3.Comment(), c.comment);
+        EXPECT_EQ(id3.URL(), c.url);
     }
 }
 

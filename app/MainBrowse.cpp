@@ -163,7 +163,7 @@ void TfmMain::readInBackground() {
     m_backgroundRead = watcher;
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path = CurrentFile] {
         runGuarded([&] {
-            // Taken off first: whatever happens below, this read is over.
+            // A read dropped since has nothing to show.
             if (watcher != m_backgroundRead)
                 return;
             m_backgroundRead = nullptr;

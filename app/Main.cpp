@@ -499,6 +499,7 @@ void TfmMain::ShowMpegInfo() {
 }
 
 void TfmMain::ClearFileInfo(bool makeReadOnly) {
+    dropBackgroundRead();
     spFileNote->setText(QString());
     for (TagPane* pane : tagPanes())
         pane->clear();

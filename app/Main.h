@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -24,6 +25,7 @@ class InspectorGrid;
 class InspectorRow;
 class QAction;
 class QCheckBox;
+class QFutureWatcherBase;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -143,7 +145,7 @@ public:
     StatusPane* spSelected = nullptr;
     StatusPane* spID3v1Modified = nullptr;
     StatusPane* spID3v2Modified = nullptr;
-    // Why the selected file is not shown, while it is not; else empty.
+    // Why the selected file is not shown, while it is not (or that it is being read); else empty.
     StatusPane* spFileNote = nullptr;
     SegmentProgressBar* ProgressBar = nullptr;
     QPushButton* btGlobCancel = nullptr;
@@ -271,7 +273,7 @@ private:
     void ShellListKeyUp(QKeyEvent* event);
     void ShellTreeKeyUp(QKeyEvent* event);
 
-    std::unique_ptr<TMPEGaudio> m_audioFile;
+    std::shared_ptr<TMPEGaudio> m_audioFile;
 
     // Start-up, settings and shutdown (MainLifecycle.cpp).
 public:
@@ -292,6 +294,23 @@ private:
     bool m_settingsWriteRefused = false;
 
     // Browsing (MainBrowse.cpp).
+public:
+    // A file whose ID3v2 tag declares more bytes than this is read off the GUI thread, so that
+    // a click never waits for it.
+    std::int64_t BackgroundReadTagSize = 4 * 1024 * 1024;
+    // While a clicked file is read off the GUI thread, the panes are empty and read-only and no
+    // tag command acts: AudioFile holds nothing of the file CurrentFile names.
+    bool readingInBackground() const { return m_backgroundRead != nullptr; }
+
+private:
+    struct BackgroundRead;
+    // Shows what Load gave for CurrentFile, or empty panes saying why.
+    void showLoadedFile(bool loaded);
+    void readInBackground();
+    void takeBackgroundRead(const BackgroundRead& read, const QString& path);
+    // Forgets the read under way, whose result then goes nowhere.
+    void dropBackgroundRead();
+    QFutureWatcherBase* m_backgroundRead = nullptr;
 
     // Tag commands (MainTags.cpp).
     // The panes in the order a list click saves them.
@@ -304,6 +323,8 @@ private:
     // A command's outcome as its handler passes it on: a row the tag cannot take is an error
     // for the guard around the handler to show.
     static void passOn(TagPane::Outcome outcome);
+    // Runs a command of the pane and passes its outcome on; nothing while a file is being read.
+    void paneCommand(TagPane& pane, TagPane::Outcome (TagPane::*command)());
     // The pane shows the tag of AudioFile; a file our own write changed is the loaded file now.
     void showPane(TagPane& pane);
     // TagPane::Host.

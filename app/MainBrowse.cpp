@@ -17,9 +17,12 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QFutureWatcher>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
+#include <cstdint>
 
 // The view a command acts on: the list or the tree while it holds the window's focus, like the
 // control a command acts on (the focus widget stays while another window is active). The list
@@ -37,6 +40,21 @@ namespace {
 
 const QString kNotMpeg = QStringLiteral("not an MPEG audio file");
 const QString kNotRead = QStringLiteral("the file cannot be read");
+const QString kReading = QStringLiteral("reading the tag\u2026");
+
+// The size the ID3v2 header at the start of the file declares; 0 when there is none. Ten bytes,
+// cheap enough to read on every click.
+std::int64_t declaredTagSize(const std::string& fileName) {
+    FileHandle file;
+    std::uint8_t header[10];
+    if (!file.openForReading(fileName) || !readExactAt(file.fd(), header, sizeof header, 0) ||
+        header[0] != 'I' || header[1] != 'D' || header[2] != '3')
+        return 0;
+    std::int64_t size = 0;
+    for (int i = 6; i < 10; ++i)
+        size = size << 7 | (header[i] & 0x7F);
+    return size;
+}
 
 // A grid is active while one of its cells holds the focus; its row editor is a control of its
 // own.
@@ -90,6 +108,8 @@ void TfmMain::ShellListClick() {
             return;
     }
 
+    // Whatever this click shows, a file still being read is not shown any more.
+    dropBackgroundRead();
     if (ShellList->selectedCount() == 0) {
         ClearFileInfo(true);
     } else {
@@ -99,29 +119,94 @@ void TfmMain::ShellListClick() {
         const PathInfo info = pathInfo(CurrentFile);
         if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
+        } else if (declaredTagSize(currentFileName()) > BackgroundReadTagSize) {
+            readInBackground();
         } else {
-            // Whatever goes wrong while reading or showing the file, the user sees empty panes;
-            // a file that holds no MPEG stream, or one that cannot be opened, says so.
+            // Whatever goes wrong while reading or showing the file, the user sees empty panes.
             try {
-                const bool loaded = AudioFile->Load(currentFileName());
-                if (loaded && AudioFile->Valid()) {
-                    ShowFileInfo();
-                    // The panes hold what the file holds, even after a failed save of edits
-                    // made to the file before: the next click must not write them here.
-                    for (TagPane* pane : tagPanes())
-                        pane->setModified(false);
-                } else {
-                    ClearFileInfo(true);
-                    FileHandle file;
-                    spFileNote->setText(
-                        loaded || file.openForReading(currentFileName()) ? kNotMpeg : kNotRead);
-                }
+                showLoadedFile(AudioFile->Load(currentFileName()));
             } catch (...) {
                 ClearFileInfo(true);
             }
         }
     }
     UpdateCounts();
+}
+
+void TfmMain::showLoadedFile(bool loaded) {
+    if (loaded && AudioFile->Valid()) {
+        ShowFileInfo();
+        // The panes hold what the file holds, even after a failed save of edits made to the
+        // file before: the next click must not write them here.
+        for (TagPane* pane : tagPanes())
+            pane->setModified(false);
+    } else {
+        // A file that holds no MPEG stream, or one that cannot be opened, says so.
+        ClearFileInfo(true);
+        FileHandle file;
+        spFileNote->setText(loaded || file.openForReading(currentFileName()) ? kNotMpeg : kNotRead);
+    }
+}
+
+// What a read off the GUI thread hands back: the analysed file, and what its Load returned.
+struct TfmMain::BackgroundRead {
+    std::shared_ptr<TMPEGaudio> audio;
+    bool loaded = false;
+};
+
+void TfmMain::readInBackground() {
+    // The file shown before is let go at once, so that nothing can act on it meanwhile.
+    ClearFileInfo(true);
+    AudioFile->Reset();
+    spFileNote->setText(kReading);
+    auto* watcher = new QFutureWatcher<BackgroundRead>(this);
+    m_backgroundRead = watcher;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path = CurrentFile] {
+        runGuarded([&] {
+            // A read dropped since has nothing to show.
+            if (watcher != m_backgroundRead)
+                return;
+            m_backgroundRead = nullptr;
+            watcher->deleteLater();
+            BackgroundRead read;
+            try {
+                read = watcher->result();
+            } catch (...) {
+                // Shown as a file that cannot be read.
+            }
+            takeBackgroundRead(read, path);
+        });
+    });
+    // The read owns all it touches, so the window may go while it runs.
+    watcher->setFuture(QtConcurrent::run([fileName = currentFileName()] {
+        BackgroundRead read{std::make_shared<TMPEGaudio>()};
+        read.loaded = read.audio->Load(fileName);
+        return read;
+    }));
+}
+
+void TfmMain::takeBackgroundRead(const BackgroundRead& read, const QString& path) {
+    if (path != CurrentFile)
+        return;
+    if (read.audio) {
+        m_audioFile = read.audio;
+        AudioFile = m_audioFile.get();
+    }
+    try {
+        showLoadedFile(read.audio && read.loaded);
+    } catch (...) {
+        ClearFileInfo(true);
+    }
+}
+
+void TfmMain::dropBackgroundRead() {
+    if (!m_backgroundRead)
+        return;
+    m_backgroundRead->disconnect(this);
+    // A read still waiting for a thread never starts.
+    m_backgroundRead->cancel();
+    m_backgroundRead->deleteLater();
+    m_backgroundRead = nullptr;
 }
 
 void TfmMain::ShellListItemSelected() {}

@@ -122,7 +122,10 @@ void TfmMain::setUpDragAndDrop() {
     }
 }
 
+// Nothing is taken while a file is being read: the panes show nothing of it.
 bool TfmMain::paneDragOver(const TagPane& pane, const QObject* source) const {
+    if (readingInBackground())
+        return false;
     const TagPane* from = paneOfImage(source);
     return from && from != &pane;
 }
@@ -153,7 +156,7 @@ void TfmMain::iID3v2DragDrop(const QObject* source) {
 }
 
 bool TfmMain::ShellListDragOver(const QObject* source) const {
-    return paneOfImage(source) != nullptr;
+    return !readingInBackground() && paneOfImage(source) != nullptr;
 }
 
 // Renames CurrentFile after the pane's Artist and Title as shown, unsaved edits included. The
@@ -192,9 +195,11 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
 }
 
 void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {
-    m_id3v1Pane->fillFromFileName(CurrentFile);
+    if (!readingInBackground())
+        m_id3v1Pane->fillFromFileName(CurrentFile);
 }
 
 void TfmMain::dfID3v2DropFiles(const QStringList&, const QPoint&) {
-    m_id3v2Pane->fillFromFileName(CurrentFile);
+    if (!readingInBackground())
+        m_id3v2Pane->fillFromFileName(CurrentFile);
 }

@@ -184,6 +184,7 @@ void TfmMain::FormDestroy() {
         writeSettings(ini);
         saveSettingsFile(ini);
     });
+    dropBackgroundRead();
     m_audioFile.reset();
     AudioFile = nullptr;
     // The event loop has ended by now: show what went wrong at once.

@@ -165,36 +165,41 @@ void TfmMain::reloadPane(TagPane& pane) {
         ClearInspector(iMpeg);
 }
 
+void TfmMain::paneCommand(TagPane& pane, TagPane::Outcome (TagPane::*command)()) {
+    if (!readingInBackground())
+        passOn((pane.*command)());
+}
+
 void TfmMain::btID3v1_SaveClick() {
-    passOn(m_id3v1Pane->save());
+    paneCommand(*m_id3v1Pane, &TagPane::save);
 }
 
 void TfmMain::btID3v2_SaveClick() {
-    passOn(m_id3v2Pane->save());
+    paneCommand(*m_id3v2Pane, &TagPane::save);
 }
 
 void TfmMain::btID3v1_RemoveClick() {
-    passOn(m_id3v1Pane->remove());
+    paneCommand(*m_id3v1Pane, &TagPane::remove);
 }
 
 void TfmMain::btID3v2_RemoveClick() {
-    passOn(m_id3v2Pane->remove());
+    paneCommand(*m_id3v2Pane, &TagPane::remove);
 }
 
 void TfmMain::btID3v1_UndoClick() {
-    passOn(m_id3v1Pane->undo());
+    paneCommand(*m_id3v1Pane, &TagPane::undo);
 }
 
 void TfmMain::btID3v2_UndoClick() {
-    passOn(m_id3v2Pane->undo());
+    paneCommand(*m_id3v2Pane, &TagPane::undo);
 }
 
 void TfmMain::btClearID3v1Click() {
-    passOn(m_id3v1Pane->clearRows());
+    paneCommand(*m_id3v1Pane, &TagPane::clearRows);
 }
 
 void TfmMain::btClearID3v2Click() {
-    passOn(m_id3v2Pane->clearRows());
+    paneCommand(*m_id3v2Pane, &TagPane::clearRows);
 }
 
 void TfmMain::saveShortcut() {

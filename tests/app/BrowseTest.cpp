@@ -7,6 +7,7 @@
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
 #include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 #include "ui/BarCombo.h"
@@ -28,10 +29,13 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +51,27 @@ constexpr int Patience = 20000; // ms; CI machines are slow, sanitizers slower
 // A valid MPEG file of two frames and padding, with an ID3v1 tag holding the title.
 Bytes mp3(const char* title) {
     return concat({cbrFrames(20000 - 128), id3v1Tag({.title = title})});
+}
+
+// mp3(id3v1Title) behind an ID3v2 tag of `frames` one-byte frames and then the title, so that
+// only a reader that walks every frame shows it.
+Bytes tinyFramesMp3(std::size_t frames, const char* title, const char* id3v1Title) {
+    const Bytes tiny = id3v2Frame(3, "TXXX", std::string(1, '\0'));
+    Bytes tagFrames;
+    tagFrames.reserve(frames * tiny.size());
+    for (std::size_t i = 0; i < frames; ++i)
+        append(tagFrames, tiny);
+    append(tagFrames, id3v2TextFrame(3, "TIT2", title));
+    return concat({id3v2Tag(3, tagFrames), mp3(id3v1Title)});
+}
+
+// Waits until every read off the GUI thread has ended, then lets its result arrive.
+bool backgroundReadsEnded() {
+    if (!QThreadPool::globalInstance()->waitForDone(Patience))
+        return false;
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    return true;
 }
 
 // Real services, with the keyboard state and the properties window under the test's control.
@@ -77,7 +102,9 @@ protected:
     TestShell shell;
     FakeDialogs dialogs;
     TestDir dir;
-    TfmMain window;
+    // A test may close the window before its end.
+    std::optional<TfmMain> openWindow{std::in_place};
+    TfmMain& window = *openWindow;
 
     void SetUp() override {
         window.show();
@@ -802,6 +829,129 @@ TEST_F(BrowseTest, KeysCopyCutAndPasteFilesAndCellText) {
     QTest::keyClick(view(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm), QStringList{"Quit the program?"});
+}
+
+// A file with a huge tag is read off the GUI thread: the click returns with the panes empty and
+// read-only, saying so, and nothing acts on the file meanwhile; the bands fill once it is read.
+TEST_F(BrowseTest, AHugeTagIsReadWithoutHoldingTheClick) {
+    window.BackgroundReadTagSize = 64 * 1024;
+    const std::string a = file("a.mp3", mp3("Alpha"));
+    const std::string big = file("Big - Huge.mp3", tinyFramesMp3(100000, "Huge", "Big1"));
+    const Bytes bigBefore = readFile(big);
+    openDir();
+    click("a.mp3");
+    type(window.iID3v1, window.iID3v1_Title, "Edited");
+
+    click("Big - Huge.mp3");
+    // The edits went to the file they were made on first.
+    TID3v1 written;
+    ASSERT_TRUE(written.Load(a));
+    EXPECT_EQ(written.Title(), "Edited");
+    EXPECT_EQ(window.CurrentFile, path("Big - Huge.mp3"));
+    ASSERT_TRUE(window.readingInBackground());
+    EXPECT_EQ(window.spFileNote->text(), "reading the tag\u2026");
+    EXPECT_TRUE(panesEmpty());
+    EXPECT_TRUE(window.iID3v2_Title->isReadOnly());
+
+    dialogs.boxes.clear();
+    const struct {
+        const char* what;
+        std::function<void()> run;
+    } commands[] = {
+        {"Save", [&] { window.btID3v2_Save->click(); }},
+        {"Remove", [&] { window.btID3v2_Remove->click(); }},
+        {"Remove ID3v1", [&] { window.btID3v1_Remove->click(); }},
+        {"Undo", [&] { window.btID3v1_Undo->click(); }},
+        {"Clear", [&] { window.btClearID3v2->click(); }},
+        {"copy between the panes", [&] { window.iID3v2DragDrop(window.imID3v1); }},
+        {"fill from the name", [&] { window.dfID3v2DropFiles({path("a.mp3")}, {}); }},
+        {"rename after the tag", [&] { window.ShellListDragDrop(window.imID3v2); }},
+    };
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command.what);
+        command.run();
+        EXPECT_TRUE(dialogs.boxes.empty());
+        EXPECT_FALSE(window.ID3v1Modified || window.ID3v2Modified);
+        EXPECT_TRUE(panesEmpty());
+        EXPECT_TRUE(window.iID3v2_Artist->text().isEmpty());
+    }
+    EXPECT_EQ(readFile(big), bigBefore);
+    EXPECT_EQ(window.CurrentFile, path("Big - Huge.mp3"));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.iID3v2_Title->text() == "Huge"; }, Patience));
+    EXPECT_FALSE(window.readingInBackground());
+    EXPECT_EQ(window.spFileNote->text(), "");
+    EXPECT_EQ(title(), "Big1");
+    EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
+    EXPECT_FALSE(window.iID3v2_Title->isReadOnly());
+    EXPECT_FALSE(window.ID3v1Modified || window.ID3v2Modified);
+
+    // What was read is the file under edit: a save goes into it without asking whether it
+    // changed on disk.
+    type(window.iID3v2, window.iID3v2_Artist, "Artist");
+    window.btID3v2_Save->click();
+    EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm).size(), 1); // the save's own question
+    EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 0);
+    TID3v2 saved;
+    ASSERT_TRUE(saved.Load(big));
+    EXPECT_EQ(saved.Artist(), "Artist");
+    EXPECT_EQ(saved.Title(), "Huge");
+}
+
+// Whatever the user does while a huge tag is read, the read's late result is dropped.
+TEST_F(BrowseTest, AReadUnderWayGivesWayToWhatComesNext) {
+    window.BackgroundReadTagSize = 64 * 1024;
+    file("a.mp3", mp3("Alpha"));
+    file("big.mp3", tinyFramesMp3(100000, "Huge", "Big1"));
+    const QString sub = folder("sub");
+    openDir();
+    const struct {
+        const char* what;
+        std::function<void()> run;
+        const char* shown; // the ID3v1 title afterwards; empty panes for none
+        QString current;
+    } cases[] = {
+        {"another file clicked", [&] { click("a.mp3"); }, "Alpha", path("a.mp3")},
+        {"empty space clicked", [&] { clickEmptySpace(); }, nullptr, path("big.mp3")},
+        {"another folder chosen", [&] { window.ShellTree->openFolder(sub); }, nullptr,
+         path("big.mp3")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        open(QString::fromStdString(dir.path()));
+        click("big.mp3");
+        ASSERT_TRUE(window.readingInBackground());
+        c.run();
+        for (const bool late : {false, true}) {
+            SCOPED_TRACE(late ? "after the read ended" : "at once");
+            if (late) {
+                ASSERT_TRUE(backgroundReadsEnded());
+            }
+            EXPECT_FALSE(window.readingInBackground());
+            EXPECT_EQ(window.spFileNote->text(), "");
+            EXPECT_EQ(window.CurrentFile, c.current);
+            if (c.shown)
+                EXPECT_EQ(title(), c.shown);
+            else
+                EXPECT_TRUE(panesEmpty());
+            EXPECT_TRUE(window.iID3v2_Title->text().isEmpty());
+        }
+    }
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+// The window may close while a huge tag is read: the read ends on its own, touching nothing of
+// the window.
+TEST_F(BrowseTest, TheWindowClosesWhileAHugeTagIsRead) {
+    window.BackgroundReadTagSize = 64 * 1024;
+    const std::string big = file("big.mp3", tinyFramesMp3(100000, "Huge", "Big1"));
+    const Bytes before = readFile(big);
+    openDir();
+    click("big.mp3");
+    ASSERT_TRUE(window.readingInBackground());
+    openWindow.reset();
+    EXPECT_TRUE(backgroundReadsEnded());
+    EXPECT_EQ(readFile(big), before);
 }
 
 } // namespace

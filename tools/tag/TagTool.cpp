@@ -139,14 +139,11 @@ void warnOfID3v1Changes(std::ostream& err, const std::string& path, const std::v
     }
 }
 
-// Loads the tag, sets the fields and saves it; an empty string on success,
-// else why it failed.
+// Sets the fields over the tag the file's analysis loaded and saves it; an empty string on
+// success, else why it failed.
 template <class Tag>
-std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>& fields,
+std::string applyEdits(const std::string& path, Tag& tag, const std::vector<TagField<Tag>>& fields,
                        const std::vector<Edit>& edits, std::ostream& err) {
-    Tag tag;
-    if (!tag.Load(path))
-        return "cannot read the file";
     for (const Edit& edit : edits) {
         if (!findField(fields, edit.field)->set(tag, edit.text))
             return kRangeCheckError;
@@ -158,10 +155,7 @@ std::string applyEdits(const std::string& path, const std::vector<TagField<Tag>>
     return {};
 }
 
-template <class Tag> std::string removeTag(const std::string& path) {
-    Tag tag;
-    if (!tag.Load(path))
-        return "cannot read the file";
+template <class Tag> std::string removeTag(const std::string& path, const Tag& tag) {
     if (!tag.Exists())
         return {};
     if (!tag.Strip(path))
@@ -249,20 +243,21 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     int status = 0;
     for (const std::string& path : options->files) {
-        // Each tag of a file in turn; the first failure ends that file.
+        // Each tag of a file in turn, as the analysis loaded it (a tag's save reads the file
+        // again where it writes); the first failure ends that file.
         std::string problem;
         TMPEGaudio audio;
         const bool loaded = audio.Load(path);
         if (!loaded || !audio.Valid())
             problem = whyNotMpegAudio(path, loaded);
         if (problem.empty() && options->removeV1)
-            problem = removeTag<TID3v1>(path);
+            problem = removeTag(path, audio.ID3v1Tag());
         if (problem.empty() && !options->v1.empty())
-            problem = applyEdits(path, ID3v1Fields(), options->v1, err);
+            problem = applyEdits(path, audio.ID3v1Tag(), ID3v1Fields(), options->v1, err);
         if (problem.empty() && options->removeV2)
-            problem = removeTag<TID3v2>(path);
+            problem = removeTag(path, audio.ID3v2Tag());
         if (problem.empty() && !options->v2.empty())
-            problem = applyEdits(path, ID3v2Fields(), options->v2, err);
+            problem = applyEdits(path, audio.ID3v2Tag(), ID3v2Fields(), options->v2, err);
         if (!problem.empty()) {
             err << "quillon-tag: " << shownName(path) << ": " << problem << '\n';
             status = 1;

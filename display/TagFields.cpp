@@ -101,16 +101,6 @@ bool setText(TID3v2& tag, const std::string& text) {
 
 } // namespace
 
-std::uint8_t genreIdOf(const std::string& name) {
-    if (!name.empty()) {
-        for (int i = 0; i < GenreCount; ++i) {
-            if (GenreNames[i] == name)
-                return static_cast<std::uint8_t>(i);
-        }
-    }
-    return 255;
-}
-
 const std::vector<TagField<TID3v1>>& ID3v1Fields() {
     using T = TID3v1;
     static const std::vector<TagField<T>> fields = {

@@ -70,7 +70,3 @@ const TagField<Tag>* findField(const std::vector<TagField<Tag>>& fields, std::st
 // the comment's last two characters.
 std::optional<std::string> id3v1StoredAs(const TagField<TID3v1>& field, const std::string& typed,
                                          std::uint8_t track = 0);
-
-// The index of a genre name in the genre table; 255 (no genre) when none has
-// exactly that name.
-std::uint8_t genreIdOf(const std::string& name);

@@ -712,6 +712,20 @@ bool isWide(int encoding) {
 }
 
 // One string of a text in encoding `encoding`, without its terminator.
+// Drops a UTF-16 byte order mark from the front of `piece`; gives the byte
+// order it names, or `bigEndian` when there is none.
+bool takeByteOrderMark(std::string_view& piece, bool bigEndian) {
+    if (piece.size() >= 2) {
+        const auto a = static_cast<unsigned char>(piece[0]);
+        const auto b = static_cast<unsigned char>(piece[1]);
+        if ((a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF)) {
+            piece.remove_prefix(2);
+            return a == 0xFE;
+        }
+    }
+    return bigEndian;
+}
+
 std::string decodedPiece(int encoding, std::string_view piece) {
     if (!isWide(encoding)) {
         if (encoding != 3)
@@ -721,15 +735,7 @@ std::string decodedPiece(int encoding, std::string_view piece) {
             text.erase(0, 3);
         return text;
     }
-    bool bigEndian = encoding == 2;
-    if (piece.size() >= 2) {
-        const auto a = static_cast<unsigned char>(piece[0]);
-        const auto b = static_cast<unsigned char>(piece[1]);
-        if ((a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF)) {
-            bigEndian = a == 0xFE;
-            piece.remove_prefix(2);
-        }
-    }
+    const bool bigEndian = takeByteOrderMark(piece, encoding == 2);
     return utf16ToUtf8(piece, bigEndian);
 }
 
@@ -858,15 +864,7 @@ bool isPrivateComment(const DescribedParts& parts) {
             description.remove_prefix(3);
         return description.starts_with("iTun");
     }
-    bool bigEndian = parts.encoding == 2;
-    if (description.size() >= 2) {
-        const auto a = static_cast<unsigned char>(description[0]);
-        const auto b = static_cast<unsigned char>(description[1]);
-        if ((a == 0xFF && b == 0xFE) || (a == 0xFE && b == 0xFF)) {
-            bigEndian = a == 0xFE;
-            description.remove_prefix(2);
-        }
-    }
+    const bool bigEndian = takeByteOrderMark(description, parts.encoding == 2);
     constexpr std::string_view kPrefix = "iTun";
     if (description.size() < 2 * kPrefix.size())
         return false;

@@ -10,10 +10,13 @@
 # Usage: bench/batch.sh
 #   Environment: ROUNDS, rounds of timed runs (default 5; each round runs every
 #   tool once, in an order rotated each round); FILES, files in the batch
-#   (default 200); CACHE, "cold", "warm" or "cold warm" (default: both when the
-#   page cache can be dropped, else warm).
+#   (default 200); CACHE, "warm" (default), "cold" or "warm cold": cold drops
+#   the page cache before each timed run, which needs root rights that reach
+#   the kernel, slows whatever else the machine runs, and takes about three
+#   times as long.
 #
-# Everything goes to build-batch/ (about 2 GB). Takes about 8 minutes.
+# Everything goes to build-batch/ (about 2 GB). Takes about 6 minutes with a
+# warm cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -24,17 +27,12 @@ runStart=$SECONDS
 ((rounds >= 1 && count >= 1)) || { echo "$0: ROUNDS and FILES must be positive" >&2; exit 2; }
 
 bash tools/install-deps.sh g++ pkg-config libtag1-dev python3-mutagen eyed3 kid3-cli lame sox \
-    strace util-linux
+    strace time util-linux
 python=$(bash tools/mutagen-python.sh)
 files=$repo/bench/batch/id3-files.py
 
-# Whether the page cache can be dropped (it needs root rights that reach the
-# kernel's settings).
 dropCache() { sync && echo 3 >/proc/sys/vm/drop_caches; }
-if [ -z "${CACHE:-}" ]; then
-    if dropCache 2>/dev/null; then CACHE="cold warm"; else CACHE=warm; fi
-fi
-read -r -a modes <<<"$CACHE"
+read -r -a modes <<<"${CACHE:-warm}"
 for mode in "${modes[@]}"; do
     case $mode in
     cold) dropCache 2>/dev/null || { echo "$0: the page cache cannot be dropped" >&2; exit 1; } ;;
@@ -121,16 +119,18 @@ median() {
         END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# One timed run: the working copy made anew from the pristine files and synced;
-# in the cold mode the page cache dropped; the tool run once on a file apart,
-# so that its program and libraries are read in; then the timed run, a sync,
-# and the check. Sets runTime and syncedTime (µs) and runVerdict (empty when
-# the check passed), and the check's counts in runCounts.
+# One timed run: the working copy made the pristine files again and synced; in
+# the cold mode the page cache dropped; the tool run once on a file apart, so
+# that its program and libraries are read in; then the timed run, a sync, and
+# the check. Sets runTime, syncedTime and cpuTime (µs), runVerdict (empty when
+# the check passed) and the check's counts in runCounts.
+declare -A checked=()
 timedRun() { # TOOL SET MODE TITLE
     local tool=$1 set=$2 mode=$3 title=$4 dir=$work/$2 rc=0 t0 t1 t2
-    rm -rf "$dir"
-    cp -r "$corpus/$set" "$dir"
-    (cd "$dir" && stat -c '%i %n' -- *) >"$work/inodes"
+    # After a passing check only the tags differ from the pristine files.
+    "$python" "$files" restore "$corpus/$set" "$dir" "$corpus/$set.json" "$work/inodes" \
+        ${checked[$set]:+--heads}
+    unset "checked[$set]"
     sync
     if [ "$mode" = cold ]; then dropCache; fi
     commandFor "$tool" "warm-up $title"
@@ -138,15 +138,19 @@ timedRun() { # TOOL SET MODE TITLE
     commandFor "$tool" "$title"
     local paths=("$dir"/*)
     t0=$EPOCHREALTIME
-    "${cmd[@]}" "${paths[@]}" >/dev/null 2>"$work/stderr" || rc=$?
+    /usr/bin/time -f '%U %S' -o "$work/cpu" "${cmd[@]}" "${paths[@]}" >/dev/null \
+        2>"$work/stderr" || rc=$?
     t1=$EPOCHREALTIME
     sync
     t2=$EPOCHREALTIME
     runTime=$(micros "$t0" "$t1")
     syncedTime=$(micros "$t0" "$t2")
+    cpuTime=$(awk 'END { printf "%.0f", ($(NF - 1) + $NF) * 1e6 }' "$work/cpu")
     runVerdict=""
-    if ! runCounts=$("$python" "$files" check "$title" "$dir" "$corpus/$set.json" \
+    if runCounts=$("$python" "$files" check "$title" "$dir" "$corpus/$set.json" \
         "$work/inodes" 2>"$work/check"); then
+        checked[$set]=yes
+    else
         runVerdict="check failed: $(head -3 "$work/check" | sed 's/^ *//' | paste -sd';')"
     fi
     if ((rc != 0)); then
@@ -154,7 +158,7 @@ timedRun() { # TOOL SET MODE TITLE
     fi
 }
 
-declare -A times=() synced=() failed=() counts=()
+declare -A times=() synced=() cpu=() failed=() counts=()
 loadBefore=$(cut -d' ' -f1 /proc/loadavg)
 timeRounds() { # SET MODE TOOL...
     local set=$1 mode=$2 r i tool n
@@ -172,6 +176,7 @@ timeRounds() { # SET MODE TOOL...
             else
                 times[$key]+="$runTime"$'\n'
                 synced[$key]+="$syncedTime"$'\n'
+                cpu[$key]+="$cpuTime"$'\n'
                 counts[$key]=$runCounts
                 printf ' %s %.3f s' "$tool" "$(awk -v t="$runTime" 'BEGIN { print t / 1e6 }')"
             fi
@@ -191,8 +196,7 @@ loadAfter=$(cut -d' ' -f1 /proc/loadavg)
 echo "Counting the syncs of each tool on the batch..."
 declare -A syncCalls=()
 for tool in "${batchTools[@]}"; do
-    rm -rf "$work/batch"
-    cp -r "$corpus/batch" "$work/batch"
+    "$python" "$files" restore "$corpus/batch" "$work/batch" "$corpus/batch.json" "$work/inodes"
     commandFor "$tool" "strace run"
     strace -f -c -o "$work/strace-$tool" -e trace=fsync,fdatasync,syncfs,sync_file_range,sync \
         "${cmd[@]}" "$work/batch"/* >/dev/null 2>&1 || true
@@ -224,14 +228,14 @@ declare -A med=()
 tableFor() { # SET MODE FILECOUNT TOOL...
     local set=$1 mode=$2 n=$3 tool key q
     local tools=("${@:4}")
-    echo "| Tool | How it was run | Median (s) | Lowest to highest (s) | Median with the sync after it (s) | Quillon / tool | Files the check found |"
-    echo "| --- | --- | ---: | ---: | ---: | ---: | --- |"
+    echo "| Tool | How it was run | Median (s) | Lowest to highest (s) | Median with the sync after it (s) | Processor time, median (s) | Quillon / tool | Files the check found |"
+    echo "| --- | --- | ---: | ---: | ---: | ---: | ---: | --- |"
     q=""
     [ -z "${failed[$set/$mode/quillon]:-}" ] && q=$(medianOf "${times[$set/$mode/quillon]}")
     for tool in "${tools[@]}"; do
         key=$set/$mode/$tool
         if [ -n "${failed[$key]:-}" ]; then
-            printf '| %s | %s | failed | | | | %s |\n' "${toolName[$tool]}" "${toolHow[$tool]}" \
+            printf '| %s | %s | failed | | | | | %s |\n' "${toolName[$tool]}" "${toolHow[$tool]}" \
                 "$(printf '%s' "${failed[$key]}" | head -1 | tr '|' '/')"
             continue
         fi
@@ -239,9 +243,10 @@ tableFor() { # SET MODE FILECOUNT TOOL...
         local low high
         low=$(printf '%s' "${times[$key]}" | sort -n | head -1)
         high=$(printf '%s' "${times[$key]}" | sort -n | tail -1)
-        printf '| %s | %s | %s | %s to %s | %s | %s | %s of %s: new title, same audio and other frames; %s |\n' \
+        printf '| %s | %s | %s | %s to %s | %s | %s | %s | %s of %s: new title, same audio and other frames; %s |\n' \
             "${toolName[$tool]}" "${toolHow[$tool]}" "$(seconds "${med[$key]}")" \
             "$(seconds "$low")" "$(seconds "$high")" "$(seconds "$(medianOf "${synced[$key]}")")" \
+            "$(seconds "$(medianOf "${cpu[$key]}")")" \
             "$([ -n "$q" ] && ratio "$q" "${med[$key]}" || echo -)" "$n" "$n" \
             "$(keptText "${counts[$key]}")"
     done
@@ -316,14 +321,17 @@ report=$work/report.md
         "ID3v2 title of all $count files in one process, with all the names on its command line."
     echo
     para "Method: $rounds rounds; each round runs every tool once, in an order rotated from" \
-        "round to round. Before each timed run the files are copied anew from a pristine set" \
-        "and synced, and the tool is run once on a file apart, so that its program and" \
+        "round to round. Before each timed run the files are made the pristine ones again" \
+        "(copied anew, or, after a run that passed the check, their first bytes up to the end" \
+        "of the pristine tag written back) and synced, and the tool is run once on a file" \
+        "apart, so that its program and" \
         "libraries are read in. With a cold cache the page cache is dropped after the copy" \
         "(\`echo 3 > /proc/sys/vm/drop_caches\`), before that warm-up: the files come from the" \
         "disk. With a warm cache the copy leaves them in memory. Each run sets a title never" \
         "set before, and the time is the wall time of the tool's process, output to /dev/null;" \
         "\"with the sync after it\" adds a \`sync\` of the whole system, which writes what the" \
-        "tool left in the page cache. Every run is checked with mutagen: each file's ID3v2 title" \
+        "tool left in the page cache. Processor time is the user and system time of the" \
+        "tool's process (GNU time), on which the machine's other work weighs less. Every run is checked with mutagen: each file's ID3v2 title" \
         "reads back as the new title, and the audio (the bytes after the ID3v2 tag) and the" \
         "other frames (their text whatever its encoding, and the picture) are those of the" \
         "pristine file; a run that fails is not timed, and its tool is reported as failing."

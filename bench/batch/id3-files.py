@@ -9,6 +9,12 @@ usage: id3-files.py make AUDIO COPIES FOLDER PREFIX
            Writes to OUT a JSON object: each file's name -> its tag's frames
            (all but the title) and the SHA-1 of its audio (after the ID3v2 tag,
            before an ID3v1 tag).
+       id3-files.py restore PRISTINE WORK PRISTINE.json INODES [--heads]
+           Makes the folder WORK hold the bytes of the folder PRISTINE again
+           and writes each file's inode to INODES. With --heads, which is for
+           a WORK that passed the check, a file of the pristine size gets only
+           its first bytes, up to the end of the pristine tag, written back:
+           the check found the rest unchanged.
        id3-files.py check TITLE FOLDER PRISTINE.json INODES
            Checks each file of PRISTINE.json in FOLDER against it: the ID3v2
            title reads TITLE, the audio and the other frames are unchanged;
@@ -23,6 +29,7 @@ import json
 import os
 import random
 import re
+import shutil
 import struct
 import sys
 import zlib
@@ -117,6 +124,28 @@ def audio(folder, out):
         json.dump(record, f)
 
 
+def restore(pristine_folder, folder, pristine_path, inodes_path, heads):
+    with open(pristine_path) as f:
+        pristine = json.load(f)
+    os.makedirs(folder, exist_ok=True)
+    for name in os.listdir(folder):
+        if name not in pristine:
+            os.remove(os.path.join(folder, name))
+    with open(inodes_path, "w") as inodes:
+        for name, was in pristine.items():
+            source = os.path.join(pristine_folder, name)
+            path = os.path.join(folder, name)
+            if (heads and os.path.exists(path)
+                    and os.path.getsize(path) == os.path.getsize(source)):
+                with open(source, "rb") as f:
+                    head = f.read(was["extent"])
+                with open(path, "r+b") as f:
+                    f.write(head)
+            else:
+                shutil.copyfile(source, path)
+            inodes.write("%d %s\n" % (os.stat(path).st_ino, name))
+
+
 def check(title, folder, pristine_path, inodes_path):
     with open(pristine_path) as f:
         pristine = json.load(f)
@@ -167,6 +196,9 @@ def main(argv):
         return 0
     if len(argv) == 3 and argv[0] == "audio":
         audio(argv[1], argv[2])
+        return 0
+    if len(argv) in (5, 6) and argv[0] == "restore" and argv[5:] in ([], ["--heads"]):
+        restore(argv[1], argv[2], argv[3], argv[4], argv[5:] == ["--heads"])
         return 0
     if len(argv) == 5 and argv[0] == "check":
         return check(argv[1], argv[2], argv[3], argv[4])

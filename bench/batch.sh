@@ -15,8 +15,9 @@
 #   the kernel, slows whatever else the machine runs, and takes about three
 #   times as long.
 #
-# Everything goes to build-batch/ (about 2 GB). Takes about 6 minutes with a
-# warm cache.
+# Everything goes to build-batch/ (about 2 GB). With a warm cache it took 10
+# minutes on 2 cores shared with other builds, most of it in the copies and
+# the checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD

@@ -6,6 +6,7 @@
 #include "shell/FileName.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/MainWindowDriver.h"
 #include "tests/support/TestFiles.h"
 #include "ui/DragImage.h"
 #include "ui/InspectorGrid.h"
@@ -115,13 +116,16 @@ protected:
     CapturedErrors errors;
     TestDir dir;
     TfmMain window;
+    MainWindowDriver ui{window};
 
     void SetUp() override { window.show(); }
 
-    QWidget* id3v1Target() const { return window.iID3v1->viewport(); }
-    QWidget* id3v2Target() const { return window.iID3v2->viewport(); }
+    QWidget* id3v1Target() const { return ui.grid("iID3v1")->viewport(); }
+    QWidget* id3v2Target() const { return ui.grid("iID3v2")->viewport(); }
     // The list's inner view, from which the drag goes up to the list.
-    QWidget* listTarget() const { return window.ShellList->itemView()->viewport(); }
+    QWidget* listTarget() const {
+        return ui.find<ShellListView>("ShellList")->itemView()->viewport();
+    }
 
     QString path(const QString& name) const {
         return QString::fromStdString(dir.path()) + QLatin1Char('/') + name;
@@ -145,7 +149,7 @@ TEST_F(DragDropTest, PressingAndMovingOnAnImageStartsADragNamingIt) {
         drags.append({DragImage::draggedFrom(drag->mimeData()), drag->mimeData()->formats()});
         delete drag;
     });
-    for (QLabel* image : {window.imID3v1, window.imID3v2}) {
+    for (QLabel* image : {ui.find<QLabel>("imID3v1"), ui.find<QLabel>("imID3v2")}) {
         SCOPED_TRACE(image->objectName().toStdString());
         drags.clear();
         QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(4, 4));
@@ -167,12 +171,12 @@ TEST_F(DragDropTest, TargetsAcceptOnlyTheOtherPanesImage) {
         QLabel* image;
         bool accepted;
     } cases[] = {
-        {"own image on ID3v1", id3v1Target(), window.imID3v1, false},
-        {"own image on ID3v2", id3v2Target(), window.imID3v2, false},
-        {"ID3v2 image on ID3v1", id3v1Target(), window.imID3v2, true},
-        {"ID3v1 image on ID3v2", id3v2Target(), window.imID3v1, true},
-        {"ID3v1 image on the list", listTarget(), window.imID3v1, true},
-        {"ID3v2 image on the list", listTarget(), window.imID3v2, true},
+        {"own image on ID3v1", id3v1Target(), ui.find<QLabel>("imID3v1"), false},
+        {"own image on ID3v2", id3v2Target(), ui.find<QLabel>("imID3v2"), false},
+        {"ID3v2 image on ID3v1", id3v1Target(), ui.find<QLabel>("imID3v2"), true},
+        {"ID3v1 image on ID3v2", id3v2Target(), ui.find<QLabel>("imID3v1"), true},
+        {"ID3v1 image on the list", listTarget(), ui.find<QLabel>("imID3v1"), true},
+        {"ID3v2 image on the list", listTarget(), ui.find<QLabel>("imID3v2"), true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -180,44 +184,44 @@ TEST_F(DragDropTest, TargetsAcceptOnlyTheOtherPanesImage) {
         EXPECT_EQ(dragAndDrop(c.target, data.get(), false), c.accepted);
     }
     // A drop that reaches the handler from its own image changes nothing.
-    setRows(window.iID3v2, {"T2"});
-    window.iID3v1DragDrop(window.imID3v1);
-    window.iID3v2DragDrop(window.imID3v2);
+    setRows(ui.grid("iID3v2"), {"T2"});
+    window.iID3v1DragDrop(ui.find<QLabel>("imID3v1"));
+    window.iID3v2DragDrop(ui.find<QLabel>("imID3v2"));
     window.iID3v2DragDrop(nullptr);
-    EXPECT_EQ(window.iID3v1_Title->text(), "");
-    EXPECT_EQ(window.iID3v2_Title->text(), "T2");
+    EXPECT_EQ(ui.row("iID3v1_Title")->text(), "");
+    EXPECT_EQ(ui.row("iID3v2_Title")->text(), "T2");
     EXPECT_FALSE(window.ID3v1Modified);
     EXPECT_FALSE(window.ID3v2Modified);
 }
 
 TEST_F(DragDropTest, CopyOntoID3v2ReplacesTheSharedRowsOnly) {
     // The panes of a fresh window are read-only: the copy fills them all the same.
-    ASSERT_TRUE(window.iID3v2_Title->isReadOnly());
-    setRows(window.iID3v1, {" Title  ", "Artist", "", "1999", "7", "Comment", "", "", "Rock"});
-    setRows(window.iID3v2, {"t", "a", "Old album", "y", "1", "c", "", "", "Jazz", "Composer",
-                            "Encoder", "Copyright", "Language", "http://x.example"});
-    const auto data = imageDrag(window.imID3v1);
+    ASSERT_TRUE(ui.row("iID3v2_Title")->isReadOnly());
+    setRows(ui.grid("iID3v1"), {" Title  ", "Artist", "", "1999", "7", "Comment", "", "", "Rock"});
+    setRows(ui.grid("iID3v2"), {"t", "a", "Old album", "y", "1", "c", "", "", "Jazz", "Composer",
+                                "Encoder", "Copyright", "Language", "http://x.example"});
+    const auto data = imageDrag(ui.find<QLabel>("imID3v1"));
     ASSERT_TRUE(dragAndDrop(id3v2Target(), data.get()));
 
     EXPECT_EQ(
-        rowTexts(window.iID3v2),
+        rowTexts(ui.grid("iID3v2")),
         (QStringList{" Title  ", "Artist", "", "1999", "7", "Comment", "", "", "Rock", "Composer",
                      "Encoder", "Copyright", "Language", "http://x.example", ""}));
     EXPECT_TRUE(window.ID3v2Modified);
-    EXPECT_EQ(window.spID3v2Modified->text(), "ID3v2 Modified");
+    EXPECT_EQ(ui.find<StatusPane>("spID3v2Modified")->text(), "ID3v2 Modified");
     EXPECT_FALSE(window.ID3v1Modified);
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
 TEST_F(DragDropTest, CopyOntoID3v1KeepsItsGenreAndTheTextsWhole) {
     const QString longTitle(40, QLatin1Char('x'));
-    setRows(window.iID3v2,
+    setRows(ui.grid("iID3v2"),
             {longTitle, "Artist", "Album", "2001", "12", "", "", "", "Rock", "Composer"});
-    setRows(window.iID3v1, {"t", "a", "b", "y", "1", "Old comment", "", "", "Jazz"});
-    const auto data = imageDrag(window.imID3v2);
+    setRows(ui.grid("iID3v1"), {"t", "a", "b", "y", "1", "Old comment", "", "", "Jazz"});
+    const auto data = imageDrag(ui.find<QLabel>("imID3v2"));
     ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
 
-    EXPECT_EQ(rowTexts(window.iID3v1),
+    EXPECT_EQ(rowTexts(ui.grid("iID3v1")),
               (QStringList{longTitle, "Artist", "Album", "2001", "12", "", "", "", "Jazz"}));
     EXPECT_TRUE(window.ID3v1Modified);
     EXPECT_FALSE(window.ID3v2Modified);
@@ -225,28 +229,28 @@ TEST_F(DragDropTest, CopyOntoID3v1KeepsItsGenreAndTheTextsWhole) {
 
 TEST_F(DragDropTest, CtrlHeldAtTheDropMergesIntoEmptyRowsOnly) {
     shell.modifiers = Qt::ControlModifier;
-    setRows(window.iID3v1, {"T", "A", "B", "1999", "7", "C", "", "", "Rock"});
-    setRows(window.iID3v2, {"", "  ", "Kept", "", "3", "", "", "", "", "Composer"});
-    auto data = imageDrag(window.imID3v1);
+    setRows(ui.grid("iID3v1"), {"T", "A", "B", "1999", "7", "C", "", "", "Rock"});
+    setRows(ui.grid("iID3v2"), {"", "  ", "Kept", "", "3", "", "", "", "", "Composer"});
+    auto data = imageDrag(ui.find<QLabel>("imID3v1"));
     ASSERT_TRUE(dragAndDrop(id3v2Target(), data.get()));
     // A row of blanks is not empty.
-    EXPECT_EQ(rowTexts(window.iID3v2).mid(0, 10),
+    EXPECT_EQ(rowTexts(ui.grid("iID3v2")).mid(0, 10),
               (QStringList{"T", "  ", "Kept", "1999", "3", "C", "", "", "Rock", "Composer"}));
     EXPECT_TRUE(window.ID3v2Modified);
 
     // Onto a full pane the merge changes nothing, yet the pane counts as modified.
     const QStringList full = {"t", "a", "b", "y", "1", "c", "", "", "Jazz"};
-    setRows(window.iID3v1, full);
+    setRows(ui.grid("iID3v1"), full);
     window.SetID3v1Modified(false);
-    data = imageDrag(window.imID3v2);
+    data = imageDrag(ui.find<QLabel>("imID3v2"));
     ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
-    EXPECT_EQ(rowTexts(window.iID3v1), full);
+    EXPECT_EQ(rowTexts(ui.grid("iID3v1")), full);
     EXPECT_TRUE(window.ID3v1Modified);
 
     // Released, the same drop copies.
     shell.modifiers = Qt::NoModifier;
     ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
-    EXPECT_EQ(window.iID3v1_Artist->text(), "  ");
+    EXPECT_EQ(ui.row("iID3v1_Artist")->text(), "  ");
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -266,8 +270,8 @@ TEST_F(DragDropTest, DroppedFilesFillArtistAndTitleFromTheCurrentFilesName) {
         QWidget* target;
         InspectorGrid* grid;
         bool* modified;
-    } panes[] = {{id3v1Target(), window.iID3v1, &window.ID3v1Modified},
-                 {id3v2Target(), window.iID3v2, &window.ID3v2Modified}};
+    } panes[] = {{id3v1Target(), ui.grid("iID3v1"), &window.ID3v1Modified},
+                 {id3v2Target(), ui.grid("iID3v2"), &window.ID3v2Modified}};
     // The dropped files only trigger the fill.
     const auto data = filesDrag({path("Other - Name.mp3"), path("Third - One.mp3")});
     for (const auto& c : cases) {
@@ -299,14 +303,14 @@ TEST_F(DragDropTest, FillFromFileFollowsItsConfirmation) {
     dialogs.answers = {false};
     ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
     EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
-    EXPECT_EQ(window.iID3v1_Artist->text(), "");
+    EXPECT_EQ(ui.row("iID3v1_Artist")->text(), "");
     EXPECT_FALSE(window.ID3v1Modified);
 
-    window.bbConfFillTagFromFile->setChecked(false);
+    ui.action("bbConfFillTagFromFile")->setChecked(false);
     ASSERT_TRUE(dragAndDrop(id3v1Target(), data.get()));
     EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
-    EXPECT_EQ(window.iID3v1_Artist->text(), "A");
-    EXPECT_EQ(window.iID3v1_Title->text(), "B");
+    EXPECT_EQ(ui.row("iID3v1_Artist")->text(), "A");
+    EXPECT_EQ(ui.row("iID3v1_Title")->text(), "B");
     EXPECT_TRUE(window.ID3v1Modified);
 }
 
@@ -333,13 +337,14 @@ TEST_F(DragDropTest, ImageOnTheListRenamesTheCurrentFileAfterThePane) {
         const QString old = path(c.file);
         dir.createFile(c.file, content);
         window.CurrentFile = old;
-        InspectorGrid* pane = c.fromID3v2 ? window.iID3v2 : window.iID3v1;
+        InspectorGrid* pane = c.fromID3v2 ? ui.grid("iID3v2") : ui.grid("iID3v1");
         setRows(pane, {c.title, c.artist});
         window.SetID3v1Modified(true);
         window.SetID3v2Modified(false);
         dialogs.boxes.clear();
 
-        const auto data = imageDrag(c.fromID3v2 ? window.imID3v2 : window.imID3v1);
+        const auto data =
+            imageDrag(c.fromID3v2 ? ui.find<QLabel>("imID3v2") : ui.find<QLabel>("imID3v1"));
         ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
         if (!c.renamed) {
             EXPECT_TRUE(dialogs.boxes.empty());
@@ -366,9 +371,9 @@ TEST_F(DragDropTest, RenameNeverReplacesAnExistingFile) {
     const std::string old = dir.createFile("x.mp3", bytesOf("mine"));
     const std::string existing = dir.createFile("A - B.mp3", bytesOf("someone else's"));
     window.CurrentFile = QString::fromStdString(old);
-    setRows(window.iID3v1, {"B", "A"});
+    setRows(ui.grid("iID3v1"), {"B", "A"});
 
-    const auto data = imageDrag(window.imID3v1);
+    const auto data = imageDrag(ui.find<QLabel>("imID3v1"));
     EXPECT_TRUE(dragAndDrop(listTarget(), data.get()));
     EXPECT_EQ(errors.take(), QStringList{"Cannto rename file \"" + window.CurrentFile + "\" to \"" +
                                          path("A - B.mp3") + "\"\nFile exists."});
@@ -377,7 +382,7 @@ TEST_F(DragDropTest, RenameNeverReplacesAnExistingFile) {
     EXPECT_EQ(readFile(existing), bytesOf("someone else's"));
 
     // The handler itself raises it, for the top-level guard to show.
-    EXPECT_THROW(window.ShellListDragDrop(window.imID3v1), std::runtime_error);
+    EXPECT_THROW(window.ShellListDragDrop(ui.find<QLabel>("imID3v1")), std::runtime_error);
 }
 
 TEST_F(DragDropTest, RenameKeepsTheFileInItsOwnFolder) {
@@ -411,10 +416,10 @@ TEST_F(DragDropTest, RenameKeepsTheFileInItsOwnFolder) {
         dir.createFile(c.file, content);
         const QStringList before = names();
         window.CurrentFile = old;
-        setRows(window.iID3v1, {c.title, c.artist});
+        setRows(ui.grid("iID3v1"), {c.title, c.artist});
         dialogs.boxes.clear();
 
-        const auto data = imageDrag(window.imID3v1);
+        const auto data = imageDrag(ui.find<QLabel>("imID3v1"));
         ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
         EXPECT_TRUE(QDir(path("AC")).isEmpty());
         EXPECT_TRUE(QDir(path("sub")).isEmpty());
@@ -451,15 +456,15 @@ TEST_F(DragDropTest, RenameKeepsTheFileInItsOwnFolder) {
 TEST_F(DragDropTest, RenameFollowsItsConfirmation) {
     const std::string old = dir.createFile("x.mp3", bytesOf("mine"));
     window.CurrentFile = QString::fromStdString(old);
-    setRows(window.iID3v2, {"B", "A"});
+    setRows(ui.grid("iID3v2"), {"B", "A"});
     dialogs.answers = {false};
-    window.ShellListDragDrop(window.imID3v2);
+    window.ShellListDragDrop(ui.find<QLabel>("imID3v2"));
     EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
     EXPECT_TRUE(fileExists(old));
     EXPECT_EQ(window.CurrentFile, QString::fromStdString(old));
 
-    window.bbConfRenameFile->setChecked(false);
-    window.ShellListDragDrop(window.imID3v2);
+    ui.action("bbConfRenameFile")->setChecked(false);
+    window.ShellListDragDrop(ui.find<QLabel>("imID3v2"));
     EXPECT_EQ(dialogs.count(Kind::Confirm), 1);
     EXPECT_FALSE(fileExists(old));
     EXPECT_EQ(window.CurrentFile, path("A - B.mp3"));
@@ -470,11 +475,14 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
     dir.createFile("x.mp3", bytesOf("mine"));
     dir.createFile("y.mp3", bytesOf("other"));
     const QString folder = QString::fromStdString(dir.path());
-    window.ShellTree->openFolder(folder);
+    ui.find<ShellTreeView>("ShellTree")->openFolder(folder);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window.ShellList->folderPath() == folder && window.ShellList->isFilled(); },
+        [&] {
+            return ui.find<ShellListView>("ShellList")->folderPath() == folder &&
+                   ui.find<ShellListView>("ShellList")->isFilled();
+        },
         Patience));
-    QAbstractItemView* view = window.ShellList->itemView();
+    QAbstractItemView* view = ui.find<ShellListView>("ShellList")->itemView();
     QModelIndex y;
     for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
         const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
@@ -484,14 +492,14 @@ TEST_F(DragDropTest, RenameCancelsAnInPlaceEditFirst) {
     ASSERT_TRUE(y.isValid());
     view->selectionModel()->select(y,
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    window.ShellList->renameSelected();
-    ASSERT_TRUE(window.ShellList->isEditing());
+    ui.find<ShellListView>("ShellList")->renameSelected();
+    ASSERT_TRUE(ui.find<ShellListView>("ShellList")->isEditing());
 
     window.CurrentFile = path("x.mp3");
-    setRows(window.iID3v1, {"B", "A"});
-    const auto data = imageDrag(window.imID3v1);
+    setRows(ui.grid("iID3v1"), {"B", "A"});
+    const auto data = imageDrag(ui.find<QLabel>("imID3v1"));
     ASSERT_TRUE(dragAndDrop(listTarget(), data.get()));
-    EXPECT_FALSE(window.ShellList->isEditing());
+    EXPECT_FALSE(ui.find<ShellListView>("ShellList")->isEditing());
     EXPECT_EQ(window.CurrentFile, path("A - B.mp3"));
     EXPECT_EQ(readFile(dir.file("y.mp3")), bytesOf("other"));
 }
@@ -526,13 +534,13 @@ TEST_F(DragDropTest, ALatinOneNamedFileFillsTheTagAndIsRenamedAfterIt) {
         ASSERT_TRUE(dragAndDrop(id3v1Target(), files.get()));
         EXPECT_EQ(dialogs.texts(Kind::Confirm), QStringList{"Fill tag from file \"" + shownFolder +
                                                             "Caf\\xE9 - Na\\xEFve.mp3\"?"});
-        EXPECT_EQ(window.iID3v1_Artist->text(), QString::fromUtf8("Café"));
-        EXPECT_EQ(window.iID3v1_Title->text(), QString::fromUtf8("Naïve"));
+        EXPECT_EQ(ui.row("iID3v1_Artist")->text(), QString::fromUtf8("Café"));
+        EXPECT_EQ(ui.row("iID3v1_Title")->text(), QString::fromUtf8("Naïve"));
 
         if (c.title)
-            window.iID3v1_Title->setText(QString::fromUtf8(c.title));
+            ui.row("iID3v1_Title")->setText(QString::fromUtf8(c.title));
         dialogs.boxes.clear();
-        const auto image = imageDrag(window.imID3v1);
+        const auto image = imageDrag(ui.find<QLabel>("imID3v1"));
         ASSERT_TRUE(dragAndDrop(listTarget(), image.get()));
         EXPECT_EQ(dialogs.texts(Kind::Confirm),
                   QStringList{"Rename file \"" + shownFolder + "Caf\\xE9 - Na\\xEFve.mp3\" to \"" +
@@ -563,7 +571,7 @@ TEST_F(DragDropTest, FillFromANameThatIsNotUtf8ReadsItsBytesAsWindows1252) {
         SCOPED_TRACE(c.artist);
         window.CurrentFile = pathFromNative(dir.file(c.name));
         ASSERT_TRUE(dragAndDrop(id3v2Target(), files.get()));
-        EXPECT_EQ(window.iID3v2_Artist->text(), QString::fromUtf8(c.artist));
-        EXPECT_EQ(window.iID3v2_Title->text(), QString::fromUtf8(c.title));
+        EXPECT_EQ(ui.row("iID3v2_Artist")->text(), QString::fromUtf8(c.artist));
+        EXPECT_EQ(ui.row("iID3v2_Title")->text(), QString::fromUtf8(c.title));
     }
 }

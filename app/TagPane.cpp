@@ -1,5 +1,6 @@
 #include "app/TagPane.h"
 
+#include "app/ErrorGuard.h"
 #include "app/FailureText.h"
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
@@ -241,20 +242,23 @@ InspectorRow::Kind rowKind(FieldKind kind) {
 
 } // namespace
 
-std::unique_ptr<TagPane> TagPane::forID3v1(Host& host) {
-    auto access = std::make_unique<TagAccess<TID3v1>>(
-        [](TMPEGaudio& audio) -> TID3v1& { return audio.ID3v1Tag(); }, ID3v1Fields(), ID3v1Texts);
-    return std::unique_ptr<TagPane>(new TagPane(1, std::move(access), kID3v1Layout, host));
-}
+namespace {
 
-std::unique_ptr<TagPane> TagPane::forID3v2(Host& host) {
-    auto access = std::make_unique<TagAccess<TID3v2>>(
+std::unique_ptr<TagPane::Access> accessOf(int version) {
+    if (version == 1) {
+        return std::make_unique<TagAccess<TID3v1>>(
+            [](TMPEGaudio& audio) -> TID3v1& { return audio.ID3v1Tag(); }, ID3v1Fields(),
+            ID3v1Texts);
+    }
+    return std::make_unique<TagAccess<TID3v2>>(
         [](TMPEGaudio& audio) -> TID3v2& { return audio.ID3v2Tag(); }, ID3v2Fields(), ID3v2Texts);
-    return std::unique_ptr<TagPane>(new TagPane(2, std::move(access), kID3v2Layout, host));
 }
 
-TagPane::TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host)
-    : m_version(version), m_access(std::move(access)), m_layout(layout), m_host(host) {}
+} // namespace
+
+TagPane::TagPane(int version, Host& host)
+    : m_version(version), m_access(accessOf(version)),
+      m_layout(version == 1 ? kID3v1Layout : kID3v2Layout), m_host(host) {}
 
 TagPane::~TagPane() = default;
 
@@ -409,8 +413,10 @@ TagPane::Outcome TagPane::save() {
     TMPEGaudio& audio = m_host.audioFile();
     if (!acceptsWhatIsStored(audio))
         return Outcome::KeptUnsaved;
-    if (!m_access->takeRows(audio, *m_widgets.grid))
+    if (!m_access->takeRows(audio, *m_widgets.grid)) {
+        QuillonApplication::reportError(QString::fromLatin1(kRangeCheckError));
         return Outcome::Invalid;
+    }
     if (!m_access->save(audio, nativePath(file))) {
         dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(file))));
         return Outcome::Failed;

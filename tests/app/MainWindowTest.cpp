@@ -264,13 +264,13 @@ TEST_F(MainWindowTest, FirstKeystrokeMarksThePaneModified) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     ASSERT_TRUE(ui.grid("iID3v1")->beginEdit(ui.row("iID3v1_Title")));
     QTest::keyClick(ui.grid("iID3v1")->editor(), Qt::Key_A);
-    EXPECT_TRUE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_TRUE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
     EXPECT_EQ("ID3v1 Modified", ui.find<StatusPane>("spID3v1Modified")->text().toStdString());
     EXPECT_EQ("", ui.find<StatusPane>("spID3v2Modified")->text().toStdString());
 
     window.ClearInspector(ui.grid("iID3v1"));
-    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v1Modified());
     EXPECT_EQ("", ui.find<StatusPane>("spID3v1Modified")->text().toStdString());
 }
 

@@ -46,41 +46,42 @@ public:
     std::unique_ptr<QMimeData> imageDrag(const QString& image) const {
         return std::unique_ptr<QMimeData>(find<DragImage>(image)->createMimeData());
     }
-    static std::unique_ptr<QMimeData> filesDrag(const QStringList& paths) {
-        auto data = std::make_unique<QMimeData>();
-        QList<QUrl> urls;
-        for (const QString& path : paths)
-            urls << QUrl::fromLocalFile(path);
-        data->setUrls(urls);
-        return data;
-    }
-
-    // Enter, move and, when both are accepted, drop; as Qt delivers them, bubbling up from the
-    // widget at the point (a real drag ends at once on a headless screen). Returns whether the
-    // target took the drop.
-    static bool dragAndDrop(QWidget* at, const QMimeData* data, bool drop = true) {
-        const QPoint pos = at->rect().center();
-        QDragEnterEvent enter(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(at, &enter);
-        if (!enter.isAccepted())
-            return false;
-        QDragMoveEvent move(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(at, &move);
-        if (!move.isAccepted() || !drop) {
-            QDragLeaveEvent leave;
-            QApplication::sendEvent(at, &leave);
-            return move.isAccepted();
-        }
-        return dropOnly(at, data);
-    }
-    // The drop alone, as if the target had taken the drag: what its drop handler does then.
-    static bool dropOnly(QWidget* at, const QMimeData* data) {
-        QDropEvent dropped(at->rect().center(), Qt::CopyAction, data, Qt::LeftButton,
-                           Qt::NoModifier);
-        QApplication::sendEvent(at, &dropped);
-        return dropped.isAccepted();
-    }
 
 private:
     QWidget& m_window;
 };
+
+inline std::unique_ptr<QMimeData> filesDrag(const QStringList& paths) {
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+}
+
+// The drop alone, as if the target had taken the drag: what its drop handler does then.
+inline bool dropOnly(QWidget* at, const QMimeData* data) {
+    QDropEvent dropped(at->rect().center(), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &dropped);
+    return dropped.isAccepted();
+}
+
+// Enter, move and, when both are accepted, drop; as Qt delivers them, bubbling up from the
+// widget at the point (a real drag ends at once on a headless screen). Returns whether the
+// target took the drop.
+inline bool dragAndDrop(QWidget* at, const QMimeData* data, bool drop = true) {
+    const QPoint pos = at->rect().center();
+    QDragEnterEvent enter(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(at, &move);
+    if (!move.isAccepted() || !drop) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(at, &leave);
+        return move.isAccepted();
+    }
+    return dropOnly(at, data);
+}

@@ -2,8 +2,10 @@
 
 #include "app/About.h"
 #include "app/AppDef.h"
+#include "app/BandGrid.h"
 #include "app/ErrorGuard.h"
 #include "app/WindowFonts.h"
+#include "display/BandRows.h"
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
@@ -87,41 +89,6 @@ template <typename T> T* named(T* object, const QString& name) {
     return object;
 }
 
-// The MPEG band's rows are read-only; its Enter and Tab stay in the row.
-InspectorGrid* createMpegGrid() {
-    auto* grid = named(new InspectorGrid, "iMpeg");
-    grid->setAccessibleName("MPEG Info");
-    grid->setDividerPosition(96);
-    grid->setMovesOnEnterAndTab(false);
-    using Kind = InspectorRow::Kind;
-    InspectorRow* size = grid->addRow("iMpeg_Size", "File Size");
-    InspectorRow* version = grid->addRow("iMpeg_Version", "Version");
-    InspectorRow* sampleRate = grid->addRow("iMpeg_SampleRate", "Sample Rate");
-    InspectorRow* bitRate = grid->addRow("iMpeg_BitRate", "Bit Rate");
-    InspectorRow* channelMode = grid->addRow("iMpeg_ChannelMode", "Channel Mode");
-    InspectorRow* crc = grid->addRow("iMpeg_CRC", "CRC", Kind::Check);
-    InspectorRow* original = grid->addRow("iMpeg_Original", "Orig", Kind::Check);
-    InspectorRow* copyrighted = grid->addRow("iMpeg_Copyrighted", "( c )", Kind::Check);
-    InspectorRow* duration = grid->addRow("iMpeg_Duration", "Duration");
-    InspectorRow* headerOffset = grid->addRow("iMpeg_HeaderOffset", "Header Offset");
-    InspectorRow* modified = grid->addRow("iMpeg_Modified", "Modified");
-    InspectorRow* encoder = grid->addRow("iMpeg_Encoder", "Encoder");
-    InspectorRow* emphasis = grid->addRow("iMpeg_Emphasis", "Emphasis");
-    InspectorRow* frames = grid->addRow("iMpeg_Frames", "Frames");
-    grid->addRow("iMpeg_VBR", "VBR ... ID:Scale");
-    InspectorRow* irBool = grid->addRow("iMpeg_irBool", QString(), Kind::Composite);
-    for (InspectorRow* check : {crc, original, copyrighted})
-        check->setCheckValues("True", "False");
-    irBool->addMember(copyrighted, 0);
-    irBool->addMember(original, 0);
-    irBool->addMember(crc, 0);
-    grid->setShownOrder({size, modified, version, duration, bitRate, sampleRate, channelMode,
-                         frames, headerOffset, emphasis, encoder, irBool});
-    for (InspectorRow* r : grid->rows())
-        r->setReadOnly(true);
-    return grid;
-}
-
 } // namespace
 
 TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), m_panes{{{1, *this}, {2, *this}}} {
@@ -202,8 +169,15 @@ void TfmMain::createInspector() {
         pane.createGrid();
         pane.createBand(bands);
     }
-    iMpeg = createMpegGrid();
-    named(bands->addBand("MPEG Info", 246, iMpeg), "smbMPEG");
+    // The MPEG band's rows are read-only; Enter and Tab stay in the row.
+    const BandLayout& mpeg = MpegBand();
+    iMpeg = createBandGrid(mpeg);
+    iMpeg->setMovesOnEnterAndTab(false);
+    for (InspectorRow* row : iMpeg->rows())
+        row->setReadOnly(true);
+    named(bands->addBand(QString::fromUtf8(mpeg.caption.data(), qsizetype(mpeg.caption.size())),
+                         mpeg.height, iMpeg),
+          "smbMPEG");
     for (TagPane& pane : m_panes)
         pane.createDropTarget();
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 class Band;
+struct BandLayout;
 class BandContainer;
 class DropFilesTarget;
 class InspectorGrid;
@@ -75,9 +76,8 @@ public:
 
     // A field of the pane's tag, whatever the tag type.
     struct Field;
-    // The pane's way to its tag object, and its grid's layout.
+    // The pane's way to its tag object.
     class Access;
-    struct Layout;
 
     // The pane of ID3v1 (version 1) or ID3v2 (version 2).
     TagPane(int version, Host& host);
@@ -127,7 +127,7 @@ private:
 
     const int m_version;
     std::unique_ptr<Access> m_access;
-    const Layout& m_layout;
+    const BandLayout& m_band;
     Host& m_host;
     Widgets m_widgets;
     bool m_modified = false;

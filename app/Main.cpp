@@ -7,7 +7,6 @@
 #include "app/WindowFonts.h"
 #include "display/BandRows.h"
 #include "display/DisplayTexts.h"
-#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"

@@ -2,7 +2,6 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
-#include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"

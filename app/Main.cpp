@@ -1,9 +1,12 @@
 #include "app/Main.h"
 
+#include "app/About.h"
+#include "app/AppDef.h"
+#include "app/BandGrid.h"
 #include "app/ErrorGuard.h"
 #include "app/WindowFonts.h"
+#include "display/BandRows.h"
 #include "display/DisplayTexts.h"
-#include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
@@ -87,10 +90,7 @@ template <typename T> T* named(T* object, const QString& name) {
 
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent)
-    : QMainWindow(parent), m_id3v1Pane(TagPane::forID3v1(*this)),
-      m_id3v2Pane(TagPane::forID3v2(*this)), ID3v1Modified(m_id3v1Pane->modifiedFlag()),
-      ID3v2Modified(m_id3v2Pane->modifiedFlag()) {
+TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), m_panes{{{1, *this}, {2, *this}}} {
     setObjectName("fmMain");
     setWindowTitle("Quillon");
     setFont(windowFont());
@@ -101,11 +101,9 @@ TfmMain::TfmMain(QWidget* parent)
     createPanes();
     createInspector();
     createStatusBar();
-    takePaneWidgets();
     createBars();
     wireHandlers();
-    FormStorage = new ::FormStorage(this);
-    FormStorage->setObjectName("FormStorage");
+    FormStorage = named(new ::FormStorage(this), "FormStorage");
     runGuarded([this] { FormCreate(); });
 }
 
@@ -122,19 +120,19 @@ void TfmMain::createPanes() {
     auto* treeLayout = new QVBoxLayout(pnTree);
     treeLayout->setContentsMargins(0, 0, 0, 0);
     treeLayout->setSpacing(0);
-    ShellDriveSpeedBar = named(new QWidget(pnTree), "ShellDriveSpeedBar");
-    ShellDriveSpeedBar->setFixedHeight(kDriveBarHeight);
-    auto* driveLayout = new QHBoxLayout(ShellDriveSpeedBar);
+    auto* driveBar = named(new QWidget(pnTree), "ShellDriveSpeedBar");
+    driveBar->setFixedHeight(kDriveBarHeight);
+    auto* driveLayout = new QHBoxLayout(driveBar);
     driveLayout->setContentsMargins(0, 1, 0, 1);
-    ShellCombo = named(new ShellComboBox(ShellDriveSpeedBar), "ShellCombo");
+    ShellCombo = named(new ShellComboBox(driveBar), "ShellCombo");
     ShellCombo->setAccessibleName("Drive and folder");
     driveLayout->addWidget(ShellCombo);
     ShellTree = named(new ShellTreeView(pnTree), "ShellTree");
     ShellTree->setAccessibleName("Folder tree");
-    treeLayout->addWidget(ShellDriveSpeedBar);
+    treeLayout->addWidget(driveBar);
     treeLayout->addWidget(ShellTree);
 
-    pnList = named(new QWidget(Splitter), "pnList");
+    auto* pnList = named(new QWidget(Splitter), "pnList");
     auto* listLayout = new QVBoxLayout(pnList);
     listLayout->setContentsMargins(0, 0, 0, 0);
     ShellList = named(new ShellListView(pnList), "ShellList");
@@ -155,91 +153,53 @@ void TfmMain::createPanes() {
     Splitter->setStretchFactor(2, 0);
     Splitter->setSizes(
         {kTreeWidth, 800 - kTreeWidth - kInspectorWidth - 2 * kSplitterWidth, kInspectorWidth});
-    LeftSplitter = named(Splitter->handle(1), "LeftSplitter");
-    RightSplitter = named(Splitter->handle(2), "RightSplitter");
+    named(Splitter->handle(1), "LeftSplitter");
+    named(Splitter->handle(2), "RightSplitter");
     setCentralWidget(Splitter);
 }
 
 void TfmMain::createInspector() {
     auto* layout = new QVBoxLayout(pnInspector);
     layout->setContentsMargins(0, 0, 0, 0);
-    smMPEG = named(new BandContainer(pnInspector), "smMPEG");
-    layout->addWidget(smMPEG);
-
-    SpeedBar_ID3v1 = m_id3v1Pane->createSpeedBar();
-    createID3v1Grid();
-    smbID3v1 = m_id3v1Pane->createBand(smMPEG);
-    SpeedBar_ID3v2 = m_id3v2Pane->createSpeedBar();
-    createID3v2Grid();
-    smbID3v2 = m_id3v2Pane->createBand(smMPEG);
-
-    createMpegGrid();
-    smbMPEG = named(smMPEG->addBand("MPEG Info", 246, iMpeg), "smbMPEG");
-
-    for (TagPane* pane : tagPanes())
-        pane->createDropTarget();
-}
-
-void TfmMain::createID3v1Grid() {
-    iID3v1 = m_id3v1Pane->createGrid();
-}
-
-void TfmMain::createID3v2Grid() {
-    iID3v2 = m_id3v2Pane->createGrid();
-}
-
-void TfmMain::createMpegGrid() {
-    iMpeg = named(new InspectorGrid, "iMpeg");
-    iMpeg->setAccessibleName("MPEG Info");
-    iMpeg->setDividerPosition(96);
+    auto* bands = named(new BandContainer(pnInspector), "smMPEG");
+    layout->addWidget(bands);
+    for (TagPane& pane : m_panes) {
+        pane.createSpeedBar();
+        pane.createGrid();
+        pane.createBand(bands);
+    }
+    // The MPEG band's rows are read-only; Enter and Tab stay in the row.
+    const BandLayout& mpeg = MpegBand();
+    iMpeg = createBandGrid(mpeg);
     iMpeg->setMovesOnEnterAndTab(false);
-    using Kind = InspectorRow::Kind;
-    iMpeg_Size = iMpeg->addRow("iMpeg_Size", "File Size");
-    iMpeg_Version = iMpeg->addRow("iMpeg_Version", "Version");
-    iMpeg_SampleRate = iMpeg->addRow("iMpeg_SampleRate", "Sample Rate");
-    iMpeg_BitRate = iMpeg->addRow("iMpeg_BitRate", "Bit Rate");
-    iMpeg_ChannelMode = iMpeg->addRow("iMpeg_ChannelMode", "Channel Mode");
-    iMpeg_CRC = iMpeg->addRow("iMpeg_CRC", "CRC", Kind::Check);
-    iMpeg_Original = iMpeg->addRow("iMpeg_Original", "Orig", Kind::Check);
-    iMpeg_Copyrighted = iMpeg->addRow("iMpeg_Copyrighted", "( c )", Kind::Check);
-    iMpeg_Duration = iMpeg->addRow("iMpeg_Duration", "Duration");
-    iMpeg_HeaderOffset = iMpeg->addRow("iMpeg_HeaderOffset", "Header Offset");
-    iMpeg_Modified = iMpeg->addRow("iMpeg_Modified", "Modified");
-    iMpeg_Encoder = iMpeg->addRow("iMpeg_Encoder", "Encoder");
-    iMpeg_Emphasis = iMpeg->addRow("iMpeg_Emphasis", "Emphasis");
-    iMpeg_Frames = iMpeg->addRow("iMpeg_Frames", "Frames");
-    iMpeg_VBR = iMpeg->addRow("iMpeg_VBR", "VBR ... ID:Scale");
-    iMpeg_irBool = iMpeg->addRow("iMpeg_irBool", QString(), Kind::Composite);
-    for (InspectorRow* check : {iMpeg_CRC, iMpeg_Original, iMpeg_Copyrighted})
-        check->setCheckValues("True", "False");
-    iMpeg_irBool->addMember(iMpeg_Copyrighted, 0);
-    iMpeg_irBool->addMember(iMpeg_Original, 0);
-    iMpeg_irBool->addMember(iMpeg_CRC, 0);
-    iMpeg->setShownOrder({iMpeg_Size, iMpeg_Modified, iMpeg_Version, iMpeg_Duration, iMpeg_BitRate,
-                          iMpeg_SampleRate, iMpeg_ChannelMode, iMpeg_Frames, iMpeg_HeaderOffset,
-                          iMpeg_Emphasis, iMpeg_Encoder, iMpeg_irBool});
-    for (InspectorRow* r : iMpeg->rows())
-        r->setReadOnly(true);
+    for (InspectorRow* row : iMpeg->rows())
+        row->setReadOnly(true);
+    named(bands->addBand(QString::fromUtf8(mpeg.caption.data(), qsizetype(mpeg.caption.size())),
+                         mpeg.height, iMpeg),
+          "smbMPEG");
+    for (TagPane& pane : m_panes)
+        pane.createDropTarget();
 }
 
 void TfmMain::createStatusBar() {
-    StatusBar = named(new ::StatusBar(this), "StatusBar");
-    StatusBar->setFont(statusFont());
-    StatusBar->setFixedHeight(kStatusBarHeight);
-    setStatusBar(StatusBar);
+    auto* bar = named(new StatusBar(this), "StatusBar");
+    bar->setFont(statusFont());
+    bar->setFixedHeight(kStatusBarHeight);
+    setStatusBar(bar);
     const QIcon glyph = style()->standardIcon(QStyle::SP_FileDialogContentsView);
-    spObjects = named(StatusBar->addPane("Objects:", 92), "spObjects");
-    spSelected = named(StatusBar->addPane("Selected:", 90), "spSelected");
-    for (TagPane* pane : tagPanes())
-        pane->createModifiedPane(StatusBar, glyph);
-    ProgressBar = named(StatusBar->addProgressBar(185), "ProgressBar");
-    btGlobCancel = named(StatusBar->addFlatButton("Cancel", 50), "btGlobCancel");
-    spFileNote = named(StatusBar->addStretchingPane(), "spFileNote");
+    spObjects = named(bar->addPane("Objects:", 92), "spObjects");
+    spSelected = named(bar->addPane("Selected:", 90), "spSelected");
+    for (TagPane& pane : m_panes)
+        pane.createModifiedPane(bar, glyph);
+    ProgressBar = named(bar->addProgressBar(185), "ProgressBar");
+    // Hidden: no command here runs long enough to be cancelled.
+    QPushButton* cancel = named(bar->addFlatButton("Cancel", 50), "btGlobCancel");
+    connect(cancel, &QPushButton::clicked, this, [] { AppDef::GlobCancel = true; });
+    spFileNote = named(bar->addStretchingPane(), "spFileNote");
 }
 
 void TfmMain::createBars() {
-    BarManager = new ::BarManager(this);
-    BarManager->setObjectName("BarManager");
+    BarManager = named(new ::BarManager(this), "BarManager");
     for (const char* category :
          {"Default", "Menus", "File", "View", "Edit", "Help", "Confirmations"})
         BarManager->addCategory(category);
@@ -258,58 +218,57 @@ void TfmMain::createBars() {
     };
     auto add = [&](::BarManager::Command c) { return BarManager->addCommand(c); };
 
-    bbFile = BarManager->addSubmenu("bbFile", "&File", "Menus");
-    bbEdit = BarManager->addSubmenu("bbEdit", "&Edit", "Menus");
-    bbView = BarManager->addSubmenu("bbView", "&View", "Menus");
-    bbHelp = BarManager->addSubmenu("bbHelp", "&Help", "Menus");
-    bbConfirmations = BarManager->addSubmenu("bbConfirmations", "Confirmations", "Menus");
+    QMenu* bbFile = BarManager->addSubmenu("bbFile", "&File", "Menus");
+    QMenu* bbEdit = BarManager->addSubmenu("bbEdit", "&Edit", "Menus");
+    QMenu* bbView = BarManager->addSubmenu("bbView", "&View", "Menus");
+    QMenu* bbHelp = BarManager->addSubmenu("bbHelp", "&Help", "Menus");
+    QMenu* bbConfirmations = BarManager->addSubmenu("bbConfirmations", "Confirmations", "Menus");
 
-    bbUpFolder = add(command("bbUpFolder", "Up Folder", "Up Folder", "File",
-                             st->standardIcon(QStyle::SP_FileDialogToParent)));
-    bbNewFolder = add(command("bbNewFolder", "New Folder", "New Folder", "File",
-                              st->standardIcon(QStyle::SP_FileDialogNewFolder)));
-    bbDelete = add(
-        command("bbDelete", "&Delete", "Delete", "File", st->standardIcon(QStyle::SP_TrashIcon)));
-    bbProperties = add(command("bbProperties", "Properties", "Properties", "File",
-                               st->standardIcon(QStyle::SP_FileDialogInfoView)));
+    add(command("bbUpFolder", "Up Folder", "Up Folder", "File",
+                st->standardIcon(QStyle::SP_FileDialogToParent)));
+    add(command("bbNewFolder", "New Folder", "New Folder", "File",
+                st->standardIcon(QStyle::SP_FileDialogNewFolder)));
+    add(command("bbDelete", "&Delete", "Delete", "File", st->standardIcon(QStyle::SP_TrashIcon)));
+    add(command("bbProperties", "Properties", "Properties", "File",
+                st->standardIcon(QStyle::SP_FileDialogInfoView)));
     auto report = command("bbReport", "&Report", "Report", "File");
     report.neverShown = true;
-    bbReport = add(report);
-    bbClose = add(
+    add(report);
+    QAction* bbClose = add(
         command("bbClose", "Close", "Close", "File", QIcon(), QKeySequence(Qt::CTRL | Qt::Key_Q)));
     auto open = command("bbOpenDataFile", "&Open...", "Open", "File");
     open.neverShown = true;
-    bbOpenDataFile = add(open);
+    add(open);
 
     auto view = [&](const char* name, const char* caption, QStyle::StandardPixmap icon, int tag) {
         auto c = command(name, caption, caption, "View", st->standardIcon(icon));
         c.tag = tag;
         return add(c);
     };
-    bbIcon = view("bbIcon", "Icon View", QStyle::SP_FileDialogContentsView, 0);
-    bbSmallIconView = view("bbSmallIconView", "Small Icon View", QStyle::SP_FileDialogListView, 1);
-    bbListView = view("bbListView", "List View", QStyle::SP_FileDialogListView, 2);
-    bbReportView = view("bbReportView", "Report View", QStyle::SP_FileDialogDetailedView, 3);
+    view("bbIcon", "Icon View", QStyle::SP_FileDialogContentsView, 0);
+    view("bbSmallIconView", "Small Icon View", QStyle::SP_FileDialogListView, 1);
+    view("bbListView", "List View", QStyle::SP_FileDialogListView, 2);
+    view("bbReportView", "Report View", QStyle::SP_FileDialogDetailedView, 3);
     bcFileMask = BarManager->addCombo("bcFileMask", "File Mask", "File Mask", "View", 80);
     bcFileMask->setItems({"*.mp?", "*.*"});
     bcFileMask->setEditText("*.mp?");
-    bbRefresh = add(command("bbRefresh", "Refresh", "Refresh", "View",
-                            st->standardIcon(QStyle::SP_BrowserReload)));
+    add(command("bbRefresh", "Refresh", "Refresh", "View",
+                st->standardIcon(QStyle::SP_BrowserReload)));
 
-    bbCut = add(command("bbCut", "C&ut", "Cut", "Edit",
-                        QIcon::fromTheme("edit-cut", glyphIcon(QString(QChar(0x2702)))),
-                        QKeySequence::Cut));
-    bbCopy = add(command("bbCopy", "&Copy", "Copy", "Edit",
-                         QIcon::fromTheme("edit-copy", glyphIcon(QString(QChar(0x2750)))),
-                         QKeySequence::Copy));
-    bbPaste = add(command("bbPaste", "&Paste", "Paste", "Edit",
-                          QIcon::fromTheme("edit-paste", glyphIcon(QString(QChar(0x25A4)))),
-                          QKeySequence::Paste));
-    bbSelectAll =
+    QAction* bbCut = add(command("bbCut", "C&ut", "Cut", "Edit",
+                                 QIcon::fromTheme("edit-cut", glyphIcon(QString(QChar(0x2702)))),
+                                 QKeySequence::Cut));
+    QAction* bbCopy = add(command("bbCopy", "&Copy", "Copy", "Edit",
+                                  QIcon::fromTheme("edit-copy", glyphIcon(QString(QChar(0x2750)))),
+                                  QKeySequence::Copy));
+    QAction* bbPaste = add(command(
+        "bbPaste", "&Paste", "Paste", "Edit",
+        QIcon::fromTheme("edit-paste", glyphIcon(QString(QChar(0x25A4)))), QKeySequence::Paste));
+    QAction* bbSelectAll =
         add(command("bbSelectAll", "Select &All", "Select All", "Edit",
                     QIcon::fromTheme("edit-select-all", glyphIcon(QString(QChar(0x25A3)))),
                     QKeySequence("Ctrl+A")));
-    bbInvertSelection =
+    QAction* bbInvertSelection =
         add(command("bbInvertSelection", "Invert Selection", "Invert Selection", "Edit",
                     QIcon::fromTheme("edit-select-invert", glyphIcon(QString(QChar(0x25E9)))),
                     QKeySequence(Qt::KeypadModifier | Qt::Key_Asterisk)));
@@ -319,7 +278,7 @@ void TfmMain::createBars() {
     for (QAction* action : {bbSelectAll, bbInvertSelection, bbCut, bbCopy, bbPaste, bbClose})
         action->setShortcutContext(Qt::WidgetShortcut);
 
-    bbAbout = add(command("bbAbout", "&About...", "About", "Help"));
+    add(command("bbAbout", "&About...", "About", "Help"));
 
     auto confirmation = [&](const char* name, const char* caption, bool on) {
         auto c = command(name, caption, caption, "Confirmations");
@@ -327,13 +286,13 @@ void TfmMain::createBars() {
         c.checked = on;
         return add(c);
     };
-    bbConfSaveTag = confirmation("bbConfSaveTag", "Save Tag", true);
-    bbConfRemoveTag = confirmation("bbConfRemoveTag", "Remove Tag", true);
-    bbConfUndoTag = confirmation("bbConfUndoTag", "Undo Tag", true);
-    bbConfClearTag = confirmation("bbConfClearTag", "Clear Tag", true);
-    bbConfRenameFile = confirmation("bbConfRenameFile", "Rename File", true);
-    bbConfFillTagFromFile = confirmation("bbConfFillTagFromFile", "Fill Tag From File", true);
-    bbConfQuit = confirmation("bbConfQuit", "Quit", false);
+    confirmation("bbConfSaveTag", "Save Tag", true);
+    confirmation("bbConfRemoveTag", "Remove Tag", true);
+    confirmation("bbConfUndoTag", "Undo Tag", true);
+    confirmation("bbConfClearTag", "Clear Tag", true);
+    confirmation("bbConfRenameFile", "Rename File", true);
+    confirmation("bbConfFillTagFromFile", "Fill Tag From File", true);
+    confirmation("bbConfQuit", "Quit", false);
 
     QMenuBar* mainMenu = BarManager->addMainMenu("Main Menu");
     for (const char* submenu : {"bbFile", "bbEdit", "bbView", "bbHelp"})
@@ -364,7 +323,7 @@ void TfmMain::createBars() {
         BarManager->addLink(bbView, item, group);
     BarManager->addLink(bbHelp, "bbAbout");
 
-    tbFile = BarManager->addToolBar("tbFile", "File", 1, 0);
+    QToolBar* tbFile = BarManager->addToolBar("tbFile", "File", 1, 0);
     const std::pair<const char*, bool> fileBar[] = {{"bbUpFolder", false},
                                                     {"bbProperties", false},
                                                     {"bbNewFolder", true},
@@ -372,13 +331,13 @@ void TfmMain::createBars() {
                                                     {"bbRefresh", true}};
     for (const auto& [item, group] : fileBar)
         BarManager->addLink(tbFile, item, group);
-    tbEdit = BarManager->addToolBar("tbEdit", "Edit", 1, 203);
+    QToolBar* tbEdit = BarManager->addToolBar("tbEdit", "Edit", 1, 203);
     const std::pair<const char*, bool> editBar[] = {
         {"bbSelectAll", false}, {"bbInvertSelection", false}, {"bbCut", true},
         {"bbCopy", false},      {"bbPaste", false},           {"bbDelete", false}};
     for (const auto& [item, group] : editBar)
         BarManager->addLink(tbEdit, item, group);
-    tbView = BarManager->addToolBar("tbView", "View", 1, 360);
+    QToolBar* tbView = BarManager->addToolBar("tbView", "View", 1, 360);
     for (const char* item : {"bbIcon", "bbSmallIconView", "bbListView", "bbReportView"})
         BarManager->addLink(tbView, item);
     BarManager->setQuickCustomizing(tbFile, false);
@@ -397,44 +356,38 @@ template <typename Handler> auto guarded(Handler handler) {
 } // namespace
 
 void TfmMain::wireHandlers() {
-    const auto onClick = [this](QAbstractButton* button, std::function<void()> handler) {
-        connect(button, &QAbstractButton::clicked, this,
-                guarded([handler = std::move(handler)](bool) { handler(); }));
-    };
-    onClick(btID3v1_Save, [this] { btID3v1_SaveClick(); });
-    onClick(btID3v2_Save, [this] { btID3v2_SaveClick(); });
-    onClick(btID3v1_Remove, [this] { btID3v1_RemoveClick(); });
-    onClick(btID3v2_Remove, [this] { btID3v2_RemoveClick(); });
-    onClick(btID3v1_Undo, [this] { btID3v1_UndoClick(); });
-    onClick(btID3v2_Undo, [this] { btID3v2_UndoClick(); });
-    onClick(btClearID3v1, [this] { btClearID3v1Click(); });
-    onClick(btClearID3v2, [this] { btClearID3v2Click(); });
+    for (TagPane& pane : m_panes) {
+        const TagPane::Widgets& w = pane.widgets();
+        const std::pair<QAbstractButton*, TagPane::Outcome (TagPane::*)()> commands[] = {
+            {w.save, &TagPane::save},
+            {w.remove, &TagPane::remove},
+            {w.undo, &TagPane::undo},
+            {w.clear, &TagPane::clearRows}};
+        for (const auto& [button, paneCommandOf] : commands) {
+            connect(button, &QAbstractButton::clicked, this,
+                    guarded([this, &pane, c = paneCommandOf](bool) { paneCommand(pane, c); }));
+        }
+        connect(w.grid, &InspectorGrid::editChanged, this,
+                guarded([&pane](InspectorRow*) { pane.setModified(true); }));
+        // Files dropped from elsewhere fill the pane from CurrentFile's name.
+        connect(w.dropTarget, &DropFilesTarget::dropped, this,
+                guarded([this, &pane](const QStringList&, const QPoint&) {
+                    if (!readingInBackground())
+                        pane.fillFromFileName(CurrentFile);
+                }));
+    }
     // Ctrl+S: the Save of the focused tag pane, or of each modified one.
     auto* save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, [this] { runGuarded([this] { saveShortcut(); }); });
     // Ctrl+Q: Close, through the quit question, wherever the File menu's bar is.
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    connect(quit, &QShortcut::activated, bbClose, &QAction::trigger);
-    onClick(btGlobCancel, [this] { btGlobCancelClick(); });
-    connect(iID3v1, &InspectorGrid::editChanged, this,
-            guarded([this](InspectorRow*) { iID3v1EditChange(); }));
-    connect(iID3v2, &InspectorGrid::editChanged, this,
-            guarded([this](InspectorRow*) { iID3v2EditChange(); }));
-    connect(dfID3v1, &DropFilesTarget::dropped, this,
-            guarded([this](const QStringList& files, const QPoint& point) {
-                dfID3v1DropFiles(files, point);
-            }));
-    connect(dfID3v2, &DropFilesTarget::dropped, this,
-            guarded([this](const QStringList& files, const QPoint& point) {
-                dfID3v2DropFiles(files, point);
-            }));
+    connect(quit, &QShortcut::activated, BarManager->action("bbClose"), &QAction::trigger);
     setUpDragAndDrop();
 
     connect(ShellTree, &ShellTreeView::folderSelected, this,
             guarded([this](const ShellItem&) { ShellTreeFolderSelected(); }));
     connect(ShellList, &ShellListView::clicked, this, guarded([this] { ShellListClick(); }));
-    connect(ShellList, &ShellListView::listFilled, this,
-            guarded([this] { ShellListListFilled(); }));
+    connect(ShellList, &ShellListView::listFilled, this, guarded([this] { UpdateCounts(); }));
     connect(ShellList, &ShellListView::shellChanged, this,
             guarded([this] { ShellListShellChangeNotify(); }));
     // Saves killed midway (on FAT) left their new content in the folder, hidden.
@@ -443,28 +396,27 @@ void TfmMain::wireHandlers() {
     ShellList->installEventFilter(this);
     ShellTree->installEventFilter(this);
 
-    const std::pair<QAction*, std::function<void()>> commands[] = {
-        {bbUpFolder, [this] { bbUpFolderClick(); }},
-        {bbNewFolder, [this] { bbNewFolderClick(); }},
-        {bbDelete, [this] { bbDeleteClick(); }},
-        {bbProperties, [this] { bbPropertiesClick(); }},
-        {bbReport, [this] { bbReportClick(); }},
-        {bbClose, [this] { bbCloseClick(); }},
-        {bbOpenDataFile, [this] { bbOpenDataFileClick(); }},
-        {bbCut, [this] { bbCutClick(); }},
-        {bbCopy, [this] { bbCopyClick(); }},
-        {bbPaste, [this] { bbPasteClick(); }},
-        {bbSelectAll, [this] { bbSelectAllClick(); }},
-        {bbInvertSelection, [this] { bbInvertSelectionClick(); }},
-        {bbRefresh, [this] { bbRefreshClick(); }},
-        {bbAbout, [this] { bbAboutClick(); }},
+    // bbReport and bbOpenDataFile are never shown and do nothing.
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"bbUpFolder", [this] { bbUpFolderClick(); }},
+        {"bbNewFolder", [this] { bbNewFolderClick(); }},
+        {"bbDelete", [this] { bbDeleteClick(); }},
+        {"bbProperties", [this] { bbPropertiesClick(); }},
+        {"bbClose", [this] { close(); }},
+        {"bbCut", [this] { bbCutClick(); }},
+        {"bbCopy", [this] { bbCopyClick(); }},
+        {"bbPaste", [this] { bbPasteClick(); }},
+        {"bbSelectAll", [this] { bbSelectAllClick(); }},
+        {"bbInvertSelection", [this] { bbInvertSelectionClick(); }},
+        {"bbRefresh", [this] { bbRefreshClick(); }},
+        {"bbAbout", [] { TfmAbout::execute(); }},
     };
-    for (const auto& [action, handler] : commands)
-        connect(action, &QAction::triggered, this,
+    for (const auto& [name, handler] : commands)
+        connect(BarManager->action(name), &QAction::triggered, this,
                 guarded([handler = handler](bool) { handler(); }));
     // The view commands share one handler, which reads the style from the item's tag.
-    for (QAction* view : {bbIcon, bbSmallIconView, bbListView, bbReportView})
-        connect(view, &QAction::triggered, this, &TfmMain::bbIconClick);
+    for (const char* view : {"bbIcon", "bbSmallIconView", "bbListView", "bbReportView"})
+        connect(BarManager->action(view), &QAction::triggered, this, &TfmMain::bbIconClick);
     connect(bcFileMask, &BarCombo::editTextChanged, this,
             guarded([this](const QString&) { bcFileMaskChange(); }));
 }
@@ -474,19 +426,11 @@ void TfmMain::wireHandlers() {
 void TfmMain::ShowFileInfo() {
     rememberLoadedFile();
     spFileNote->setText(QString());
-    for (TagPane* pane : tagPanes())
-        pane->setEditable(true);
-    ShowID3v1();
-    ShowID3v2();
+    for (TagPane& pane : m_panes)
+        pane.setEditable(true);
+    for (TagPane& pane : m_panes)
+        showPane(pane);
     ShowMpegInfo();
-}
-
-void TfmMain::ShowID3v1() {
-    showPane(*m_id3v1Pane);
-}
-
-void TfmMain::ShowID3v2() {
-    showPane(*m_id3v2Pane);
 }
 
 void TfmMain::ShowMpegInfo() {
@@ -495,18 +439,18 @@ void TfmMain::ShowMpegInfo() {
         if (InspectorRow* row = iMpeg->row(text.name))
             row->setText(text.text);
     }
-    iMpeg_VBR->setVisible(AudioFile->VBRData().Found);
+    iMpeg->row("iMpeg_VBR")->setVisible(AudioFile->VBRData().Found);
 }
 
 void TfmMain::ClearFileInfo(bool makeReadOnly) {
     dropBackgroundRead();
     spFileNote->setText(QString());
-    for (TagPane* pane : tagPanes())
-        pane->clear();
+    for (TagPane& pane : m_panes)
+        pane.clear();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
-        for (TagPane* pane : tagPanes())
-            pane->setEditable(false);
+        for (TagPane& pane : m_panes)
+            pane.setEditable(false);
     }
 }
 
@@ -517,30 +461,4 @@ void TfmMain::ClearInspector(InspectorGrid* grid) {
     }
     for (InspectorRow* row : grid->rows())
         row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
-}
-
-void TfmMain::SetInspectorEditable(InspectorGrid* grid, bool editable) {
-    for (InspectorRow* row : grid->rows())
-        row->setReadOnly(!editable);
-}
-
-void TfmMain::SetID3v1Modified(bool value) {
-    m_id3v1Pane->setModified(value);
-}
-
-void TfmMain::SetID3v2Modified(bool value) {
-    m_id3v2Pane->setModified(value);
-}
-
-void TfmMain::UpdateModifiedPanes() {
-    for (TagPane* pane : tagPanes())
-        pane->updateModifiedPane();
-}
-
-void TfmMain::iID3v1EditChange() {
-    SetID3v1Modified(true);
-}
-
-void TfmMain::iID3v2EditChange() {
-    SetID3v2Modified(true);
 }

@@ -2,7 +2,6 @@
 #include "app/Main.h"
 
 #include "app/ErrorGuard.h"
-#include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
@@ -100,10 +99,8 @@ void TfmMain::ShellListClick() {
     // Pending edits go to the file loaded before, since CurrentFile has not changed yet. Edits
     // the user neither saved nor undid, and a row the tag cannot take, abandon the click:
     // loading another file would overwrite them.
-    for (TagPane* pane : tagPanes()) {
-        const TagPane::Outcome outcome = pane->save();
-        if (outcome == TagPane::Outcome::Invalid)
-            QuillonApplication::reportError(QString::fromLatin1(kRangeCheckError));
+    for (TagPane& pane : m_panes) {
+        const TagPane::Outcome outcome = pane.save();
         if (outcome == TagPane::Outcome::Invalid || outcome == TagPane::Outcome::KeptUnsaved)
             return;
     }
@@ -119,12 +116,12 @@ void TfmMain::ShellListClick() {
         const PathInfo info = pathInfo(CurrentFile);
         if (CurrentFile.isEmpty() || !info.exists || !info.isFile) {
             ClearFileInfo(true);
-        } else if (declaredTagSize(currentFileName()) > BackgroundReadTagSize) {
+        } else if (declaredTagSize(nativePath(CurrentFile)) > BackgroundReadTagSize) {
             readInBackground();
         } else {
             // Whatever goes wrong while reading or showing the file, the user sees empty panes.
             try {
-                showLoadedFile(AudioFile->Load(currentFileName()));
+                showLoadedFile(AudioFile->Load(nativePath(CurrentFile)));
             } catch (...) {
                 ClearFileInfo(true);
             }
@@ -138,13 +135,14 @@ void TfmMain::showLoadedFile(bool loaded) {
         ShowFileInfo();
         // The panes hold what the file holds, even after a failed save of edits made to the
         // file before: the next click must not write them here.
-        for (TagPane* pane : tagPanes())
-            pane->setModified(false);
+        for (TagPane& pane : m_panes)
+            pane.setModified(false);
     } else {
         // A file that holds no MPEG stream, or one that cannot be opened, says so.
         ClearFileInfo(true);
         FileHandle file;
-        spFileNote->setText(loaded || file.openForReading(currentFileName()) ? kNotMpeg : kNotRead);
+        spFileNote->setText(loaded || file.openForReading(nativePath(CurrentFile)) ? kNotMpeg
+                                                                                   : kNotRead);
     }
 }
 
@@ -178,7 +176,7 @@ void TfmMain::readInBackground() {
         });
     });
     // The read owns all it touches, so the window may go while it runs.
-    watcher->setFuture(QtConcurrent::run([fileName = currentFileName()] {
+    watcher->setFuture(QtConcurrent::run([fileName = nativePath(CurrentFile)] {
         BackgroundRead read{std::make_shared<TMPEGaudio>()};
         read.loaded = read.audio->Load(fileName);
         return read;
@@ -207,12 +205,6 @@ void TfmMain::dropBackgroundRead() {
     m_backgroundRead->cancel();
     m_backgroundRead->deleteLater();
     m_backgroundRead = nullptr;
-}
-
-void TfmMain::ShellListItemSelected() {}
-
-void TfmMain::ShellListListFilled() {
-    UpdateCounts();
 }
 
 void TfmMain::ShellListShellChangeNotify() {
@@ -286,10 +278,6 @@ void TfmMain::bbPropertiesClick() {
         view->propertiesOfSelection();
 }
 
-void TfmMain::bbReportClick() {}
-
-void TfmMain::bbOpenDataFileClick() {}
-
 void TfmMain::bbCutClick() {
     if (ShellView* view = activeShellView())
         view->cutSelected();
@@ -326,12 +314,10 @@ void TfmMain::bbIconClick() {
 void TfmMain::bbRefreshClick() {
     if (ShellView* view = activeShellView())
         view->refresh();
-    if (gridIsActive(this, iID3v1))
-        btID3v1_UndoClick();
-    else if (gridIsActive(this, iID3v2))
-        btID3v2_UndoClick();
-}
-
-void TfmMain::bbAboutClick() {
-    showAboutBox();
+    for (TagPane& pane : m_panes) {
+        if (gridIsActive(this, pane.widgets().grid)) {
+            paneCommand(pane, &TagPane::undo);
+            return;
+        }
+    }
 }

@@ -11,6 +11,7 @@
 #include "shell/FileName.h"
 #include "shell/FileOperations.h"
 #include "shell/ShellServices.h"
+#include "ui/BarManager.h"
 #include "ui/DragImage.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellListView.h"
@@ -19,7 +20,10 @@
 #include <QDropEvent>
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,11 +53,19 @@ bool isOnlyDots(const QString& path) {
     return std::all_of(name.begin(), name.end(), [](QChar c) { return c == QLatin1Char('.'); });
 }
 
+// A drop target of the window, with the handlers of the tag images' drags over it.
+struct DropTarget {
+    QWidget* widget;
+    std::function<bool(const QObject* source)> over;
+    std::function<void(const QObject* source)> drop;
+};
+
 // Hands the drags of the tag images to the window's handlers. Other drags (files, list items)
 // go on to the targets' own handling.
 class DragDropRouter : public QObject {
 public:
-    explicit DragDropRouter(TfmMain* window) : QObject(window), m_window(window) {}
+    DragDropRouter(QObject* window, std::vector<DropTarget> targets)
+        : QObject(window), m_targets(std::move(targets)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -62,14 +74,14 @@ protected:
             return false;
         auto* drag = static_cast<QDropEvent*>(event);
         const QObject* source = DragImage::draggedFrom(drag->mimeData());
-        const Target target = targetOf(watched);
-        if (!source || !target.widget)
+        const auto target = std::find_if(m_targets.begin(), m_targets.end(),
+                                         [&](const DropTarget& t) { return t.widget == watched; });
+        if (!source || target == m_targets.end())
             return false;
         if (type == QEvent::Drop) {
             // An error must not unwind through Qt's drag machinery, which would stay half done.
-            TfmMain* window = m_window;
-            runGuarded([window, target, source] { drop(window, target, source); });
-        } else if (!accepts(target, source)) {
+            runGuarded([&] { target->drop(source); });
+        } else if (!target->over(source)) {
             drag->ignore(); // the no-drop cursor
             return true;
         }
@@ -79,46 +91,26 @@ protected:
     }
 
 private:
-    // A drop target of the window, with the handlers of its drags.
-    struct Target {
-        const QWidget* widget = nullptr;
-        bool (TfmMain::*over)(const QObject*) const = nullptr;
-        void (TfmMain::*drop)(const QObject*) = nullptr;
-    };
-
-    Target targetOf(const QObject* watched) const {
-        const Target targets[] = {
-            {m_window->ShellList, &TfmMain::ShellListDragOver, &TfmMain::ShellListDragDrop},
-            {m_window->iID3v1->viewport(), &TfmMain::iID3v1DragOver, &TfmMain::iID3v1DragDrop},
-            {m_window->iID3v2->viewport(), &TfmMain::iID3v2DragOver, &TfmMain::iID3v2DragDrop},
-        };
-        for (const Target& target : targets) {
-            if (watched == target.widget)
-                return target;
-        }
-        return {};
-    }
-
-    bool accepts(const Target& target, const QObject* source) const {
-        return (m_window->*target.over)(source);
-    }
-
-    static void drop(TfmMain* window, const Target& target, const QObject* source) {
-        (window->*target.drop)(source);
-    }
-
-    TfmMain* m_window;
+    std::vector<DropTarget> m_targets;
 };
 
 } // namespace
 
 void TfmMain::setUpDragAndDrop() {
-    auto* router = new DragDropRouter(this);
     // The list takes the drags its item views leave alone; a grid's drags arrive at its viewport.
-    for (QWidget* target :
-         {static_cast<QWidget*>(ShellList), iID3v1->viewport(), iID3v2->viewport()}) {
-        target->setAcceptDrops(true);
-        target->installEventFilter(router);
+    std::vector<DropTarget> targets = {
+        {ShellList, [this](const QObject* source) { return ShellListDragOver(source); },
+         [this](const QObject* source) { ShellListDragDrop(source); }}};
+    for (TagPane& pane : m_panes) {
+        targets.push_back(
+            {pane.widgets().grid->viewport(),
+             [this, &pane](const QObject* source) { return paneDragOver(pane, source); },
+             [this, &pane](const QObject* source) { paneDragDrop(pane, source); }});
+    }
+    auto* router = new DragDropRouter(this, targets);
+    for (const DropTarget& target : targets) {
+        target.widget->setAcceptDrops(true);
+        target.widget->installEventFilter(router);
     }
 }
 
@@ -137,22 +129,6 @@ void TfmMain::paneDragDrop(TagPane& pane, const QObject* source) {
         return;
     pane.copyFrom(*paneOfImage(source),
                   shellServices().keyboardModifiers().testFlag(Qt::ControlModifier));
-}
-
-bool TfmMain::iID3v1DragOver(const QObject* source) const {
-    return paneDragOver(*m_id3v1Pane, source);
-}
-
-void TfmMain::iID3v1DragDrop(const QObject* source) {
-    paneDragDrop(*m_id3v1Pane, source);
-}
-
-bool TfmMain::iID3v2DragOver(const QObject* source) const {
-    return paneDragOver(*m_id3v2Pane, source);
-}
-
-void TfmMain::iID3v2DragDrop(const QObject* source) {
-    paneDragDrop(*m_id3v2Pane, source);
 }
 
 bool TfmMain::ShellListDragOver(const QObject* source) const {
@@ -176,7 +152,7 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
         return;
 
     const QString newPath = renamedPath(CurrentFile, baseName);
-    if (!confirmedBy(bbConfRenameFile,
+    if (!confirmedBy(BarManager->action("bbConfRenameFile"),
                      kRenameQuestion.arg(displayFileName(CurrentFile), displayFileName(newPath))))
         return;
     if (ShellList->isEditing())
@@ -192,14 +168,4 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
     // Renamed, the file keeps its identity, size and time: what was loaded is still told from
     // what changed, and the MPEG band, which shows what the analysis saw, stays as it is.
     CurrentFile = newPath;
-}
-
-void TfmMain::dfID3v1DropFiles(const QStringList&, const QPoint&) {
-    if (!readingInBackground())
-        m_id3v1Pane->fillFromFileName(CurrentFile);
-}
-
-void TfmMain::dfID3v2DropFiles(const QStringList&, const QPoint&) {
-    if (!readingInBackground())
-        m_id3v2Pane->fillFromFileName(CurrentFile);
 }

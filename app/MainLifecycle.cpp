@@ -31,21 +31,21 @@ const QString General = QStringLiteral("General");
 const QString Confirmation = QStringLiteral("Confirmation");
 const QString MainForm = QStringLiteral("main form");
 
-// The seven switches of Edit > Confirmations with their keys, in file order.
+// The seven switches of Edit > Confirmations by their keys, in file order; each is the item
+// "bb" + key.
 struct Switch {
     const char* key;
-    QAction* TfmMain::*item;
     bool fallback;
 };
 constexpr Switch Switches[] = {
-    {"ConfSaveTag", &TfmMain::bbConfSaveTag, true},
-    {"ConfRemoveTag", &TfmMain::bbConfRemoveTag, true},
-    {"ConfUndoTag", &TfmMain::bbConfUndoTag, true},
-    {"ConfClearTag", &TfmMain::bbConfClearTag, true},
-    {"ConfRenameFile", &TfmMain::bbConfRenameFile, true},
-    {"ConfFillTagFromFile", &TfmMain::bbConfFillTagFromFile, true},
-    {"ConfQuit", &TfmMain::bbConfQuit, false},
+    {"ConfSaveTag", true},  {"ConfRemoveTag", true},  {"ConfUndoTag", true},
+    {"ConfClearTag", true}, {"ConfRenameFile", true}, {"ConfFillTagFromFile", true},
+    {"ConfQuit", false},
 };
+
+QString itemOf(const Switch& s) {
+    return QStringLiteral("bb") + QLatin1String(s.key);
+}
 
 // Sets a pane's width; the middle pane takes up the difference.
 void setPaneWidth(QSplitter* splitter, int pane, int width) {
@@ -137,8 +137,8 @@ void TfmMain::FormCreate() {
     QStringList genres;
     for (const std::string_view name : GenreNames)
         genres.append(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-    iID3v1_Genre->setPickItems(genres);
-    iID3v2_Genre->setPickItems(iID3v1_Genre->pickItems());
+    for (TagPane& pane : m_panes)
+        pane.fieldRow("genre")->setPickItems(genres);
     ClearFileInfo(true);
 }
 
@@ -153,7 +153,7 @@ void TfmMain::readSettings(const IniFile& ini) {
         QuillonApplication::reportError(error.message());
     }
     for (const Switch& s : Switches)
-        (this->*s.item)->setChecked(ini.readBool(Confirmation, s.key, s.fallback));
+        BarManager->action(itemOf(s))->setChecked(ini.readBool(Confirmation, s.key, s.fallback));
 }
 
 void TfmMain::writeSettings(IniFile& ini) {
@@ -163,7 +163,7 @@ void TfmMain::writeSettings(IniFile& ini) {
     if (!folder.isNull())
         ini.writePath(General, "ShellFolder", folder.parsingPath());
     for (const Switch& s : Switches)
-        ini.writeBool(Confirmation, s.key, (this->*s.item)->isChecked());
+        ini.writeBool(Confirmation, s.key, BarManager->action(itemOf(s))->isChecked());
     const QString prefix = barSectionPrefix();
     ini.eraseSectionsWithPrefix(prefix);
     ini.writeSections(layoutSections(*BarManager, prefix));
@@ -192,7 +192,8 @@ void TfmMain::FormDestroy() {
 }
 
 bool TfmMain::FormCloseQuery() {
-    if (bbConfQuit && bbConfQuit->isChecked())
+    const QAction* quit = BarManager ? BarManager->action("bbConfQuit") : nullptr;
+    if (quit && quit->isChecked())
         return dialogs().confirm("Quit the program?");
     return true;
 }
@@ -204,14 +205,6 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     runGuarded([this] { FormStorage->save(); });
-}
-
-void TfmMain::bbCloseClick() {
-    close();
-}
-
-void TfmMain::showAboutBox() {
-    TfmAbout::execute();
 }
 
 void TfmMain::openPaths(const QStringList& paths) {

@@ -1,6 +1,9 @@
 #include "app/TagPane.h"
 
+#include "app/BandGrid.h"
+#include "app/ErrorGuard.h"
 #include "app/FailureText.h"
+#include "display/BandRows.h"
 #include "display/DisplayTexts.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
@@ -23,7 +26,6 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -175,86 +177,23 @@ private:
 
 } // namespace
 
-// How a pane's grid is laid out; rows are named without their "iID3vN_" prefix. Rows that
-// are not fields of the tag are composites, which show their members on one line.
-struct TagPane::Layout {
-    struct Member {
-        const char* composite;
-        const char* row;
-        int width;
-        int minWidth;
-        const char* fitText;
-    };
-    int dividerPosition;
-    int bandHeight;
-    std::vector<const char*> rows; // in the order they are declared
-    std::vector<const char*> centred;
-    std::vector<Member> members;
-    std::vector<const char*> shownOrder;
-    // The ID3v1 genre is a name from the genre table: a copy from the other pane leaves it.
-    bool genreFromTable;
-};
-
 namespace {
 
-const TagPane::Layout kID3v1Layout = {
-    94,
-    131,
-    {"Title", "Artist", "Album", "Year", "Track", "Comment", "xYG", "xCT", "Genre"},
-    {"Year", "Track"},
-    {{"xYG", "Year", 30, 0, nullptr},
-     {"xYG", "Genre", 72, 0, nullptr},
-     {"xCT", "Album", 72, 0, nullptr},
-     {"xCT", "Track", 18, 18, "000"}},
-    {"Title", "Artist", "xCT", "xYG", "Comment"},
-    true,
-};
-
-const TagPane::Layout kID3v2Layout = {
-    96,
-    199,
-    {"Title", "Artist", "Album", "Year", "Track", "Comment", "xYG", "xCT", "Genre", "Composer",
-     "Encoder", "Copyright", "Language", "URL", "xCC"},
-    {"Year"},
-    {{"xYG", "Year", 30, 0, nullptr},
-     {"xYG", "Genre", 72, 0, nullptr},
-     {"xCT", "Album", 72, 0, nullptr},
-     {"xCT", "Track", 20, 0, "000"},
-     {"xCC", "Composer", 0, 0, nullptr},
-     {"xCC", "Copyright", 28, 0, nullptr}},
-    {"Title", "Artist", "xCT", "xYG", "Comment", "xCC", "Encoder", "Language", "URL"},
-    false,
-};
-
-InspectorRow::Kind rowKind(FieldKind kind) {
-    switch (kind) {
-    case FieldKind::Genre:
-        return InspectorRow::Kind::Pick;
-    case FieldKind::Link:
-        return InspectorRow::Kind::Hyperlink;
-    case FieldKind::Text:
-    case FieldKind::Number:
-        break;
+std::unique_ptr<TagPane::Access> accessOf(int version) {
+    if (version == 1) {
+        return std::make_unique<TagAccess<TID3v1>>(
+            [](TMPEGaudio& audio) -> TID3v1& { return audio.ID3v1Tag(); }, ID3v1Fields(),
+            ID3v1Texts);
     }
-    return InspectorRow::Kind::Text;
+    return std::make_unique<TagAccess<TID3v2>>(
+        [](TMPEGaudio& audio) -> TID3v2& { return audio.ID3v2Tag(); }, ID3v2Fields(), ID3v2Texts);
 }
 
 } // namespace
 
-std::unique_ptr<TagPane> TagPane::forID3v1(Host& host) {
-    auto access = std::make_unique<TagAccess<TID3v1>>(
-        [](TMPEGaudio& audio) -> TID3v1& { return audio.ID3v1Tag(); }, ID3v1Fields(), ID3v1Texts);
-    return std::unique_ptr<TagPane>(new TagPane(1, std::move(access), kID3v1Layout, host));
-}
-
-std::unique_ptr<TagPane> TagPane::forID3v2(Host& host) {
-    auto access = std::make_unique<TagAccess<TID3v2>>(
-        [](TMPEGaudio& audio) -> TID3v2& { return audio.ID3v2Tag(); }, ID3v2Fields(), ID3v2Texts);
-    return std::unique_ptr<TagPane>(new TagPane(2, std::move(access), kID3v2Layout, host));
-}
-
-TagPane::TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host)
-    : m_version(version), m_access(std::move(access)), m_layout(layout), m_host(host) {}
+TagPane::TagPane(int version, Host& host)
+    : m_version(version), m_access(accessOf(version)),
+      m_band(version == 1 ? ID3v1Band() : ID3v2Band()), m_host(host) {}
 
 TagPane::~TagPane() = default;
 
@@ -300,34 +239,9 @@ QWidget* TagPane::createSpeedBar() {
 }
 
 InspectorGrid* TagPane::createGrid() {
-    auto* grid = new InspectorGrid;
+    InspectorGrid* grid = createBandGrid(m_band);
     m_widgets.grid = grid;
-    grid->setObjectName(name("i%1"));
-    grid->setAccessibleName(name("%1 Tag"));
     grid->setTag(m_version);
-    grid->setDividerPosition(m_layout.dividerPosition);
-    const QString prefix = name("i%1_");
-    for (const char* row : m_layout.rows) {
-        const QString rowName = prefix + QLatin1String(row);
-        const auto& fields = m_access->fields();
-        const auto field = std::find_if(fields.begin(), fields.end(),
-                                        [&](const Field& f) { return fromView(f.row) == rowName; });
-        if (field == fields.end())
-            grid->addRow(rowName, QString(), InspectorRow::Kind::Composite);
-        else
-            grid->addRow(rowName, fromView(field->caption), rowKind(field->kind));
-    }
-    for (const char* row : m_layout.centred)
-        grid->row(prefix + QLatin1String(row))->setAlignment(Qt::AlignCenter);
-    for (const Layout::Member& m : m_layout.members) {
-        grid->row(prefix + QLatin1String(m.composite))
-            ->addMember(grid->row(prefix + QLatin1String(m.row)), m.width, m.minWidth,
-                        m.fitText ? QString::fromLatin1(m.fitText) : QString());
-    }
-    QList<InspectorRow*> shown;
-    for (const char* row : m_layout.shownOrder)
-        shown.append(grid->row(prefix + QLatin1String(row)));
-    grid->setShownOrder(shown);
     grid->setLinkOpener([](const QString& address) { shellServices().open(address); });
     return grid;
 }
@@ -339,7 +253,7 @@ Band* TagPane::createBand(BandContainer* container) {
     box->setSpacing(0);
     box->addWidget(m_widgets.speedBar);
     box->addWidget(m_widgets.grid, 1);
-    m_widgets.band = container->addBand(name("%1 Tag"), m_layout.bandHeight, content);
+    m_widgets.band = container->addBand(fromView(m_band.caption), m_band.height, content);
     m_widgets.band->setObjectName(name("smb%1"));
     m_widgets.exists = new QCheckBox;
     m_widgets.exists->setObjectName(name("chExists%1"));
@@ -409,8 +323,10 @@ TagPane::Outcome TagPane::save() {
     TMPEGaudio& audio = m_host.audioFile();
     if (!acceptsWhatIsStored(audio))
         return Outcome::KeptUnsaved;
-    if (!m_access->takeRows(audio, *m_widgets.grid))
+    if (!m_access->takeRows(audio, *m_widgets.grid)) {
+        QuillonApplication::reportError(QString::fromLatin1(kRangeCheckError));
         return Outcome::Invalid;
+    }
     if (!m_access->save(audio, nativePath(file))) {
         dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(file))));
         return Outcome::Failed;
@@ -484,7 +400,8 @@ InspectorRow* TagPane::fieldRow(std::string_view key) const {
 // Texts move as they stand; conversions to the tag's limits wait for the pane's Save.
 void TagPane::copyFrom(const TagPane& other, bool merge) {
     for (const Field& field : m_access->fields()) {
-        if (field.kind == FieldKind::Genre && m_layout.genreFromTable)
+        // The ID3v1 genre is a name from the genre table: a copy from the other pane leaves it.
+        if (field.kind == FieldKind::Genre && m_version == 1)
             continue;
         const InspectorRow* from = other.fieldRow(field.key);
         if (!from)

@@ -1,7 +1,7 @@
 // One tag pane of the inspector, for ID3v1 or ID3v2: its speed bar, grid, exists box,
 // version label and modified flag, and its commands Save, Remove, Undo and Clear. The two
 // panes are the same class; what differs between the tags is reached through the tag's field
-// list (app/TagFields.h).
+// list (display/TagFields.h).
 #pragma once
 
 #include <QString>
@@ -9,6 +9,7 @@
 #include <string_view>
 
 class Band;
+struct BandLayout;
 class BandContainer;
 class DropFilesTarget;
 class InspectorGrid;
@@ -33,7 +34,8 @@ public:
         KeptUnsaved, // the edits stay unsaved: a list click must not load another file over them
                      // (Undo declined after a declined save, or what the tag would hold declined)
         Failed,      // the write failed, and the warning has been shown
-        Invalid,     // a row holds a number its field cannot take; nothing was written
+        Invalid,     // a row holds text its field cannot take; nothing was written, and the
+                     // error has been reported
     };
 
     // The window's confirmations that the pane's questions go through.
@@ -74,12 +76,11 @@ public:
 
     // A field of the pane's tag, whatever the tag type.
     struct Field;
-    // The pane's way to its tag object, and its grid's layout.
+    // The pane's way to its tag object.
     class Access;
-    struct Layout;
 
-    static std::unique_ptr<TagPane> forID3v1(Host& host);
-    static std::unique_ptr<TagPane> forID3v2(Host& host);
+    // The pane of ID3v1 (version 1) or ID3v2 (version 2).
+    TagPane(int version, Host& host);
     ~TagPane();
     TagPane(const TagPane&) = delete;
     TagPane& operator=(const TagPane&) = delete;
@@ -94,8 +95,6 @@ public:
     const Widgets& widgets() const { return m_widgets; }
 
     bool isModified() const { return m_modified; }
-    // The flag itself, for the window's public name of it (TfmMain::ID3v1Modified).
-    bool& modifiedFlag() { return m_modified; }
     void setModified(bool value);
     // The status bar pane says whether the pane is modified.
     void updateModifiedPane();
@@ -121,7 +120,6 @@ public:
     void fillFromFileName(const QString& file);
 
 private:
-    TagPane(int version, std::unique_ptr<Access> access, const Layout& layout, Host& host);
     QString name(const char* part) const;
     // Before a save: true when the tag will hold every row as typed, or when the user agrees
     // to what it will hold instead.
@@ -129,7 +127,7 @@ private:
 
     const int m_version;
     std::unique_ptr<Access> m_access;
-    const Layout& m_layout;
+    const BandLayout& m_band;
     Host& m_host;
     Widgets m_widgets;
     bool m_modified = false;

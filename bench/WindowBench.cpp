@@ -11,6 +11,7 @@
 #include "app/AppDef.h"
 #include "app/ErrorGuard.h"
 #include "app/Main.h"
+#include "tests/support/MainWindowDriver.h"
 #include "ui/InspectorGrid.h"
 #include "ui/ShellListView.h"
 #include "ui/ShellTreeView.h"
@@ -187,12 +188,10 @@ QModelIndex itemNamed(QAbstractItemView* view, const QString& name) {
 }
 
 void openFolder(TfmMain& window, const QString& folder) {
-    window.ShellTree->openFolder(folder);
-    if (!QTest::qWaitFor(
-            [&] {
-                return window.ShellList->folderPath() == folder && window.ShellList->isFilled();
-            },
-            120000))
+    const MainWindowDriver ui(window);
+    ui.find<ShellTreeView>("ShellTree")->openFolder(folder);
+    const ShellListView* list = ui.find<ShellListView>("ShellList");
+    if (!QTest::qWaitFor([&] { return list->folderPath() == folder && list->isFilled(); }, 120000))
         fail("the list did not fill");
 }
 
@@ -211,7 +210,9 @@ ClickFigures clickToFilledBands(TfmMain& window, const QString& folder) {
     makeSong(a, "First");
     makeSong(b, "Second");
     openFolder(window, folder);
-    QAbstractItemView* view = window.ShellList->itemView();
+    const MainWindowDriver ui(window);
+    QAbstractItemView* view = ui.find<ShellListView>("ShellList")->itemView();
+    const InspectorRow* title = ui.row("iID3v2_Title");
     std::vector<double> times;
     constexpr int kClicks = 200;
     for (int i = 0; i < kClicks; ++i) {
@@ -224,7 +225,7 @@ ClickFigures clickToFilledBands(TfmMain& window, const QString& folder) {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, where);
         QCoreApplication::processEvents();
         const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (window.iID3v2_Title->text() != (first ? "First" : "Second"))
+        if (title->text() != (first ? "First" : "Second"))
             fail("the bands do not show the clicked file");
         if (i >= 2) // the first two fill caches
             times.push_back(ms);
@@ -277,7 +278,7 @@ ListingFigures listLargeFolder(TfmMain& window, const QString& folder, int audio
     figures.longestBlockMs = double(longest) / 1e6 - 5;
     figures.rssMiB = memoryMiB("VmRSS");
     figures.peakMiB = memoryMiB("VmHWM");
-    figures.items = window.ShellList->itemCount();
+    figures.items = MainWindowDriver(window).find<ShellListView>("ShellList")->itemCount();
     return figures;
 }
 

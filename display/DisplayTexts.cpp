@@ -1,5 +1,6 @@
 #include "display/DisplayTexts.h"
 
+#include "display/BandRows.h"
 #include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
@@ -43,8 +44,20 @@ QString modifiedText(const FileStamp& stamp) {
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::LocalTime).toString("dd.MM.yyyy HH:mm:ss");
 }
 
-DisplayRow row(const char* name, const char* caption, const QString& text) {
-    return {QString::fromLatin1(name), QString::fromLatin1(caption), text};
+QString fromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// A row of the MPEG band with its caption.
+DisplayRow row(const char* name, const QString& text) {
+    return {QString::fromLatin1(name), fromView(findRow(MpegBand(), name)->caption), text};
+}
+
+QList<QString> namesInDisplayOrder(const BandLayout& band) {
+    QList<QString> order;
+    for (const BandRow* row : displayOrder(band))
+        order.append(fromView(row->name));
+    return order;
 }
 
 } // namespace
@@ -85,25 +98,17 @@ template <class Tag>
 QList<DisplayRow> fieldRows(const std::vector<TagField<Tag>>& fields, const Tag& tag) {
     QList<DisplayRow> rows;
     for (const TagField<Tag>& field : fields) {
-        rows.append({QString::fromUtf8(field.row.data(), qsizetype(field.row.size())),
-                     QString::fromUtf8(field.caption.data(), qsizetype(field.caption.size())),
-                     tagTextToDisplay(field.get(tag))});
+        rows.append(
+            {fromView(field.row), fromView(field.caption), tagTextToDisplay(field.get(tag))});
     }
     return rows;
-}
-
-template <class Tag> QList<QString> fieldOrder(const std::vector<TagField<Tag>>& fields) {
-    QList<QString> order;
-    for (const TagField<Tag>& field : fields)
-        order.append(QString::fromUtf8(field.row.data(), qsizetype(field.row.size())));
-    return order;
 }
 
 } // namespace
 
 BandTexts ID3v1Texts(const TID3v1& tag) {
     BandTexts band;
-    band.caption = QStringLiteral("ID3v1 Tag");
+    band.caption = fromView(ID3v1Band().caption);
     if (!tag.Exists())
         return band;
     band.hasTag = true;
@@ -114,7 +119,7 @@ BandTexts ID3v1Texts(const TID3v1& tag) {
 
 BandTexts ID3v2Texts(const TID3v2& tag) {
     BandTexts band;
-    band.caption = QStringLiteral("ID3v2 Tag");
+    band.caption = fromView(ID3v2Band().caption);
     if (!tag.Exists())
         return band;
     band.hasTag = true;
@@ -132,59 +137,49 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLoc
 
 BandTexts MpegTexts(const TMPEGaudio& audio, const QLocale& locale) {
     BandTexts band;
-    band.caption = QStringLiteral("MPEG Info");
+    band.caption = fromView(MpegBand().caption);
     const FrameData& frame = audio.FrameData();
     const VBRData& vbr = audio.VBRData();
     const auto seconds = static_cast<qint64>(std::trunc(audio.Duration()));
 
-    band.rows.append(row("iMpeg_Size", "File Size", fileSizeText(locale, audio.FileSize())));
-    band.rows.append(row("iMpeg_Modified", "Modified", modifiedText(audio.fileStamp())));
-    band.rows.append(row("iMpeg_Version", "Version",
+    band.rows.append(row("iMpeg_Size", fileSizeText(locale, audio.FileSize())));
+    band.rows.append(row("iMpeg_Modified", modifiedText(audio.fileStamp())));
+    band.rows.append(row("iMpeg_Version",
                          QString::fromStdString(audio.VersionText() + " " + audio.LayerText())));
-    band.rows.append(row("iMpeg_Duration", "Duration",
+    band.rows.append(row("iMpeg_Duration",
                          SecondsToTimeText(seconds) + " (" + QString::number(seconds) + " sec)"));
-    band.rows.append(
-        row("iMpeg_BitRate", "Bit Rate",
-            QString::number(audio.BitRate()) + (vbr.Found ? " kbps  (VBR)" : " kbps  (CBR)")));
+    band.rows.append(row("iMpeg_BitRate", QString::number(audio.BitRate()) +
+                                              (vbr.Found ? " kbps  (VBR)" : " kbps  (CBR)")));
     if (vbr.Found) {
-        band.rows.append(row("iMpeg_VBR", "VBR ... ID:Scale",
-                             tagTextToDisplay(std::string(vbr.ID.data(), vbr.ID.size())) + " : " +
+        band.rows.append(
+            row("iMpeg_VBR", tagTextToDisplay(std::string(vbr.ID.data(), vbr.ID.size())) + " : " +
                                  QString::number(vbr.Scale)));
     }
-    band.rows.append(
-        row("iMpeg_SampleRate", "Sample Rate", QString::number(audio.SampleRate()) + " Hz"));
-    band.rows.append(
-        row("iMpeg_ChannelMode", "Channel Mode", QString::fromStdString(audio.ChannelModeText())));
-    band.rows.append(row("iMpeg_Frames", "Frames",
-                         groupedInteger(locale, audio.FrameCount()) + " / " +
-                             groupedInteger(locale, frame.Size) + " bytes"));
-    band.rows.append(row("iMpeg_Copyrighted", "( c )", BoolText(frame.Copyrighted)));
-    band.rows.append(row("iMpeg_Original", "Orig", BoolText(frame.Original)));
-    band.rows.append(row("iMpeg_CRC", "CRC", BoolText(frame.CrcProtected)));
-    band.rows.append(row("iMpeg_HeaderOffset", "Header Offset",
-                         groupedInteger(locale, frame.Position) + " bytes"));
-    band.rows.append(
-        row("iMpeg_Emphasis", "Emphasis", QString::fromStdString(audio.EmphasisText())));
-    band.rows.append(row("iMpeg_Encoder", "Encoder", QString::fromStdString(audio.EncoderText())));
+    band.rows.append(row("iMpeg_SampleRate", QString::number(audio.SampleRate()) + " Hz"));
+    band.rows.append(row("iMpeg_ChannelMode", QString::fromStdString(audio.ChannelModeText())));
+    band.rows.append(row("iMpeg_Frames", groupedInteger(locale, audio.FrameCount()) + " / " +
+                                             groupedInteger(locale, frame.Size) + " bytes"));
+    band.rows.append(row("iMpeg_Copyrighted", BoolText(frame.Copyrighted)));
+    band.rows.append(row("iMpeg_Original", BoolText(frame.Original)));
+    band.rows.append(row("iMpeg_CRC", BoolText(frame.CrcProtected)));
+    band.rows.append(row("iMpeg_HeaderOffset", groupedInteger(locale, frame.Position) + " bytes"));
+    band.rows.append(row("iMpeg_Emphasis", QString::fromStdString(audio.EmphasisText())));
+    band.rows.append(row("iMpeg_Encoder", QString::fromStdString(audio.EncoderText())));
     band.hasTag = true;
     return band;
 }
 
 const QList<QString>& ID3v1DisplayOrder() {
-    static const QList<QString> order = fieldOrder(ID3v1Fields());
+    static const QList<QString> order = namesInDisplayOrder(ID3v1Band());
     return order;
 }
 
 const QList<QString>& ID3v2DisplayOrder() {
-    static const QList<QString> order = fieldOrder(ID3v2Fields());
+    static const QList<QString> order = namesInDisplayOrder(ID3v2Band());
     return order;
 }
 
 const QList<QString>& MpegDisplayOrder() {
-    static const QList<QString> order = {
-        "iMpeg_Size",         "iMpeg_Modified",   "iMpeg_Version",     "iMpeg_Duration",
-        "iMpeg_BitRate",      "iMpeg_SampleRate", "iMpeg_ChannelMode", "iMpeg_Frames",
-        "iMpeg_HeaderOffset", "iMpeg_Emphasis",   "iMpeg_Encoder",     "iMpeg_Copyrighted",
-        "iMpeg_Original",     "iMpeg_CRC",        "iMpeg_VBR"};
+    static const QList<QString> order = namesInDisplayOrder(MpegBand());
     return order;
 }

@@ -51,8 +51,8 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QLocale& locale);
 // DisplayError for one that went between the analysis and the display.
 BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLocale& locale);
 
-// Row names of each band in the order the window shows them, composite members
-// in their order inside their composite; "iMpeg_VBR" comes last when shown.
+// Row names of each band in the order the window shows them (display/BandRows.h), composite
+// members in their order inside their composite; "iMpeg_VBR" comes last when shown.
 const QList<QString>& ID3v1DisplayOrder();
 const QList<QString>& ID3v2DisplayOrder();
 const QList<QString>& MpegDisplayOrder();

@@ -1,8 +1,11 @@
 #include "display/TagFields.h"
 
+#include "display/BandRows.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/TagText.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -99,42 +102,80 @@ bool setText(TID3v2& tag, const std::string& text) {
     return true;
 }
 
+// How a field is read from and written to the tag object; the rest of it is its row's.
+template <class Tag> struct FieldAccess {
+    std::string_view key;
+    std::string (*get)(const Tag& tag);
+    bool (*store)(Tag& tag, const std::string& text);
+    std::uint32_t (*number)(const Tag& tag) = nullptr;
+    std::string_view accepts = "text";
+};
+
+FieldKind fieldKindOf(RowKind kind) {
+    switch (kind) {
+    case RowKind::Number:
+        return FieldKind::Number;
+    case RowKind::Genre:
+        return FieldKind::Genre;
+    case RowKind::Link:
+        return FieldKind::Link;
+    case RowKind::Text:
+    case RowKind::Check:
+    case RowKind::Composite:
+        break;
+    }
+    return FieldKind::Text;
+}
+
+// The band's rows that show a field of the tag, in the order the band shows them.
+template <class Tag>
+std::vector<TagField<Tag>> fieldsOf(const BandLayout& band,
+                                    const std::vector<FieldAccess<Tag>>& accesses) {
+    std::vector<TagField<Tag>> fields;
+    for (const BandRow* row : displayOrder(band)) {
+        const auto access = std::find_if(accesses.begin(), accesses.end(),
+                                         [&](const auto& a) { return a.key == row->field; });
+        if (row->field.empty() || access == accesses.end())
+            continue;
+        fields.push_back({row->field, row->name, row->caption, fieldKindOf(row->kind), access->get,
+                          access->store, access->number, access->accepts});
+    }
+    return fields;
+}
+
 } // namespace
 
 const std::vector<TagField<TID3v1>>& ID3v1Fields() {
     using T = TID3v1;
-    static const std::vector<TagField<T>> fields = {
-        {"title", "iID3v1_Title", "Title", FieldKind::Text, [](const T& t) { return t.Title(); },
-         setShort<&T::SetTitle>},
-        {"artist", "iID3v1_Artist", "Artist", FieldKind::Text,
-         [](const T& t) { return t.Artist(); }, setShort<&T::SetArtist>},
-        {"album", "iID3v1_Album", "Album", FieldKind::Text, [](const T& t) { return t.Album(); },
-         setShort<&T::SetAlbum>},
-        {"track", "iID3v1_Track", "Tr.", FieldKind::Number,
-         [](const T& t) { return numberText(t.Track()); },
-         [](T& t, const std::string& text) {
-             // The tag has no room for the total.
-             const auto track = typedTrack(text, 255);
-             if (!track)
-                 return false;
-             t.SetTrack(static_cast<std::uint8_t>(track->number));
-             return true;
-         },
-         [](const T& t) { return std::uint32_t{t.Track()}; }, "a number from 0 to 255 or n/total"},
-        {"year", "iID3v1_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },
-         setShort<&T::SetYear>},
-        {"genre", "iID3v1_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },
-         [](T& t, const std::string& text) {
-             const auto genre = typedGenre(text);
-             if (!genre)
-                 return false;
-             t.SetGenreId(*genre);
-             return true;
-         },
-         nullptr, "a genre name or a number from 0 to 255"},
-        {"comment", "iID3v1_Comment", "Comment", FieldKind::Text,
-         [](const T& t) { return t.Comment(); }, setShort<&T::SetComment>},
-    };
+    static const std::vector<TagField<T>> fields = fieldsOf<T>(
+        ID3v1Band(),
+        {
+            {"title", [](const T& t) { return t.Title(); }, setShort<&T::SetTitle>},
+            {"artist", [](const T& t) { return t.Artist(); }, setShort<&T::SetArtist>},
+            {"album", [](const T& t) { return t.Album(); }, setShort<&T::SetAlbum>},
+            {"track", [](const T& t) { return numberText(t.Track()); },
+             [](T& t, const std::string& text) {
+                 // The tag has no room for the total.
+                 const auto track = typedTrack(text, 255);
+                 if (!track)
+                     return false;
+                 t.SetTrack(static_cast<std::uint8_t>(track->number));
+                 return true;
+             },
+             [](const T& t) { return std::uint32_t{t.Track()}; },
+             "a number from 0 to 255 or n/total"},
+            {"year", [](const T& t) { return t.Year(); }, setShort<&T::SetYear>},
+            {"genre", [](const T& t) { return t.Genre(); },
+             [](T& t, const std::string& text) {
+                 const auto genre = typedGenre(text);
+                 if (!genre)
+                     return false;
+                 t.SetGenreId(*genre);
+                 return true;
+             },
+             nullptr, "a genre name or a number from 0 to 255"},
+            {"comment", [](const T& t) { return t.Comment(); }, setShort<&T::SetComment>},
+        });
     return fields;
 }
 
@@ -159,42 +200,32 @@ std::optional<std::string> id3v1StoredAs(const TagField<TID3v1>& field, const st
 
 const std::vector<TagField<TID3v2>>& ID3v2Fields() {
     using T = TID3v2;
-    static const std::vector<TagField<T>> fields = {
-        {"title", "iID3v2_Title", "Title", FieldKind::Text, [](const T& t) { return t.Title(); },
-         setText<&T::SetTitle>},
-        {"artist", "iID3v2_Artist", "Artist", FieldKind::Text,
-         [](const T& t) { return t.Artist(); }, setText<&T::SetArtist>},
-        {"album", "iID3v2_Album", "Album", FieldKind::Text, [](const T& t) { return t.Album(); },
-         setText<&T::SetAlbum>},
-        {"track", "iID3v2_Track", "Tr.", FieldKind::Number,
-         [](const T& t) { return numberText(t.Track()); },
-         [](T& t, const std::string& text) {
-             const auto track = typedTrack(text, kMaxTrack);
-             if (!track)
-                 return false;
-             t.SetTrack(track->number);
-             // A bare number keeps the total; none clears both.
-             if (track->total || text.empty())
-                 t.SetTrackTotal(track->total.value_or(0));
-             return true;
-         },
-         [](const T& t) { return t.Track(); }, "a number n or n/total"},
-        {"year", "iID3v2_Year", "Yr.", FieldKind::Text, [](const T& t) { return t.Year(); },
-         setText<&T::SetYear>},
-        {"genre", "iID3v2_Genre", "Genre", FieldKind::Genre, [](const T& t) { return t.Genre(); },
-         setText<&T::SetGenre>},
-        {"comment", "iID3v2_Comment", "Comment", FieldKind::Text,
-         [](const T& t) { return t.Comment(); }, setText<&T::SetComment>},
-        {"composer", "iID3v2_Composer", "Composer", FieldKind::Text,
-         [](const T& t) { return t.Composer(); }, setText<&T::SetComposer>},
-        {"copyright", "iID3v2_Copyright", " ( c ) ", FieldKind::Text,
-         [](const T& t) { return t.Copyright(); }, setText<&T::SetCopyright>},
-        {"encoder", "iID3v2_Encoder", "Encoder", FieldKind::Text,
-         [](const T& t) { return t.Encoder(); }, setText<&T::SetEncoder>},
-        {"language", "iID3v2_Language", "Language", FieldKind::Text,
-         [](const T& t) { return t.Language(); }, setText<&T::SetLanguage>},
-        {"url", "iID3v2_URL", "URL", FieldKind::Link, [](const T& t) { return t.URL(); },
-         setText<&T::SetURL>},
-    };
+    static const std::vector<TagField<T>> fields = fieldsOf<T>(
+        ID3v2Band(),
+        {
+            {"title", [](const T& t) { return t.Title(); }, setText<&T::SetTitle>},
+            {"artist", [](const T& t) { return t.Artist(); }, setText<&T::SetArtist>},
+            {"album", [](const T& t) { return t.Album(); }, setText<&T::SetAlbum>},
+            {"track", [](const T& t) { return numberText(t.Track()); },
+             [](T& t, const std::string& text) {
+                 const auto track = typedTrack(text, kMaxTrack);
+                 if (!track)
+                     return false;
+                 t.SetTrack(track->number);
+                 // A bare number keeps the total; none clears both.
+                 if (track->total || text.empty())
+                     t.SetTrackTotal(track->total.value_or(0));
+                 return true;
+             },
+             [](const T& t) { return t.Track(); }, "a number n or n/total"},
+            {"year", [](const T& t) { return t.Year(); }, setText<&T::SetYear>},
+            {"genre", [](const T& t) { return t.Genre(); }, setText<&T::SetGenre>},
+            {"comment", [](const T& t) { return t.Comment(); }, setText<&T::SetComment>},
+            {"composer", [](const T& t) { return t.Composer(); }, setText<&T::SetComposer>},
+            {"copyright", [](const T& t) { return t.Copyright(); }, setText<&T::SetCopyright>},
+            {"encoder", [](const T& t) { return t.Encoder(); }, setText<&T::SetEncoder>},
+            {"language", [](const T& t) { return t.Language(); }, setText<&T::SetLanguage>},
+            {"url", [](const T& t) { return t.URL(); }, setText<&T::SetURL>},
+        });
     return fields;
 }

@@ -1,7 +1,7 @@
-// The fields of each tag, described once: the inspector row that shows it, its
-// caption, its key in quillon-probe's JSON and quillon-tag's arguments, and how
-// its text is read from and written to the tag object. The window's grids and
-// save commands, the band texts, quillon-probe and quillon-tag all use these.
+// The fields of each tag: the inspector row that shows it with its caption and kind (as the
+// band's rows describe them, display/BandRows.h), its key in quillon-probe's JSON and
+// quillon-tag's arguments, and how its text is read from and written to the tag object. The
+// window's save commands, the band texts, quillon-probe and quillon-tag all use these.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "shell/ShellServices.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/MainWindowDriver.h"
 #include "ui/LinkLabel.h"
 
 #include <gtest/gtest.h>
@@ -160,6 +161,7 @@ TEST_F(AboutTest, ClicksCloseTheBoxExceptOnTheLinks) {
 TEST_F(AboutTest, HelpAboutShowsTheBoxModally) {
     FakeDialogs dialogs;
     TfmMain window;
+    MainWindowDriver ui{window};
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     bool seen = false;
@@ -180,7 +182,7 @@ TEST_F(AboutTest, HelpAboutShowsTheBoxModally) {
             modal->close();
     });
     giveUp.start(20000);
-    window.bbAbout->trigger();
+    ui.action("bbAbout")->trigger();
     poll.stop();
     giveUp.stop();
     EXPECT_TRUE(seen);

@@ -8,6 +8,7 @@
 #include "support/FakeDialogs.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
+#include "tests/support/MainWindowDriver.h"
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 #include "ui/BarCombo.h"
@@ -105,6 +106,7 @@ protected:
     // A test may close the window before its end.
     std::optional<TfmMain> openWindow{std::in_place};
     TfmMain& window = *openWindow;
+    MainWindowDriver ui{window};
 
     void SetUp() override {
         window.show();
@@ -123,20 +125,21 @@ protected:
 
     // Opens a folder in the tree and waits until the list has read it whole.
     void open(const QString& folderPath) {
-        window.ShellTree->openFolder(folderPath);
+        ui.find<ShellTreeView>("ShellTree")->openFolder(folderPath);
         waitForListing(folderPath);
     }
     void waitForListing(const QString& folderPath) {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
-                return window.ShellList->folderPath() == folderPath && window.ShellList->isFilled();
+                return ui.find<ShellListView>("ShellList")->folderPath() == folderPath &&
+                       ui.find<ShellListView>("ShellList")->isFilled();
             },
             Patience))
             << folderPath.toStdString();
     }
     void openDir() { open(QString::fromStdString(dir.path())); }
 
-    QAbstractItemView* view() const { return window.ShellList->itemView(); }
+    QAbstractItemView* view() const { return ui.find<ShellListView>("ShellList")->itemView(); }
     QModelIndex item(const QString& name) const {
         const QModelIndex root = view()->rootIndex();
         for (int row = 0; row < view()->model()->rowCount(root); ++row) {
@@ -161,13 +164,14 @@ protected:
         QTest::keyClick(view(), Qt::Key(key), modifiers);
     }
 
-    QString title() const { return window.iID3v1_Title->text(); }
+    QString title() const { return ui.row("iID3v1_Title")->text(); }
     bool panesEmpty() const {
-        return title().isEmpty() && window.iMpeg_BitRate->text().isEmpty() &&
-               window.iID3v1_Title->isReadOnly() && !window.chExistsID3v1->isChecked();
+        return title().isEmpty() && ui.row("iMpeg_BitRate")->text().isEmpty() &&
+               ui.row("iID3v1_Title")->isReadOnly() &&
+               !ui.find<QCheckBox>("chExistsID3v1")->isChecked();
     }
-    QString objects() const { return window.spObjects->text(); }
-    QString selected() const { return window.spSelected->text(); }
+    QString objects() const { return ui.find<StatusPane>("spObjects")->text(); }
+    QString selected() const { return ui.find<StatusPane>("spSelected")->text(); }
 
     void type(InspectorGrid* grid, InspectorRow* row, const char* text) {
         ASSERT_TRUE(grid->beginEdit(row));
@@ -189,8 +193,8 @@ TEST_F(BrowseTest, AClickShowsAValidFileAndClearsThePanesForAnythingElse) {
     click("a.mp3");
     EXPECT_EQ(window.CurrentFile, path("a.mp3"));
     EXPECT_EQ(title(), "Alpha");
-    EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
-    EXPECT_FALSE(window.iID3v1_Title->isReadOnly());
+    EXPECT_EQ(ui.row("iMpeg_BitRate")->text(), "128 kbps  (CBR)");
+    EXPECT_FALSE(ui.row("iID3v1_Title")->isReadOnly());
     EXPECT_EQ(selected(), " Selected: 1");
 
     // Tags without a valid stream, a folder that passes the mask, a pipe that must not block.
@@ -241,22 +245,22 @@ TEST_F(BrowseTest, AFileWithoutAnMpegStreamSaysSoInTheStatusBar) {
     // Root reads every file.
     if (::geteuid() != 0) {
         click("closed.mp3");
-        EXPECT_EQ(window.spFileNote->text(), "the file cannot be read");
+        EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "the file cannot be read");
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         click(c.name);
-        EXPECT_EQ(window.spFileNote->text(), c.note);
+        EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), c.note);
         EXPECT_EQ(c.note.isEmpty() && title() == "Alpha", QString(c.name) == "a.mp3");
     }
     click("tagged.mp3");
-    ASSERT_EQ(window.spFileNote->text(), why);
+    ASSERT_EQ(ui.find<StatusPane>("spFileNote")->text(), why);
     clickEmptySpace();
-    EXPECT_EQ(window.spFileNote->text(), "");
+    EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "");
     click("clip.mp4");
-    ASSERT_EQ(window.spFileNote->text(), why);
-    window.ShellTree->openFolder(QDir::tempPath());
-    EXPECT_EQ(window.spFileNote->text(), "");
+    ASSERT_EQ(ui.find<StatusPane>("spFileNote")->text(), why);
+    ui.find<ShellTreeView>("ShellTree")->openFolder(QDir::tempPath());
+    EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -273,7 +277,7 @@ TEST_F(BrowseTest, NavigationKeysLoadTheItemMovedToOtherKeysDoNot) {
     // Changed on disk: only a load shows the new title.
     file("b.mp3", mp3("B2"));
     key(Qt::Key_C); // the list moves to c.mp3 by its first letter, nothing is loaded
-    EXPECT_EQ(window.ShellList->currentItem().parsingPath(), path("c.mp3"));
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->currentItem().parsingPath(), path("c.mp3"));
     EXPECT_EQ(title(), "B");
     key(Qt::Key_0, Qt::KeypadModifier);
     EXPECT_EQ(title(), "B");
@@ -291,10 +295,10 @@ TEST_F(BrowseTest, NavigationKeysLoadTheItemMovedToOtherKeysDoNot) {
 
     // Not while a name is being edited.
     key(Qt::Key_F2);
-    ASSERT_TRUE(window.ShellList->isEditing());
+    ASSERT_TRUE(ui.find<ShellListView>("ShellList")->isEditing());
     QTest::keyRelease(view(), Qt::Key_Down);
     EXPECT_EQ(title(), "A");
-    window.ShellList->cancelEdit();
+    ui.find<ShellListView>("ShellList")->cancelEdit();
     EXPECT_TRUE(fileExists(dir.file("a.mp3")));
 }
 
@@ -308,13 +312,13 @@ TEST_F(BrowseTest, SelectAllAndInvertSelectionLoadNothing) {
     file("b.mp3", mp3("B2"));
 
     key(Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(window.ShellList->selectedCount(), 3);
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->selectedCount(), 3);
     EXPECT_EQ(selected(), " Selected: 3");
     EXPECT_EQ(objects(), " Objects: 3");
 
     click("b.mp3");
     key(Qt::Key_Asterisk, Qt::KeypadModifier);
-    QStringList inverted = window.ShellList->selectedPaths();
+    QStringList inverted = ui.find<ShellListView>("ShellList")->selectedPaths();
     inverted.sort();
     EXPECT_EQ(inverted, (QStringList{path("*star.mp3"), path("a.mp3")}));
     EXPECT_EQ(selected(), " Selected: 2");
@@ -323,8 +327,8 @@ TEST_F(BrowseTest, SelectAllAndInvertSelectionLoadNothing) {
     key(Qt::Key_Asterisk);
     EXPECT_EQ(view()->currentIndex().siblingAtColumn(0), item("*star.mp3"));
 
-    window.bbInvertSelection->trigger();
-    window.bbSelectAll->trigger();
+    ui.action("bbInvertSelection")->trigger();
+    ui.action("bbSelectAll")->trigger();
     EXPECT_EQ(selected(), " Selected: 3");
     EXPECT_EQ(title(), "B2"); // the click loaded it; the commands did not load anything since
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -349,9 +353,9 @@ TEST_F(BrowseTest, TheFileMaskComboFiltersFilesNotFolders) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mask);
-        window.bcFileMask->setEditText(c.mask);
-        EXPECT_EQ(window.ShellList->fileMask(), c.mask);
-        QStringList names = window.ShellList->itemNames();
+        ui.find<BarCombo>("bcFileMask")->setEditText(c.mask);
+        EXPECT_EQ(ui.find<ShellListView>("ShellList")->fileMask(), c.mask);
+        QStringList names = ui.find<ShellListView>("ShellList")->itemNames();
         QStringList expected = c.shown;
         names.sort(Qt::CaseInsensitive);
         expected.sort(Qt::CaseInsensitive);
@@ -364,16 +368,17 @@ TEST_F(BrowseTest, NewFolderTakesTheNextFreeNameAndOpensItForEditing) {
     folder("New Folder");
     folder("New Folder (2)");
     openDir();
-    window.bbNewFolder->trigger();
+    ui.action("bbNewFolder")->trigger();
     EXPECT_TRUE(QFileInfo(path("New Folder (3)")).isDir());
-    EXPECT_TRUE(window.ShellList->isEditing());
-    EXPECT_EQ(window.ShellList->selectedPaths(), QStringList{path("New Folder (3)")});
-    window.ShellList->cancelEdit();
+    EXPECT_TRUE(ui.find<ShellListView>("ShellList")->isEditing());
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->selectedPaths(),
+              QStringList{path("New Folder (3)")});
+    ui.find<ShellListView>("ShellList")->cancelEdit();
     EXPECT_TRUE(QFileInfo(path("New Folder (3)")).isDir());
 
     // The Desktop is no folder on disk: the error reaches the top-level guard.
     open(ShellItem::DesktopParsingName);
-    QTimer::singleShot(0, window.bbNewFolder, &QAction::trigger);
+    QTimer::singleShot(0, ui.action("bbNewFolder"), &QAction::trigger);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return dialogs.count(DialogService::Kind::Error) > 0; }, Patience));
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
@@ -404,7 +409,7 @@ TEST_F(BrowseTest, DeleteMovesToTheTrashShiftDeletesForGood) {
         dialogs.boxes.clear();
         if (c.command) {
             shell.modifiers = c.shift ? Qt::ShiftModifier : Qt::NoModifier;
-            window.bbDelete->trigger();
+            ui.action("bbDelete")->trigger();
             shell.modifiers = Qt::NoModifier;
         } else {
             key(Qt::Key_Delete, c.shift ? Qt::ShiftModifier : Qt::NoModifier);
@@ -412,15 +417,16 @@ TEST_F(BrowseTest, DeleteMovesToTheTrashShiftDeletesForGood) {
         EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 1); // the shell's own question
         EXPECT_FALSE(fileExists(dir.file(c.name)));
         EXPECT_EQ(readFile((trash + c.name).toStdString()), c.shift ? Bytes{} : content);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.ShellList->itemNames().contains(c.name); },
-                                    Patience));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !ui.find<ShellListView>("ShellList")->itemNames().contains(c.name); },
+            Patience));
     }
 
     // The tree's Delete key takes its selected folder; the list goes to the parent.
     const QString sub = folder("sub");
     open(sub);
-    window.ShellTree->setFocus();
-    QTest::keyClick(window.ShellTree, Qt::Key_Delete);
+    ui.find<ShellTreeView>("ShellTree")->setFocus();
+    QTest::keyClick(ui.find<ShellTreeView>("ShellTree"), Qt::Key_Delete);
     EXPECT_FALSE(QFileInfo::exists(sub));
     EXPECT_TRUE(QFileInfo(trash + "sub").isDir());
 }
@@ -433,14 +439,15 @@ TEST_F(BrowseTest, BackspaceGoesUpEnterOpensAFolder) {
     EXPECT_TRUE(panesEmpty());
     key(Qt::Key_Return);
     waitForListing(sub);
-    EXPECT_EQ(window.ShellTree->selectedFolder().parsingPath(), sub);
+    EXPECT_EQ(ui.find<ShellTreeView>("ShellTree")->selectedFolder().parsingPath(), sub);
     key(Qt::Key_Backspace);
     waitForListing(QString::fromStdString(dir.path()));
 
     // Enter on a file does nothing.
     click("song.mp3");
     key(Qt::Key_Return);
-    EXPECT_EQ(window.ShellList->folderPath(), QString::fromStdString(dir.path()));
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->folderPath(),
+              QString::fromStdString(dir.path()));
     EXPECT_EQ(title(), "Song");
 }
 
@@ -450,15 +457,15 @@ TEST_F(BrowseTest, AFolderChosenInTheTreeDropsPendingEditsWithoutAQuestion) {
     const QString sub = folder("sub");
     openDir();
     click("song.mp3");
-    type(window.iID3v1, window.iID3v1_Title, "Edited");
-    type(window.iID3v2, window.iID3v2_Title, "Edited");
-    ASSERT_TRUE(window.ID3v1Modified && window.ID3v2Modified);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
+    type(ui.grid("iID3v2"), ui.row("iID3v2_Title"), "Edited");
+    ASSERT_TRUE(window.ID3v1Modified() && window.ID3v2Modified());
 
     open(sub);
     EXPECT_TRUE(panesEmpty());
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
-    EXPECT_EQ(window.spID3v1Modified->text(), "");
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
+    EXPECT_EQ(ui.find<StatusPane>("spID3v1Modified")->text(), "");
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(readFile(song), before);
 }
@@ -471,18 +478,19 @@ TEST_F(BrowseTest, AFileShownByAClickIsUnmodifiedEvenAfterAFailedSave) {
     file("c.mp3", mp3("C"));
     openDir();
     click("a.mp3");
-    type(window.iID3v1, window.iID3v1_Title, "Edited");
-    ASSERT_TRUE(window.ID3v1Modified);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
+    ASSERT_TRUE(window.ID3v1Modified());
     ASSERT_TRUE(QFile::remove(path("a.mp3"))); // the save into it fails
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.ShellList->itemNames().contains("a.mp3"); },
-                                Patience));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !ui.find<ShellListView>("ShellList")->itemNames().contains("a.mp3"); },
+        Patience));
 
     click("b.mp3");
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Warning).size(), 1);
     EXPECT_EQ(title(), "B");
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
-    EXPECT_EQ(window.spID3v1Modified->text(), "");
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
+    EXPECT_EQ(ui.find<StatusPane>("spID3v1Modified")->text(), "");
 
     const Bytes shownB = readFile(b);
     dialogs.boxes.clear();
@@ -498,13 +506,13 @@ TEST_F(BrowseTest, DecliningTheSaveAndTheUndoKeepsTheEditedFile) {
     const Bytes before = readFile(a);
     openDir();
     click("a.mp3");
-    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
     dialogs.answers = {false, false};
     click("b.mp3", Qt::ControlModifier);
     EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 2);
     EXPECT_EQ(window.CurrentFile, path("a.mp3"));
     EXPECT_EQ(title(), "Edited");
-    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_TRUE(window.ID3v1Modified());
     EXPECT_EQ(selected(), " Selected: 1"); // the counts were not refreshed either
     EXPECT_EQ(readFile(a), before);
 }
@@ -534,11 +542,15 @@ TEST_F(BrowseTest, TheSaveBeforeAClickDecidesWhetherItLoads) {
         const std::string a = file(first.constData(), mp3("A"));
         file(second.constData(), mp3("B"));
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return window.ShellList->itemNames().contains(QString::fromLatin1(second)); },
+            [&] {
+                return ui.find<ShellListView>("ShellList")
+                    ->itemNames()
+                    .contains(QString::fromLatin1(second));
+            },
             Patience));
         click(QString::fromLatin1(first));
-        type(window.iID3v1, window.iID3v1_Title, "Edited");
-        type(window.iID3v1, window.iID3v1_Track, c.track);
+        type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
+        type(ui.grid("iID3v1"), ui.row("iID3v1_Track"), c.track);
         dialogs.boxes.clear();
         dialogs.answers = c.answers;
 
@@ -546,7 +558,7 @@ TEST_F(BrowseTest, TheSaveBeforeAClickDecidesWhetherItLoads) {
         QuillonApplication::flushErrors();
         EXPECT_EQ(dialogs.texts(Kind::Error), c.errors);
         EXPECT_EQ(window.CurrentFile, path(c.loads ? second.constData() : first.constData()));
-        EXPECT_EQ(window.ID3v1Modified, !c.loads);
+        EXPECT_EQ(window.ID3v1Modified(), !c.loads);
         TID3v1 tag;
         ASSERT_TRUE(tag.Load(a));
         EXPECT_EQ(tag.Title(), c.written);
@@ -582,8 +594,8 @@ TEST_F(BrowseTest, EditsAreNotWrittenIntoAFileThatChangedOnDiskUnlessTheUserSays
         here.createFile("c.mp3", mp3("C"));
         open(QString::fromStdString(here.path()));
         click("a.mp3");
-        type(window.iID3v1, window.iID3v1_Title, "Edited");
-        ASSERT_TRUE(window.ID3v1Modified);
+        type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
+        ASSERT_TRUE(window.ID3v1Modified());
 
         if (c.change == Change::Replaced) {
             // A goes away under another name and B takes its name.
@@ -603,10 +615,10 @@ TEST_F(BrowseTest, EditsAreNotWrittenIntoAFileThatChangedOnDiskUnlessTheUserSays
 
         switch (c.command) {
         case Command::Save:
-            QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
+            QTest::mouseClick(ui.find<QToolButton>("btID3v1_Save"), Qt::LeftButton);
             break;
         case Command::Remove:
-            QTest::mouseClick(window.btID3v1_Remove, Qt::LeftButton);
+            QTest::mouseClick(ui.find<QToolButton>("btID3v1_Remove"), Qt::LeftButton);
             break;
         case Command::ListClick:
             click("c.mp3");
@@ -620,14 +632,14 @@ TEST_F(BrowseTest, EditsAreNotWrittenIntoAFileThatChangedOnDiskUnlessTheUserSays
             EXPECT_EQ(after, before);
             EXPECT_EQ(window.CurrentFile, at("a.mp3"));
             EXPECT_EQ(title(), "Edited");
-            EXPECT_TRUE(window.ID3v1Modified);
+            EXPECT_TRUE(window.ID3v1Modified());
             EXPECT_EQ(dialogs.count(DialogService::Kind::Confirm), 0);
         } else {
             ASSERT_EQ(after.size(), before.size());
             EXPECT_EQ(std::string(after.end() - 125, after.end() - 119), "Edited");
             EXPECT_EQ(title(), c.command == Command::ListClick ? "C" : "Edited");
         }
-        window.ShellTree->openFolder(QString::fromStdString(dir.path()));
+        ui.find<ShellTreeView>("ShellTree")->openFolder(QString::fromStdString(dir.path()));
         waitForListing(QString::fromStdString(dir.path()));
     }
 }
@@ -638,11 +650,11 @@ TEST_F(BrowseTest, OwnSavesAndRenamesAreNoChangeOnDisk) {
     file("b.mp3", mp3("B"));
     openDir();
     click("a.mp3");
-    window.bbConfSaveTag->setChecked(false);
-    type(window.iID3v1, window.iID3v1_Title, "One");
-    QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
-    type(window.iID3v1, window.iID3v1_Title, "Two");
-    type(window.iID3v2, window.iID3v2_Title, "Two");
+    ui.action("bbConfSaveTag")->setChecked(false);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "One");
+    QTest::mouseClick(ui.find<QToolButton>("btID3v1_Save"), Qt::LeftButton);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Two");
+    type(ui.grid("iID3v2"), ui.row("iID3v2_Title"), "Two");
     // The list click saves both panes, one after the other.
     click("b.mp3");
     EXPECT_EQ(window.CurrentFile, path("b.mp3"));
@@ -650,13 +662,14 @@ TEST_F(BrowseTest, OwnSavesAndRenamesAreNoChangeOnDisk) {
     EXPECT_EQ(std::string(saved.end() - 125, saved.end() - 122), "Two");
 
     click("a.mp3");
-    window.bbConfRenameFile->setChecked(false);
-    type(window.iID3v1, window.iID3v1_Artist, "Art");
-    window.ShellListDragDrop(window.imID3v1);
+    ui.action("bbConfRenameFile")->setChecked(false);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Artist"), "Art");
+    ASSERT_TRUE(dragAndDrop(ui.find<ShellListView>("ShellList")->itemView()->viewport(),
+                            ui.imageDrag("imID3v1").get()));
     ASSERT_EQ(window.CurrentFile, path("Art - Two.mp3"));
-    type(window.iID3v1, window.iID3v1_Title, "Three");
-    QTest::mouseClick(window.btID3v1_Save, Qt::LeftButton);
-    EXPECT_FALSE(window.ID3v1Modified);
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Three");
+    QTest::mouseClick(ui.find<QToolButton>("btID3v1_Save"), Qt::LeftButton);
+    EXPECT_FALSE(window.ID3v1Modified());
     const Bytes renamed = readFile(path("Art - Two.mp3").toStdString());
     EXPECT_EQ(std::string(renamed.end() - 125, renamed.end() - 120), "Three");
     EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 0);
@@ -670,70 +683,71 @@ TEST_F(BrowseTest, AnUndoAfterAChangeOnDiskLeavesTheOtherPanesSaveAsking) {
     const std::string b = file("b.mp3", mp3("B"));
     openDir();
     click("a.mp3");
-    type(window.iID3v1, window.iID3v1_Title, "Edited");
-    type(window.iID3v2, window.iID3v2_Title, "Edited");
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
+    type(ui.grid("iID3v2"), ui.row("iID3v2_Title"), "Edited");
     ASSERT_EQ(std::rename(a.c_str(), dir.file("a.old").c_str()), 0);
     ASSERT_EQ(std::rename(b.c_str(), a.c_str()), 0);
     const Bytes before = readFile(a);
 
     dialogs.answers = {true};
-    QTest::mouseClick(window.btID3v1_Undo, Qt::LeftButton);
+    QTest::mouseClick(ui.find<QToolButton>("btID3v1_Undo"), Qt::LeftButton);
     ASSERT_EQ(title(), "B");
     dialogs.answers = {false};
-    QTest::mouseClick(window.btID3v2_Save, Qt::LeftButton);
+    QTest::mouseClick(ui.find<QToolButton>("btID3v2_Save"), Qt::LeftButton);
     EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 1);
     EXPECT_EQ(readFile(a), before);
-    EXPECT_TRUE(window.ID3v2Modified);
+    EXPECT_TRUE(window.ID3v2Modified());
 }
 
 TEST_F(BrowseTest, RefreshRereadsTheFocusedListOrUndoesTheFocusedTagPane) {
     file("a.mp3", mp3("A"));
     openDir();
     click("a.mp3");
-    QSignalSpy filled(window.ShellList, &ShellListView::listFilled);
+    QSignalSpy filled(ui.find<ShellListView>("ShellList"), &ShellListView::listFilled);
 
     // The tree has the focus: the list stays as it is.
-    window.ShellTree->setFocus();
-    window.bbRefresh->trigger();
+    ui.find<ShellTreeView>("ShellTree")->setFocus();
+    ui.action("bbRefresh")->trigger();
     EXPECT_EQ(filled.count(), 0);
-    EXPECT_FALSE(window.ShellList->currentItem().isNull());
+    EXPECT_FALSE(ui.find<ShellListView>("ShellList")->currentItem().isNull());
 
     view()->setFocus();
-    window.bbRefresh->trigger();
+    ui.action("bbRefresh")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return filled.count() > 0; }, Patience));
-    EXPECT_TRUE(window.ShellList->currentItem().isNull());
+    EXPECT_TRUE(ui.find<ShellListView>("ShellList")->currentItem().isNull());
 
     // A row being edited holds the focus: no undo.
-    ASSERT_TRUE(window.iID3v1->beginEdit(window.iID3v1_Title));
-    QTest::keyClicks(window.iID3v1->editor(), "Edited");
-    window.bbRefresh->trigger();
+    ASSERT_TRUE(ui.grid("iID3v1")->beginEdit(ui.row("iID3v1_Title")));
+    QTest::keyClicks(ui.grid("iID3v1")->editor(), "Edited");
+    ui.action("bbRefresh")->trigger();
     EXPECT_TRUE(dialogs.boxes.empty());
-    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_TRUE(window.ID3v1Modified());
 
     // Editing ended, the grid keeps the focus: undo, after its question.
-    window.iID3v1->endEdit(true);
+    ui.grid("iID3v1")->endEdit(true);
     ASSERT_EQ(title(), "Edited");
-    window.iID3v1->setCurrentRow(window.iID3v1_Title);
-    window.bbRefresh->trigger();
+    ui.grid("iID3v1")->setCurrentRow(ui.row("iID3v1_Title"));
+    ui.action("bbRefresh")->trigger();
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm),
               QStringList{"Do you want to undo changes in ID3 tag?"});
     EXPECT_EQ(title(), "A");
-    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v1Modified());
 }
 
 TEST_F(BrowseTest, ViewStylesComeFromTheCommandsTags) {
     file("a.mp3", mp3("A"));
     openDir();
-    const std::pair<QAction*, int> cases[] = {{window.bbIcon, ShellListView::Icons},
-                                              {window.bbSmallIconView, ShellListView::SmallIcons},
-                                              {window.bbListView, ShellListView::List},
-                                              {window.bbReportView, ShellListView::Report}};
+    const std::pair<QAction*, int> cases[] = {
+        {ui.action("bbIcon"), ShellListView::Icons},
+        {ui.action("bbSmallIconView"), ShellListView::SmallIcons},
+        {ui.action("bbListView"), ShellListView::List},
+        {ui.action("bbReportView"), ShellListView::Report}};
     for (const auto& [action, style] : cases) {
         SCOPED_TRACE(style);
         action->trigger();
-        EXPECT_EQ(window.ShellList->viewStyle(), style);
+        EXPECT_EQ(ui.find<ShellListView>("ShellList")->viewStyle(), style);
         waitForListing(QString::fromStdString(dir.path()));
-        EXPECT_EQ(window.ShellList->itemNames(), QStringList{"a.mp3"});
+        EXPECT_EQ(ui.find<ShellListView>("ShellList")->itemNames(), QStringList{"a.mp3"});
     }
 }
 
@@ -745,32 +759,32 @@ TEST_F(BrowseTest, ClipboardCommandsActOnTheFocusedListOrTree) {
     QApplication::clipboard()->clear();
 
     // A tag pane has the focus: nothing happens.
-    window.iID3v1->setCurrentRow(window.iID3v1_Title);
-    window.bbCopy->trigger();
-    window.bbProperties->trigger();
+    ui.grid("iID3v1")->setCurrentRow(ui.row("iID3v1_Title"));
+    ui.action("bbCopy")->trigger();
+    ui.action("bbProperties")->trigger();
     EXPECT_TRUE(clipboardUrls().isEmpty());
     EXPECT_TRUE(shell.propertiesShown.isEmpty());
 
     view()->setFocus();
-    window.bbProperties->trigger();
+    ui.action("bbProperties")->trigger();
     EXPECT_EQ(shell.propertiesShown, QList<QStringList>{QStringList{path("a.mp3")}});
-    window.bbCopy->trigger();
+    ui.action("bbCopy")->trigger();
     open(sub);
     view()->setFocus();
-    window.bbPaste->trigger();
+    ui.action("bbPaste")->trigger();
     EXPECT_EQ(readFile(dir.file("sub/a.mp3")), readFile(a));
-    EXPECT_EQ(window.ShellList->selectedCount(), 0);
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->selectedCount(), 0);
 
     // Nothing selected: the list shows no properties (not those of its folder).
     shell.propertiesShown.clear();
-    window.bbProperties->trigger();
+    ui.action("bbProperties")->trigger();
     EXPECT_TRUE(shell.propertiesShown.isEmpty());
 
     // The tree: its selected folder.
-    window.ShellTree->setFocus();
-    window.bbProperties->trigger();
+    ui.find<ShellTreeView>("ShellTree")->setFocus();
+    ui.action("bbProperties")->trigger();
     EXPECT_EQ(shell.propertiesShown, QList<QStringList>{QStringList{sub}});
-    window.bbCut->trigger();
+    ui.action("bbCut")->trigger();
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(sub)});
 }
 
@@ -790,8 +804,9 @@ TEST_F(BrowseTest, KeysCopyCutAndPasteFilesAndCellText) {
     key(Qt::Key_V, Qt::ControlModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(sub + "/a.mp3"); }, Patience));
 
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window.ShellList->itemNames().contains("a.mp3"); }, Patience));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ui.find<ShellListView>("ShellList")->itemNames().contains("a.mp3"); },
+        Patience));
     click("a.mp3");
     key(Qt::Key_X, Qt::ControlModifier);
     open(other);
@@ -801,29 +816,29 @@ TEST_F(BrowseTest, KeysCopyCutAndPasteFilesAndCellText) {
     EXPECT_FALSE(QFileInfo::exists(sub + "/a.mp3"));
     EXPECT_EQ(readFile(dir.file("other/a.mp3")), readFile(a));
 
-    window.ShellTree->setFocus();
-    QTest::keyClick(window.ShellTree, Qt::Key_C, Qt::ControlModifier);
+    ui.find<ShellTreeView>("ShellTree")->setFocus();
+    QTest::keyClick(ui.find<ShellTreeView>("ShellTree"), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboardUrls(), QList<QUrl>{QUrl::fromLocalFile(other)});
 
     // The text of a cell, then Ctrl+S saves that pane.
     openDir();
     click("a.mp3");
-    window.bbConfSaveTag->setChecked(false);
-    QWidget* cell = window.iID3v1->valueCell(window.iID3v1_Title);
-    window.iID3v1->setCurrentRow(window.iID3v1_Title);
+    ui.action("bbConfSaveTag")->setChecked(false);
+    QWidget* cell = ui.grid("iID3v1")->valueCell(ui.row("iID3v1_Title"));
+    ui.grid("iID3v1")->setCurrentRow(ui.row("iID3v1_Title"));
     QTest::keyClick(cell, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "A");
     QApplication::clipboard()->setText("Pasted");
     QTest::keyClick(cell, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(title(), "Pasted");
-    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_TRUE(window.ID3v1Modified());
     QTest::keyClick(cell, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_FALSE(window.ID3v1Modified());
     const Bytes saved = readFile(a);
     EXPECT_EQ(std::string(saved.end() - 125, saved.end() - 119), "Pasted");
 
     // Ctrl+Q quits through the quit question.
-    window.bbConfQuit->setChecked(true);
+    ui.action("bbConfQuit")->setChecked(true);
     dialogs.boxes.clear();
     dialogs.answers = {false};
     QTest::keyClick(view(), Qt::Key_Q, Qt::ControlModifier);
@@ -840,7 +855,7 @@ TEST_F(BrowseTest, AHugeTagIsReadWithoutHoldingTheClick) {
     const Bytes bigBefore = readFile(big);
     openDir();
     click("a.mp3");
-    type(window.iID3v1, window.iID3v1_Title, "Edited");
+    type(ui.grid("iID3v1"), ui.row("iID3v1_Title"), "Edited");
 
     click("Big - Huge.mp3");
     // The edits went to the file they were made on first.
@@ -849,47 +864,55 @@ TEST_F(BrowseTest, AHugeTagIsReadWithoutHoldingTheClick) {
     EXPECT_EQ(written.Title(), "Edited");
     EXPECT_EQ(window.CurrentFile, path("Big - Huge.mp3"));
     ASSERT_TRUE(window.readingInBackground());
-    EXPECT_EQ(window.spFileNote->text(), "reading the tag\u2026");
+    EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "reading the tag\u2026");
     EXPECT_TRUE(panesEmpty());
-    EXPECT_TRUE(window.iID3v2_Title->isReadOnly());
+    EXPECT_TRUE(ui.row("iID3v2_Title")->isReadOnly());
 
     dialogs.boxes.clear();
     const struct {
         const char* what;
         std::function<void()> run;
     } commands[] = {
-        {"Save", [&] { window.btID3v2_Save->click(); }},
-        {"Remove", [&] { window.btID3v2_Remove->click(); }},
-        {"Remove ID3v1", [&] { window.btID3v1_Remove->click(); }},
-        {"Undo", [&] { window.btID3v1_Undo->click(); }},
-        {"Clear", [&] { window.btClearID3v2->click(); }},
-        {"copy between the panes", [&] { window.iID3v2DragDrop(window.imID3v1); }},
-        {"fill from the name", [&] { window.dfID3v2DropFiles({path("a.mp3")}, {}); }},
-        {"rename after the tag", [&] { window.ShellListDragDrop(window.imID3v2); }},
+        {"Save", [&] { ui.find<QToolButton>("btID3v2_Save")->click(); }},
+        {"Remove", [&] { ui.find<QToolButton>("btID3v2_Remove")->click(); }},
+        {"Remove ID3v1", [&] { ui.find<QToolButton>("btID3v1_Remove")->click(); }},
+        {"Undo", [&] { ui.find<QToolButton>("btID3v1_Undo")->click(); }},
+        {"Clear", [&] { ui.find<QToolButton>("btClearID3v2")->click(); }},
+        // Drops as if the drags had been taken: the handlers themselves refuse them.
+        {"copy between the panes",
+         [&] { dropOnly(ui.grid("iID3v2")->viewport(), ui.imageDrag("imID3v1").get()); }},
+        {"fill from the name",
+         [&] { dropOnly(ui.grid("iID3v2")->viewport(), filesDrag({path("a.mp3")}).get()); }},
+        {"rename after the tag",
+         [&] {
+             dropOnly(ui.find<ShellListView>("ShellList")->itemView()->viewport(),
+                      ui.imageDrag("imID3v2").get());
+         }},
     };
     for (const auto& command : commands) {
         SCOPED_TRACE(command.what);
         command.run();
         EXPECT_TRUE(dialogs.boxes.empty());
-        EXPECT_FALSE(window.ID3v1Modified || window.ID3v2Modified);
+        EXPECT_FALSE(window.ID3v1Modified() || window.ID3v2Modified());
         EXPECT_TRUE(panesEmpty());
-        EXPECT_TRUE(window.iID3v2_Artist->text().isEmpty());
+        EXPECT_TRUE(ui.row("iID3v2_Artist")->text().isEmpty());
     }
     EXPECT_EQ(readFile(big), bigBefore);
     EXPECT_EQ(window.CurrentFile, path("Big - Huge.mp3"));
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.iID3v2_Title->text() == "Huge"; }, Patience));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return ui.row("iID3v2_Title")->text() == "Huge"; }, Patience));
     EXPECT_FALSE(window.readingInBackground());
-    EXPECT_EQ(window.spFileNote->text(), "");
+    EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "");
     EXPECT_EQ(title(), "Big1");
-    EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
-    EXPECT_FALSE(window.iID3v2_Title->isReadOnly());
-    EXPECT_FALSE(window.ID3v1Modified || window.ID3v2Modified);
+    EXPECT_EQ(ui.row("iMpeg_BitRate")->text(), "128 kbps  (CBR)");
+    EXPECT_FALSE(ui.row("iID3v2_Title")->isReadOnly());
+    EXPECT_FALSE(window.ID3v1Modified() || window.ID3v2Modified());
 
     // What was read is the file under edit: a save goes into it without asking whether it
     // changed on disk.
-    type(window.iID3v2, window.iID3v2_Artist, "Artist");
-    window.btID3v2_Save->click();
+    type(ui.grid("iID3v2"), ui.row("iID3v2_Artist"), "Artist");
+    ui.find<QToolButton>("btID3v2_Save")->click();
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm).size(), 1); // the save's own question
     EXPECT_EQ(dialogs.count(DialogService::Kind::ConfirmDefaultNo), 0);
     TID3v2 saved;
@@ -913,8 +936,8 @@ TEST_F(BrowseTest, AReadUnderWayGivesWayToWhatComesNext) {
     } cases[] = {
         {"another file clicked", [&] { click("a.mp3"); }, "Alpha", path("a.mp3")},
         {"empty space clicked", [&] { clickEmptySpace(); }, nullptr, path("big.mp3")},
-        {"another folder chosen", [&] { window.ShellTree->openFolder(sub); }, nullptr,
-         path("big.mp3")},
+        {"another folder chosen", [&] { ui.find<ShellTreeView>("ShellTree")->openFolder(sub); },
+         nullptr, path("big.mp3")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -928,13 +951,13 @@ TEST_F(BrowseTest, AReadUnderWayGivesWayToWhatComesNext) {
                 ASSERT_TRUE(backgroundReadsEnded());
             }
             EXPECT_FALSE(window.readingInBackground());
-            EXPECT_EQ(window.spFileNote->text(), "");
+            EXPECT_EQ(ui.find<StatusPane>("spFileNote")->text(), "");
             EXPECT_EQ(window.CurrentFile, c.current);
             if (c.shown)
                 EXPECT_EQ(title(), c.shown);
             else
                 EXPECT_TRUE(panesEmpty());
-            EXPECT_TRUE(window.iID3v2_Title->text().isEmpty());
+            EXPECT_TRUE(ui.row("iID3v2_Title")->text().isEmpty());
         }
     }
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -973,7 +996,8 @@ TEST_F(BrowseTest, OpensWhatTheCommandLineNames) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return window.CurrentFile == path("b.mp3"); }, Patience));
     EXPECT_EQ(title(), "Beta");
     EXPECT_EQ(selected(), " Selected: 1");
-    EXPECT_EQ(window.ShellList->folderPath(), QString::fromStdString(dir.path()));
+    EXPECT_EQ(ui.find<ShellListView>("ShellList")->folderPath(),
+              QString::fromStdString(dir.path()));
     EXPECT_EQ(errors, QStringList{"Cannot find \"" + path("missing.mp3") + "\""});
     QuillonApplication::setErrorSink(nullptr);
 }
@@ -999,7 +1023,7 @@ TEST_F(BrowseTest, LatinOneNamedFilesAreListedAndLoadedByTheirBytes) {
         click(QString::fromUtf8(c.shown));
         EXPECT_EQ(fileNameBytes(window.CurrentFile).toStdString(), dir.file(c.name));
         EXPECT_EQ(title(), c.title);
-        EXPECT_EQ(window.iMpeg_BitRate->text(), "128 kbps  (CBR)");
+        EXPECT_EQ(ui.row("iMpeg_BitRate")->text(), "128 kbps  (CBR)");
     }
     window.openPaths({pathFromNative(dir.file("caf\xe9.mp3"))});
     ASSERT_TRUE(QTest::qWaitFor([&] { return title() == "Latin"; }, Patience));

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "app/WindowFonts.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/MainWindowDriver.h"
 #include "tests/support/TestFiles.h"
 #include "ui/Contrast.h"
 #include "ui/InspectorGrid.h"
@@ -63,8 +64,9 @@ protected:
     }
 
     static QList<QWidget*> cellsWithText(TfmMain& window) {
+        const MainWindowDriver ui(window);
         QList<QWidget*> cells;
-        for (InspectorGrid* grid : {window.iID3v1, window.iID3v2, window.iMpeg}) {
+        for (InspectorGrid* grid : {ui.grid("iID3v1"), ui.grid("iID3v2"), ui.grid("iMpeg")}) {
             for (InspectorRow* row : grid->rows()) {
                 QWidget* cell = grid->valueCell(row);
                 if (cell && cell->isVisible() && !row->text().trimmed().isEmpty() &&
@@ -80,6 +82,7 @@ protected:
 // than a sixth of the line, as a bitmap face scaled up leaves between its letters.
 TEST_F(DesktopLookTest, TextIsEvenlySpaced) {
     TfmMain window;
+    MainWindowDriver ui{window};
     const QFont font = window.font();
     if (drawsScaled()) {
         EXPECT_TRUE(QFontDatabase::isSmoothlyScalable(QFontInfo(font).family()))
@@ -106,6 +109,7 @@ TEST_F(DesktopLookTest, TextIsEvenlySpaced) {
 // Every value of a tagged file, every caption and every status text is shown whole.
 TEST_F(DesktopLookTest, NothingIsClipped) {
     TfmMain window;
+    MainWindowDriver ui{window};
     openTaggedFile(window);
     for (QWidget* cell : cellsWithText(window)) {
         SCOPED_TRACE(cell->accessibleName().toStdString() + ": " +
@@ -117,7 +121,7 @@ TEST_F(DesktopLookTest, NothingIsClipped) {
         EXPECT_LE(cell->fontMetrics().horizontalAdvance(cell->accessibleDescription()),
                   cell->width());
     }
-    for (InspectorGrid* grid : {window.iID3v1, window.iID3v2, window.iMpeg}) {
+    for (InspectorGrid* grid : {ui.grid("iID3v1"), ui.grid("iID3v2"), ui.grid("iMpeg")}) {
         for (InspectorRow* row : grid->shownLeafRows()) {
             SCOPED_TRACE(row->caption().toStdString());
             EXPECT_FALSE(grid->captionIsCut(row));
@@ -134,6 +138,7 @@ TEST_F(DesktopLookTest, NothingIsClipped) {
 // without the focus.
 TEST_F(DesktopLookTest, FocusIsVisibleWhereverTheKeyboardGoes) {
     TfmMain window;
+    MainWindowDriver ui{window};
     openTaggedFile(window);
     QSet<QWidget*> visited;
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -173,6 +178,7 @@ TEST_F(DesktopLookTest, TextsAreReadableOnADarkPalette) {
     QApplication::setPalette(dark);
     {
         TfmMain window;
+        MainWindowDriver ui{window};
         openTaggedFile(window);
         const auto strongest = [](const QImage& image, const QColor& background) {
             double best = 1.0;
@@ -187,8 +193,8 @@ TEST_F(DesktopLookTest, TextsAreReadableOnADarkPalette) {
             const QImage image = cell->grab().toImage();
             EXPECT_GE(strongest(image, QColor(image.pixel(0, 0))), 4.5);
         }
-        for (QAction* action : {window.bbCut, window.bbCopy, window.bbPaste, window.bbSelectAll,
-                                window.bbInvertSelection}) {
+        for (QAction* action : {ui.action("bbCut"), ui.action("bbCopy"), ui.action("bbPaste"),
+                                ui.action("bbSelectAll"), ui.action("bbInvertSelection")}) {
             SCOPED_TRACE(action->objectName().toStdString());
             const QImage glyph = action->icon().pixmap(16).toImage();
             double best = 1.0;

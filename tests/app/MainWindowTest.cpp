@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "mpeg/MPEGaudio.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/MainWindowDriver.h"
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 #include "ui/Band.h"
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
@@ -37,6 +39,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     FakeDialogs dialogs;
     TfmMain window;
+    MainWindowDriver ui{window};
 
     void show(const std::string& path) {
         window.CurrentFile = QString::fromStdString(path);
@@ -52,85 +55,55 @@ protected:
     }
 };
 
-TEST_F(MainWindowTest, MembersExistUnderTheirNames) {
-    const char* names[] = {"pnTree",
-                           "ShellDriveSpeedBar",
-                           "ShellCombo",
-                           "ShellTree",
-                           "LeftSplitter",
-                           "pnList",
-                           "ShellList",
-                           "RightSplitter",
-                           "pnInspector",
-                           "smMPEG",
-                           "smbID3v1",
-                           "smbID3v2",
-                           "smbMPEG",
-                           "SpeedBar_ID3v1",
-                           "SpeedBar_ID3v2",
-                           "btID3v1_Save",
-                           "btID3v1_Remove",
-                           "btID3v1_Undo",
-                           "btClearID3v1",
-                           "btID3v2_Save",
-                           "btID3v2_Remove",
-                           "btID3v2_Undo",
-                           "btClearID3v2",
-                           "laID3v1Ver",
-                           "laID3v2Ver",
-                           "imID3v1",
-                           "imID3v2",
-                           "chExistsID3v1",
-                           "chExistsID3v2",
-                           "iID3v1",
-                           "iID3v2",
-                           "iMpeg",
-                           "StatusBar",
-                           "spObjects",
-                           "spSelected",
-                           "spID3v1Modified",
-                           "spID3v2Modified",
-                           "ProgressBar",
-                           "btGlobCancel",
-                           "BarManager",
-                           "bbFile",
-                           "bbEdit",
-                           "bbView",
-                           "bbHelp",
-                           "bbConfirmations",
-                           "bbUpFolder",
-                           "bbNewFolder",
-                           "bbDelete",
-                           "bbProperties",
-                           "bbReport",
-                           "bbClose",
-                           "bbOpenDataFile",
-                           "bbCut",
-                           "bbCopy",
-                           "bbPaste",
-                           "bbSelectAll",
-                           "bbInvertSelection",
-                           "bbConfSaveTag",
-                           "bbConfRemoveTag",
-                           "bbConfUndoTag",
-                           "bbConfClearTag",
-                           "bbConfRenameFile",
-                           "bbConfFillTagFromFile",
-                           "bbConfQuit",
-                           "bbIcon",
-                           "bbSmallIconView",
-                           "bbListView",
-                           "bbReportView",
-                           "bcFileMask",
-                           "bbRefresh",
-                           "bbAbout",
-                           "tbFile",
-                           "tbEdit",
-                           "tbView",
-                           "dfID3v1",
-                           "dfID3v2"};
-    for (const char* name : names)
-        EXPECT_NE(nullptr, window.findChild<QObject*>(name)) << name;
+// What the window's parts know each other by, and bar layouts and tests know them by: each
+// pane's widgets are found under their names and do their part on the file shown.
+TEST_F(MainWindowTest, PaneWidgetsFoundByTheirNamesDoTheirParts) {
+    TestDir dir;
+    const std::string path =
+        cbrFile(dir, "tagged.mp3", 200000, id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Second")),
+                id3v1Tag({.title = "First", .track = 7}));
+    show(path);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (const char* confirmation : {"bbConfSaveTag", "bbConfRemoveTag", "bbConfUndoTag"})
+        ui.action(confirmation)->setChecked(false);
+
+    const struct {
+        QString tag;
+        QString version;
+    } panes[] = {{"ID3v1", "v 1.1"}, {"ID3v2", "v 2.3"}};
+    for (const auto& pane : panes) {
+        SCOPED_TRACE(pane.tag.toStdString());
+        QCheckBox* exists = ui.find<QCheckBox>("chExists" + pane.tag);
+        StatusPane* modified = ui.find<StatusPane>("sp" + pane.tag + "Modified");
+        InspectorGrid* grid = ui.grid("i" + pane.tag);
+        InspectorRow* title = ui.row("i" + pane.tag + "_Title");
+        EXPECT_TRUE(exists->isChecked());
+        EXPECT_EQ(pane.version, ui.find<QLabel>("la" + pane.tag + "Ver")->text());
+        const QString shown = title->text();
+
+        ASSERT_TRUE(grid->beginEdit(title));
+        QTest::keyClicks(grid->editor(), "Typed");
+        EXPECT_EQ(pane.tag + " Modified", modified->text());
+        QTest::mouseClick(ui.find<QToolButton>("bt" + pane.tag + "_Undo"), Qt::LeftButton);
+        EXPECT_EQ(shown, title->text());
+        EXPECT_EQ("", modified->text());
+
+        ASSERT_TRUE(grid->beginEdit(title));
+        QTest::keyClicks(grid->editor(), "Saved");
+        QTest::mouseClick(ui.find<QToolButton>("bt" + pane.tag + "_Save"), Qt::LeftButton);
+        EXPECT_EQ("", modified->text());
+        const Bytes saved = readFile(path);
+        const std::string text = title->text().toStdString();
+        EXPECT_NE(std::search(saved.begin(), saved.end(), text.begin(), text.end()), saved.end())
+            << text;
+
+        QTest::mouseClick(ui.find<QToolButton>("bt" + pane.tag + "_Remove"), Qt::LeftButton);
+        EXPECT_FALSE(exists->isChecked());
+    }
+    const Bytes stripped = readFile(path);
+    EXPECT_NE(std::string(stripped.begin(), stripped.begin() + 3), "ID3");
+    EXPECT_NE(std::string(stripped.end() - 128, stripped.end() - 125), "TAG");
 }
 
 TEST_F(MainWindowTest, WindowAndPaneSizes) {
@@ -138,92 +111,94 @@ TEST_F(MainWindowTest, WindowAndPaneSizes) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     EXPECT_EQ(QSize(800, 600), window.size());
     EXPECT_EQ("Quillon", window.windowTitle().toStdString());
-    EXPECT_EQ(208, window.pnTree->width());
-    EXPECT_EQ(240, window.pnInspector->width());
-    for (Band* band : window.smMPEG->bands())
+    EXPECT_EQ(208, ui.find<QWidget>("pnTree")->width());
+    EXPECT_EQ(240, ui.find<QWidget>("pnInspector")->width());
+    for (Band* band : ui.find<BandContainer>("smMPEG")->bands())
         EXPECT_FALSE(band->isCollapsed()) << band->caption().toStdString();
-    EXPECT_EQ(131, window.smbID3v1->expandedHeight());
-    EXPECT_EQ(199, window.smbID3v2->expandedHeight());
-    EXPECT_EQ(246, window.smbMPEG->expandedHeight());
-    EXPECT_EQ(19, window.StatusBar->height());
+    EXPECT_EQ(131, ui.find<Band>("smbID3v1")->expandedHeight());
+    EXPECT_EQ(199, ui.find<Band>("smbID3v2")->expandedHeight());
+    EXPECT_EQ(246, ui.find<Band>("smbMPEG")->expandedHeight());
+    EXPECT_EQ(19, ui.find<StatusBar>("StatusBar")->height());
     // The speed bars fit the pane, so the drag images at their right ends are in view.
-    for (QWidget* image :
-         {static_cast<QWidget*>(window.imID3v1), static_cast<QWidget*>(window.imID3v2)}) {
-        const QPoint right = image->mapTo(window.pnInspector, QPoint(image->width(), 0));
-        EXPECT_LE(right.x(), window.pnInspector->width()) << image->objectName().toStdString();
+    for (QWidget* image : {static_cast<QWidget*>(ui.find<QLabel>("imID3v1")),
+                           static_cast<QWidget*>(ui.find<QLabel>("imID3v2"))}) {
+        const QPoint right =
+            image->mapTo(ui.find<QWidget>("pnInspector"), QPoint(image->width(), 0));
+        EXPECT_LE(right.x(), ui.find<QWidget>("pnInspector")->width())
+            << image->objectName().toStdString();
         EXPECT_FALSE(image->visibleRegion().isEmpty());
     }
-    EXPECT_FALSE(window.btGlobCancel->isVisible());
+    EXPECT_FALSE(ui.find<QPushButton>("btGlobCancel")->isVisible());
 }
 
 TEST_F(MainWindowTest, GridsDeclareTheirRowsInOrder) {
     EXPECT_EQ(
         QStringList({"iID3v1_Title", "iID3v1_Artist", "iID3v1_Album", "iID3v1_Year", "iID3v1_Track",
                      "iID3v1_Comment", "iID3v1_xYG", "iID3v1_xCT", "iID3v1_Genre"}),
-        rowNames(window.iID3v1));
+        rowNames(ui.grid("iID3v1")));
     EXPECT_EQ(QStringList({"iID3v2_Title", "iID3v2_Artist", "iID3v2_Album", "iID3v2_Year",
                            "iID3v2_Track", "iID3v2_Comment", "iID3v2_xYG", "iID3v2_xCT",
                            "iID3v2_Genre", "iID3v2_Composer", "iID3v2_Encoder", "iID3v2_Copyright",
                            "iID3v2_Language", "iID3v2_URL", "iID3v2_xCC"}),
-              rowNames(window.iID3v2));
+              rowNames(ui.grid("iID3v2")));
     EXPECT_EQ(
         QStringList({"iMpeg_Size", "iMpeg_Version", "iMpeg_SampleRate", "iMpeg_BitRate",
                      "iMpeg_ChannelMode", "iMpeg_CRC", "iMpeg_Original", "iMpeg_Copyrighted",
                      "iMpeg_Duration", "iMpeg_HeaderOffset", "iMpeg_Modified", "iMpeg_Encoder",
                      "iMpeg_Emphasis", "iMpeg_Frames", "iMpeg_VBR", "iMpeg_irBool"}),
-        rowNames(window.iMpeg));
+        rowNames(ui.grid("iMpeg")));
 
     // Shown lines: composites hold their members; the VBR row is not part of the layout.
-    const QList<InspectorRow*> mpegLines = window.iMpeg->shownRows();
-    EXPECT_FALSE(mpegLines.contains(window.iMpeg_VBR));
-    EXPECT_EQ(window.iMpeg_irBool, mpegLines.back());
-    const auto& members = window.iMpeg_irBool->members();
+    const QList<InspectorRow*> mpegLines = ui.grid("iMpeg")->shownRows();
+    EXPECT_FALSE(mpegLines.contains(ui.row("iMpeg_VBR")));
+    EXPECT_EQ(ui.row("iMpeg_irBool"), mpegLines.back());
+    const auto& members = ui.row("iMpeg_irBool")->members();
     ASSERT_EQ(3, members.size());
-    EXPECT_EQ(window.iMpeg_Copyrighted, members[0].row);
-    EXPECT_EQ(window.iMpeg_Original, members[1].row);
-    EXPECT_EQ(window.iMpeg_CRC, members[2].row);
-    EXPECT_EQ(72, window.iID3v1_xCT->members()[0].width);
-    EXPECT_EQ(18, window.iID3v1_xCT->members()[1].width);
-    EXPECT_EQ(30, window.iID3v2_xYG->members()[0].width);
-    EXPECT_EQ(28, window.iID3v2_xCC->members()[1].width);
-    EXPECT_EQ(InspectorRow::Kind::Hyperlink, window.iID3v2_URL->kind());
-    EXPECT_EQ(InspectorRow::Kind::Pick, window.iID3v1_Genre->kind());
-    EXPECT_EQ(148, window.iID3v2_Genre->pickItems().size());
-    EXPECT_EQ(" ( c ) ", window.iID3v2_Copyright->caption().toStdString());
-    EXPECT_EQ(1, window.iID3v1->tag());
-    EXPECT_EQ(2, window.iID3v2->tag());
-    EXPECT_EQ(94, window.iID3v1->dividerPosition());
+    EXPECT_EQ(ui.row("iMpeg_Copyrighted"), members[0].row);
+    EXPECT_EQ(ui.row("iMpeg_Original"), members[1].row);
+    EXPECT_EQ(ui.row("iMpeg_CRC"), members[2].row);
+    EXPECT_EQ(72, ui.row("iID3v1_xCT")->members()[0].width);
+    EXPECT_EQ(18, ui.row("iID3v1_xCT")->members()[1].width);
+    EXPECT_EQ(30, ui.row("iID3v2_xYG")->members()[0].width);
+    EXPECT_EQ(28, ui.row("iID3v2_xCC")->members()[1].width);
+    EXPECT_EQ(InspectorRow::Kind::Hyperlink, ui.row("iID3v2_URL")->kind());
+    EXPECT_EQ(InspectorRow::Kind::Pick, ui.row("iID3v1_Genre")->kind());
+    EXPECT_EQ(148, ui.row("iID3v2_Genre")->pickItems().size());
+    EXPECT_EQ(" ( c ) ", ui.row("iID3v2_Copyright")->caption().toStdString());
+    EXPECT_EQ(1, ui.grid("iID3v1")->tag());
+    EXPECT_EQ(2, ui.grid("iID3v2")->tag());
+    EXPECT_EQ(94, ui.grid("iID3v1")->dividerPosition());
 }
 
 TEST_F(MainWindowTest, StartsEmptyAndReadOnly) {
-    for (InspectorGrid* grid : {window.iID3v1, window.iID3v2, window.iMpeg}) {
+    for (InspectorGrid* grid : {ui.grid("iID3v1"), ui.grid("iID3v2"), ui.grid("iMpeg")}) {
         for (InspectorRow* row : grid->rows()) {
             EXPECT_TRUE(row->isReadOnly()) << row->name().toStdString();
             const bool check = row->kind() == InspectorRow::Kind::Check;
             EXPECT_EQ(check ? "False" : "", row->text().toStdString());
         }
     }
-    EXPECT_EQ("", window.laID3v1Ver->text().toStdString());
-    EXPECT_EQ("", window.spID3v1Modified->text().toStdString());
-    EXPECT_FALSE(window.chExistsID3v2->isChecked());
+    EXPECT_EQ("", ui.find<QLabel>("laID3v1Ver")->text().toStdString());
+    EXPECT_EQ("", ui.find<StatusPane>("spID3v1Modified")->text().toStdString());
+    EXPECT_FALSE(ui.find<QCheckBox>("chExistsID3v2")->isChecked());
 }
 
 TEST_F(MainWindowTest, ShowsAFileWithBothTags) {
     TestDir dir;
     show(cbrFile(dir, "tagged.mp3", 200000, id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Second")),
                  id3v1Tag({.title = "First", .track = 7})));
-    EXPECT_TRUE(window.chExistsID3v1->isChecked());
-    EXPECT_TRUE(window.chExistsID3v2->isChecked());
-    EXPECT_EQ("First", window.iID3v1_Title->text().toStdString());
-    EXPECT_EQ("7", window.iID3v1_Track->text().toStdString());
-    EXPECT_EQ("", window.iID3v1_Genre->text().toStdString());
-    EXPECT_EQ("v 1.1", window.laID3v1Ver->text().toStdString());
-    EXPECT_EQ("Second", window.iID3v2_Title->text().toStdString());
-    EXPECT_EQ("v 2.3", window.laID3v2Ver->text().toStdString());
-    EXPECT_EQ("128 kbps  (CBR)", window.iMpeg_BitRate->text().toStdString());
-    EXPECT_FALSE(window.iMpeg_VBR->isVisible());
-    EXPECT_FALSE(window.iID3v1_Title->isReadOnly());
-    EXPECT_TRUE(window.iMpeg_Size->isReadOnly());
+    EXPECT_TRUE(ui.find<QCheckBox>("chExistsID3v1")->isChecked());
+    EXPECT_TRUE(ui.find<QCheckBox>("chExistsID3v2")->isChecked());
+    EXPECT_EQ("First", ui.row("iID3v1_Title")->text().toStdString());
+    EXPECT_EQ("7", ui.row("iID3v1_Track")->text().toStdString());
+    EXPECT_EQ("", ui.row("iID3v1_Genre")->text().toStdString());
+    EXPECT_EQ("v 1.1", ui.find<QLabel>("laID3v1Ver")->text().toStdString());
+    EXPECT_EQ("Second", ui.row("iID3v2_Title")->text().toStdString());
+    EXPECT_EQ("v 2.3", ui.find<QLabel>("laID3v2Ver")->text().toStdString());
+    EXPECT_EQ("128 kbps  (CBR)", ui.row("iMpeg_BitRate")->text().toStdString());
+    EXPECT_FALSE(ui.row("iMpeg_VBR")->isVisible());
+    EXPECT_FALSE(ui.row("iID3v1_Title")->isReadOnly());
+    EXPECT_TRUE(ui.row("iMpeg_Size")->isReadOnly());
 }
 
 TEST_F(MainWindowTest, VbrRowComesAndStaysEmptyAfterAClear) {
@@ -238,36 +213,36 @@ TEST_F(MainWindowTest, VbrRowComesAndStaysEmptyAfterAClear) {
     std::copy(xing.begin() + 4, xing.end(), content.begin() + 4);
     path = dir.createFile("vbr.mp3", content);
     show(path);
-    EXPECT_TRUE(window.iMpeg_VBR->isVisible());
-    EXPECT_EQ(window.iMpeg_VBR, window.iMpeg->shownRows().back());
-    EXPECT_EQ("Xing : 78", window.iMpeg_VBR->text().toStdString());
+    EXPECT_TRUE(ui.row("iMpeg_VBR")->isVisible());
+    EXPECT_EQ(ui.row("iMpeg_VBR"), ui.grid("iMpeg")->shownRows().back());
+    EXPECT_EQ("Xing : 78", ui.row("iMpeg_VBR")->text().toStdString());
 
     window.ClearFileInfo(true);
-    EXPECT_TRUE(window.iMpeg_VBR->isVisible());
-    EXPECT_EQ("", window.iMpeg_VBR->text().toStdString());
-    EXPECT_EQ("False", window.iMpeg_CRC->text().toStdString());
+    EXPECT_TRUE(ui.row("iMpeg_VBR")->isVisible());
+    EXPECT_EQ("", ui.row("iMpeg_VBR")->text().toStdString());
+    EXPECT_EQ("False", ui.row("iMpeg_CRC")->text().toStdString());
 
     show(cbrFile(dir, "cbr.mp3", 100000));
-    EXPECT_FALSE(window.iMpeg_VBR->isVisible());
+    EXPECT_FALSE(ui.row("iMpeg_VBR")->isVisible());
 }
 
 TEST_F(MainWindowTest, FirstKeystrokeMarksThePaneModified) {
     TestDir dir;
     show(cbrFile(dir, "plain.mp3", 100000));
-    EXPECT_FALSE(window.chExistsID3v1->isChecked());
-    EXPECT_FALSE(window.iID3v1_Title->isReadOnly());
+    EXPECT_FALSE(ui.find<QCheckBox>("chExistsID3v1")->isChecked());
+    EXPECT_FALSE(ui.row("iID3v1_Title")->isReadOnly());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    ASSERT_TRUE(window.iID3v1->beginEdit(window.iID3v1_Title));
-    QTest::keyClick(window.iID3v1->editor(), Qt::Key_A);
-    EXPECT_TRUE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
-    EXPECT_EQ("ID3v1 Modified", window.spID3v1Modified->text().toStdString());
-    EXPECT_EQ("", window.spID3v2Modified->text().toStdString());
+    ASSERT_TRUE(ui.grid("iID3v1")->beginEdit(ui.row("iID3v1_Title")));
+    QTest::keyClick(ui.grid("iID3v1")->editor(), Qt::Key_A);
+    EXPECT_TRUE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
+    EXPECT_EQ("ID3v1 Modified", ui.find<StatusPane>("spID3v1Modified")->text().toStdString());
+    EXPECT_EQ("", ui.find<StatusPane>("spID3v2Modified")->text().toStdString());
 
-    window.ClearInspector(window.iID3v1);
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_EQ("", window.spID3v1Modified->text().toStdString());
+    window.ClearInspector(ui.grid("iID3v1"));
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_EQ("", ui.find<StatusPane>("spID3v1Modified")->text().toStdString());
 }
 
 TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndHints) {
@@ -277,27 +252,28 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndHints) {
         const char* hint;
     };
     const Case cases[] = {
-        {window.bbUpFolder, "Up Folder", "Up Folder"},
-        {window.bbDelete, "&Delete", "Delete"},
-        {window.bbCut, "C&ut", "Cut"},
-        {window.bbSelectAll, "Select &All", "Select All"},
-        {window.bbConfQuit, "Quit", "Quit"},
-        {window.bbIcon, "Icon View", "Icon View"},
-        {window.bbAbout, "&About...", "About"},
+        {ui.action("bbUpFolder"), "Up Folder", "Up Folder"},
+        {ui.action("bbDelete"), "&Delete", "Delete"},
+        {ui.action("bbCut"), "C&ut", "Cut"},
+        {ui.action("bbSelectAll"), "Select &All", "Select All"},
+        {ui.action("bbConfQuit"), "Quit", "Quit"},
+        {ui.action("bbIcon"), "Icon View", "Icon View"},
+        {ui.action("bbAbout"), "&About...", "About"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
         EXPECT_EQ(c.caption, c.action->text().toStdString());
         EXPECT_EQ(0, c.action->toolTip().indexOf(c.hint));
     }
-    const QAction* confirmations[] = {window.bbConfSaveTag,    window.bbConfRemoveTag,
-                                      window.bbConfUndoTag,    window.bbConfClearTag,
-                                      window.bbConfRenameFile, window.bbConfFillTagFromFile};
+    const QAction* confirmations[] = {
+        ui.action("bbConfSaveTag"),    ui.action("bbConfRemoveTag"),
+        ui.action("bbConfUndoTag"),    ui.action("bbConfClearTag"),
+        ui.action("bbConfRenameFile"), ui.action("bbConfFillTagFromFile")};
     for (const QAction* a : confirmations)
         EXPECT_TRUE(a->isChecked()) << a->objectName().toStdString();
-    EXPECT_FALSE(window.bbConfQuit->isChecked());
-    EXPECT_FALSE(window.bbReport->isVisible());
-    EXPECT_FALSE(window.bbOpenDataFile->isVisible());
+    EXPECT_FALSE(ui.action("bbConfQuit")->isChecked());
+    EXPECT_FALSE(ui.action("bbReport")->isVisible());
+    EXPECT_FALSE(ui.action("bbOpenDataFile")->isVisible());
 }
 
 } // namespace

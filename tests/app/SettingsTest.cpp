@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "shell/FileName.h"
 #include "support/FakeDialogs.h"
+#include "tests/support/MainWindowDriver.h"
 #include "ui/BarCombo.h"
 #include "ui/BarManager.h"
 #include "ui/FormStorage.h"
@@ -31,6 +32,10 @@ namespace {
 
 using DriveKind = AppDef::DriveKind;
 using Window = std::unique_ptr<TfmMain>;
+
+MainWindowDriver ui(const Window& window) {
+    return MainWindowDriver(*window);
+}
 
 // The lines of one section, from its name to the next section or blank line.
 QByteArray sectionOf(const QByteArray& file, const QByteArray& name) {
@@ -97,14 +102,16 @@ protected:
 TEST_F(SettingsTest, FirstRunStartsWithTheDefaultsAndWritesThem) {
     Window window = start();
     for (QAction* on :
-         {window->bbConfSaveTag, window->bbConfRemoveTag, window->bbConfUndoTag,
-          window->bbConfClearTag, window->bbConfRenameFile, window->bbConfFillTagFromFile})
+         {ui(window).action("bbConfSaveTag"), ui(window).action("bbConfRemoveTag"),
+          ui(window).action("bbConfUndoTag"), ui(window).action("bbConfClearTag"),
+          ui(window).action("bbConfRenameFile"), ui(window).action("bbConfFillTagFromFile")})
         EXPECT_TRUE(on->isChecked()) << on->objectName().toStdString();
-    EXPECT_FALSE(window->bbConfQuit->isChecked());
+    EXPECT_FALSE(ui(window).action("bbConfQuit")->isChecked());
     EXPECT_EQ(window->size(), QSize(800, 600));
-    EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
-    EXPECT_TRUE(window->FormStorage->isActive());
-    EXPECT_EQ(window->FormStorage->objectName(), "FormStorage");
+    EXPECT_EQ(ui(window).find<ShellTreeView>("ShellTree")->selectedFolder().parsingPath(),
+              QDir::homePath());
+    EXPECT_TRUE(ui(window).find<FormStorage>("FormStorage")->isActive());
+    EXPECT_EQ(ui(window).find<FormStorage>("FormStorage")->objectName(), "FormStorage");
     const QRect geometry = window->geometry();
     quit(window);
 
@@ -185,10 +192,13 @@ TEST_F(SettingsTest, ValuesAreReadByTheFileRulesAndWrittenBackPlain) {
         QAction* item;
         bool checked;
     } expected[] = {
-        {window->bbConfSaveTag, false},   {window->bbConfRemoveTag, true},
-        {window->bbConfUndoTag, true},    {window->bbConfClearTag, false},
-        {window->bbConfRenameFile, true}, {window->bbConfFillTagFromFile, true},
-        {window->bbConfQuit, true},
+        {ui(window).action("bbConfSaveTag"), false},
+        {ui(window).action("bbConfRemoveTag"), true},
+        {ui(window).action("bbConfUndoTag"), true},
+        {ui(window).action("bbConfClearTag"), false},
+        {ui(window).action("bbConfRenameFile"), true},
+        {ui(window).action("bbConfFillTagFromFile"), true},
+        {ui(window).action("bbConfQuit"), true},
     };
     for (const auto& e : expected)
         EXPECT_EQ(e.item->isChecked(), e.checked) << e.item->objectName().toStdString();
@@ -221,7 +231,7 @@ TEST_F(SettingsTest, QuitQuestionKeepsTheWindowAndTheFileOnNo) {
     Window window = start();
     window->SetID3v1Modified(true); // pending edits are neither asked about nor saved
     dialogs.answers = {false, false};
-    window->bbClose->trigger();
+    ui(window).action("bbClose")->trigger();
     window->close();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Confirm),
@@ -229,7 +239,7 @@ TEST_F(SettingsTest, QuitQuestionKeepsTheWindowAndTheFileOnNo) {
     EXPECT_EQ(iniBytes(), "[Confirmation]\nConfQuit=1\n");
 
     // Yes closes, and the placement is written at once.
-    window->bbClose->trigger();
+    ui(window).action("bbClose")->trigger();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(iniBytes().contains("[main form]\n"));
     window.reset();
@@ -238,7 +248,7 @@ TEST_F(SettingsTest, QuitQuestionKeepsTheWindowAndTheFileOnNo) {
 
     // Switched off, closing asks nothing.
     window = start();
-    window->bbConfQuit->setChecked(false);
+    ui(window).action("bbConfQuit")->setChecked(false);
     quit(window);
     EXPECT_EQ(dialogs.boxes.size(), 3u);
     EXPECT_TRUE(iniBytes().contains("ConfQuit=0\n"));
@@ -293,7 +303,7 @@ TEST_F(SettingsTest, PlacementIsKeptOnlyWhereTheDriveAllows) {
     // A file made by a run on an ordinary drive: View bar hidden, window moved.
     {
         Window window = start();
-        window->tbView->toggleViewAction()->trigger();
+        ui(window).find<QToolBar>("tbView")->toggleViewAction()->trigger();
         window->setGeometry(40, 30, 700, 500);
         quit(window);
     }
@@ -315,12 +325,12 @@ TEST_F(SettingsTest, PlacementIsKeptOnlyWhereTheDriveAllows) {
         writeIni(made);
         useDrive(c.drive);
         Window window = start();
-        EXPECT_EQ(window->FormStorage->isActive(), c.kept);
+        EXPECT_EQ(ui(window).find<FormStorage>("FormStorage")->isActive(), c.kept);
         EXPECT_EQ(window->geometry() == QRect(40, 30, 700, 500), c.kept);
         EXPECT_EQ(window->size() == QSize(800, 600), !c.kept);
         // The bar layout and the switches come and go on any drive.
-        EXPECT_TRUE(window->tbView->isHidden());
-        window->bbConfSaveTag->setChecked(false);
+        EXPECT_TRUE(ui(window).find<QToolBar>("tbView")->isHidden());
+        ui(window).action("bbConfSaveTag")->setChecked(false);
         window->setGeometry(60, 50, 720, 510);
         quit(window);
         const QByteArray file = iniBytes();
@@ -437,13 +447,14 @@ TEST_F(SettingsTest, WidgetPropertiesComeBackByName) {
              "ShellList_FileFilter= *.mp3\n"
              "ShellList_Filtered=false\n");
     Window window = start();
-    EXPECT_EQ(window->bcFileMask->editText(), "*.mp3");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->pnTree->width() == 150; }, 5000))
-        << window->pnTree->width();
-    EXPECT_EQ(window->pnInspector->width(), 300);
-    EXPECT_EQ(window->ShellList->viewStyle(), 0);
-    EXPECT_EQ(window->ShellList->fileMask(), "*.mp3");
-    EXPECT_FALSE(window->ShellList->isMasked());
+    EXPECT_EQ(ui(window).find<BarCombo>("bcFileMask")->editText(), "*.mp3");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return ui(window).find<QWidget>("pnTree")->width() == 150; }, 5000))
+        << ui(window).find<QWidget>("pnTree")->width();
+    EXPECT_EQ(ui(window).find<QWidget>("pnInspector")->width(), 300);
+    EXPECT_EQ(ui(window).find<ShellListView>("ShellList")->viewStyle(), 0);
+    EXPECT_EQ(ui(window).find<ShellListView>("ShellList")->fileMask(), "*.mp3");
+    EXPECT_FALSE(ui(window).find<ShellListView>("ShellList")->isMasked());
     quit(window);
     const QByteArray form = sectionOf(iniBytes(), "main form");
     for (const char* line : {"\nbcFileMask_Text=*.mp3\n", "\npnTree_Width=150\n",
@@ -455,9 +466,9 @@ TEST_F(SettingsTest, WidgetPropertiesComeBackByName) {
     writeIni(
         "[main form]\nShellList_ViewStyle=vsBogus\nShellList_Filtered=maybe\npnTree_Width=x\n");
     window = start();
-    EXPECT_EQ(window->ShellList->viewStyle(), 3);
-    EXPECT_TRUE(window->ShellList->isMasked());
-    EXPECT_EQ(window->pnTree->width(), 208);
+    EXPECT_EQ(ui(window).find<ShellListView>("ShellList")->viewStyle(), 3);
+    EXPECT_TRUE(ui(window).find<ShellListView>("ShellList")->isMasked());
+    EXPECT_EQ(ui(window).find<QWidget>("pnTree")->width(), 208);
     quit(window);
 }
 
@@ -466,14 +477,22 @@ TEST_F(SettingsTest, MovedAndHiddenBarsComeBackAfterARestart) {
     int cut = -1;
     {
         Window window = start();
-        window->addToolBar(Qt::BottomToolBarArea, window->tbEdit);
-        window->tbView->toggleViewAction()->trigger();
-        for (int i = 0; i < window->BarManager->linkCount(window->tbEdit); ++i) {
-            if (window->BarManager->link(window->tbEdit, i).itemName == "bbCut")
+        window->addToolBar(Qt::BottomToolBarArea, ui(window).find<QToolBar>("tbEdit"));
+        ui(window).find<QToolBar>("tbView")->toggleViewAction()->trigger();
+        for (int i = 0; i < ui(window)
+                                .find<BarManager>("BarManager")
+                                ->linkCount(ui(window).find<QToolBar>("tbEdit"));
+             ++i) {
+            if (ui(window)
+                    .find<BarManager>("BarManager")
+                    ->link(ui(window).find<QToolBar>("tbEdit"), i)
+                    .itemName == "bbCut")
                 cut = i;
         }
         ASSERT_GE(cut, 0);
-        window->BarManager->setLinkVisible(window->tbEdit, cut, false);
+        ui(window)
+            .find<BarManager>("BarManager")
+            ->setLinkVisible(ui(window).find<QToolBar>("tbEdit"), cut, false);
         quit(window);
     }
     const QByteArray file = iniBytes();
@@ -481,11 +500,17 @@ TEST_F(SettingsTest, MovedAndHiddenBarsComeBackAfterARestart) {
     EXPECT_FALSE(file.contains("fmMain.BarManager.Bar9")) << file.data();
 
     Window window = start();
-    EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
-    EXPECT_TRUE(window->tbView->isHidden());
-    EXPECT_TRUE(window->tbFile->isVisible());
-    EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
-    EXPECT_FALSE(window->BarManager->linkAction(window->tbEdit, cut)->isVisible());
+    EXPECT_EQ(window->toolBarArea(ui(window).find<QToolBar>("tbEdit")), Qt::BottomToolBarArea);
+    EXPECT_TRUE(ui(window).find<QToolBar>("tbView")->isHidden());
+    EXPECT_TRUE(ui(window).find<QToolBar>("tbFile")->isVisible());
+    EXPECT_FALSE(ui(window)
+                     .find<BarManager>("BarManager")
+                     ->link(ui(window).find<QToolBar>("tbEdit"), cut)
+                     .visible);
+    EXPECT_FALSE(ui(window)
+                     .find<BarManager>("BarManager")
+                     ->linkAction(ui(window).find<QToolBar>("tbEdit"), cut)
+                     ->isVisible());
     quit(window);
 }
 
@@ -497,11 +522,11 @@ TEST_F(SettingsTest, AFolderThatIsGoneIsReportedOnceAndStartUpGoesOn) {
     EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),
               QStringList{"Invalid folder.\n\"" + dir.filePath("gone") +
                           "\": No such file or directory."});
-    EXPECT_FALSE(window->bbConfSaveTag->isChecked());
-    EXPECT_EQ(window->iID3v1_Genre->pickItems().size(), 148);
-    EXPECT_EQ(window->iID3v2_Genre->pickItems().size(), 148);
-    EXPECT_TRUE(window->iID3v1_Title->isReadOnly());
-    EXPECT_TRUE(window->ShellTree->selectedFolder().isNull());
+    EXPECT_FALSE(ui(window).action("bbConfSaveTag")->isChecked());
+    EXPECT_EQ(ui(window).row("iID3v1_Genre")->pickItems().size(), 148);
+    EXPECT_EQ(ui(window).row("iID3v2_Genre")->pickItems().size(), 148);
+    EXPECT_TRUE(ui(window).row("iID3v1_Title")->isReadOnly());
+    EXPECT_TRUE(ui(window).find<ShellTreeView>("ShellTree")->selectedFolder().isNull());
     quit(window);
     EXPECT_EQ(dialogs.boxes.size(), 1u);
     // With no folder selected the stored one stays.
@@ -513,13 +538,21 @@ TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
     int cut = -1;
     {
         Window window = start();
-        window->addToolBar(Qt::BottomToolBarArea, window->tbEdit);
-        for (int i = 0; i < window->BarManager->linkCount(window->tbEdit); ++i) {
-            if (window->BarManager->link(window->tbEdit, i).itemName == "bbCut")
+        window->addToolBar(Qt::BottomToolBarArea, ui(window).find<QToolBar>("tbEdit"));
+        for (int i = 0; i < ui(window)
+                                .find<BarManager>("BarManager")
+                                ->linkCount(ui(window).find<QToolBar>("tbEdit"));
+             ++i) {
+            if (ui(window)
+                    .find<BarManager>("BarManager")
+                    ->link(ui(window).find<QToolBar>("tbEdit"), i)
+                    .itemName == "bbCut")
                 cut = i;
         }
         ASSERT_GE(cut, 0);
-        window->BarManager->setLinkVisible(window->tbEdit, cut, false);
+        ui(window)
+            .find<BarManager>("BarManager")
+            ->setLinkVisible(ui(window).find<QToolBar>("tbEdit"), cut, false);
         quit(window);
     }
     QByteArray file = iniBytes();
@@ -533,9 +566,12 @@ TEST_F(SettingsTest, HugeCountsInTheFileLoadAtOnce) {
 
     // Before the mend this start-up ran for hours: finishing at all is the check.
     Window window = start();
-    EXPECT_EQ(window->toolBarArea(window->tbEdit), Qt::BottomToolBarArea);
-    EXPECT_FALSE(window->BarManager->link(window->tbEdit, cut).visible);
-    EXPECT_TRUE(window->tbFile->isVisible());
+    EXPECT_EQ(window->toolBarArea(ui(window).find<QToolBar>("tbEdit")), Qt::BottomToolBarArea);
+    EXPECT_FALSE(ui(window)
+                     .find<BarManager>("BarManager")
+                     ->link(ui(window).find<QToolBar>("tbEdit"), cut)
+                     .visible);
+    EXPECT_TRUE(ui(window).find<QToolBar>("tbFile")->isVisible());
     quit(window);
     EXPECT_TRUE(dialogs.boxes.empty());
 }
@@ -562,7 +598,8 @@ TEST_F(SettingsTest, OnlyARegularFileIsReadAsTheSettingsFile) {
         AppDef::initPaths(place.filePath("quillon"));
         ASSERT_TRUE(c.make(AppDef::IniFileName));
         Window window = start();
-        EXPECT_EQ(window->ShellTree->selectedFolder().parsingPath(), QDir::homePath());
+        EXPECT_EQ(ui(window).find<ShellTreeView>("ShellTree")->selectedFolder().parsingPath(),
+                  QDir::homePath());
         quit(window);
         ASSERT_EQ(dialogs.texts(DialogService::Kind::Error).size(), 1);
         EXPECT_EQ(dialogs.texts(DialogService::Kind::Error).front(),
@@ -600,7 +637,7 @@ TEST_F(SettingsTest, SettingsGoToTheConfigFolderWhenTheProgramsFolderIsClosed) {
     writeIni("[Confirmation]\nConfQuit=0\n");
     {
         Window window = start();
-        EXPECT_FALSE(window->bbConfQuit->isChecked());
+        EXPECT_FALSE(ui(window).action("bbConfQuit")->isChecked());
         quit(window);
     }
     EXPECT_TRUE(dialogs.boxes.empty());
@@ -623,7 +660,10 @@ TEST_F(SettingsTest, ALatinOneShellFolderComesBackByItsBytes) {
         writeIni("[General]\nShellFolder=" + c.folder + "\n");
         Window window = start();
         if (c.exists) {
-            EXPECT_EQ(fileNameBytes(window->ShellTree->selectedFolder().parsingPath()), c.folder);
+            EXPECT_EQ(
+                fileNameBytes(
+                    ui(window).find<ShellTreeView>("ShellTree")->selectedFolder().parsingPath()),
+                c.folder);
         } else {
             EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs.boxes.empty(); }, 5000));
             EXPECT_EQ(dialogs.texts(DialogService::Kind::Error),

@@ -7,6 +7,7 @@
 #include "shell/FileName.h"
 #include "support/FakeDialogs.h"
 #include "tags/FileAccess.h"
+#include "tests/support/MainWindowDriver.h"
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 #include "ui/InspectorGrid.h"
@@ -104,6 +105,7 @@ class TagCommandsTest : public ::testing::Test {
 protected:
     FakeDialogs dialogs;
     TfmMain window;
+    MainWindowDriver ui{window};
     TestDir dir;
 
     void SetUp() override {
@@ -120,24 +122,26 @@ protected:
         QToolButton* remove;
         QToolButton* undo;
         QCheckBox* exists;
-        const bool& modified;
-        std::function<void()> saveClick;
+        std::function<bool()> modified;
     };
     Pane pane(int version) {
         if (version == 1)
-            return {window.iID3v1,
-                    window.iID3v1_Title,
-                    window.iID3v1_Track,
-                    window.btID3v1_Save,
-                    window.btID3v1_Remove,
-                    window.btID3v1_Undo,
-                    window.chExistsID3v1,
-                    window.ID3v1Modified,
-                    [this] { window.btID3v1_SaveClick(); }};
-        return {
-            window.iID3v2,        window.iID3v2_Title,   window.iID3v2_Track,
-            window.btID3v2_Save,  window.btID3v2_Remove, window.btID3v2_Undo,
-            window.chExistsID3v2, window.ID3v2Modified,  [this] { window.btID3v2_SaveClick(); }};
+            return {ui.grid("iID3v1"),
+                    ui.row("iID3v1_Title"),
+                    ui.row("iID3v1_Track"),
+                    ui.find<QToolButton>("btID3v1_Save"),
+                    ui.find<QToolButton>("btID3v1_Remove"),
+                    ui.find<QToolButton>("btID3v1_Undo"),
+                    ui.find<QCheckBox>("chExistsID3v1"),
+                    [this] { return window.ID3v1Modified(); }};
+        return {ui.grid("iID3v2"),
+                ui.row("iID3v2_Title"),
+                ui.row("iID3v2_Track"),
+                ui.find<QToolButton>("btID3v2_Save"),
+                ui.find<QToolButton>("btID3v2_Remove"),
+                ui.find<QToolButton>("btID3v2_Undo"),
+                ui.find<QCheckBox>("chExistsID3v2"),
+                [this] { return window.ID3v2Modified(); }};
     }
 
     std::string mp3(const char* name, const Bytes& id3v2 = {}, const Bytes& id3v1 = {}) {
@@ -145,8 +149,8 @@ protected:
     }
     // Loads a file as a list click does, edits of the previous one dropped.
     std::string load(const std::string& path) {
-        window.iID3v1->endEdit(false);
-        window.iID3v2->endEdit(false);
+        ui.grid("iID3v1")->endEdit(false);
+        ui.grid("iID3v2")->endEdit(false);
         window.CurrentFile = pathFromNative(path);
         EXPECT_TRUE(window.AudioFile->Load(path));
         EXPECT_TRUE(window.AudioFile->Valid());
@@ -180,8 +184,8 @@ protected:
     }
     void click(QToolButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     void switchesOff() {
-        for (QAction* a : {window.bbConfSaveTag, window.bbConfRemoveTag, window.bbConfUndoTag,
-                           window.bbConfClearTag})
+        for (QAction* a : {ui.action("bbConfSaveTag"), ui.action("bbConfRemoveTag"),
+                           ui.action("bbConfUndoTag"), ui.action("bbConfClearTag")})
             a->setChecked(false);
     }
     QString quoted(const std::string& path) { return '"' + QString::fromStdString(path) + '"'; }
@@ -199,12 +203,12 @@ protected:
 TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     const std::string path = load(mp3("both.mp3", id3v23Tag({{"TIT2", "Old"}, {"TXXX", "kept"}}),
                                       id3v1Tag({.title = "First", .track = 7})));
-    type(window.iID3v1_Title, "New Title");
-    type(window.iID3v1_Artist, "Someone");
-    type(window.iID3v1_Genre, "Rock");
-    type(window.iID3v1_Comment, "Hello");
-    EXPECT_TRUE(window.iID3v1->isEditing());
-    click(window.btID3v1_Save);
+    type(ui.row("iID3v1_Title"), "New Title");
+    type(ui.row("iID3v1_Artist"), "Someone");
+    type(ui.row("iID3v1_Genre"), "Rock");
+    type(ui.row("iID3v1_Comment"), "Hello");
+    EXPECT_TRUE(ui.grid("iID3v1")->isEditing());
+    click(ui.find<QToolButton>("btID3v1_Save"));
 
     EXPECT_EQ(QStringList({"Do you want to write ID3 v.1 tag to " + quoted(path) + "?"}),
               questions());
@@ -219,21 +223,21 @@ TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     EXPECT_EQ(0, block[125]);
     EXPECT_EQ(7, block[126]); // the untouched track row is written back
     EXPECT_EQ(17, block[127]);
-    EXPECT_FALSE(window.iID3v1->isEditing());
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_EQ("", window.spID3v1Modified->text());
-    EXPECT_EQ("Rock", window.iID3v1_Genre->text());
-    EXPECT_EQ("v 1.1", window.laID3v1Ver->text());
+    EXPECT_FALSE(ui.grid("iID3v1")->isEditing());
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_EQ("", ui.find<StatusPane>("spID3v1Modified")->text());
+    EXPECT_EQ("Rock", ui.row("iID3v1_Genre")->text());
+    EXPECT_EQ("v 1.1", ui.find<QLabel>("laID3v1Ver")->text());
 
     // ID3v2: texts whole and trimmed at both ends, the genre as typed; a frame
     // the pane does not show stays; the ID3v1 edit above stays saved.
-    type(window.iID3v2_Title, "  Padded title  ");
-    type(window.iID3v2_Genre, "rock");
-    type(window.iID3v2_Track, "12");
-    type(window.iID3v2_Comment, "A comment");
-    type(window.iID3v2_Composer, "Composer");
-    type(window.iID3v2_URL, "http://example.org/");
-    click(window.btID3v2_Save);
+    type(ui.row("iID3v2_Title"), "  Padded title  ");
+    type(ui.row("iID3v2_Genre"), "rock");
+    type(ui.row("iID3v2_Track"), "12");
+    type(ui.row("iID3v2_Comment"), "A comment");
+    type(ui.row("iID3v2_Composer"), "Composer");
+    type(ui.row("iID3v2_URL"), "http://example.org/");
+    click(ui.find<QToolButton>("btID3v2_Save"));
 
     EXPECT_EQ("Do you want to write ID3 v.2 tag to " + quoted(path) + "?", questions().value(1));
     file = readFile(path);
@@ -248,9 +252,9 @@ TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     EXPECT_EQ(audio(),
               Bytes(file.begin() + static_cast<std::ptrdiff_t>(tag->extent), file.end() - 128));
     EXPECT_EQ(block, lastBlock(file));
-    EXPECT_FALSE(window.ID3v2Modified);
-    EXPECT_EQ("Padded title", window.iID3v2_Title->text());
-    EXPECT_EQ("v 2.3", window.laID3v2Ver->text());
+    EXPECT_FALSE(window.ID3v2Modified());
+    EXPECT_EQ("Padded title", ui.row("iID3v2_Title")->text());
+    EXPECT_EQ("v 2.3", ui.find<QLabel>("laID3v2Ver")->text());
     EXPECT_TRUE(warnings().isEmpty());
 }
 
@@ -299,7 +303,7 @@ TEST_F(TagCommandsTest, TrackIsNumberOrNumberAndTotal) {
                 EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
                 EXPECT_EQ(before, readFile(path));
                 EXPECT_EQ(c.text, row->text());
-                EXPECT_TRUE(pane(version).modified);
+                EXPECT_TRUE(pane(version).modified());
                 continue;
             }
             EXPECT_TRUE(dialogs.texts(Kind::Error).isEmpty());
@@ -317,7 +321,7 @@ TEST_F(TagCommandsTest, TrackIsNumberOrNumberAndTotal) {
                     EXPECT_EQ(latin(c.v2), frame->second);
                 EXPECT_EQ(3, lastBlock(file)[126]);
             }
-            EXPECT_FALSE(pane(version).modified);
+            EXPECT_FALSE(pane(version).modified());
         }
     }
 }
@@ -326,18 +330,18 @@ TEST_F(TagCommandsTest, RangeErrorStopsAfterTheFieldsBeforeTrack) {
     const std::string path = load(
         mp3("range.mp3", {}, id3v1Tag({.title = "Old", .comment = "Old comment", .track = 3})));
     const Bytes before = readFile(path);
-    type(window.iID3v1_Title, "Typed title");
-    type(window.iID3v1_Comment, "Typed comment");
-    type(window.iID3v1_Track, "256");
-    click(window.btID3v1_Save);
+    type(ui.row("iID3v1_Title"), "Typed title");
+    type(ui.row("iID3v1_Comment"), "Typed comment");
+    type(ui.row("iID3v1_Track"), "256");
+    click(ui.find<QToolButton>("btID3v1_Save"));
     QuillonApplication::flushErrors();
 
     EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
     EXPECT_EQ(before, readFile(path));
     EXPECT_EQ(path, window.CurrentFile.toStdString());
-    EXPECT_TRUE(window.ID3v1Modified);
-    EXPECT_EQ("Typed title", window.iID3v1_Title->text());
-    EXPECT_EQ("Typed comment", window.iID3v1_Comment->text());
+    EXPECT_TRUE(window.ID3v1Modified());
+    EXPECT_EQ("Typed title", ui.row("iID3v1_Title")->text());
+    EXPECT_EQ("Typed comment", ui.row("iID3v1_Comment")->text());
     EXPECT_EQ("Typed title", window.AudioFile->ID3v1Tag().Title());
     EXPECT_EQ("Old comment", window.AudioFile->ID3v1Tag().Comment());
 }
@@ -361,10 +365,10 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUp) {
         SCOPED_TRACE(c.genre);
         const std::string path =
             load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 0, .genre = 13})));
-        type(window.iID3v1_Title, title40);
-        type(window.iID3v1_Year, "20245");
-        type(window.iID3v1_Genre, c.genre);
-        click(window.btID3v1_Save);
+        type(ui.row("iID3v1_Title"), title40);
+        type(ui.row("iID3v1_Year"), "20245");
+        type(ui.row("iID3v1_Genre"), c.genre);
+        click(ui.find<QToolButton>("btID3v1_Save"));
 
         const Bytes block = lastBlock(readFile(path));
         EXPECT_EQ(c.id, block[127]);
@@ -372,15 +376,15 @@ TEST_F(TagCommandsTest, ID3v1TextsAreCutAndTheGenreLookedUp) {
         // on disk; reading drops them again.
         EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01  ", asText(block, 3, 30));
         EXPECT_EQ("2024", asText(block, 93, 4));
-        EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01", window.iID3v1_Title->text());
-        EXPECT_EQ(c.shown, window.iID3v1_Genre->text().toStdString());
+        EXPECT_EQ("abcdefghijklmnopqrstuvwxyz01", ui.row("iID3v1_Title")->text());
+        EXPECT_EQ(c.shown, ui.row("iID3v1_Genre")->text().toStdString());
     }
 
     // The cut at 255 characters comes before the setter's trimming.
     const std::string path = load(mp3("long.mp3"));
-    type(window.iID3v1_Artist, QString(20, 'a') + QString(240, ' ') + "b");
-    type(window.iID3v1_Album, QString(20, 'a') + QString(9, ' ') + "b");
-    click(window.btID3v1_Save);
+    type(ui.row("iID3v1_Artist"), QString(20, 'a') + QString(240, ' ') + "b");
+    type(ui.row("iID3v1_Album"), QString(20, 'a') + QString(9, ' ') + "b");
+    click(ui.find<QToolButton>("btID3v1_Save"));
     const Bytes block = lastBlock(readFile(path));
     EXPECT_EQ(slot(std::string(20, 'a'), 30), asText(block, 33, 30));
     EXPECT_EQ(std::string(20, 'a') + std::string(9, ' ') + "b", asText(block, 63, 30));
@@ -394,8 +398,8 @@ TEST_F(TagCommandsTest, AnUntouchedGenreKeepsItsByte) {
         SCOPED_TRACE(int(genre));
         const std::string path =
             load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 1, .genre = genre})));
-        type(window.iID3v1_Artist, "Someone");
-        click(window.btID3v1_Save);
+        type(ui.row("iID3v1_Artist"), "Someone");
+        click(ui.find<QToolButton>("btID3v1_Save"));
         const Bytes block = lastBlock(readFile(path));
         EXPECT_EQ(slot("Someone", 30), asText(block, 33, 30));
         EXPECT_EQ(genre, block[127]);
@@ -407,12 +411,12 @@ TEST_F(TagCommandsTest, AnUntouchedGenreKeepsItsByte) {
         const std::string path =
             load(mp3("genre.mp3", {}, id3v1Tag({.title = "Title", .track = 1, .genre = 160})));
         const Bytes before = readFile(path);
-        type(window.iID3v1_Genre, name);
-        click(window.btID3v1_Save);
+        type(ui.row("iID3v1_Genre"), name);
+        click(ui.find<QToolButton>("btID3v1_Save"));
         QuillonApplication::flushErrors();
         EXPECT_EQ(QStringList({"Range check error."}), dialogs.texts(Kind::Error));
         EXPECT_EQ(before, readFile(path));
-        EXPECT_TRUE(window.ID3v1Modified);
+        EXPECT_TRUE(window.ID3v1Modified());
     }
 }
 
@@ -434,30 +438,30 @@ TEST_F(TagCommandsTest, ASaveAsksFirstWhenID3v1WouldStoreAFieldOtherwise) {
             load(mp3("fit.mp3", id3v23Tag({{"TIT2", "Two"}}),
                      id3v1Tag({.title = "Old", .comment = std::string(30, 'c')})));
         const Bytes before = readFile(path);
-        type(window.iID3v1_Title, QString::fromUtf8("Кафе"));
-        type(window.iID3v1_Artist, QString(35, 'a'));
-        type(window.iID3v1_Year, "19888");
-        type(window.iID3v1_Track, "5/6");
-        type(window.iID3v1_Album, "Fits");
+        type(ui.row("iID3v1_Title"), QString::fromUtf8("Кафе"));
+        type(ui.row("iID3v1_Artist"), QString(35, 'a'));
+        type(ui.row("iID3v1_Year"), "19888");
+        type(ui.row("iID3v1_Track"), "5/6");
+        type(ui.row("iID3v1_Album"), "Fits");
 
         dialogs.boxes.clear();
         dialogs.answers = {true, false};
         if (!switchedOn)
             dialogs.answers.pop_front();
-        click(window.btID3v1_Save);
+        click(ui.find<QToolButton>("btID3v1_Save"));
         QStringList asked = questions();
         EXPECT_EQ(asked.size(), switchedOn ? 2 : 1);
         EXPECT_EQ(switchedOn, !asked.isEmpty() && asked.first().startsWith(saveQuestion));
         EXPECT_EQ(question, asked.value(asked.size() - 1));
         EXPECT_EQ(before, readFile(path));
-        EXPECT_TRUE(window.ID3v1Modified);
-        EXPECT_EQ(QString::fromUtf8("Кафе"), window.iID3v1_Title->text());
-        EXPECT_EQ("19888", window.iID3v1_Year->text());
-        EXPECT_EQ("5/6", window.iID3v1_Track->text());
+        EXPECT_TRUE(window.ID3v1Modified());
+        EXPECT_EQ(QString::fromUtf8("Кафе"), ui.row("iID3v1_Title")->text());
+        EXPECT_EQ("19888", ui.row("iID3v1_Year")->text());
+        EXPECT_EQ("5/6", ui.row("iID3v1_Track")->text());
 
         dialogs.boxes.clear();
         dialogs.answers = {true, true};
-        click(window.btID3v1_Save);
+        click(ui.find<QToolButton>("btID3v1_Save"));
         EXPECT_EQ(question, questions().value(questions().size() - 1));
         const Bytes block = lastBlock(readFile(path));
         EXPECT_EQ(slot("????", 30), asText(block, 3, 30));
@@ -466,13 +470,13 @@ TEST_F(TagCommandsTest, ASaveAsksFirstWhenID3v1WouldStoreAFieldOtherwise) {
         EXPECT_EQ("1988", asText(block, 93, 4));
         EXPECT_EQ(std::string(28, 'c'), asText(block, 97, 28));
         EXPECT_EQ(5, block[126]);
-        EXPECT_FALSE(window.ID3v1Modified);
-        EXPECT_EQ("????", window.iID3v1_Title->text());
+        EXPECT_FALSE(window.ID3v1Modified());
+        EXPECT_EQ("????", ui.row("iID3v1_Title")->text());
 
         // What the tag holds as typed asks nothing more than the switches do.
         dialogs.boxes.clear();
-        type(window.iID3v1_Title, QString::fromUtf8("Café"));
-        click(window.btID3v1_Save);
+        type(ui.row("iID3v1_Title"), QString::fromUtf8("Café"));
+        click(ui.find<QToolButton>("btID3v1_Save"));
         EXPECT_EQ(switchedOn ? 1 : 0, questions().size());
         EXPECT_EQ(slot("Caf\xE9", 30), asText(lastBlock(readFile(path)), 3, 30));
     }
@@ -485,32 +489,32 @@ TEST_F(TagCommandsTest, ClearBlanksThePaneAndSaveWritesAnEmptyTag) {
     const Bytes before = readFile(path);
 
     dialogs.answers = {false};
-    click(window.btClearID3v1);
-    EXPECT_EQ("One", window.iID3v1_Title->text());
-    EXPECT_FALSE(window.ID3v1Modified);
+    click(ui.find<QToolButton>("btClearID3v1"));
+    EXPECT_EQ("One", ui.row("iID3v1_Title")->text());
+    EXPECT_FALSE(window.ID3v1Modified());
 
-    click(window.btClearID3v1);
-    click(window.btClearID3v2);
+    click(ui.find<QToolButton>("btClearID3v1"));
+    click(ui.find<QToolButton>("btClearID3v2"));
     EXPECT_EQ(QStringList(3, "Do you want to clear tag?"), questions());
-    for (InspectorGrid* grid : {window.iID3v1, window.iID3v2}) {
+    for (InspectorGrid* grid : {ui.grid("iID3v1"), ui.grid("iID3v2")}) {
         for (InspectorRow* row : grid->rows())
             EXPECT_EQ("", row->text()) << row->name().toStdString();
     }
-    EXPECT_TRUE(window.ID3v1Modified);
-    EXPECT_TRUE(window.ID3v2Modified);
-    EXPECT_EQ("ID3v1 Modified", window.spID3v1Modified->text());
+    EXPECT_TRUE(window.ID3v1Modified());
+    EXPECT_TRUE(window.ID3v2Modified());
+    EXPECT_EQ("ID3v1 Modified", ui.find<StatusPane>("spID3v1Modified")->text());
     EXPECT_EQ(before, readFile(path));
 
-    click(window.btID3v1_Save);
-    click(window.btID3v2_Save);
+    click(ui.find<QToolButton>("btID3v1_Save"));
+    click(ui.find<QToolButton>("btID3v2_Save"));
     const Bytes file = readFile(path);
     ASSERT_EQ(10 + kAudioSize + 128, file.size());
     EXPECT_EQ(id3v2Header(3, 0), Bytes(file.begin(), file.begin() + 10));
     EXPECT_EQ(id3v1Tag({}), lastBlock(file));
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
-    EXPECT_TRUE(window.chExistsID3v1->isChecked());
-    EXPECT_EQ("v 1.0", window.laID3v1Ver->text());
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
+    EXPECT_TRUE(ui.find<QCheckBox>("chExistsID3v1")->isChecked());
+    EXPECT_EQ("v 1.0", ui.find<QLabel>("laID3v1Ver")->text());
 }
 
 TEST_F(TagCommandsTest, ClearDoesNothingWhileNoFileIsShown) {
@@ -518,12 +522,12 @@ TEST_F(TagCommandsTest, ClearDoesNothingWhileNoFileIsShown) {
         "shown.mp3", {}, id3v1Tag({.title = "One", .comment = "Note", .track = 7, .genre = 17})));
     const Bytes before = readFile(path);
     window.ClearFileInfo(true);
-    click(window.btClearID3v1);
-    click(window.btClearID3v2);
+    click(ui.find<QToolButton>("btClearID3v1"));
+    click(ui.find<QToolButton>("btClearID3v2"));
     EXPECT_TRUE(questions().isEmpty());
-    EXPECT_FALSE(window.ID3v1Modified);
-    EXPECT_FALSE(window.ID3v2Modified);
-    click(window.btID3v1_Save);
+    EXPECT_FALSE(window.ID3v1Modified());
+    EXPECT_FALSE(window.ID3v2Modified());
+    click(ui.find<QToolButton>("btID3v1_Save"));
     EXPECT_EQ(before, readFile(path));
 }
 
@@ -550,13 +554,13 @@ TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
             }
             if (version == 1) {
                 EXPECT_EQ(Bytes(before.begin(), before.end() - 128), file);
-                EXPECT_FALSE(window.chExistsID3v1->isChecked());
-                EXPECT_FALSE(window.ID3v1Modified);
+                EXPECT_FALSE(ui.find<QCheckBox>("chExistsID3v1")->isChecked());
+                EXPECT_FALSE(window.ID3v1Modified());
             } else {
                 const auto extent = static_cast<std::ptrdiff_t>(readId3v2(before)->extent);
                 EXPECT_EQ(Bytes(before.begin() + extent, before.end()), file);
-                EXPECT_FALSE(window.chExistsID3v2->isChecked());
-                EXPECT_FALSE(window.ID3v2Modified);
+                EXPECT_FALSE(ui.find<QCheckBox>("chExistsID3v2")->isChecked());
+                EXPECT_FALSE(window.ID3v2Modified());
             }
             EXPECT_EQ("", title->text());
         }
@@ -565,12 +569,12 @@ TEST_F(TagCommandsTest, RemoveStripsTheTagOnlyWhenConfirmed) {
     // No tag of that version: nothing is asked or touched, edits or not.
     dialogs.boxes.clear();
     const std::string path = load(mp3("bare.mp3"));
-    type(window.iID3v1_Title, "Typed");
-    click(window.btID3v1_Remove);
-    click(window.btID3v2_Remove);
+    type(ui.row("iID3v1_Title"), "Typed");
+    click(ui.find<QToolButton>("btID3v1_Remove"));
+    click(ui.find<QToolButton>("btID3v2_Remove"));
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(audio(), readFile(path));
-    EXPECT_TRUE(window.ID3v1Modified);
+    EXPECT_TRUE(window.ID3v1Modified());
 }
 
 TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
@@ -579,7 +583,7 @@ TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
     const Bytes before = readFile(path);
 
     // Unmodified: nothing to undo, nothing asked.
-    click(window.btID3v1_Undo);
+    click(ui.find<QToolButton>("btID3v1_Undo"));
     EXPECT_TRUE(dialogs.boxes.empty());
 
     dialogs.answers = {false, true, false, true};
@@ -588,21 +592,21 @@ TEST_F(TagCommandsTest, UndoRereadsTheTagOrKeepsTheEdits) {
         InspectorGrid* grid = pane(version).grid;
         InspectorRow* title = pane(version).title;
         QToolButton* undo = pane(version).undo;
-        const bool& modified = pane(version).modified;
+        const auto modified = pane(version).modified;
         type(title, "Typed");
 
         click(undo); // No
         EXPECT_EQ("Typed", title->text());
-        EXPECT_TRUE(modified);
+        EXPECT_TRUE(modified());
 
         click(undo); // Yes: the typed text goes with the editor
         EXPECT_FALSE(grid->isEditing());
         const char* const titles[] = {"One", "Two"};
         EXPECT_EQ(titles[version - 1], title->text().toStdString());
-        EXPECT_FALSE(modified);
+        EXPECT_FALSE(modified());
     }
     EXPECT_EQ(QStringList(4, "Do you want to undo changes in ID3 tag?"), questions());
-    EXPECT_EQ("", window.spID3v1Modified->text());
+    EXPECT_EQ("", ui.find<StatusPane>("spID3v1Modified")->text());
     EXPECT_EQ(before, readFile(path));
 }
 
@@ -615,35 +619,35 @@ TEST_F(TagCommandsTest, DecliningTheSaveRunsUndoWithItsOwnQuestion) {
     const QString undo = "Do you want to undo changes in ID3 tag?";
 
     // Save No, Undo Yes: the pane is read again.
-    type(window.iID3v1_Title, "Typed");
+    type(ui.row("iID3v1_Title"), "Typed");
     dialogs.answers = {false, true};
-    click(window.btID3v1_Save);
+    click(ui.find<QToolButton>("btID3v1_Save"));
     EXPECT_EQ(QStringList({saveV1, undo}), questions());
-    EXPECT_EQ("One", window.iID3v1_Title->text());
-    EXPECT_FALSE(window.ID3v1Modified);
+    EXPECT_EQ("One", ui.row("iID3v1_Title")->text());
+    EXPECT_FALSE(window.ID3v1Modified());
 
     // Save No, Undo No: the edits and the flag stay.
     dialogs.boxes.clear();
-    type(window.iID3v2_Title, "Typed");
+    type(ui.row("iID3v2_Title"), "Typed");
     dialogs.answers = {false, false};
-    click(window.btID3v2_Save);
+    click(ui.find<QToolButton>("btID3v2_Save"));
     EXPECT_EQ(QStringList({saveV2, undo}), questions());
-    EXPECT_EQ("Typed", window.iID3v2_Title->text());
-    EXPECT_TRUE(window.ID3v2Modified);
+    EXPECT_EQ("Typed", ui.row("iID3v2_Title")->text());
+    EXPECT_TRUE(window.ID3v2Modified());
 
     // With the undo switch off, No to the save discards at once.
     dialogs.boxes.clear();
-    window.bbConfUndoTag->setChecked(false);
+    ui.action("bbConfUndoTag")->setChecked(false);
     dialogs.answers = {false};
-    click(window.btID3v2_Save);
+    click(ui.find<QToolButton>("btID3v2_Save"));
     EXPECT_EQ(QStringList({saveV2}), questions());
-    EXPECT_EQ("Two", window.iID3v2_Title->text());
-    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_EQ("Two", ui.row("iID3v2_Title")->text());
+    EXPECT_FALSE(window.ID3v2Modified());
     EXPECT_EQ(before, readFile(path));
 
     // Unmodified: Save does nothing at all.
     dialogs.boxes.clear();
-    click(window.btID3v1_Save);
+    click(ui.find<QToolButton>("btID3v1_Save"));
     EXPECT_TRUE(dialogs.boxes.empty());
     EXPECT_EQ(before, readFile(path));
 }
@@ -654,21 +658,21 @@ TEST_F(TagCommandsTest, SwitchesOffLetEveryCommandRunWithoutAQuestion) {
     const std::string path = load(
         mp3("quiet.mp3", id3v23Tag({{"TIT2", "Two"}}), id3v1Tag({.title = "One", .track = 0})));
 
-    type(window.iID3v1_Title, "Saved");
-    click(window.btID3v1_Save);
+    type(ui.row("iID3v1_Title"), "Saved");
+    click(ui.find<QToolButton>("btID3v1_Save"));
     EXPECT_EQ(slot("Saved", 30), asText(lastBlock(readFile(path)), 3, 30));
 
-    type(window.iID3v1_Title, "Undone");
-    click(window.btID3v1_Undo);
-    EXPECT_EQ("Saved", window.iID3v1_Title->text());
+    type(ui.row("iID3v1_Title"), "Undone");
+    click(ui.find<QToolButton>("btID3v1_Undo"));
+    EXPECT_EQ("Saved", ui.row("iID3v1_Title")->text());
 
-    click(window.btClearID3v2);
-    EXPECT_EQ("", window.iID3v2_Title->text());
-    EXPECT_TRUE(window.ID3v2Modified);
+    click(ui.find<QToolButton>("btClearID3v2"));
+    EXPECT_EQ("", ui.row("iID3v2_Title")->text());
+    EXPECT_TRUE(window.ID3v2Modified());
 
-    click(window.btID3v2_Remove);
+    click(ui.find<QToolButton>("btID3v2_Remove"));
     EXPECT_FALSE(readId3v2(readFile(path)));
-    EXPECT_FALSE(window.ID3v2Modified);
+    EXPECT_FALSE(window.ID3v2Modified());
     EXPECT_TRUE(dialogs.boxes.empty());
 }
 
@@ -691,7 +695,7 @@ TEST_F(TagCommandsTest, AFileThatCannotBeWrittenKeepsTheEdits) {
                                "Error removing ID3 tag from " + quoted(path)}),
                   warningHeads());
         EXPECT_EQ("Typed", title->text());
-        EXPECT_TRUE(pane(version).modified);
+        EXPECT_TRUE(pane(version).modified());
         EXPECT_TRUE(pane(version).exists->isChecked());
         EXPECT_TRUE(std::filesystem::is_empty(path));
         EXPECT_FALSE(fileExists(path + "~"));
@@ -740,10 +744,10 @@ TEST_F(TagCommandsTest, WarningsGiveTheReasonTheCoreRecorded) {
 TEST_F(TagCommandsTest, TextIsWrittenInTheEncodingEachTagCanHold) {
     const std::string path = load(mp3("text.mp3"));
     const QString typed = QString::fromUtf8("Café Ω €");
-    type(window.iID3v1_Title, typed);
-    type(window.iID3v2_Title, typed);
-    click(window.btID3v1_Save);
-    click(window.btID3v2_Save);
+    type(ui.row("iID3v1_Title"), typed);
+    type(ui.row("iID3v2_Title"), typed);
+    click(ui.find<QToolButton>("btID3v1_Save"));
+    click(ui.find<QToolButton>("btID3v2_Save"));
 
     const std::string bytes = "Caf\xE9 ? \x80";
     const Bytes file = readFile(path);
@@ -754,8 +758,8 @@ TEST_F(TagCommandsTest, TextIsWrittenInTheEncodingEachTagCanHold) {
                           "C\0a\0f\0\xE9\0 \0\xA9\x03 \0\xAC\x20",
                           19),
               tag->frames.at("TIT2"));
-    EXPECT_EQ(QString::fromUtf8("Café ? €"), window.iID3v1_Title->text());
-    EXPECT_EQ(typed, window.iID3v2_Title->text());
+    EXPECT_EQ(QString::fromUtf8("Café ? €"), ui.row("iID3v1_Title")->text());
+    EXPECT_EQ(typed, ui.row("iID3v2_Title")->text());
 }
 
 // A 2.4 tag in UTF-8 as mutagen writes it: its non-Latin text is shown, and an
@@ -764,15 +768,15 @@ TEST_F(TagCommandsTest, ShowsAndSavesAUtf8Tag) {
     const std::string path = dir.createFile(
         "v24.mp3", readFile(std::string(QUILLON_CORE_FIXTURES) + "/mutagen-v24.mp3"));
     load(path);
-    EXPECT_EQ(QString::fromUtf8("Привет, мир"), window.iID3v2_Title->text());
-    EXPECT_EQ(QString::fromUtf8("Björk/Sigur Rós"), window.iID3v2_Artist->text());
-    EXPECT_EQ(QString::fromUtf8("v 2.4"), window.laID3v2Ver->text());
+    EXPECT_EQ(QString::fromUtf8("Привет, мир"), ui.row("iID3v2_Title")->text());
+    EXPECT_EQ(QString::fromUtf8("Björk/Sigur Rós"), ui.row("iID3v2_Artist")->text());
+    EXPECT_EQ(QString::fromUtf8("v 2.4"), ui.find<QLabel>("laID3v2Ver")->text());
     TID3v2 before;
     ASSERT_TRUE(before.Load(path));
 
-    type(window.iID3v2_Album, QString::fromUtf8("Άλμπουμ"));
-    click(window.btID3v2_Save);
-    EXPECT_FALSE(window.ID3v2Modified);
+    type(ui.row("iID3v2_Album"), QString::fromUtf8("Άλμπουμ"));
+    click(ui.find<QToolButton>("btID3v2_Save"));
+    EXPECT_FALSE(window.ID3v2Modified());
 
     TID3v2 after;
     ASSERT_TRUE(after.Load(path));
@@ -788,22 +792,25 @@ TEST_F(TagCommandsTest, ShowsAndSavesAUtf8Tag) {
     const std::string text(file.begin(), file.begin() + after.Size());
     for (const char* id : {"APIC", "PRIV", "TXXX", "iTunNORM"})
         EXPECT_NE(std::string::npos, text.find(id)) << id;
-    EXPECT_EQ(QString::fromUtf8("Άλμπουμ"), window.iID3v2_Album->text());
+    EXPECT_EQ(QString::fromUtf8("Άλμπουμ"), ui.row("iID3v2_Album")->text());
 }
 
 // Saving or removing a tag changes the file's size and time; the MPEG band follows.
 TEST_F(TagCommandsTest, TheMpegBandFollowsASaveAndARemove) {
     const std::string path = load(mp3("band.mp3"));
     const auto sizeShown = [&] {
-        return window.iMpeg_Size->text().section(QLatin1Char(' '), 0, 0).remove(QLatin1Char(','));
+        return ui.row("iMpeg_Size")
+            ->text()
+            .section(QLatin1Char(' '), 0, 0)
+            .remove(QLatin1Char(','));
     };
     EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
-    type(window.iID3v2_Title, "A title long enough to be seen");
-    click(window.btID3v2_Save);
+    type(ui.row("iID3v2_Title"), "A title long enough to be seen");
+    click(ui.find<QToolButton>("btID3v2_Save"));
     EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
-    click(window.btID3v2_Remove);
+    click(ui.find<QToolButton>("btID3v2_Remove"));
     EXPECT_EQ(QString::number(readFile(path).size()), sizeShown());
-    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+    EXPECT_FALSE(ui.row("iMpeg_Modified")->text().isEmpty());
 }
 
 // Every way a save can fail on a user's machine ends in the warning, with the
@@ -862,11 +869,11 @@ TEST_F(TagCommandsTest, WriteFaultsEndInTheWarningWithTheFileWhole) {
 
             if (fault == FolderClosed && version == 1) {
                 EXPECT_TRUE(warnings().isEmpty());
-                EXPECT_FALSE(window.ID3v1Modified);
+                EXPECT_FALSE(window.ID3v1Modified());
                 EXPECT_EQ(asText(lastBlock(readFile(path)), 3, 30), slot("Typed", 30));
             } else {
                 EXPECT_EQ(QStringList("Error writing ID3 tag to " + quoted(path)), warningHeads());
-                EXPECT_TRUE(pane(version).modified);
+                EXPECT_TRUE(pane(version).modified());
                 if (fault == Removed) {
                     EXPECT_FALSE(fileExists(path));
                 } else {
@@ -889,13 +896,13 @@ TEST_F(TagCommandsTest, ALatinOneNamedFileIsReadAndWrittenByItsBytes) {
     const std::string path = load(mp3("D\xefsc/caf\xe9.mp3", id3v23Tag({{"TIT2", "Old"}}),
                                       id3v1Tag({.title = "One", .track = 1, .genre = 0})));
     const QString shown = '"' + QString::fromStdString(dir.path()) + "/D\\xEFsc/caf\\xE9.mp3\"";
-    EXPECT_EQ("Old", window.iID3v2_Title->text());
-    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+    EXPECT_EQ("Old", ui.row("iID3v2_Title")->text());
+    EXPECT_FALSE(ui.row("iMpeg_Modified")->text().isEmpty());
 
-    type(window.iID3v1_Title, "New one");
-    click(window.btID3v1_Save);
-    type(window.iID3v2_Title, "New two");
-    click(window.btID3v2_Save);
+    type(ui.row("iID3v1_Title"), "New one");
+    click(ui.find<QToolButton>("btID3v1_Save"));
+    type(ui.row("iID3v2_Title"), "New two");
+    click(ui.find<QToolButton>("btID3v2_Save"));
     EXPECT_EQ(QStringList({"Do you want to write ID3 v.1 tag to " + shown + "?",
                            "Do you want to write ID3 v.2 tag to " + shown + "?"}),
               questions());
@@ -904,11 +911,11 @@ TEST_F(TagCommandsTest, ALatinOneNamedFileIsReadAndWrittenByItsBytes) {
     ASSERT_TRUE(readId3v2(file));
     EXPECT_EQ(latin("New two"), readId3v2(file)->frames.at("TIT2"));
     // Saved panes are shown again from the file, read by its bytes.
-    EXPECT_EQ("New two", window.iID3v2_Title->text());
-    EXPECT_FALSE(window.iMpeg_Modified->text().isEmpty());
+    EXPECT_EQ("New two", ui.row("iID3v2_Title")->text());
+    EXPECT_FALSE(ui.row("iMpeg_Modified")->text().isEmpty());
 
     dialogs.boxes.clear();
-    click(window.btID3v2_Remove);
+    click(ui.find<QToolButton>("btID3v2_Remove"));
     EXPECT_EQ(QStringList({"Do you want to remove ID3 tag from " + shown + "?"}), questions());
     file = readFile(path);
     EXPECT_FALSE(readId3v2(file));

@@ -2,6 +2,8 @@
 // before anything is written, and the bytes a save then writes.
 #include "display/TagFields.h"
 
+#include "display/BandRows.h"
+
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 
@@ -11,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,6 +42,27 @@ bool setAndSave(const std::string& path, std::string_view key, const std::string
 
 // "n" and "n/total" in digits are taken; a bare n keeps the total the frame had. Anything else
 // is refused before a save, with the tag as it was.
+// Every row that a band describes as showing a field has the field's way to the tag object,
+// so the field is saved, probed and set by quillon-tag like the others.
+TEST(TagFields, EveryFieldRowOfTheBandsIsAField) {
+    const auto fieldRows = [](const BandLayout& band) {
+        std::vector<std::string_view> keys;
+        for (const BandRow* row : displayOrder(band)) {
+            if (!row->field.empty())
+                keys.push_back(row->field);
+        }
+        return keys;
+    };
+    const auto keysOf = [](const auto& fields) {
+        std::vector<std::string_view> keys;
+        for (const auto& field : fields)
+            keys.push_back(field.key);
+        return keys;
+    };
+    EXPECT_EQ(fieldRows(ID3v1Band()), keysOf(ID3v1Fields()));
+    EXPECT_EQ(fieldRows(ID3v2Band()), keysOf(ID3v2Fields()));
+}
+
 TEST(TagFields, ID3v2TrackTakesNumberAndTotal) {
     const Bytes title = id3v2TextFrame(3, "TIT2", "Song");
     const auto withTrack = [&](std::string_view track) {

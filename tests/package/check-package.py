@@ -17,6 +17,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 build, appstream_id, cpack = sys.argv[1:4]
 failures = []
@@ -51,6 +52,7 @@ def json_keys(value):
             yield from json_keys(inner)
 
 
+started = time.monotonic()
 work = tempfile.mkdtemp(prefix="quillon-package-")
 try:
     made = run(cpack, "-G", "DEB", "-B", work, "--config", os.path.join(build, "CPackConfig.cmake"))
@@ -59,7 +61,7 @@ try:
         print(made.stdout, made.stderr)
         sys.exit("cpack made no package")
     deb = os.path.join(work, debs[0])
-    print("package:", debs[0])
+    print(f"package: {debs[0]} ({time.monotonic() - started:.1f} s)")
 
     listing = run("dpkg-deb", "--contents", deb).stdout
     paths = {line.split()[5].lstrip(".") for line in listing.splitlines()}
@@ -108,8 +110,10 @@ try:
                         "EXAMPLES"):
             check(re.search(rf'^\.SH "?{section}"?$', pages[program], re.M),
                   f"{program}(1) has no {section}")
+        options = re.search(r'^\.SH "?OPTIONS"?$(.*?)^\.SH', pages[program], re.M | re.S)
         for option in set(re.findall(r"(?<![\w-])--?[a-z][\w-]*", helps[program])):
-            check(option in words[program], f"{program}(1) does not describe {option}")
+            check(options and f"\\fB{option}\\fR" in options.group(1),
+                  f"{program}(1) does not describe {option} under OPTIONS")
         for status in re.findall(r"(\d) (?:when|on)", helps[program]):
             check(re.search(rf"^\\fB{status}\\fR", pages[program], re.M),
                   f"{program}(1) does not describe exit status {status}")
@@ -143,6 +147,9 @@ try:
                     check(re.search(rf"\b{field}\b", script), f"{path} does not complete {field}")
         syntax = run("bash", "-n", os.path.join(completions, program))
         check(syntax.returncode == 0, f"bash reads {program}'s completion: {syntax.stderr}")
+        if shutil.which("zsh"):
+            syntax = run("zsh", "-n", os.path.join(zsh, "_" + program))
+            check(syntax.returncode == 0, f"zsh reads {program}'s completion: {syntax.stderr}")
 
     metainfo = os.path.join(usr, "share/metainfo", f"{appstream_id}.metainfo.xml")
     validated = run("appstreamcli", "validate", "--no-net", "--explain", metainfo)
@@ -154,8 +161,10 @@ try:
           "the metadata does not launch quillon.desktop")
 
     if shutil.which("lintian"):
+        linting = time.monotonic()
         linted = run("lintian", "--fail-on", "error", deb)
-        print(linted.stdout.strip() or "lintian: no tags")
+        print(linted.stdout.strip() or "lintian: no tags",
+              f"({time.monotonic() - linting:.1f} s)")
         check(linted.returncode == 0, "lintian finds errors")
     else:
         print("lintian is not installed: not run")

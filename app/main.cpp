@@ -9,9 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
+
+constexpr std::string_view Usage = "usage: quillon [QT-OPTION]... [FILE|FOLDER]...\n";
 
 // Without a display Qt would abort with a long plugin message; say what to do.
 bool haveDisplay() {
@@ -25,6 +28,20 @@ bool haveDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that they work without a display.
+    for (int i = 1; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::printf("quillon %s\n", QUILLON_VERSION);
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::printf("%s", Usage.data());
+            std::printf("Opens the window on each FOLDER, or on a FILE's folder with the file "
+                        "loaded.\nQt's own options (-platform, -style...) are taken as well.\n");
+            return 0;
+        }
+    }
     if (!haveDisplay()) {
         // Name the program as it can be run from here, wherever it is installed.
         char self[4096];

@@ -11,14 +11,14 @@ packages=(
     build-essential cmake ninja-build pkg-config
     nlohmann-json3-dev
     qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine
-    libsimpleini-dev
+    libsimpleini-dev scdoc
 )
 if [ "${1:-}" = "--tests" ]; then
     # The test suite: GoogleTest, a headless X server for the screenshots and window checks,
     # clang for the fuzz targets, mutagen to read written tags with another reader, and the
-    # desktop's checker of menu entries.
+    # desktop's checkers of menu entries and of software-centre metadata.
     packages+=(libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev python3-mutagen
-        desktop-file-utils)
+        desktop-file-utils appstream)
     shift
 fi
 packages+=("$@")

@@ -27,7 +27,12 @@ public:
             return;
         m_path = pattern;
         ::setenv("XDG_STATE_HOME", m_path.c_str(), 1);
+        // One for the user "nobody" that tests run as root become.
+        if (::geteuid() == 0 && ::chmod(m_path.c_str(), 0711) == 0 &&
+            ::mkdir((m_path + "/nobody").c_str(), 0700) == 0)
+            [[maybe_unused]] const int chowned = ::chown((m_path + "/nobody").c_str(), 65534, 65534);
     }
+    const std::string& path() const { return m_path; }
     ~StateFolder() {
         std::error_code ec;
         if (!m_path.empty() && ::getpid() == m_owner)
@@ -41,6 +46,10 @@ private:
 const StateFolder g_stateFolder;
 
 } // namespace
+
+std::string stateHomeOfNobody() {
+    return g_stateFolder.path() + "/nobody";
+}
 
 std::string stateFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");

@@ -392,7 +392,10 @@ InPlaceChange changeTo(const std::vector<unsigned char>& head, std::int64_t keep
         change.newSize = oldSize;
         if (last > first)
             change.pieces.push_back(
-                {NewPiece::Kind::Bytes, {head.begin() + std::ptrdiff_t(first), head.begin() + std::ptrdiff_t(last)}, 0, 0});
+                {NewPiece::Kind::Bytes,
+                 {head.begin() + std::ptrdiff_t(first), head.begin() + std::ptrdiff_t(last)},
+                 0,
+                 0});
         return change;
     }
     change.oldLength = oldSize - change.offset;
@@ -452,8 +455,8 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     // Written in place when the head fits the old room, or when a new copy
     // would split the file's links or give it another owner.
     const bool keepIdentity = st.st_nlink > 1 || st.st_uid != ::geteuid();
-    const bool fits = plan->padTo && plan->keepFrom > 0 &&
-                      std::int64_t(head.size()) <= plan->keepFrom;
+    const bool fits =
+        plan->padTo && plan->keepFrom > 0 && std::int64_t(head.size()) <= plan->keepFrom;
     const bool journaled = (fits || keepIdentity) && !journalFolder().empty();
     bool inPlace = false;
     if (fits && journaled) {

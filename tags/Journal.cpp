@@ -126,10 +126,11 @@ public:
     bool i64(std::int64_t v) { return u64(static_cast<std::uint64_t>(v)); }
     // Copies `count` bytes of `fd` at `offset` into the journal.
     bool copyFrom(int fd, std::int64_t offset, std::int64_t count) {
-        std::vector<unsigned char> chunk(static_cast<std::size_t>(std::min<std::int64_t>(
-            count, static_cast<std::int64_t>(kChunk))));
+        std::vector<unsigned char> chunk(static_cast<std::size_t>(
+            std::min<std::int64_t>(count, static_cast<std::int64_t>(kChunk))));
         while (count > 0) {
-            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count, std::int64_t(chunk.size())));
+            const auto n =
+                static_cast<std::size_t>(std::min<std::int64_t>(count, std::int64_t(chunk.size())));
             if (!readExactAt(fd, chunk.data(), n, offset)) {
                 if (errno == 0)
                     errno = EIO;
@@ -215,7 +216,8 @@ bool readNew(const StoredChange& change, int journal, std::int64_t pos, std::siz
                 std::memset(out, 0, n);
                 break;
             case NewPiece::Kind::Old:
-                ok = readExactAt(journal, out, n, change.oldAt + piece.from - change.offset + within);
+                ok = readExactAt(journal, out, n,
+                                 change.oldAt + piece.from - change.offset + within);
                 break;
             }
             if (!ok) {
@@ -241,7 +243,8 @@ bool rollForward(const StoredChange& change, int journal, int file, bool observe
     std::vector<unsigned char> chunk(
         static_cast<std::size_t>(std::min<std::int64_t>(length, std::int64_t(kChunk))));
     for (std::int64_t done = 0; done < length;) {
-        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(length - done, std::int64_t(chunk.size())));
+        const auto n = static_cast<std::size_t>(
+            std::min<std::int64_t>(length - done, std::int64_t(chunk.size())));
         if (!readNew(change, journal, done, n, chunk.data()) ||
             !writeAllAt(file, chunk.data(), n, change.offset + done))
             return false;
@@ -257,14 +260,24 @@ bool rollForward(const StoredChange& change, int journal, int file, bool observe
     return true;
 }
 
-// Puts the old bytes of the region back and the old size.
+// Puts the old bytes of the region back and the old size. Only bytes that
+// differ are written, so that a write stopped by a limit on the file's size
+// is taken back within that limit.
 bool rollBack(const StoredChange& change, int journal, int file) {
-    std::vector<unsigned char> chunk(kChunk);
+    std::vector<unsigned char> old(kChunk), now(kChunk);
     for (std::int64_t done = 0; done < change.oldLength;) {
         const auto n = static_cast<std::size_t>(
             std::min<std::int64_t>(change.oldLength - done, std::int64_t(kChunk)));
-        if (!readExactAt(journal, chunk.data(), n, change.oldAt + done) ||
-            !writeAllAt(file, chunk.data(), n, change.offset + done))
+        const std::int64_t got = readAt(file, now.data(), n, change.offset + done);
+        if (got < 0 || !readExactAt(journal, old.data(), n, change.oldAt + done))
+            return false;
+        std::size_t first = 0, last = n;
+        while (first < std::size_t(got) && now[first] == old[first])
+            ++first;
+        while (last > first && last <= std::size_t(got) && now[last - 1] == old[last - 1])
+            --last;
+        if (first < last && !writeAllAt(file, old.data() + first, last - first,
+                                        change.offset + done + std::int64_t(first)))
             return false;
         done += std::int64_t(n);
     }
@@ -411,8 +424,7 @@ bool commitInPlace(std::vector<InPlaceChange>& changes, std::vector<std::string>
         }
     } remover{folder.fd(), name, keepJournal};
     if (!lockAtOnce(journal.fd()))
-        return failAll(std::string("the save's journal cannot be locked: ") +
-                       std::strerror(errno));
+        return failAll(std::string("the save's journal cannot be locked: ") + std::strerror(errno));
 
     std::vector<StoredChange> stored(changes.size());
     JournalWriter out(journal.fd());
@@ -480,7 +492,8 @@ bool commitInPlace(std::vector<InPlaceChange>& changes, std::vector<std::string>
         keepJournal = true; // removed already
     }
     reachWriteStep(WriteStep::Written);
-    return std::all_of(errors.begin(), errors.end(), [](const std::string& e) { return e.empty(); });
+    return std::all_of(errors.begin(), errors.end(),
+                       [](const std::string& e) { return e.empty(); });
 }
 
 namespace {
@@ -575,8 +588,8 @@ bool parse(int fd, std::int64_t end, std::vector<StoredChange>& changes) {
             return false;
         c.path.resize(pathLength);
         if (!in.bytes(c.path.data(), pathLength) || !in.u64(c.device) || !in.u64(c.inode) ||
-            !in.i64(c.oldSize) || !in.i64(c.newSize) || !in.i64(seconds) ||
-            !in.i64(nanoseconds) || !in.i64(c.offset) || !in.i64(c.oldLength))
+            !in.i64(c.oldSize) || !in.i64(c.newSize) || !in.i64(seconds) || !in.i64(nanoseconds) ||
+            !in.i64(c.offset) || !in.i64(c.oldLength))
             return false;
         c.oldAt = in.position();
         if (c.offset < 0 || c.oldLength < 0 || c.offset + c.oldLength > c.oldSize ||
@@ -642,9 +655,12 @@ Settled settle(const StoredChange& change, int journal, std::string& why) {
         const auto n =
             static_cast<std::size_t>(std::min<std::int64_t>(span - done, std::int64_t(kChunk)));
         const std::int64_t pos = change.offset + done;
-        const auto fileBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(size - pos, 0, std::int64_t(n)));
-        const auto oldBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(change.oldLength - done, 0, std::int64_t(n)));
-        const auto newBytes = static_cast<std::size_t>(std::clamp<std::int64_t>(newLength - done, 0, std::int64_t(n)));
+        const auto fileBytes =
+            static_cast<std::size_t>(std::clamp<std::int64_t>(size - pos, 0, std::int64_t(n)));
+        const auto oldBytes = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(change.oldLength - done, 0, std::int64_t(n)));
+        const auto newBytes = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(newLength - done, 0, std::int64_t(n)));
         if (!readExactAt(file.fd(), now.data(), fileBytes, pos) ||
             !readExactAt(journal, old.data(), oldBytes, change.oldAt + done) ||
             !readNew(change, journal, done, newBytes, fresh.data()))
@@ -713,8 +729,10 @@ void replayOne(int folder, const std::string& folderPath, const std::string& nam
         if (::renameat(folder, name.c_str(), folder, (kSetAside + "/" + name).c_str()) != 0)
             return;
         for (const std::string& what : foreign)
-            messages.push_back(what + "; a save interrupted earlier was not finished on it, "
-                                      "and its journal is kept in " + aside + "/" + name);
+            messages.push_back(what +
+                               "; a save interrupted earlier was not finished on it, "
+                               "and its journal is kept in " +
+                               aside + "/" + name);
         return;
     }
     if (!busy)

@@ -63,11 +63,10 @@ const Bytes Body = audioBytes(4000);
 const Bytes Original = concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 50), Body});
 
 Bytes expectedAfter(Action action) {
-    return action == Action::Save
-               ? concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", NewTitle),
-                                  rebuildPadding(Body.size())),
-                         Body})
-               : Body;
+    return action == Action::Save ? concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", NewTitle),
+                                                     rebuildPadding(Body.size())),
+                                            Body})
+                                  : Body;
 }
 
 // Runs `action` in a child process that may not write beyond `limit` bytes of

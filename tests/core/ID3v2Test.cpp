@@ -538,7 +538,8 @@ TEST(ID3v2Save, EmptyFieldsGiveATagOfPaddingAlone) {
     const Bytes body = audioBytes(64);
     const std::string path = dir.createFile("a.mp3", body);
     ASSERT_TRUE(TID3v2().Save(path));
-    EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 8, 0}, Bytes(1024, 0), body}));
+    EXPECT_EQ(readFile(path),
+              concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 8, 0}, Bytes(1024, 0), body}));
 
     TID3v2 loaded;
     ASSERT_TRUE(loaded.Load(path));

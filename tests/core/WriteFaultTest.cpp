@@ -238,8 +238,7 @@ TEST(WriteFaults, AProcessKilledAtAnyStepLeavesTheFileOldOrNew) {
             EXPECT_EQ(replayJournals(), std::vector<std::string>{});
             EXPECT_EQ(entriesOf(stateFolder()), std::vector<std::string>{});
             const bool done = step == WriteStep::Replaced || step == WriteStep::Written ||
-                              step == WriteStep::InPlaceWriting ||
-                              step == WriteStep::InPlaceSynced;
+                              step == WriteStep::InPlaceWriting || step == WriteStep::InPlaceSynced;
             EXPECT_EQ(readFile(path), done ? ref.after : Original);
             // The new content only has a name in the instant between being
             // named and taking the file's place; the next save of the file

@@ -29,8 +29,8 @@ public:
         ::setenv("XDG_STATE_HOME", m_path.c_str(), 1);
         // One for the user "nobody" that tests run as root become.
         if (::geteuid() == 0 && ::chmod(m_path.c_str(), 0711) == 0 &&
-            ::mkdir((m_path + "/nobody").c_str(), 0700) == 0)
-            [[maybe_unused]] const int chowned = ::chown((m_path + "/nobody").c_str(), 65534, 65534);
+            ::mkdir((m_path + "/nobody").c_str(), 0700) == 0) [[maybe_unused]]
+            const int chowned = ::chown((m_path + "/nobody").c_str(), 65534, 65534);
     }
     const std::string& path() const { return m_path; }
     ~StateFolder() {

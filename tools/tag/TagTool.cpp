@@ -261,7 +261,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         std::size_t next = 0;
         for (const WriteBatch::Result& result : batch.commit()) {
             // Results come in the order of the saves, which is the files' order.
-            while (next < count && (options->files[next] != result.fileName || !problems[next].empty()))
+            while (next < count &&
+                   (options->files[next] != result.fileName || !problems[next].empty()))
                 ++next;
             if (next < count && !result.error.empty())
                 problems[next] = "cannot write the tag: " + result.error;

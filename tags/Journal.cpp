@@ -36,8 +36,10 @@ constexpr std::int64_t kTrailerSize = 24;
 const std::string kJournalSuffix = ".journal";
 const std::string kSetAside = "set-aside";
 constexpr std::size_t kChunk = 1 << 20;
-// From this many files of a group on one device, the device is synced whole.
-constexpr std::size_t kSyncWholeDeviceFrom = 8;
+// From this many files of a group on one device, the device is synced whole:
+// measured on ext4 with other writers busy, one fdatasync took 5 to 8 ms and
+// one syncfs 0.1 to 0.18 s (200 files: 1.1 s of fdatasync against 0.1 s).
+constexpr std::size_t kSyncWholeDeviceFrom = 16;
 // A group's journal holds at most this many files and about this many bytes.
 constexpr std::size_t kGroupFiles = 256;
 constexpr std::int64_t kGroupBytes = 64 << 20;
@@ -319,9 +321,7 @@ bool makeFolders(const std::string& path) {
     return true;
 }
 
-// Syncs the devices of the files. One syncfs costs about what one fdatasync
-// costs where little else is being written, so a device that several files
-// of the group are on is synced whole.
+// Syncs the files, each alone or with all of its device (see kSyncWholeDeviceFrom).
 bool syncFiles(const std::vector<InPlaceChange*>& files) {
     std::map<std::uint64_t, std::vector<int>> byDevice;
     for (const InPlaceChange* change : files)

@@ -367,8 +367,9 @@ std::string journalFolder() {
     }
     const std::string folder = base + "/quillon";
     struct stat st;
-    if (!makeFolders(folder) || ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-        st.st_uid != ::geteuid() || ::access(folder.c_str(), W_OK | X_OK) != 0)
+    if ((::lstat(folder.c_str(), &st) != 0 && !makeFolders(folder)) ||
+        ::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        ::access(folder.c_str(), W_OK | X_OK) != 0)
         return {};
     return folder;
 }
@@ -408,11 +409,22 @@ bool commitInPlace(std::vector<InPlaceChange>& changes, std::vector<std::string>
     FileHandle folder;
     if (folderPath.empty() || !folder.open(folderPath, O_RDONLY | O_DIRECTORY))
         return failAll("the folder of journals (~/.local/state/quillon) cannot be written");
-    const std::string name = journalName();
+    // A replay in another process takes an unlocked journal for a dead save's
+    // and may remove it in the instant before the lock: the journal then goes
+    // under another name.
+    std::string name;
     FileHandle journal;
-    if (!journal.openAt(folder.fd(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600))
-        return failAll(std::string("the save's journal cannot be written: ") +
-                       std::strerror(errno));
+    for (int attempt = 0;; ++attempt) {
+        name = journalName();
+        if (!journal.openAt(folder.fd(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0600))
+            return failAll(std::string("the save's journal cannot be written: ") +
+                           std::strerror(errno));
+        if (lockAtOnce(journal.fd()) && isNameOf(folder.fd(), name, journal.fd()))
+            break;
+        journal.close();
+        if (attempt == 10)
+            return failAll("the save's journal cannot be locked");
+    }
     bool keepJournal = false;
     struct Remover {
         int folder;
@@ -423,8 +435,6 @@ bool commitInPlace(std::vector<InPlaceChange>& changes, std::vector<std::string>
                 ::unlinkat(folder, name.c_str(), 0);
         }
     } remover{folder.fd(), name, keepJournal};
-    if (!lockAtOnce(journal.fd()))
-        return failAll(std::string("the save's journal cannot be locked: ") + std::strerror(errno));
 
     std::vector<StoredChange> stored(changes.size());
     JournalWriter out(journal.fd());

@@ -245,7 +245,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     // Saves interrupted earlier are finished or set aside first.
     for (const std::string& message : replayJournals())
-        err << "quillon-tag: " << message << '\n';
+        err << "quillon-tag: " << shownName(message) << '\n';
 
     // The ID3v1 tags of all files, then their ID3v2 tags: the writes in place of
     // each round go under one journal, synced once. Each file's analysis is kept
@@ -297,7 +297,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         }
     }
     for (const std::string& message : takeJournalReports())
-        err << "quillon-tag: " << message << '\n';
+        err << "quillon-tag: " << shownName(message) << '\n';
     return status;
 }
 

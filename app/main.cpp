@@ -2,7 +2,9 @@
 #include "app/Main.h"
 #include "app/AppDef.h"
 #include "app/ErrorGuard.h"
+#include "shell/DialogService.h"
 #include "shell/FileName.h"
+#include "tags/Journal.h"
 
 #include <QGuiApplication>
 #include <QStringList>
@@ -59,6 +61,9 @@ int main(int argc, char** argv) {
     AppDef::initPaths(AppDef::executablePath());
     TfmMain fmMain;
     fmMain.show();
+    // Saves that a crash interrupted are finished; a journal set aside is said once.
+    for (const std::string& message : replayJournals())
+        dialogs().warning(QString::fromStdString(message));
     // Qt has taken its own options out of the arguments; the rest are files and folders.
     QStringList paths;
     for (int i = 1; i < argc; ++i)

@@ -79,7 +79,10 @@ enum class WriteStep {
     Synced,           // the new content is complete and on the disk
     Linked,           // the new content has its temporary name (just before the rename)
     Replaced,         // the new content has taken the file's name
-    Written,          // an in-place write (ID3v1) is done
+    JournalSynced,    // a write in place: its journal is complete and on the disk
+    InPlaceWriting,   // after the bytes of each file (or each chunk of them) written in place
+    InPlaceSynced,    // the files written in place are on the disk, the journal not yet removed
+    Written,          // a write in place is done
 };
 using WriteStepObserver = void (*)(WriteStep);
 // Sets the function called at each step (none by default); for tests.

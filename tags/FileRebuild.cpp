@@ -1,6 +1,7 @@
 #include "tags/FileRebuild.h"
 
 #include "tags/FileAccess.h"
+#include "tags/Journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -339,6 +340,73 @@ void syncFolder(int folder) {
         ::fsync(dir.fd());
 }
 
+// The padding a rebuilt tag gets, so that the next edits fit in place: as
+// mutagen leaves, 1 KiB and a thousandth of the data after the tag, here at
+// most 1 MiB.
+std::int64_t paddingFor(std::int64_t dataAfterTag) {
+    return std::min<std::int64_t>(1024 + dataAfterTag / 1000, 1 << 20);
+}
+
+// Opens the file for a write in place and checks that it is the file locked.
+// A read-only file of the user's own is opened as openForWritingInPlace does.
+bool openWritable(int folder, const std::string& name, int original, const struct stat& st,
+                  FileHandle& writer) {
+    bool opened = writer.openAt(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+    if (!opened && errno == EACCES && st.st_uid == ::geteuid() && !(st.st_mode & S_IWUSR) &&
+        ::fchmod(original, (st.st_mode & 07777) | S_IWUSR) == 0) {
+        opened = writer.openAt(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK);
+        const int openError = errno;
+        if (::fchmod(original, st.st_mode & 07777) != 0) {
+            writer.close();
+            return false;
+        }
+        errno = openError;
+    }
+    struct stat now;
+    if (!opened || ::fstat(writer.fd(), &now) != 0)
+        return false;
+    if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+        writer.close();
+        errno = EBUSY;
+        return false;
+    }
+    return true;
+}
+
+// The change that makes the old file's first `keepFrom` bytes `head`, the
+// rest following it: only the bytes that differ when nothing moves, else all
+// from the first byte that differs.
+InPlaceChange changeTo(const std::vector<unsigned char>& head, std::int64_t keepFrom,
+                       const std::vector<unsigned char>& oldStart, std::int64_t oldSize) {
+    InPlaceChange change;
+    const std::size_t common = std::min(head.size(), oldStart.size());
+    std::size_t first = 0;
+    while (first < common && head[first] == oldStart[first])
+        ++first;
+    change.offset = std::int64_t(first);
+    if (std::int64_t(head.size()) == keepFrom) {
+        std::size_t last = head.size();
+        while (last > first && head[last - 1] == oldStart[last - 1])
+            --last;
+        change.oldLength = std::int64_t(last - first);
+        change.newSize = oldSize;
+        if (last > first)
+            change.pieces.push_back(
+                {NewPiece::Kind::Bytes,
+                 {head.begin() + std::ptrdiff_t(first), head.begin() + std::ptrdiff_t(last)},
+                 0,
+                 0});
+        return change;
+    }
+    change.oldLength = oldSize - change.offset;
+    change.newSize = std::int64_t(head.size()) + oldSize - keepFrom;
+    change.pieces.push_back(
+        {NewPiece::Kind::Bytes, {head.begin() + std::ptrdiff_t(first), head.end()}, 0, 0});
+    if (oldSize > keepFrom)
+        change.pieces.push_back({NewPiece::Kind::Old, {}, oldSize - keepFrom, keepFrom});
+    return change;
+}
+
 } // namespace
 
 void removeDeadLeftovers(const std::string& folder) {
@@ -348,6 +416,7 @@ void removeDeadLeftovers(const std::string& folder) {
 }
 
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
+    replayBeforeSave();
     clearWriteError();
     FolderEntry at;
     FileHandle original;
@@ -368,17 +437,59 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     if (::faccessat(folder, at.name.c_str(), W_OK, AT_EACCESS) != 0 &&
         (errno != EACCES || st.st_uid != ::geteuid()))
         return writeFailed();
+    // A change of this file that waits in a batch is written first.
+    if (WriteBatch* batch = WriteBatch::current())
+        batch->commitIfWaiting(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino));
     // Keeps other writers that lock the file away while it is rebuilt.
     if (!lockForWriting(original.fd()))
         return false;
     reachWriteStep(WriteStep::Locked);
     removeDeadLeftoversIn(folder);
 
-    const std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
+    std::optional<RebuildPlan> plan = planner(original.fd(), st.st_size);
     if (!plan || plan->keepFrom < 0 || plan->keepFrom > st.st_size)
         return lastWriteError().empty() ? writeFailed("the tag could not be read from the file")
                                         : false;
-    const auto& head = plan->head;
+    auto& head = plan->head;
+
+    // Written in place when the head fits the old room, or when a new copy
+    // would split the file's links or give it another owner.
+    const bool keepIdentity = st.st_nlink > 1 || st.st_uid != ::geteuid();
+    const bool fits =
+        plan->padTo && plan->keepFrom > 0 && std::int64_t(head.size()) <= plan->keepFrom;
+    const bool journaled = (fits || keepIdentity) && !journalFolder().empty();
+    bool inPlace = false;
+    if (fits && journaled) {
+        std::vector<unsigned char> padded = head;
+        inPlace = plan->padTo(padded, plan->keepFrom);
+        if (inPlace)
+            head = std::move(padded);
+    }
+    if (!inPlace && keepIdentity) {
+        if (!journaled)
+            return writeFailed("the file has other links or another owner, and the folder of "
+                               "journals (~/.local/state/quillon) cannot be written, so it "
+                               "cannot be rewritten safely");
+        if (plan->padTo)
+            plan->padTo(head, std::int64_t(head.size()) + paddingFor(st.st_size - plan->keepFrom));
+        inPlace = true;
+    }
+    if (inPlace) {
+        std::vector<unsigned char> oldStart(static_cast<std::size_t>(plan->keepFrom));
+        if (!readExactAt(original.fd(), oldStart.data(), oldStart.size(), 0))
+            return writeFailed(errno == 0 ? kFileChanged : "");
+        InPlaceChange change = changeTo(head, plan->keepFrom, oldStart, st.st_size);
+        if (change.pieces.empty() && change.newSize == st.st_size)
+            return true;
+        if (!openWritable(folder, at.name, original.fd(), st, change.file))
+            return writeFailed(errno == EBUSY ? kFileChanged : "");
+        if (!describeFile(change, fileName))
+            return false;
+        change.lock = std::move(original);
+        return writeInPlace(std::move(change));
+    }
+    if (plan->padTo)
+        plan->padTo(head, std::int64_t(head.size()) + paddingFor(st.st_size - plan->keepFrom));
 
     TemporaryFile temporary(folder, st.st_ino);
     if (!temporary.create())

@@ -1,8 +1,11 @@
 // Rebuilds a file with a new head: the new bytes first, then the old file from
-// a given offset to its end. The new content is written beside the file under
-// a name of its own and replaces it in one rename, so the file is either
-// wholly old or wholly new, and nothing else in the folder is touched but what
-// saves killed midway left there.
+// a given offset to its end. When the head fits the room of the old one, only
+// its bytes are written, in place under a journal (tags/Journal.h). Else the
+// new content is written beside the file under a name of its own and replaces
+// it in one rename, so the file is either wholly old or wholly new, and
+// nothing else in the folder is touched but what saves killed midway left
+// there; a file with other links or of another owner is rewritten in place
+// under the journal instead, so that it stays the same file.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,9 @@
 struct RebuildPlan {
     std::vector<unsigned char> head; // written first
     std::int64_t keepFrom = 0;       // the old file's bytes from here on follow
+    // Grows the head with zero padding to a size and says so in its header;
+    // false when it cannot. Without it the head is written as it is.
+    std::function<bool(std::vector<unsigned char>& head, std::int64_t size)> padTo;
 };
 
 // Called with the original opened for reading and locked, and its size; gives
@@ -22,7 +28,8 @@ struct RebuildPlan {
 using RebuildPlanner = std::function<std::optional<RebuildPlan>(int fd, std::int64_t fileSize)>;
 
 // Never throws. A link is followed so that it stays a link. On failure,
-// lastWriteError() says why.
+// lastWriteError() says why. In an open WriteBatch, a write in place is
+// gathered and true says so; the batch tells how it went.
 bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner);
 
 // Removes from `folder` the new content that saves killed midway left under

@@ -2,6 +2,7 @@
 
 #include "tags/FileAccess.h"
 #include "tags/FileRebuild.h"
+#include "tags/Journal.h"
 #include "tags/TagText.h"
 
 #include <algorithm>
@@ -87,6 +88,15 @@ bool openAndLock(const std::string& fileName, FileHandle& file) {
             return false;
         clearWriteError();
     }
+}
+
+// A change of the file that waits in an open batch is written before the file
+// is opened here, so that this write sees it and takes the lock.
+void commitIfWaiting(const std::string& fileName) {
+    WriteBatch* batch = WriteBatch::current();
+    struct stat st;
+    if (batch && ::stat(fileName.c_str(), &st) == 0)
+        batch->commitIfWaiting(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino));
 }
 
 // The folder that holds `fileName`, where a save killed midway may have left
@@ -209,7 +219,9 @@ bool TID3v1::LoadFrom(int fd, std::int64_t fileSize) {
 }
 
 bool TID3v1::Strip(const std::string& fileName) const {
+    replayBeforeSave();
     clearWriteError();
+    commitIfWaiting(fileName);
     TagBlock block;
     std::int64_t fileSize = 0;
     if (!readLast128Bytes(fileName, block, fileSize))
@@ -234,7 +246,9 @@ bool TID3v1::Strip(const std::string& fileName) const {
 }
 
 bool TID3v1::Save(const std::string& fileName) const {
+    replayBeforeSave();
     clearWriteError();
+    commitIfWaiting(fileName);
     TagBlock block{};
     std::memcpy(block.data(), "TAG", 3);
     auto put = [&](const std::string& text, int at) {
@@ -263,7 +277,23 @@ bool TID3v1::Save(const std::string& fileName) const {
     if (!readLast128Bytes(file.fd(), old, fileSize))
         return false;
 
-    // An existing tag is overwritten in place: the file is never without one.
+    // The 128 bytes go under the journal, so that a crash cannot tear them.
+    if (!journalFolder().empty()) {
+        InPlaceChange change;
+        change.file = std::move(file);
+        if (!describeFile(change, fileName))
+            return false;
+        const bool replace = startsWithTag(old);
+        if (replace && old == block)
+            return true;
+        change.offset = replace ? fileSize - kTagSize : fileSize;
+        change.oldLength = replace ? kTagSize : 0;
+        change.newSize = replace ? fileSize : fileSize + kTagSize;
+        change.pieces.push_back({NewPiece::Kind::Bytes, {block.begin(), block.end()}, 0, 0});
+        return writeInPlace(std::move(change));
+    }
+    // Without a journal an existing tag is overwritten in place: the file is
+    // never without one.
     if (startsWithTag(old)) {
         if (!writeAllAt(file.fd(), block.data(), kTagSize, fileSize - kTagSize)) {
             writeFailed();

@@ -1346,6 +1346,15 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
     putSyncsafe32(header, static_cast<std::uint32_t>(size));
     std::copy(header.begin(), header.end(), frames.begin());
     plan.keepFrom = endOfOldTag(walk, framesEnd);
+    plan.padTo = [](Bytes& tag, std::int64_t extent) {
+        if (extent < std::int64_t(tag.size()) || extent - kHeaderSize > kMaxSyncsafe)
+            return false;
+        tag.resize(static_cast<std::size_t>(extent));
+        Bytes size;
+        putSyncsafe32(size, static_cast<std::uint32_t>(extent - kHeaderSize));
+        std::copy(size.begin(), size.end(), tag.begin() + 6);
+        return true;
+    };
     return plan;
 }
 
@@ -1433,6 +1442,6 @@ bool TID3v2::Strip(const std::string& fileName) const {
             return std::nullopt;
         }
         const std::int64_t framesEnd = tag->walk([](const Frame&) {});
-        return RebuildPlan{{}, endOfOldTag(*tag, framesEnd)};
+        return RebuildPlan{{}, endOfOldTag(*tag, framesEnd), {}};
     });
 }

@@ -454,10 +454,10 @@ TEST(ID3v2Save, WritesTheFramesInTableOrder) {
     id3.SetTitle("T");
     ASSERT_TRUE(id3.Save(path));
 
-    // 38 value bytes + 12 x 11 = 170 = 1 x 128 + 42.
+    // 38 value bytes + 12 x 11 = 170, with 1024 of padding 1194 = 9 x 128 + 42.
     const Bytes expected = concat({
         bytesOf("ID3"),
-        Bytes{3, 0, 0, 0, 0, 0x01, 0x2A},
+        Bytes{3, 0, 0, 0, 0, 0x09, 0x2A},
         id3v2TextFrame(3, "TIT2", "T"),
         id3v2TextFrame(3, "TPE1", "Ar"),
         id3v2TextFrame(3, "TALB", "Al"),
@@ -470,6 +470,7 @@ TEST(ID3v2Save, WritesTheFramesInTableOrder) {
         id3v2TextFrame(3, "TCOP", "Cp"),
         id3v2TextFrame(3, "TLAN", "eng"),
         id3v2TextFrame(3, "WXXX", "\0http://q"sv),
+        Bytes(rebuildPadding(body.size()), 0),
         body,
     });
     EXPECT_EQ(readFile(path), expected);
@@ -477,7 +478,7 @@ TEST(ID3v2Save, WritesTheFramesInTableOrder) {
     TID3v2 loaded;
     ASSERT_TRUE(loaded.Load(path));
     EXPECT_EQ(loaded.VersionId(), 3);
-    EXPECT_EQ(loaded.Size(), 180);
+    EXPECT_EQ(loaded.Size(), 1204);
     EXPECT_EQ(loaded.Title(), "T");
     EXPECT_EQ(loaded.Track(), 7);
     EXPECT_EQ(loaded.Genre(), "Rock");
@@ -491,12 +492,13 @@ TEST(ID3v2Save, SizeIsWrittenInSevenBitGroups) {
         std::size_t titleLength;
         Bytes sizeBytes;
     };
+    // A frame of the title takes 11 bytes more than it, and 1024 bytes of padding follow.
     const Case cases[] = {
-        {1, {0, 0, 0, 12}},
-        {117, {0, 0, 1, 0}},
-        {189, {0, 0, 1, 0x48}},
-        {16384 - 11, {0, 1, 0, 0}},
-        {(1u << 21) - 11, {1, 0, 0, 0}},
+        {1, {0, 0, 8, 12}},
+        {117, {0, 0, 9, 0}},
+        {189, {0, 0, 9, 0x48}},
+        {16384 - 1035, {0, 1, 0, 0}},
+        {(1u << 21) - 1035, {1, 0, 0, 0}},
     };
     TestDir dir;
     const Bytes body = audioBytes(100);
@@ -508,7 +510,8 @@ TEST(ID3v2Save, SizeIsWrittenInSevenBitGroups) {
         id3.SetTitle(title);
         ASSERT_TRUE(id3.Save(path));
         EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0}, c.sizeBytes,
-                                          id3v2TextFrame(3, "TIT2", title), body}));
+                                          id3v2TextFrame(3, "TIT2", title),
+                                          Bytes(rebuildPadding(body.size()), 0), body}));
     }
 }
 
@@ -521,7 +524,8 @@ TEST(ID3v2Save, TrackIsWrittenInDecimal) {
         id3.SetTrack(std::uint32_t(track));
         ASSERT_TRUE(id3.Save(path));
         EXPECT_EQ(readFile(path),
-                  concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", std::to_string(track))),
+                  concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", std::to_string(track)),
+                                   rebuildPadding(20)),
                           audioBytes(20)}));
         TID3v2 loaded;
         ASSERT_TRUE(loaded.Load(path));
@@ -529,18 +533,19 @@ TEST(ID3v2Save, TrackIsWrittenInDecimal) {
     }
 }
 
-TEST(ID3v2Save, EmptyFieldsGiveATenByteTag) {
+TEST(ID3v2Save, EmptyFieldsGiveATagOfPaddingAlone) {
     TestDir dir;
     const Bytes body = audioBytes(64);
     const std::string path = dir.createFile("a.mp3", body);
     ASSERT_TRUE(TID3v2().Save(path));
-    EXPECT_EQ(readFile(path), concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 0, 0}, body}));
+    EXPECT_EQ(readFile(path),
+              concat({bytesOf("ID3"), Bytes{3, 0, 0, 0, 0, 8, 0}, Bytes(1024, 0), body}));
 
     TID3v2 loaded;
     ASSERT_TRUE(loaded.Load(path));
     EXPECT_TRUE(loaded.Exists());
     EXPECT_EQ(loaded.VersionId(), 3);
-    EXPECT_EQ(loaded.Size(), 10);
+    EXPECT_EQ(loaded.Size(), 1034);
     expectNoFields(loaded);
 }
 
@@ -555,22 +560,22 @@ TEST(ID3v2Save, ReplacesTheOldExtent) {
         Bytes expected;
     };
     const Case cases[] = {
-        {"no tag", body, concat({id3v2Tag(3, newTitle), body})},
+        {"no tag", body, concat({id3v2Tag(3, newTitle, rebuildPadding(body.size())), body})},
         {"revision 2.3 with padding",
          concat(
              {id3v2Tag(
                   3, concat({id3v2TextFrame(3, "TIT2", "Old"), id3v2TextFrame(3, "TPE1", "Band")}),
                   200),
               body}),
-         concat({id3v2Tag(3, concat({newTitle, id3v2TextFrame(3, "TPE1", "Band")})), body})},
+         concat({id3v2Tag(3, concat({newTitle, id3v2TextFrame(3, "TPE1", "Band")}), 200), body})},
         {"revision 2.2", concat({id3v2Tag(2, bytesOf("TT2\0\0\x04\0Old"sv)), body}),
-         concat({id3v2Tag(3, newTitle), body})},
+         concat({id3v2Tag(3, newTitle, rebuildPadding(body.size())), body})},
         {"revision 2.4", concat({id3v2Tag(4, id3v2TextFrame(3, "TIT2", "Old"), 30), body}),
-         concat({id3v2Tag(4, newTitle), body})},
+         concat({id3v2Tag(4, newTitle, 30), body})},
         {"tag only", id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old")), id3v2Tag(3, newTitle)},
         // A size that does not fit: the whole file stays behind the new tag.
         {"declared size beyond the file", bigDeclared,
-         concat({id3v2Tag(3, newTitle), bigDeclared})},
+         concat({id3v2Tag(3, newTitle, rebuildPadding(bigDeclared.size())), bigDeclared})},
     };
     TestDir dir;
     for (const Case& c : cases) {

@@ -86,6 +86,24 @@ inline Bytes id3v2Tag(int major, const Bytes& frames, std::size_t padding = 0,
                    Bytes(padding, 0)});
 }
 
+// The zero padding a save gives a tag when it rebuilds the file, so that the next edits fit in
+// place: 1 KiB and a thousandth of the `after` bytes that follow the tag.
+inline std::size_t rebuildPadding(std::size_t after) {
+    return 1024 + after / 1000;
+}
+
+// A tag without padding as a save writes it over an old tag of `room` bytes (its frames and
+// padding) that `after` bytes follow: in that room when it fits, the rest of it zero padding,
+// else in a rebuilt file with the padding of a rebuild.
+inline Bytes savedTag(const Bytes& tag, std::size_t room, std::size_t after) {
+    const std::size_t extent = tag.size() <= room ? room : tag.size() + rebuildPadding(after);
+    Bytes saved = tag;
+    saved.resize(extent, 0);
+    const Bytes size = syncsafe(std::uint32_t(extent - 10));
+    std::copy(size.begin(), size.end(), saved.begin() + 6);
+    return saved;
+}
+
 // The fields of a 128-byte ID3v1 tag. A track of 0 or more goes to byte 126, which makes an
 // ID3v1.1 tag of one whose comment leaves byte 125 zero.
 struct ID3v1Values {

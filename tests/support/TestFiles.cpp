@@ -15,6 +15,47 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Every test program keeps the journals of its saves in a state folder of its
+// own, never the user's, removed when it ends.
+class StateFolder {
+public:
+    StateFolder() {
+        std::string pattern = (fs::temp_directory_path() / "quillon-state-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        m_path = pattern;
+        ::setenv("XDG_STATE_HOME", m_path.c_str(), 1);
+        // One for the user "nobody" that tests run as root become.
+        if (::geteuid() == 0 && ::chmod(m_path.c_str(), 0711) == 0 &&
+            ::mkdir((m_path + "/nobody").c_str(), 0700) == 0) [[maybe_unused]]
+            const int chowned = ::chown((m_path + "/nobody").c_str(), 65534, 65534);
+    }
+    const std::string& path() const { return m_path; }
+    ~StateFolder() {
+        std::error_code ec;
+        if (!m_path.empty() && ::getpid() == m_owner)
+            fs::remove_all(m_path, ec);
+    }
+
+private:
+    std::string m_path;
+    pid_t m_owner = ::getpid();
+};
+const StateFolder g_stateFolder;
+
+} // namespace
+
+std::string stateHomeOfNobody() {
+    return g_stateFolder.path() + "/nobody";
+}
+
+std::string stateFolder() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    return std::string(state ? state : "") + "/quillon";
+}
+
 TestDir::TestDir() {
     std::string pattern = (fs::temp_directory_path() / "quillon-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))

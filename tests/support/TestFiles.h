@@ -27,6 +27,11 @@ private:
     std::string m_path;
 };
 
+// The folder of journals of the test program, in a temporary state folder of its own.
+std::string stateFolder();
+// The state folder (XDG_STATE_HOME) for a test run as root that becomes the user "nobody".
+std::string stateHomeOfNobody();
+
 // Whole content of a file; empty when it cannot be read.
 Bytes readFile(const std::string& path);
 bool fileExists(const std::string& path);

@@ -3,15 +3,20 @@
 // same edit through the tag object gives.
 #include "tools/tag/TagTool.h"
 
+#include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
+#include "tags/Journal.h"
 
 #include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -304,7 +309,11 @@ TEST(TagTool, SetsTrackAndTotal) {
         args.push_back(path);
         const Result r = run(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", c.frame)), audio}));
+        // Each fits the room of the first tag, and is written there.
+        const std::size_t room = id3v2Tag(3, id3v2TextFrame(3, "TRCK", "3/12")).size();
+        EXPECT_EQ(readFile(path), concat({savedTag(id3v2Tag(3, id3v2TextFrame(3, "TRCK", c.frame)),
+                                                   room, audio.size()),
+                                          audio}));
     }
 }
 
@@ -387,4 +396,52 @@ TEST(TagTool, WarnsOfWhatID3v1StoresOtherwise) {
                                                  .track = 5})});
     EXPECT_EQ(readFile(first), saved);
     EXPECT_EQ(readFile(second), saved);
+}
+
+// A save killed once its journal was synced: the next run finishes it, or, for a
+// file changed since, leaves the file alone and says where the journal was set aside.
+TEST(TagTool, FinishesAnInterruptedSaveOrSaysItsJournalWasSetAside) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const Bytes before = concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Old"), 64), audio});
+    for (bool changedSince : {false, true}) {
+        SCOPED_TRACE(changedSince ? "changed since" : "as the save left it");
+        const std::string path = dir.createFile("a.mp3", before);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            setWriteStepObserver([](WriteStep step) {
+                if (step == WriteStep::InPlaceWriting)
+                    ::raise(SIGKILL);
+            });
+            TID3v2 tag;
+            tag.SetTitle("New");
+            ::_exit(tag.Save(path) ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        if (changedSince) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+            ASSERT_EQ(::write(fd, "x", 1), 1);
+            ::close(fd);
+        }
+        const Bytes left = readFile(path);
+        const std::string other = dir.createFile("b.mp3", before);
+        const Result r = run({"--v2", "artist=Band", other});
+        EXPECT_EQ(r.status, 0);
+        if (changedSince) {
+            EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("set-aside"), std::string::npos) << r.err;
+            EXPECT_EQ(readFile(path), left);
+        } else {
+            EXPECT_EQ(r.err, "");
+            TID3v2 tag;
+            ASSERT_TRUE(tag.Load(path));
+            EXPECT_EQ(tag.Title(), "New");
+        }
+        for (const std::string& name : entriesOf(stateFolder() + "/set-aside"))
+            ::unlink((stateFolder() + "/set-aside/" + name).c_str());
+        ::rmdir((stateFolder() + "/set-aside").c_str());
+        EXPECT_EQ(entriesOf(stateFolder()), std::vector<std::string>{});
+    }
 }

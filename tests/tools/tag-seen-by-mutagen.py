@@ -12,12 +12,15 @@ import tempfile
 import zlib
 
 try:
-    from mutagen.id3 import ID3
+    from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1
 except ImportError:
     print("mutagen is missing: skipped")
     sys.exit(77)
 
 tool, fixtures = sys.argv[1], sys.argv[2]
+# The journals of quillon-tag's saves go to a state folder of this run's own.
+state = tempfile.TemporaryDirectory()
+os.environ["XDG_STATE_HOME"] = state.name
 EDITS = {"title": ("TIT2", "Νέος τίτλος"), "album": ("TALB", "Album"), "year": ("TYER", "1987")}
 failures = 0
 
@@ -128,6 +131,59 @@ for name, data, field, value, key in CASES:
         for p in problems:
             print(f"{name}: {p}")
         failures += bool(problems)
+
+
+
+def raw_frames(path):
+    """The stored bytes of each frame of a 2.4 tag, by id, in order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    size = data[6] << 21 | data[7] << 14 | data[8] << 7 | data[9]
+    at, end, found = 10, 10 + size, {}
+    while at + 10 <= end and data[at] != 0:
+        n = data[at + 4] << 21 | data[at + 5] << 14 | data[at + 6] << 7 | data[at + 7]
+        found.setdefault(data[at:at + 4].decode(), []).append(data[at:at + 10 + n])
+        at += 10 + n
+    return found
+
+
+# Files as mutagen writes them, 2.4 with padding and a picture, edited together:
+# each tag is written in place, in its room, and the files stay the same files.
+with tempfile.TemporaryDirectory() as work:
+    paths = []
+    for n in range(3):
+        path = os.path.join(work, f"song{n}.mp3")
+        with open(path, "wb") as f:
+            f.write(audio_bytes)
+        tag = ID3()
+        tag.add(TIT2(encoding=3, text="Old title"))
+        tag.add(TPE1(encoding=3, text="Band"))
+        tag.add(TALB(encoding=3, text="Album"))
+        tag.add(APIC(encoding=3, mime="image/png", type=3, desc="cover",
+                     data=bytes(i * 7 % 256 for i in range(40000))))
+        tag.save(path, v2_version=4, padding=lambda info: 2048)
+        paths.append(path)
+    before = {p: (os.stat(p), raw_frames(p), audio(p)) for p in paths}
+    subprocess.run([tool, "--v2", "title=A new title"] + paths, check=True)
+    for path in paths:
+        st, frames_before, body = before[path]
+        now = os.stat(path)
+        problems = []
+        if (now.st_ino, now.st_size) != (st.st_ino, st.st_size):
+            problems.append("the file was not written in place")
+        kept = {k: v for k, v in frames_before.items() if k != "TIT2"}
+        if {k: v for k, v in raw_frames(path).items() if k != "TIT2"} != kept:
+            problems.append("frames not edited changed their bytes")
+        if str(ID3(path)["TIT2"]) != "A new title":
+            problems.append("the title does not read back")
+        if audio(path) != body:
+            problems.append("the audio changed")
+        for p in problems:
+            print(f"{os.path.basename(path)} (mutagen 2.4 with padding): {p}")
+        failures += bool(problems)
+    if os.listdir(os.path.join(state.name, "quillon")):
+        print("a journal was left behind")
+        failures += 1
 
 print(f"{failures} file(s) with problems")
 sys.exit(1 if failures else 0)

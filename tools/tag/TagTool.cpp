@@ -6,6 +6,7 @@
 #include "tags/FileAccess.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
+#include "tags/Journal.h"
 #include "tags/TagText.h"
 
 #include <cctype>
@@ -21,6 +22,7 @@
 #include <type_traits>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace tagtool {
 
@@ -241,28 +243,61 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 1;
     }
 
-    int status = 0;
-    for (const std::string& path : options->files) {
-        // Each tag of a file in turn, as the analysis loaded it (a tag's save reads the file
-        // again where it writes); the first failure ends that file.
-        std::string problem;
-        TMPEGaudio audio;
+    // Saves interrupted earlier are finished or set aside first.
+    for (const std::string& message : replayJournals())
+        err << "quillon-tag: " << shownName(message) << '\n';
+
+    // The ID3v1 tags of all files, then their ID3v2 tags: the writes in place of
+    // each round go under one journal, synced once. Each file's analysis is kept
+    // for both rounds; the first failure ends that file.
+    const std::size_t count = options->files.size();
+    std::vector<TMPEGaudio> analyses(count);
+    std::vector<std::string> problems(count);
+    auto round = [&](auto&& edit) {
+        WriteBatch batch;
+        for (std::size_t i = 0; i < count; ++i)
+            if (problems[i].empty())
+                problems[i] = edit(options->files[i], analyses[i]);
+        std::size_t next = 0;
+        for (const WriteBatch::Result& result : batch.commit()) {
+            // Results come in the order of the saves, which is the files' order.
+            while (next < count &&
+                   (options->files[next] != result.fileName || !problems[next].empty()))
+                ++next;
+            if (next < count && !result.error.empty())
+                problems[next] = "cannot write the tag: " + result.error;
+        }
+    };
+    round([&](const std::string& path, TMPEGaudio& audio) {
         const bool loaded = audio.Load(path);
+        std::string problem;
         if (!loaded || !audio.Valid())
             problem = whyNotMpegAudio(path, loaded);
         if (problem.empty() && options->removeV1)
             problem = removeTag(path, audio.ID3v1Tag());
         if (problem.empty() && !options->v1.empty())
             problem = applyEdits(path, audio.ID3v1Tag(), ID3v1Fields(), options->v1, err);
-        if (problem.empty() && options->removeV2)
-            problem = removeTag(path, audio.ID3v2Tag());
-        if (problem.empty() && !options->v2.empty())
-            problem = applyEdits(path, audio.ID3v2Tag(), ID3v2Fields(), options->v2, err);
-        if (!problem.empty()) {
-            err << "quillon-tag: " << shownName(path) << ": " << problem << '\n';
+        return problem;
+    });
+    if (options->removeV2 || !options->v2.empty()) {
+        round([&](const std::string& path, TMPEGaudio& audio) {
+            std::string problem;
+            if (options->removeV2)
+                problem = removeTag(path, audio.ID3v2Tag());
+            if (problem.empty() && !options->v2.empty())
+                problem = applyEdits(path, audio.ID3v2Tag(), ID3v2Fields(), options->v2, err);
+            return problem;
+        });
+    }
+    int status = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!problems[i].empty()) {
+            err << "quillon-tag: " << shownName(options->files[i]) << ": " << problems[i] << '\n';
             status = 1;
         }
     }
+    for (const std::string& message : takeJournalReports())
+        err << "quillon-tag: " << shownName(message) << '\n';
     return status;
 }
 

@@ -424,7 +424,8 @@ void TfmMain::wireHandlers() {
 // Display of the analysed file.
 
 void TfmMain::ShowFileInfo() {
-    rememberLoadedFile();
+    // What the analysis saw as it read the file: the file is not asked again.
+    m_loadedFile.remember(AudioFile->fileStamp());
     spFileNote->setText(QString());
     for (TagPane& pane : m_panes)
         pane.setEditable(true);

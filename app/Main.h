@@ -3,8 +3,8 @@
 // handlers that carry the workflow. Its widgets are known by their object names.
 #pragma once
 
+#include "app/LoadedFile.h"
 #include "app/TagPane.h"
-#include "tags/FileAccess.h"
 #include "ui/IniSection.h"
 
 #include <QMainWindow>
@@ -12,7 +12,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 class BarCombo;
 class BarManager;
@@ -157,19 +156,10 @@ private:
     TMPEGaudio& audioFile() override { return *AudioFile; }
     bool confirmed(TagPane::Confirmation which, const QString& question) override;
     void reloadPane(TagPane& pane) override;
-    bool mayWriteLoadedFile() override;
+    bool mayWriteLoadedFile() override { return m_loadedFile.mayWrite(CurrentFile); }
 
-    // The file the panes were read from (MainLoadedFile.cpp).
-    // What stat said of a file; nothing for a path that names none.
-    using FileIdentity = std::optional<FileStamp>;
-    FileIdentity m_loadedFile;
-    // CurrentFile as it was when mayWriteLoadedFile let a write go ahead; unknown otherwise.
-    FileIdentity m_beforeOwnWrite;
-    static FileIdentity identityOf(const QString& path);
-    // Notes which file CurrentFile names now, as the panes show what was read from it.
-    void rememberLoadedFile();
-    // As a pane is shown again: a file that our own write changed is the loaded file now.
-    void noteOwnWrite();
+    // The file the panes were read from, which a write checks first.
+    LoadedFile m_loadedFile;
 
     // Drag and drop (MainDragDrop.cpp); `source` is the object being dragged.
     void setUpDragAndDrop();

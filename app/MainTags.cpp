@@ -37,7 +37,7 @@ bool TfmMain::confirmed(TagPane::Confirmation which, const QString& question) {
 }
 
 void TfmMain::showPane(TagPane& pane) {
-    noteOwnWrite();
+    m_loadedFile.noteOwnWrite(CurrentFile);
     pane.show(*AudioFile);
 }
 

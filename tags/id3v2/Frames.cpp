@@ -108,8 +108,10 @@ void appendFramed(Bytes& out, std::string_view id, const unsigned char* data, st
                   const Revision& revision, const unsigned char flags[2]) {
     append(out, id);
     putSize(out, revision.frameSize, static_cast<std::uint32_t>(size));
-    out.push_back(flags ? flags[0] : 0);
-    out.push_back(flags ? flags[1] : 0);
+    if (revision.frameFlags) {
+        out.push_back(flags ? flags[0] : 0);
+        out.push_back(flags ? flags[1] : 0);
+    }
     out.insert(out.end(), data, data + size);
 }
 

@@ -285,7 +285,7 @@ struct Frame {
 // The 2.3/2.4 id of a frame: a 2.2 id mapped, empty when it has no 2.3 form.
 std::string_view idOf(const Frame& frame, const Revision& revision);
 
-// The frame header and data of a frame in the revision `major` (3 or 4);
+// The frame header and data of a frame in `revision`;
 // `flags`, when given, are its two flag bytes.
 void appendFramed(Bytes& out, std::string_view id, const unsigned char* data, std::size_t size,
                   const Revision& revision, const unsigned char flags[2] = nullptr);

@@ -26,12 +26,6 @@ void resynchroniseInPlace(TagBuffer& bytes, std::size_t from) {
     bytes.resize(out);
 }
 
-bool frameUnsynchronised(const Header& header, const Frame& frame) {
-    const Revision& revision = *header.revision;
-    return revision.unsynchronisedPerFrame &&
-           ((header.flags & kUnsynchronised) || (frame.formatFlags & revision.unsynchronisedFlag));
-}
-
 // PIC's three-letter image format becomes APIC's MIME type.
 Bytes pictureFrom22(const Bytes& data) {
     if (data.size() < 4)
@@ -133,22 +127,6 @@ void resynchronise(const unsigned char* data, std::size_t size, Bytes& out) {
     out.resize(kept);
 }
 
-std::optional<std::string_view> contentOf(const Header& header, const Frame& frame,
-                                          const unsigned char* data, Bytes& scratch) {
-    const Revision& revision = *header.revision;
-    std::size_t size = frame.size;
-    if (frameUnsynchronised(header, frame)) {
-        resynchronise(data, size, scratch);
-        data = scratch.data();
-        size = scratch.size();
-    }
-    const std::size_t skip = ((frame.formatFlags & revision.groupedFlag) ? 1 : 0) +
-                             ((frame.formatFlags & revision.dataLengthFlag) ? 4 : 0);
-    if (skip > size)
-        return std::nullopt;
-    return std::string_view(reinterpret_cast<const char*>(data) + skip, size - skip);
-}
-
 std::int64_t framesBegin(const Header& header, const unsigned char* first, std::int64_t available,
                          std::int64_t end) {
     const Revision& revision = *header.revision;
@@ -202,12 +180,6 @@ FrameWalk::FrameWalk(int fd, const Header& header, TagBuffer bytes)
         m_begin = framesBegin(header, m_bytes.data(), m_bytes.size(), m_end);
     m_plainSizes =
         m_readable && header.revision->frameSize == SizeCodec::Syncsafe32 && sizesArePlain();
-}
-
-std::optional<std::string_view> FrameWalk::content(const Frame& frame, Bytes& scratch) const {
-    if (frame.data < 0 || frame.data + std::int64_t{frame.size} > m_bytes.size())
-        return std::nullopt;
-    return contentOf(m_header, frame, m_bytes.data() + frame.data, scratch);
 }
 
 bool FrameWalk::appendStored(Bytes& out, const Frame& frame, const Revision& target) const {
@@ -280,17 +252,6 @@ StreamWalk::StreamWalk(int fd, const Header& header, TagBuffer first)
     m_windowSize = static_cast<std::int64_t>(m_window.size());
     m_end = header.extent - (header.hasFooter() ? kFooterSize : 0);
     m_begin = framesBegin(header, m_window.data(), m_windowSize, m_end);
-}
-
-std::optional<std::string_view> StreamWalk::content(const Frame& frame, Bytes& scratch) const {
-    const unsigned char* data = inWindow(frame.data, frame.size);
-    if (!data) {
-        m_frameBytes.resize(frame.size);
-        if (!readExactAt(m_fd, m_frameBytes.data(), frame.size, frame.data))
-            return std::nullopt;
-        data = m_frameBytes.data();
-    }
-    return contentOf(m_header, frame, data, scratch);
 }
 
 bool StreamWalk::zerosFrom(std::int64_t from) const {

@@ -271,14 +271,17 @@ struct Frame {
         id &= std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
         std::memcpy(frame.rawId, &id, 4);
         frame.key = (std::uint32_t{h[0]} << 16) | (std::uint32_t{h[1]} << 8) | h[2];
+        frame.data = position + 6;
+        frame.size = readSize(SizeCodec::BigEndian24, h + 3);
+        frame.formatFlags = 0;
     } else {
         std::memcpy(frame.rawId, h, 4);
         frame.key = bigEndian32(h);
+        frame.data = position + 10;
+        frame.size = revision.frameSize == SizeCodec::BigEndian32 || plainSizes ? bigEndian32(h + 4)
+                                                                                : syncsafe32(h + 4);
+        frame.formatFlags = h[9];
     }
-    frame.data = position + revision.frameHeaderSize;
-    frame.size =
-        readSize(plainSizes ? SizeCodec::BigEndian32 : revision.frameSize, h + revision.idSize);
-    frame.formatFlags = revision.frameFlags ? h[9] : 0;
     return frame;
 }
 
@@ -295,11 +298,30 @@ Bytes framed(std::string_view id, const Bytes& data, const Revision& revision);
 // whose memory is used again from frame to frame.
 void resynchronise(const unsigned char* data, std::size_t size, Bytes& out);
 
+inline bool frameUnsynchronised(const Header& header, const Frame& frame) {
+    const Revision& revision = *header.revision;
+    return revision.unsynchronisedPerFrame &&
+           ((header.flags & kUnsynchronised) || (frame.formatFlags & revision.unsynchronisedFlag));
+}
+
 // The content of the frame whose stored data is at `data`: resynchronised,
 // without the bytes its flags add. It lies in `data`, or in `scratch` when it
 // had to be resynchronised.
-std::optional<std::string_view> contentOf(const Header& header, const Frame& frame,
-                                          const unsigned char* data, Bytes& scratch);
+inline std::optional<std::string_view> contentOf(const Header& header, const Frame& frame,
+                                                 const unsigned char* data, Bytes& scratch) {
+    const Revision& revision = *header.revision;
+    std::size_t size = frame.size;
+    if (frameUnsynchronised(header, frame)) {
+        resynchronise(data, size, scratch);
+        data = scratch.data();
+        size = scratch.size();
+    }
+    const std::size_t skip = ((frame.formatFlags & revision.groupedFlag) ? 1 : 0) +
+                             ((frame.formatFlags & revision.dataLengthFlag) ? 4 : 0);
+    if (skip > size)
+        return std::nullopt;
+    return std::string_view(reinterpret_cast<const char*>(data) + skip, size - skip);
+}
 
 // Where the frames start: after the header, and after an extended header
 // when one is flagged. `first` holds the tag's first `available` bytes; the
@@ -350,7 +372,7 @@ public:
     template <class Visit> std::int64_t walk(Visit&& visit) const {
         if (!m_readable)
             return kHeaderSize;
-        const Revision& revision = *m_header.revision;
+        const Revision revision = *m_header.revision; // in registers (see StreamWalk::pass)
         const int headerSize = revision.frameHeaderSize;
         const unsigned char* bytes = m_bytes.data();
         std::int64_t position = std::min(m_begin, m_end);
@@ -370,7 +392,11 @@ public:
     bool decodable(const Frame& frame) const {
         return !(frame.formatFlags & m_header.revision->undecodableFlags);
     }
-    std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const;
+    std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const {
+        if (frame.data < 0 || frame.data + std::int64_t{frame.size} > m_bytes.size())
+            return std::nullopt;
+        return contentOf(m_header, frame, m_bytes.data() + frame.data, scratch);
+    }
     // One pass over the frames: `visit(state, frame)` for each.
     template <class State, class Visit> State collect(Visit&& visit) const {
         State state;
@@ -420,7 +446,16 @@ public:
     }
 
     // The frame's content (see contentOf); valid until the next call.
-    std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const;
+    std::optional<std::string_view> content(const Frame& frame, Bytes& scratch) const {
+        const unsigned char* data = inWindow(frame.data, frame.size);
+        if (!data) {
+            m_frameBytes.resize(frame.size);
+            if (!readExactAt(m_fd, m_frameBytes.data(), frame.size, frame.data))
+                return std::nullopt;
+            data = m_frameBytes.data();
+        }
+        return contentOf(m_header, frame, data, scratch);
+    }
 
     // One pass over the frames: `visit(state, frame)` for each. A 2.4 tag
     // whose syncsafe sizes do not read cleanly is read again with plain ones,
@@ -448,7 +483,9 @@ private:
     template <class State, class Visit>
     Reading pass(bool plainSizes, State& state, Visit& visit) const {
         Reading reading;
-        const Revision& revision = *m_header.revision;
+        // A copy, kept in registers: the visits store to memory, and a
+        // reference would make the walk load the revision again every frame.
+        const Revision revision = *m_header.revision;
         const std::int64_t headerSize = revision.frameHeaderSize;
         const bool syncsafeSizes = revision.frameSize == SizeCodec::Syncsafe32;
         bool strictOk = syncsafeSizes;

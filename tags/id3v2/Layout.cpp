@@ -4,6 +4,8 @@
 #include "tags/id3v2/Frames.h"
 
 #include <algorithm>
+#include <array>
+#include <utility>
 
 namespace quillon::id3v2 {
 
@@ -119,58 +121,89 @@ std::string decodedPiece(int encoding, std::string_view piece) {
     return utf16ToUtf8(piece, bigEndian);
 }
 
-std::optional<StoredFrame> splitFrame(const Layout& layout, std::string_view content) {
-    StoredFrame out;
-    const std::span<const Part> parts = layout.parts;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        switch (parts[i]) {
-        case Part::Encoding:
-            if (content.empty())
-                return std::nullopt;
-            out.encoding = static_cast<unsigned char>(content[0]);
-            if (!knownEncoding(out.encoding) && i + 1 < parts.size() &&
-                parts[i + 1] == Part::TextList)
-                break;
+namespace {
+
+// One part of a split; false when the content misses it. `last`: the part
+// ends the frame.
+template <Part P, bool Last, bool BeforeTextList>
+[[gnu::always_inline]] inline bool splitPart(std::string_view& content, StoredFrame& out) {
+    if constexpr (P == Part::Encoding) {
+        if (content.empty())
+            return false;
+        out.encoding = static_cast<unsigned char>(content[0]);
+        if (!BeforeTextList || knownEncoding(out.encoding))
             content.remove_prefix(1);
-            break;
-        case Part::Language:
-        case Part::ImageFormat:
-            if (content.size() < 3)
-                return std::nullopt;
-            (parts[i] == Part::Language ? out.language : out.imageFormat) = content.substr(0, 3);
-            content.remove_prefix(3);
-            break;
-        case Part::Description: {
-            const std::size_t end = terminatorOf(out.encoding, content);
-            if (end == std::string_view::npos)
-                return std::nullopt;
-            out.description = content.substr(0, end);
-            content.remove_prefix(end + (isWideEncoding(out.encoding) ? 2 : 1));
-            break;
-        }
-        case Part::TextList:
-            out.textList = content;
+    } else if constexpr (P == Part::Language || P == Part::ImageFormat) {
+        if (content.size() < 3)
+            return false;
+        (P == Part::Language ? out.language : out.imageFormat) = content.substr(0, 3);
+        content.remove_prefix(3);
+    } else if constexpr (P == Part::Description) {
+        const std::size_t end = terminatorOf(out.encoding, content);
+        if (end == std::string_view::npos)
+            return false;
+        out.description = content.substr(0, end);
+        content.remove_prefix(end + (isWideEncoding(out.encoding) ? 2 : 1));
+    } else if constexpr (P == Part::TextList) {
+        out.textList = content;
+        content = {};
+    } else if constexpr (P == Part::Latin1Text) {
+        // The last part is cut at its zero when decoded: the walk splits
+        // every link it meets and needs no scan of it.
+        if (Last) {
+            out.latin1Text = content;
             content = {};
-            break;
-        case Part::Latin1Text: {
-            const std::size_t end = content.find('\0');
-            out.latin1Text = content.substr(0, end);
-            content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-            break;
+            return true;
         }
-        case Part::Byte:
-            if (content.empty())
-                return std::nullopt;
-            out.byte = static_cast<unsigned char>(content[0]);
-            content.remove_prefix(1);
-            break;
-        case Part::Binary:
-            out.binary = content;
-            content = {};
-            break;
-        }
+        const std::size_t end = content.find('\0');
+        out.latin1Text = content.substr(0, end);
+        content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+    } else if constexpr (P == Part::Byte) {
+        if (content.empty())
+            return false;
+        out.byte = static_cast<unsigned char>(content[0]);
+        content.remove_prefix(1);
+    } else {
+        out.binary = content;
+        content = {};
     }
-    return out;
+    return true;
+}
+
+// The split of one layout, its parts unrolled at compile time: the walk
+// splits every comment and link it meets.
+// Whether part `i` of `parts` is followed by the text list.
+constexpr bool beforeTextList(std::span<const Part> parts, std::size_t i) {
+    return i + 1 < parts.size() && parts[i + 1] == Part::TextList;
+}
+
+template <LayoutKind K, std::size_t I>
+[[gnu::always_inline]] inline bool splitPartOf(std::string_view& content, StoredFrame& out) {
+    constexpr std::span<const Part> parts = layoutOf(K).parts;
+    return splitPart<parts[I], I + 1 == parts.size(), beforeTextList(parts, I)>(content, out);
+}
+
+// The split of one layout, its parts unrolled at compile time: the walk
+// splits every comment and link it meets.
+template <LayoutKind K, std::size_t... I>
+[[gnu::always_inline]] inline bool splitAs(std::string_view content, StoredFrame& out,
+                                           std::index_sequence<I...>) {
+    return (splitPartOf<K, I>(content, out) && ...);
+}
+template <LayoutKind K> bool splitAs(std::string_view content, StoredFrame& out) {
+    return splitAs<K>(content, out, std::make_index_sequence<layoutOf(K).parts.size()>{});
+}
+
+using Splitter = bool (*)(std::string_view, StoredFrame&);
+constexpr auto kSplitters = []<std::size_t... K>(std::index_sequence<K...>) {
+    return std::array<Splitter, sizeof...(K)>{&splitAs<LayoutKind(K)>...};
+}
+(std::make_index_sequence<kLayoutCount>{});
+
+} // namespace
+
+bool splitFrame(const Layout& layout, std::string_view content, StoredFrame& out) {
+    return kSplitters[static_cast<std::size_t>(layout.kind)](content, out);
 }
 
 FrameValue decodeFrame(const Layout& layout, const StoredFrame& stored) {
@@ -197,7 +230,8 @@ FrameValue decodeFrame(const Layout& layout, const StoredFrame& stored) {
                 out.texts = {windows1252ToUtf8(stored.textList)};
             break;
         case Part::Latin1Text:
-            out.latin1Text = latin1ToUtf8(stored.latin1Text);
+            out.latin1Text =
+                latin1ToUtf8(stored.latin1Text.substr(0, stored.latin1Text.find('\0')));
             break;
         case Part::Binary:
             out.binary.assign(stored.binary.begin(), stored.binary.end());
@@ -209,10 +243,10 @@ FrameValue decodeFrame(const Layout& layout, const StoredFrame& stored) {
 }
 
 std::optional<FrameValue> decodeFrame(const Layout& layout, std::string_view content) {
-    const std::optional<StoredFrame> stored = splitFrame(layout, content);
-    if (!stored)
+    StoredFrame stored;
+    if (!splitFrame(layout, content, stored))
         return std::nullopt;
-    return decodeFrame(layout, *stored);
+    return decodeFrame(layout, stored);
 }
 
 Bytes encodeFrame(const Layout& layout, const FrameValue& value, const Revision& revision) {

@@ -98,10 +98,11 @@ std::string decodedPiece(int encoding, std::string_view piece);
 // order it names, or `bigEndian` when there is none.
 bool takeByteOrderMark(std::string_view& piece, bool bigEndian);
 
-// Nothing when the content misses a part or a description's terminator. A
-// text frame's content whose first byte names no encoding is all text: some
-// writers put no encoding byte before the text.
-std::optional<StoredFrame> splitFrame(const Layout& layout, std::string_view content);
+// A split fails, and a decode gives nothing, when the content misses a part
+// or a description's terminator. A text frame's content whose first byte
+// names no encoding is all text: some writers put no encoding byte before the
+// text. A split fills the parts of `out` that the layout has.
+bool splitFrame(const Layout& layout, std::string_view content, StoredFrame& out);
 FrameValue decodeFrame(const Layout& layout, const StoredFrame& stored);
 std::optional<FrameValue> decodeFrame(const Layout& layout, std::string_view content);
 

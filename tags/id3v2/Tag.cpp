@@ -177,6 +177,13 @@ constexpr auto kSlotKeys22 = [] {
         keys[slot] = idKey(id22Of(kSlots[slot].id));
     return keys;
 }();
+// The rule of each slot's field, at hand for the walk.
+constexpr auto kSlotRules = [] {
+    std::array<PickRule, kSlotCount> rules{};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        rules[slot] = kFields[kSlots[slot].row].pick;
+    return rules;
+}();
 // The first letters of the ids read, to reject every other frame at once.
 constexpr auto kFirstLetters = [] {
     std::array<bool, 256> letters{};
@@ -190,12 +197,12 @@ constexpr auto kFirstLetters = [] {
 
 // The slot of the frame's id, -1 for a frame no field reads. Called for every
 // frame of the tag, so it rejects most ids on their first letter.
-int slotOf(const Frame& frame, const Revision& revision) {
+int slotOf(const Frame& frame, bool ids22) {
     if (!kFirstLetters[static_cast<unsigned char>(frame.rawId[0])])
         return -1;
     // One loop per table: a table chosen at run time is copied to the stack
     // for every frame.
-    if (revision.idSize == 3) {
+    if (ids22) {
         for (int slot = 0; slot < kSlotCount; ++slot) {
             if (kSlotKeys22[slot] == frame.key)
                 return slot;
@@ -231,12 +238,12 @@ struct Picks {
 template <class Walk> TagContent readContent(const Walk& walk) {
     TagContent content;
     const Revision& revision = walk.revision();
+    const bool ids22 = revision.idSize == 3;
     Bytes scratch;
     Picks found = walk.template collect<Picks>([&](Picks& picks, const Frame& frame) {
-        const int slot = slotOf(frame, revision);
+        const int slot = slotOf(frame, ids22);
         if (slot < 0)
             return;
-        const FieldRow& row = kFields[kSlots[slot].row];
         const bool decodable = walk.decodable(frame);
         // Set field by field: a copy of the whole through the stack costs
         // more than the rest of the walk.
@@ -251,7 +258,7 @@ template <class Walk> TagContent readContent(const Walk& walk) {
             kept.frame.formatFlags = frame.formatFlags;
             kept.frame.key = frame.key;
         };
-        switch (row.pick) {
+        switch (kSlotRules[slot]) {
         case PickRule::LastDecodable:
             if (decodable || !picks.last[slot].decodable)
                 pick(picks.last[slot]);
@@ -259,7 +266,8 @@ template <class Walk> TagContent readContent(const Walk& walk) {
         case PickRule::LastWellFormed:
             if (decodable) {
                 const auto data = walk.content(frame, scratch);
-                if (!data || !splitFrame(layoutOf(row.layout), *data))
+                StoredFrame stored;
+                if (!data || !splitFrame(layoutOf(kFields[kSlots[slot].row].layout), *data, stored))
                     return;
             }
             pick(picks.last[slot]);
@@ -269,10 +277,12 @@ template <class Walk> TagContent readContent(const Walk& walk) {
                 return;
             if (decodable) {
                 const auto data = walk.content(frame, scratch);
-                const auto stored = data ? splitFrame(layoutOf(row.layout), *data) : std::nullopt;
-                if (!stored || isPrivateComment(*stored))
+                StoredFrame stored;
+                if (!data ||
+                    !splitFrame(layoutOf(kFields[kSlots[slot].row].layout), *data, stored) ||
+                    isPrivateComment(stored))
                     return;
-                if (stored->description.empty())
+                if (stored.description.empty())
                     pick(picks.firstPlain[slot]);
             }
             pick(picks.last[slot]);
@@ -389,10 +399,13 @@ std::string newValue(const FieldRow& row, const TID3v2::Fields& fields,
         return {};
     std::string text = std::to_string(fields.track);
     const auto slash = source.value.find('/');
-    if (fields.trackTotal != 0)
-        text += "/" + std::to_string(fields.trackTotal);
-    else if (loaded.trackTotal == 0 && slash != std::string::npos)
+    if (fields.trackTotal != 0) {
+        // Appended one by one: GCC 12 warns wrongly about "/" + a string.
+        text += '/';
+        text += std::to_string(fields.trackTotal);
+    } else if (loaded.trackTotal == 0 && slash != std::string::npos) {
         text += source.value.substr(slash);
+    }
     return text;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -73,7 +74,10 @@ struct StoredFrame {
     // As stored; a byte that names no encoding is kept, and its texts are
     // read as Windows-1252.
     unsigned char encoding = 0;
-    std::string_view language, imageFormat, description, textList, latin1Text, binary;
+    std::string_view language, imageFormat, description, textList, binary;
+    // Without its terminator; as the frame's last part, the rest of the frame
+    // (its decoding stops at a zero byte).
+    std::string_view latin1Text;
     unsigned char byte = 0;
 };
 

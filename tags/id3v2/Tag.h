@@ -5,6 +5,7 @@
 #include "tags/ID3v2.h"
 #include "tags/id3v2/Layout.h"
 
+#include <iterator>
 #include <string_view>
 
 namespace quillon::id3v2 {

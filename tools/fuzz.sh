@@ -15,7 +15,8 @@ targets=("$@")
 
 out=build-fuzz
 mkdir -p "$out"
-core=(tags/TagText.cpp tags/FileAccess.cpp tags/FileRebuild.cpp tags/ID3v1.cpp tags/ID3v2.cpp
+core=(tags/TagText.cpp tags/FileAccess.cpp tags/FileRebuild.cpp tags/ID3v1.cpp
+    tags/Journal.cpp tags/id3v2/Layout.cpp tags/id3v2/Frames.cpp tags/id3v2/Tag.cpp
     mpeg/MPEGaudio.cpp)
 for target in "${targets[@]}"; do
     clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \

@@ -1,0 +1,600 @@
+#include "tags/id3v2/Tag.h"
+
+#include "tags/FileAccess.h"
+#include "tags/FileRebuild.h"
+#include "tags/ID3v1.h"
+#include "tags/TagText.h"
+#include "tags/id3v2/Frames.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace quillon::id3v2 {
+
+namespace {
+
+// A tag's first bytes are read in one call; most tags end within them.
+constexpr std::int64_t kStartBytes = 16 * 1024;
+
+// ---- Values of the fields
+
+// A field's value in the frame: its text list, or its Latin-1 text. From
+// several strings, the first, or in 2.4 all of them joined by "/" (empty
+// ones dropped). Then trimmed.
+bool valueInTextList(const Layout& layout) {
+    return std::find(layout.parts.begin(), layout.parts.end(), Part::TextList) !=
+           layout.parts.end();
+}
+
+std::string fieldValue(const Layout& layout, const FrameValue& frame, const Revision& revision) {
+    if (!valueInTextList(layout))
+        return trimControls(frame.latin1Text);
+    std::string value;
+    if (!revision.joinsTexts) {
+        if (!frame.texts.empty())
+            value = frame.texts.front();
+    } else {
+        for (const std::string& text : frame.texts) {
+            if (text.empty())
+                continue;
+            if (!value.empty())
+                value += '/';
+            value += text;
+        }
+    }
+    return trimControls(value);
+}
+
+std::uint32_t trackFrom(const std::string& value) {
+    std::string text = value;
+    if (const auto slash = text.find('/'); slash != std::string::npos)
+        text.resize(slash);
+    if (text.empty())
+        return 0;
+    const auto number = parseWholeInt32(text);
+    return number && *number > 0 ? static_cast<std::uint32_t>(*number) : 0;
+}
+
+std::uint32_t trackTotalFrom(const std::string& value) {
+    const auto slash = value.find('/');
+    if (slash == std::string::npos)
+        return 0;
+    const auto number = parseWholeInt32(std::string_view(value).substr(slash + 1));
+    return number && *number > 0 ? static_cast<std::uint32_t>(*number) : 0;
+}
+
+std::optional<int> genreIndex(std::string_view digits) {
+    if (digits.empty() || digits.size() > 9 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    const int n = std::stoi(std::string(digits));
+    return n < GenreCount ? std::optional<int>(n) : std::nullopt;
+}
+
+std::string genreFrom(const std::string& value) {
+    std::string text = value;
+    if (const auto paren = text.rfind(')'); paren != std::string::npos)
+        text.erase(0, paren + 1);
+    if (text.empty()) {
+        // "(13)": the index in parentheses names the genre.
+        const auto open = value.find('(');
+        const auto close = open == std::string::npos ? open : value.find(')', open);
+        if (close != std::string::npos) {
+            if (const auto n =
+                    genreIndex(std::string_view(value).substr(open + 1, close - open - 1)))
+                return std::string(GenreNames[*n]);
+        }
+    } else if (const auto n = genreIndex(text)) {
+        return std::string(GenreNames[*n]);
+    }
+    return text;
+}
+
+// iTunes keeps loudness and gapless data in comments described "iTunNORM",
+// "iTunSMPB" and the like; other readers never show them as the comment.
+// Asked of every comment until a plain one is found, so it looks at the
+// stored bytes: each character of "iTun" comes from its own byte or UTF-16
+// unit, after one byte order mark at most, as decodedPiece reads them.
+bool isPrivateComment(const StoredFrame& frame) {
+    std::string_view description = frame.description;
+    if (!isWideEncoding(frame.encoding)) {
+        if (frame.encoding == 3 && description.starts_with("\xEF\xBB\xBF"))
+            description.remove_prefix(3);
+        return description.starts_with("iTun");
+    }
+    const bool bigEndian = takeByteOrderMark(description, frame.encoding == 2);
+    constexpr std::string_view kPrefix = "iTun";
+    if (description.size() < 2 * kPrefix.size())
+        return false;
+    for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+        const char high = description[2 * i + (bigEndian ? 0 : 1)];
+        const char low = description[2 * i + (bigEndian ? 1 : 0)];
+        if (high != 0 || low != kPrefix[i])
+            return false;
+    }
+    return true;
+}
+
+// ---- Where each field comes from
+
+struct Source {
+    std::string id;          // the frames of this id gave the value; empty: none
+    std::int64_t start = -1; // a field that picks one frame: that frame
+    FrameValue frame;        // the frame decoded (an edit keeps its description...)
+    std::string value;       // the value as read (Track: before its number is taken)
+};
+
+struct TagContent {
+    TID3v2::Fields fields;
+    std::array<Source, kFieldRowCount> sources; // by row of kFields
+};
+
+// The frames read for the fields: each row's 2.3 id, then its 2.4 id when it
+// differs.
+struct Slot {
+    int row;
+    std::string_view id;
+};
+constexpr int kSlotCount = [] {
+    int count = 0;
+    for (const FieldRow& row : kFields)
+        count += row.id23 == row.id24 ? 1 : 2;
+    return count;
+}();
+constexpr auto kSlots = [] {
+    std::array<Slot, kSlotCount> slots{};
+    int slot = 0;
+    for (int row = 0; row < kFieldRowCount; ++row) {
+        slots[slot++] = {row, kFields[row].id23};
+        if (kFields[row].id24 != kFields[row].id23)
+            slots[slot++] = {row, kFields[row].id24};
+    }
+    return slots;
+}();
+
+constexpr int slotOfId(std::string_view id) {
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (kSlots[slot].id == id)
+            return slot;
+    }
+    return -1;
+}
+
+// The key of each slot's id, as 2.3/2.4 and as 2.2 store it (0: none).
+constexpr auto kSlotKeys = [] {
+    std::array<std::uint32_t, kSlotCount> keys{};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        keys[slot] = idKey(kSlots[slot].id);
+    return keys;
+}();
+constexpr auto kSlotKeys22 = [] {
+    std::array<std::uint32_t, kSlotCount> keys{};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        keys[slot] = idKey(id22Of(kSlots[slot].id));
+    return keys;
+}();
+// The rule of each slot's field, at hand for the walk.
+constexpr auto kSlotRules = [] {
+    std::array<PickRule, kSlotCount> rules{};
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        rules[slot] = kFields[kSlots[slot].row].pick;
+    return rules;
+}();
+// The first letters of the ids read, to reject every other frame at once.
+constexpr auto kFirstLetters = [] {
+    std::array<bool, 256> letters{};
+    for (const Slot& slot : kSlots) {
+        letters[static_cast<unsigned char>(slot.id[0])] = true;
+        if (!id22Of(slot.id).empty())
+            letters[static_cast<unsigned char>(id22Of(slot.id)[0])] = true;
+    }
+    return letters;
+}();
+
+// The slot of the frame's id, -1 for a frame no field reads. Called for every
+// frame of the tag, so it rejects most ids on their first letter.
+int slotOf(const Frame& frame, bool ids22) {
+    if (!kFirstLetters[static_cast<unsigned char>(frame.rawId[0])])
+        return -1;
+    // One loop per table: a table chosen at run time is copied to the stack
+    // for every frame.
+    if (ids22) {
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            if (kSlotKeys22[slot] == frame.key)
+                return slot;
+        }
+        return -1;
+    }
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (kSlotKeys[slot] == frame.key)
+            return slot;
+    }
+    return -1;
+}
+
+// The frame a field comes from. A compressed or encrypted frame counts, so
+// that an edit replaces it, but gives no value.
+struct Pick {
+    bool found = false;
+    bool decodable = false;
+    int slot = -1; // of the frame's own id (Year may come from TDRC)
+    Frame frame;
+};
+
+// What one pass over the frames picks, by slot.
+struct Picks {
+    std::array<Pick, kSlotCount> last{};
+    std::array<Pick, kSlotCount> firstPlain{}; // PickRule::FirstPlainElseLast
+};
+
+// The fields of the tag. One pass over the frames picks the frame of each
+// field without decoding it (see PickRule); only the picked frames are
+// decoded. A frame is looked into during the pass only while it can still be
+// picked, and only for a rule that needs it.
+template <class Walk> TagContent readContent(const Walk& walk) {
+    TagContent content;
+    const Revision& revision = walk.revision();
+    const bool ids22 = revision.idSize == 3;
+    Bytes scratch;
+    Picks found = walk.template collect<Picks>([&](Picks& picks, const Frame& frame) {
+        const int slot = slotOf(frame, ids22);
+        if (slot < 0)
+            return;
+        const bool decodable = walk.decodable(frame);
+        // Set field by field: a copy of the whole through the stack costs
+        // more than the rest of the walk.
+        auto pick = [&](Pick& kept) {
+            kept.found = true;
+            kept.decodable = decodable;
+            kept.slot = slot;
+            std::memcpy(kept.frame.rawId, frame.rawId, sizeof frame.rawId);
+            kept.frame.start = frame.start;
+            kept.frame.data = frame.data;
+            kept.frame.size = frame.size;
+            kept.frame.formatFlags = frame.formatFlags;
+            kept.frame.key = frame.key;
+        };
+        switch (kSlotRules[slot]) {
+        case PickRule::LastDecodable:
+            if (decodable || !picks.last[slot].decodable)
+                pick(picks.last[slot]);
+            return;
+        case PickRule::LastWellFormed:
+            if (decodable) {
+                const auto data = walk.content(frame, scratch);
+                StoredFrame stored;
+                if (!data || !splitFrame(layoutOf(kFields[kSlots[slot].row].layout), *data, stored))
+                    return;
+            }
+            pick(picks.last[slot]);
+            return;
+        case PickRule::FirstPlainElseLast:
+            if (picks.firstPlain[slot].found)
+                return;
+            if (decodable) {
+                const auto data = walk.content(frame, scratch);
+                StoredFrame stored;
+                if (!data ||
+                    !splitFrame(layoutOf(kFields[kSlots[slot].row].layout), *data, stored) ||
+                    isPrivateComment(stored))
+                    return;
+                if (stored.description.empty())
+                    pick(picks.firstPlain[slot]);
+            }
+            pick(picks.last[slot]);
+            return;
+        }
+    });
+
+    auto pickOf = [&](int slot) -> const Pick& {
+        return found.firstPlain[slot].found ? found.firstPlain[slot] : found.last[slot];
+    };
+    for (int r = 0; r < kFieldRowCount; ++r) {
+        const FieldRow& row = kFields[r];
+        const Layout& layout = layoutOf(row.layout);
+        // The id of the tag's revision first, else the other.
+        const std::string_view own = revision.ids24 ? row.id24 : row.id23;
+        const std::string_view other = revision.ids24 ? row.id23 : row.id24;
+        const Pick& ownPick = pickOf(slotOfId(own));
+        const Pick& pick = ownPick.found ? ownPick : pickOf(slotOfId(other));
+
+        Source& source = content.sources[r];
+        if (pick.found) {
+            source.id = std::string(kSlots[pick.slot].id);
+            source.start = pick.frame.start;
+            const auto data = pick.decodable ? walk.content(pick.frame, scratch) : std::nullopt;
+            if (auto frame = data ? decodeFrame(layout, *data) : std::nullopt) {
+                source.value = fieldValue(layout, *frame, revision);
+                source.frame = std::move(*frame);
+            }
+        }
+        switch (row.form) {
+        case ValueForm::Text:
+            content.fields.text[row.field] = source.value;
+            break;
+        case ValueForm::Genre:
+            content.fields.text[row.field] = genreFrom(source.value);
+            break;
+        case ValueForm::Track:
+            content.fields.track = trackFrom(source.value);
+            content.fields.trackTotal = trackTotalFrom(source.value);
+            break;
+        }
+    }
+    return content;
+}
+
+// ---- Writing
+
+// The tag's header and first bytes, read in one call: most tags end within
+// them. Nothing when the file has fewer than 10 bytes.
+struct TagStart {
+    Header header;
+    TagBuffer bytes;
+};
+std::optional<TagStart> readStart(int fd, std::int64_t fileSize) {
+    TagBuffer bytes(static_cast<std::size_t>(kStartBytes));
+    const std::int64_t got = fileSize < 0 ? -1 : readAt(fd, bytes.data(), bytes.size(), 0);
+    if (got < kHeaderSize)
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
+    const Header header = readHeader(bytes.data(), fileSize);
+    return TagStart{header, std::move(bytes)};
+}
+
+// The tag at the start of the file open as `fd`: a tag whose frames can be
+// read is read whole, in one more call, to be walked in memory. Nothing when
+// the file has fewer than 10 bytes, or when there is no memory for the tag.
+std::optional<FrameWalk> readTag(int fd, std::int64_t fileSize) {
+    try {
+        std::optional<TagStart> start = readStart(fd, fileSize);
+        if (!start)
+            return std::nullopt;
+        const Header& header = start->header;
+        TagBuffer& bytes = start->bytes;
+        const auto got = static_cast<std::int64_t>(bytes.size());
+        if (header.framesReadable() && header.extent > got) {
+            bytes.resize(static_cast<std::size_t>(header.extent));
+            const std::int64_t rest =
+                readAt(fd, bytes.data() + got, static_cast<std::size_t>(header.extent - got), got);
+            bytes.resize(static_cast<std::size_t>(got + std::max<std::int64_t>(rest, 0)));
+        } else if (header.framesReadable()) {
+            bytes.resize(static_cast<std::size_t>(header.extent));
+        }
+        return FrameWalk(fd, header, std::move(bytes));
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// Where the old tag's frames and their zero padding end: bytes there that are
+// not zero are not the tag's, whatever its size says, and are kept.
+std::int64_t endOfOldTag(const FrameWalk& walk, std::int64_t framesEnd) {
+    const Header& header = walk.header();
+    if (!header.present || header.extent == 0)
+        return 0;
+    if (!walk.readable())
+        return header.extent;
+    const std::int64_t areaEnd = walk.bytes().size() - (header.hasFooter() ? kFooterSize : 0);
+    if (framesEnd >= areaEnd)
+        return header.extent;
+    const unsigned char* begin = walk.bytes().data() + framesEnd;
+    const unsigned char* end = walk.bytes().data() + areaEnd;
+    const unsigned char* nonZero = std::find_if(begin, end, [](unsigned char c) { return c != 0; });
+    return nonZero == end ? header.extent : walk.bytes().fileOffset(framesEnd + (nonZero - begin));
+}
+
+// A field's new value as its frame holds it: the track as "n/total" when
+// both are set; without a total, a text after the "/" that is no number
+// stays.
+std::string newValue(const FieldRow& row, const TID3v2::Fields& fields,
+                     const TID3v2::Fields& loaded, const Source& source) {
+    if (row.form != ValueForm::Track)
+        return fields.text[row.field];
+    if (fields.track == 0)
+        return {};
+    std::string text = std::to_string(fields.track);
+    const auto slash = source.value.find('/');
+    if (fields.trackTotal != 0) {
+        // Appended one by one: GCC 12 warns wrongly about "/" + a string.
+        text += '/';
+        text += std::to_string(fields.trackTotal);
+    } else if (loaded.trackTotal == 0 && slash != std::string::npos) {
+        text += source.value.substr(slash);
+    }
+    return text;
+}
+
+bool fieldChanged(const FieldRow& row, const TID3v2::Fields& fields, const TID3v2::Fields& loaded) {
+    if (row.form == ValueForm::Track)
+        return fields.track != loaded.track || fields.trackTotal != loaded.trackTotal;
+    return fields.text[row.field] != loaded.text[row.field];
+}
+
+// The new tag for the file open as `fd`: the frames of the fields that differ
+// from `loaded` are replaced, added or removed; every other frame is kept.
+// Gives the tag and where the file's bytes after the old tag start.
+std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fields& fields,
+                                    const TID3v2::Fields& loaded) {
+    const std::optional<FrameWalk> tag = readTag(fd, fileSize);
+    if (!tag)
+        return std::nullopt;
+    const FrameWalk& walk = *tag;
+    const Revision& target = *revisionOf(walk.readable() ? walk.revision().savedAs : 3);
+
+    const TagContent old = walk.readable() ? readContent(walk) : TagContent{};
+    std::array<bool, kFieldRowCount> changed{};
+    for (int r = 0; r < kFieldRowCount; ++r)
+        changed[r] = fieldChanged(kFields[r], fields, loaded);
+
+    // The new frame of a changed field, empty when the field is now empty. It
+    // keeps what else the old frame held (a comment's description...).
+    auto fieldFrame = [&](int r) -> Bytes {
+        const FieldRow& row = kFields[r];
+        const Source& source = old.sources[r];
+        std::string text = newValue(row, fields, loaded, source);
+        if (text.empty())
+            return {};
+        const Layout& layout = layoutOf(row.layout);
+        FrameValue frame = source.frame;
+        if (valueInTextList(layout))
+            frame.texts = {std::move(text)};
+        else
+            frame.latin1Text = std::move(text);
+        return framed(target.ids24 ? row.id24 : row.id23, encodeFrame(layout, frame, target),
+                      target);
+    };
+
+    // The frames go straight after room for the header, patched at the end.
+    RebuildPlan plan;
+    Bytes& frames = plan.head;
+    frames.reserve(static_cast<std::size_t>(walk.bytes().size()) + 1024);
+    frames.resize(kHeaderSize);
+    std::array<bool, kFieldRowCount> written{};
+    bool failed = false;
+    const std::int64_t framesEnd = walk.walk([&](const Frame& frame) {
+        if (failed)
+            return;
+        const std::string_view id = idOf(frame, walk.revision());
+        // A changed field replaces the frames its value came from: one frame,
+        // or every frame of that id (see PickRule).
+        for (int r = 0; r < kFieldRowCount; ++r) {
+            const Source& source = old.sources[r];
+            if (!changed[r] || source.id.empty() || id != source.id)
+                continue;
+            const bool single = kFields[r].pick != PickRule::LastDecodable;
+            if (single && frame.start != source.start)
+                continue;
+            if (!written[r]) {
+                const Bytes replacement = fieldFrame(r);
+                frames.insert(frames.end(), replacement.begin(), replacement.end());
+                written[r] = true;
+            }
+            return;
+        }
+        if (!walk.appendStored(frames, frame, target))
+            failed = true;
+    });
+    if (failed)
+        return std::nullopt;
+    // New frames follow the kept ones, in the order of the rows.
+    for (int r = 0; r < kFieldRowCount; ++r) {
+        if (changed[r] && !written[r]) {
+            const Bytes added = fieldFrame(r);
+            frames.insert(frames.end(), added.begin(), added.end());
+        }
+    }
+    const std::int64_t size = static_cast<std::int64_t>(frames.size()) - kHeaderSize;
+    if (size > kMaxSyncsafe)
+        return std::nullopt;
+    Bytes header = {'I', 'D', '3', target.major, 0, 0};
+    putSize(header, SizeCodec::Syncsafe32, static_cast<std::uint32_t>(size));
+    std::copy(header.begin(), header.end(), frames.begin());
+    plan.keepFrom = endOfOldTag(walk, framesEnd);
+    plan.padTo = [](Bytes& padded, std::int64_t extent) {
+        if (extent < std::int64_t(padded.size()) || extent - kHeaderSize > kMaxSyncsafe)
+            return false;
+        padded.resize(static_cast<std::size_t>(extent));
+        Bytes sizeBytes;
+        putSize(sizeBytes, SizeCodec::Syncsafe32, static_cast<std::uint32_t>(extent - kHeaderSize));
+        std::copy(sizeBytes.begin(), sizeBytes.end(), padded.begin() + 6);
+        return true;
+    };
+    return plan;
+}
+
+} // namespace
+
+} // namespace quillon::id3v2
+
+using namespace quillon::id3v2;
+
+TID3v2::TID3v2() {
+    Reset();
+}
+
+void TID3v2::Reset() {
+    m_exists = false;
+    m_versionId = 0;
+    m_size = 0;
+    m_fields = Fields();
+    m_loaded = Fields();
+}
+
+void TID3v2::setText(TextField field, std::string_view text) {
+    m_fields[field] = trimControls(text);
+}
+
+bool TID3v2::Load(const std::string& fileName) {
+    FileHandle file;
+    std::int64_t fileSize = -1;
+    if (!file.openForReading(fileName, &fileSize)) {
+        Reset();
+        return false;
+    }
+    return LoadFrom(file.fd(), fileSize);
+}
+
+bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
+    Reset();
+    try {
+        std::optional<TagStart> start = readStart(fd, fileSize);
+        if (!start)
+            return false;
+        const Header header = start->header;
+        if (!header.present)
+            return true;
+        m_exists = true;
+        m_versionId = header.major;
+        // The extent is at most 2^28 + 20 bytes, which always fits.
+        m_size = static_cast<std::int32_t>(header.extent);
+        if (!header.framesReadable())
+            return true;
+        if (header.resynchronisedWhole()) {
+            // Unsynchronised as a whole (rare): resynchronised in memory.
+            const std::optional<FrameWalk> walk = readTag(fd, fileSize);
+            if (!walk) {
+                Reset();
+                return false;
+            }
+            if (walk->readable())
+                m_fields = readContent(*walk).fields;
+        } else {
+            m_fields = readContent(StreamWalk(fd, header, std::move(start->bytes))).fields;
+        }
+    } catch (const std::bad_alloc&) {
+        Reset();
+        return false;
+    }
+    m_loaded = m_fields;
+    return true;
+}
+
+bool TID3v2::Save(const std::string& fileName) const {
+    return rebuildFile(fileName, [&](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
+        try {
+            return buildTag(fd, fileSize, m_fields, m_loaded);
+        } catch (const std::bad_alloc&) {
+            setWriteError("there is not enough memory for the tag");
+            return std::nullopt;
+        }
+    });
+}
+
+bool TID3v2::Strip(const std::string& fileName) const {
+    return rebuildFile(fileName, [](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
+        const std::optional<FrameWalk> tag = readTag(fd, fileSize);
+        if (!tag)
+            return std::nullopt;
+        if (!tag->header().present) {
+            setWriteError("the file has no ID3v2 tag");
+            return std::nullopt;
+        }
+        const std::int64_t framesEnd = tag->walk([](const Frame&) {});
+        return RebuildPlan{{}, endOfOldTag(*tag, framesEnd), {}};
+    });
+}

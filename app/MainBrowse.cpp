@@ -5,7 +5,7 @@
 #include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
-#include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellServices.h"
 #include "tags/FileAccess.h"
 #include "ui/BarCombo.h"

@@ -1,6 +1,7 @@
 #include "ui/ShellListView.h"
 
 #include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
 #include "ui/DesktopModel.h"

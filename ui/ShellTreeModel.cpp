@@ -4,6 +4,8 @@
 #include "shell/ShellServices.h"
 
 #include "shell/FileName.h"
+#include "shell/FolderEntries.h"
+#include "shell/PathInfo.h"
 
 #include <QDir>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ui/ShellTreeView.h"
 
-#include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellChain.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"

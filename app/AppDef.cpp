@@ -1,6 +1,8 @@
 #include "app/AppDef.h"
 
 #include "shell/FileName.h"
+#include "shell/HomeFolder.h"
+#include "shell/PathInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -9,6 +9,8 @@
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
+#include "shell/HomeFolder.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellError.h"
 #include "ui/BarCombo.h"
 #include "ui/BarLayoutSections.h"

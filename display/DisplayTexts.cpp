@@ -5,6 +5,7 @@
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "tags/TagText.h"
 
 #include <QDateTime>

@@ -2,6 +2,9 @@
 
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
+#include "shell/FolderEntries.h"
+#include "shell/HomeFolder.h"
+#include "shell/PathInfo.h"
 #include "shell/Trash.h"
 
 #include <QProgressDialog>

@@ -1,6 +1,9 @@
 #include "shell/ItemProperties.h"
 
 #include "shell/FileName.h"
+#include "shell/FolderEntries.h"
+#include "shell/HomeFolder.h"
+#include "shell/PathInfo.h"
 
 #include <QFile>
 #include <QFileIconProvider>

@@ -1,6 +1,8 @@
 #include "shell/ShellError.h"
 
 #include "shell/FileName.h"
+#include "shell/FileUri.h"
+#include "shell/HomeFolder.h"
 
 #include <cerrno>
 #include <sys/stat.h>

@@ -1,6 +1,8 @@
 #include "shell/ShellItem.h"
 
 #include "shell/FileName.h"
+#include "shell/HomeFolder.h"
+#include "shell/PathInfo.h"
 
 #include <QDir>
 #include <QFileIconProvider>

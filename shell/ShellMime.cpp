@@ -1,6 +1,6 @@
 #include "shell/ShellMime.h"
 
-#include "shell/FileName.h"
+#include "shell/FileUri.h"
 
 #include <QMimeData>
 

@@ -2,7 +2,11 @@
 
 #include "shell/FileName.h"
 #include "shell/FileOperations.h"
+#include "shell/FileUri.h"
+#include "shell/FolderEntries.h"
+#include "shell/HomeFolder.h"
 #include "shell/ItemProperties.h"
+#include "shell/PathInfo.h"
 #include "shell/PropertiesDialog.h"
 #include "shell/ShellMime.h"
 

@@ -1,6 +1,7 @@
 #include "shell/Trash.h"
 
 #include "shell/FileName.h"
+#include "shell/HomeFolder.h"
 
 #include <QDateTime>
 #include <cerrno>

@@ -14,15 +14,9 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(ID3v1Fuzz ID3v2Fuzz FrameSearchFuzz MPEGaudioFuzz)
 
 out=build-fuzz
-mkdir -p "$out"
-core=(tags/TagText.cpp tags/FileAccess.cpp tags/FileRebuild.cpp tags/ID3v1.cpp
-    tags/Journal.cpp tags/id3v2/Layout.cpp tags/id3v2/Frames.cpp tags/id3v2/Tag.cpp
-    mpeg/MPEGaudio.cpp)
-for target in "${targets[@]}"; do
-    clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
-        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        -I. -Ifuzz "${core[@]}" "fuzz/$target.cpp" -o "$out/$target"
-done
+# The fuzz preset's build: the core instrumented for libFuzzer, and the targets over it.
+cmake --preset fuzz >/dev/null
+cmake --build "$out" --target "${targets[@]}"
 clean=0
 found=0
 for target in "${targets[@]}"; do

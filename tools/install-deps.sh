@@ -15,10 +15,11 @@ packages=(
 )
 if [ "${1:-}" = "--tests" ]; then
     # The test suite: GoogleTest, a headless X server for the screenshots and window checks,
-    # clang for the fuzz targets, mutagen to read written tags with another reader, and the
-    # desktop's checkers of menu entries and of software-centre metadata.
-    packages+=(libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev python3-mutagen
-        desktop-file-utils appstream)
+    # clang for the fuzz targets, clang-format for the format check, mutagen to read written
+    # tags with another reader, and the desktop's checkers of menu entries and of
+    # software-centre metadata.
+    packages+=(libgtest-dev libgmock-dev xvfb xauth clang libclang-rt-14-dev clang-format
+        python3-mutagen desktop-file-utils appstream)
     shift
 fi
 packages+=("$@")

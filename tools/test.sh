@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice,
-# with AddressSanitizer and UndefinedBehaviorSanitizer and as a normal build
-# (which also checks that no two parts define one name differently), and runs
+# Installs what is missing, checks the format of every C++ file, then builds and runs the whole
+# test suite twice, warnings as errors, with AddressSanitizer and UndefinedBehaviorSanitizer and
+# as a normal build (which also checks that no two parts define one name differently), and runs
 # each fuzz target for a short while (ASan and UBSan as well).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,8 @@ skipped=0
 run_suite() {
     local dir=$1
     shift
-    if ! cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null ||
+    if ! cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON \
+        "$@" >/dev/null ||
         ! cmake --build "$dir" -j "$jobs"; then
         echo "$dir: the build failed"
         failed=$((failed + 1))
@@ -49,6 +50,24 @@ count_suite() {
     skipped=$((skipped + s))
 }
 
+echo "== Format"
+# Every C++ file of ours as clang-format (Debian's 14) lays it out; any that differs fails the
+# check, which counts as one failure.
+if ! command -v clang-format >/dev/null; then
+    echo "clang-format is missing: the format is not checked"
+    failed=$((failed + 1))
+else
+    unformatted=$(find app bench display fuzz mpeg shell tags tests tools ui \
+        \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format --dry-run 2>&1 |
+        sed -n 's/^\([^:]*\):[0-9]*:[0-9]*: warning:.*/\1/p' | sort -u || true)
+    if [ -n "$unformatted" ]; then
+        echo "Not formatted (clang-format -i them):"
+        echo "$unformatted"
+        failed=$((failed + 1))
+    else
+        passed=$((passed + 1))
+    fi
+fi
 echo "== Sanitized build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite build-asan -DQUILLON_SANITIZE=ON -DQUILLON_BUILD_BENCH=OFF

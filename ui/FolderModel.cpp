@@ -2,7 +2,9 @@
 
 #include "shell/FileName.h"
 #include "shell/FileOperations.h"
+#include "shell/FolderEntries.h"
 #include "shell/FolderWatch.h"
+#include "shell/PathInfo.h"
 
 #include <QCollator>
 #include <QCoreApplication>
@@ -14,15 +16,8 @@
 #include <QSet>
 #include <QThreadPool>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -79,66 +74,52 @@ struct Describer {
     }
 };
 
-// What fstatat says of one entry: links are followed, a broken one is shown as itself.
-bool statEntry(int folder, const char* name, dev_t folderDevice, ListedEntry& entry) {
-    struct stat st {};
-    if (::fstatat(folder, name, &st, 0) != 0 &&
-        ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+// What stat says of one entry: links are followed, a broken one is shown as itself. False when
+// the entry is gone.
+bool statEntry(const QString& path, dev_t folderDevice, ListedEntry& entry) {
+    const PathInfo info = pathInfo(path);
+    if (!info.exists)
         return false;
-    if (S_ISDIR(st.st_mode))
-        entry.kind = st.st_dev != folderDevice ? ListedEntry::Drive : ListedEntry::Folder;
-    else if (S_ISREG(st.st_mode))
+    if (info.isDir)
+        entry.kind = info.device != folderDevice ? ListedEntry::Drive : ListedEntry::Folder;
+    else if (info.isFile)
         entry.kind = ListedEntry::File;
     else
         entry.kind = ListedEntry::Other;
-    entry.size = S_ISDIR(st.st_mode) ? 0 : qint64(st.st_size);
-    entry.modifiedMs = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    entry.size = info.isDir ? 0 : qint64(info.size);
+    entry.modifiedMs = qint64(info.modified.tv_sec) * 1000 + info.modified.tv_nsec / 1000000;
     return true;
 }
 
-// Every entry of the folder but "." and "..", hidden ones included. The names come first;
-// stating and describing them, the costly part, is shared by two threads.
-std::vector<ListedEntry> readEntries(const QByteArray& folder) {
+// Every entry of the folder but "." and "..", hidden ones included; `complete` is false when
+// the folder could not be read to its end. The names come first; stating and describing them,
+// the costly part, is shared by two threads.
+std::vector<ListedEntry> readEntries(const QString& folder, bool* complete) {
     std::vector<ListedEntry> entries;
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return entries;
-    struct stat self {};
-    DIR* dir = ::fstat(fd, &self) == 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        ::close(fd);
-        return entries;
-    }
-    std::vector<std::string> names;
-    while (const dirent* found = ::readdir(dir)) {
-        const char* name = found->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-            names.emplace_back(name);
-    }
-    entries.resize(names.size());
-    std::vector<char> present(names.size(), 0);
-    const int folderFd = ::dirfd(dir);
+    const PathInfo self = pathInfo(folder);
+    *complete = forEachEntry(folder, [&entries](const DirectoryEntry& found) {
+        entries.emplace_back().name = found.name;
+        return true;
+    });
+    std::vector<char> present(entries.size(), 0);
     const auto describeRange = [&](size_t from, size_t to) {
         Describer describer;
         for (size_t i = from; i < to; ++i) {
             ListedEntry& entry = entries[i];
-            if (!statEntry(folderFd, names[i].c_str(), self.st_dev, entry))
-                continue; // gone since readdir saw it
-            entry.name =
-                fileNameFromBytes(QByteArrayView(names[i].data(), qsizetype(names[i].size())));
+            if (!statEntry(childPath(folder, entry.name), self.device, entry))
+                continue; // gone since the folder was read
             describer.describe(entry);
             present[i] = 1;
         }
     };
-    const size_t half = names.size() / 2;
-    if (names.size() >= 2000) {
-        std::thread helper(describeRange, half, names.size());
+    const size_t half = entries.size() / 2;
+    if (entries.size() >= 2000) {
+        std::thread helper(describeRange, half, entries.size());
         describeRange(0, half);
         helper.join();
     } else {
-        describeRange(0, names.size());
+        describeRange(0, entries.size());
     }
-    ::closedir(dir);
     size_t kept = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         if (present[i])
@@ -204,7 +185,7 @@ void FolderModel::reread() {
 void FolderModel::startReading() {
     m_reading = true;
     m_rereadWanted = false;
-    const QByteArray folder = fileNameBytes(m_folder);
+    const QString folder = m_folder;
     const std::shared_ptr<bool> alive = m_alive;
     const QPointer<FolderModel> self(this);
     const int column = m_sortColumn;
@@ -213,7 +194,8 @@ void FolderModel::startReading() {
         if (!*alive)
             return;
         // An unreadable folder lists as empty, as it looks to the user.
-        auto entries = std::make_shared<std::vector<ListedEntry>>(readEntries(folder));
+        bool complete = false;
+        auto entries = std::make_shared<std::vector<ListedEntry>>(readEntries(folder, &complete));
         // Sorted here, off the GUI thread, by the order asked for when the reading began.
         std::sort(entries->begin(), entries->end(),
                   [&](const ListedEntry& a, const ListedEntry& b) {
@@ -221,16 +203,23 @@ void FolderModel::startReading() {
                   });
         QMetaObject::invokeMethod(
             qApp,
-            [self, entries] {
+            [self, entries, complete] {
                 if (self)
-                    self->takeListing(std::move(*entries));
+                    self->takeListing(std::move(*entries), complete);
             },
             Qt::QueuedConnection);
     });
 }
 
-void FolderModel::takeListing(std::vector<ListedEntry> entries) {
+void FolderModel::takeListing(std::vector<ListedEntry> entries, bool complete) {
     m_reading = false;
+    if (!complete && m_filled && !entries.empty()) {
+        // A reading cut short by an error would drop the rows of entries still there: the rows
+        // shown stay until the next change reads the folder again.
+        if (m_rereadWanted)
+            startReading();
+        return;
+    }
     const auto sorted = [this](const std::vector<ListedEntry>& rows) {
         return std::is_sorted(
             rows.begin(), rows.end(),
@@ -394,12 +383,7 @@ int FolderModel::makeFolder(const QString& name) {
         return -1;
     ListedEntry entry;
     entry.name = name;
-    const int fd = ::open(fileNameBytes(m_folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct stat self {};
-    if (fd >= 0 && ::fstat(fd, &self) == 0)
-        statEntry(fd, fileNameBytes(name).constData(), self.st_dev, entry);
-    if (fd >= 0)
-        ::close(fd);
+    statEntry(path, pathInfo(m_folder).device, entry);
     entry.kind = ListedEntry::Folder;
     describe(entry);
     const int existing = rowOfName(name);

@@ -71,7 +71,7 @@ signals:
 
 private:
     void startReading();
-    void takeListing(std::vector<ListedEntry> entries);
+    void takeListing(std::vector<ListedEntry> entries, bool complete);
     void insertNextStep();
     void mergeListing(std::vector<ListedEntry> fresh);
     bool lessThan(const ListedEntry& a, const ListedEntry& b) const;

@@ -3,7 +3,6 @@
 // sources only.
 #pragma once
 
-#include "shell/ShellServices.h"
 #include "ui/ShellListView.h"
 
 #include <QAbstractItemView>
@@ -84,14 +83,7 @@ protected:
 
     void startDrag(Qt::DropActions) override { m_owner->startItemDrag(); }
 
-    void dragEnterEvent(QDragEnterEvent* event) override {
-        if (shellServices().droppedPaths(event->mimeData()).isEmpty()) {
-            event->ignore();
-            return;
-        }
-        event->setDropAction(ShellServices::dropAction(event->modifiers()));
-        event->accept();
-    }
+    void dragEnterEvent(QDragEnterEvent* event) override { answerDragEnter(event); }
 
     void dragMoveEvent(QDragMoveEvent* event) override {
         m_owner->dragMovedOver(event, this->indexAt(event->position().toPoint()));

@@ -1,7 +1,5 @@
 #include "ui/ShellListProxy.h"
 
-#include "shell/DialogService.h"
-
 #include "ui/FolderModel.h"
 
 ShellListProxy::ShellListProxy(QObject* parent) : QSortFilterProxyModel(parent) {}
@@ -25,7 +23,7 @@ bool ShellListProxy::setData(const QModelIndex& index, const QVariant& value, in
         return true;
     const QString newName = value.toString();
     if (newName != oldName)
-        dialogs().error(QStringLiteral("Cannot rename \"%1\" to \"%2\"").arg(oldName, newName));
+        emit renameRefused(oldName, newName);
     return false;
 }
 

@@ -1,6 +1,6 @@
 // Between the file list's source (the listed folder's file-system model, or the Desktop's
 // items) and its views: hides the files the mask does not take, leaves sorting to the source,
-// and reports a refused rename.
+// and tells of a refused rename.
 #pragma once
 
 #include "ui/FileMask.h"
@@ -18,8 +18,12 @@ public:
 
     // The folder model sorts, folders first, as it reads; a sort of our own would fight it.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
-    // A refused rename shows an error box and keeps the old name.
+    // A refused rename keeps the old name and says so.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+signals:
+    // The view tells the user: a model opens no boxes.
+    void renameRefused(const QString& oldName, const QString& typed);
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

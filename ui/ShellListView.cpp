@@ -1,6 +1,7 @@
 #include "ui/ShellListView.h"
 
 #include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
 #include "ui/DesktopModel.h"
@@ -13,7 +14,6 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QDrag>
 #include <QHeaderView>
 #include <QListView>
 #include <QLocale>
@@ -34,6 +34,7 @@ ShellListView::ShellListView(QWidget* parent)
 
     m_icons->setModel(m_proxy);
     m_report->setModel(m_proxy);
+    connect(m_proxy, &ShellListProxy::renameRefused, this, &reportRefusedRename);
     QItemSelectionModel* unused = m_report->selectionModel();
     m_report->setSelectionModel(m_icons->selectionModel()); // one selection for every style
     delete unused;
@@ -465,9 +466,7 @@ void ShellListView::startItemDrag() {
     const QStringList paths = selectedPaths();
     if (paths.isEmpty() || !m_files)
         return;
-    auto* drag = new QDrag(this);
-    drag->setMimeData(shellServices().dragData(paths));
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    startItemsDrag(this, paths, {});
 }
 
 QString ShellListView::dropFolderAt(const QModelIndex& index, const QMimeData* data) const {
@@ -490,26 +489,11 @@ QString ShellListView::dropFolderAt(const QModelIndex& index, const QMimeData* d
 }
 
 void ShellListView::dragMovedOver(QDragMoveEvent* event, const QModelIndex& index) {
-    if (dropFolderAt(index, event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(ShellServices::dropAction(event->modifiers()));
-    event->accept();
+    answerDragOver(event, dropFolderAt(index, event->mimeData()));
 }
 
 void ShellListView::droppedOn(QDropEvent* event, const QModelIndex& index) {
-    const QString folder = dropFolderAt(index, event->mimeData());
-    const Qt::DropAction done =
-        folder.isEmpty()
-            ? Qt::IgnoreAction
-            : shellServices().dropOnFolder(event->mimeData(), folder, event->modifiers());
-    if (done == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(done);
-    event->accept();
+    dropIntoFolder(event, dropFolderAt(index, event->mimeData()));
 }
 
 void ShellListView::showContextMenu(const QModelIndex& index, const QPoint& globalPos) {

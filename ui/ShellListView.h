@@ -76,6 +76,8 @@ public:
     QStringList itemNames() const; // captions in list order
     // True once the listed folder has been read whole.
     bool isFilled() const { return m_filled; }
+    // True from a change on disk until the list has followed it (a burst is followed once).
+    bool hasChangeToFollow() const { return m_changePending; }
 
     void selectAll();
     void invertSelection();

@@ -1,9 +1,10 @@
 #include "ui/ShellTreeModel.h"
 
-#include "shell/DialogService.h"
 #include "shell/ShellServices.h"
 
 #include "shell/FileName.h"
+#include "shell/FolderEntries.h"
+#include "shell/PathInfo.h"
 
 #include <QDir>
 #include <cstdio>
@@ -45,6 +46,13 @@ QStandardItem* ShellTreeModel::makeItem(const ShellItem& item, bool renamable) c
     return node;
 }
 
+// A node's first rows would otherwise bring its column along inside their own insertion, a
+// change within a change that views and proxies are not told of in order.
+static void giveColumn(QStandardItem* node) {
+    if (node->columnCount() == 0)
+        node->setColumnCount(1);
+}
+
 QList<ShellItem> ShellTreeModel::readChildren(const QStandardItem* node) const {
     const QModelIndex index = node->index();
     return shellServices().children(shellItem(index), true);
@@ -65,8 +73,10 @@ void ShellTreeModel::fill(QStandardItem* node) {
     QList<QStandardItem*> rows;
     for (const ShellItem& child : readChildren(node))
         rows << makeItem(child, !underDesktop);
-    if (!rows.isEmpty())
+    if (!rows.isEmpty()) {
+        giveColumn(node);
         node->appendRows(rows);
+    }
     node->setData(rows.isEmpty() ? 2 : 1, SubfoldersRole);
     const QString path = pathOf(node->index());
     if (!underDesktop && isDirectory(path))
@@ -99,6 +109,7 @@ void ShellTreeModel::refreshNode(QStandardItem* node) {
                 found = row;
         if (found == i)
             continue;
+        giveColumn(node);
         if (found < 0)
             node->insertRow(i, makeItem(children[i], !underDesktop));
         else
@@ -197,8 +208,7 @@ bool ShellTreeModel::setData(const QModelIndex& index, const QVariant& value, in
                            name != QLatin1String(".") && name != QLatin1String("..");
     if (!validName || pathExists(newPath) ||
         ::rename(fileNameBytes(oldPath).constData(), fileNameBytes(newPath).constData()) != 0) {
-        dialogs().error(
-            QStringLiteral("Cannot rename \"%1\" to \"%2\"").arg(displayFileName(oldName), typed));
+        emit renameRefused(displayFileName(oldName), typed);
         return false;
     }
     node->setText(displayFileName(name));

@@ -42,8 +42,12 @@ public:
     bool hasChildren(const QModelIndex& parent = {}) const override;
     bool canFetchMore(const QModelIndex& parent) const override;
     void fetchMore(const QModelIndex& parent) override;
-    // Renames the folder on disk; a refused rename shows an error box and keeps the old name.
+    // Renames the folder on disk; a refused rename keeps the old name and says so.
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+signals:
+    // The view tells the user: a model opens no boxes.
+    void renameRefused(const QString& oldName, const QString& typed);
 
 private:
     QStandardItem* makeItem(const ShellItem& item, bool renamable) const;

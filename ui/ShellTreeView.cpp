@@ -1,13 +1,12 @@
 #include "ui/ShellTreeView.h"
 
-#include "shell/FileName.h"
+#include "shell/PathInfo.h"
 #include "shell/ShellChain.h"
 #include "shell/ShellError.h"
 #include "shell/ShellServices.h"
 #include "ui/ShellTreeModel.h"
 
 #include <QContextMenuEvent>
-#include <QDrag>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -33,6 +32,7 @@ ShellTreeView::ShellTreeView(QWidget* parent)
     m_dragExpandTimer.setInterval(DragExpandDelay);
     connect(&m_dragExpandTimer, &QTimer::timeout, this, &ShellTreeView::expandHoveredFolder);
     connect(this, &QTreeView::expanded, m_model, &ShellTreeModel::ensureLoaded);
+    connect(m_model, &ShellTreeModel::renameRefused, this, &reportRefusedRename);
 
     m_model->ensureLoaded(m_model->desktopIndex());
     expand(m_model->desktopIndex());
@@ -166,10 +166,8 @@ void ShellTreeView::startDrag(Qt::DropActions) {
     const ShellItem folder = selectedFolder();
     if (!folder.isFileSystem())
         return;
-    auto* drag = new QDrag(this);
-    drag->setMimeData(shellServices().dragData({folder.parsingPath()}));
-    drag->setPixmap(folder.icon().pixmap(iconSize().isValid() ? iconSize() : QSize(16, 16)));
-    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+    startItemsDrag(this, {folder.parsingPath()},
+                   folder.icon().pixmap(iconSize().isValid() ? iconSize() : QSize(16, 16)));
 }
 
 QString ShellTreeView::dropFolderAt(const QPoint& pos) const {
@@ -178,12 +176,7 @@ QString ShellTreeView::dropFolderAt(const QPoint& pos) const {
 }
 
 void ShellTreeView::dragEnterEvent(QDragEnterEvent* event) {
-    if (shellServices().droppedPaths(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(ShellServices::dropAction(event->modifiers()));
-    event->accept();
+    answerDragEnter(event);
 }
 
 void ShellTreeView::dragMoveEvent(QDragMoveEvent* event) {
@@ -196,12 +189,7 @@ void ShellTreeView::dragMoveEvent(QDragMoveEvent* event) {
         else
             m_dragExpandTimer.stop();
     }
-    if (dropFolderAt(pos).isEmpty()) {
-        event->ignore(visualRect(index));
-        return;
-    }
-    event->setDropAction(ShellServices::dropAction(event->modifiers()));
-    event->accept(visualRect(index));
+    answerDragOver(event, dropFolderAt(pos), visualRect(index));
 }
 
 void ShellTreeView::dragLeaveEvent(QDragLeaveEvent* event) {
@@ -214,18 +202,8 @@ void ShellTreeView::dropEvent(QDropEvent* event) {
     m_dragExpandTimer.stop();
     m_dragHover = QPersistentModelIndex();
     const QPoint pos = event->position().toPoint();
-    const QString folder = dropFolderAt(pos);
-    const Qt::DropAction done =
-        folder.isEmpty()
-            ? Qt::IgnoreAction
-            : shellServices().dropOnFolder(event->mimeData(), folder, event->modifiers());
-    if (done == Qt::IgnoreAction) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(done);
-    event->accept();
-    refreshBranch(indexAt(pos));
+    if (dropIntoFolder(event, dropFolderAt(pos)))
+        refreshBranch(indexAt(pos));
 }
 
 void ShellTreeView::expandHoveredFolder() {

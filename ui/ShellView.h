@@ -1,6 +1,17 @@
 // The verbs the file list and the folder tree share, under the same names, so that a command
-// acts on whichever of them has the focus. Each does nothing where it does not apply.
+// acts on whichever of them has the focus, and what both do alike with drags, drops and a
+// refused rename.
 #pragma once
+
+#include <QRect>
+#include <QStringList>
+#include <optional>
+
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QPixmap;
+class QWidget;
 
 class ShellView {
 public:
@@ -18,3 +29,17 @@ public:
     virtual void refresh() = 0;
     virtual bool isEditing() const = 0;
 };
+
+// Drags `paths` out of `source` as a file manager does: copied, or moved with Shift.
+void startItemsDrag(QWidget* source, const QStringList& paths, const QPixmap& pixmap);
+// Takes a drag that carries files, with the action its modifiers ask for.
+void answerDragEnter(QDragEnterEvent* event);
+// Takes a drag over `folder`, the folder a drop there would go to (empty: none); `area` is the
+// part of the view the answer holds for.
+void answerDragOver(QDragMoveEvent* event, const QString& folder,
+                    std::optional<QRect> area = std::nullopt);
+// Copies or moves the dropped items into `folder` (empty: none takes them); true when
+// something was done.
+bool dropIntoFolder(QDropEvent* event, const QString& folder);
+// The error box of a rename the file system or the name refused.
+void reportRefusedRename(const QString& oldName, const QString& typed);

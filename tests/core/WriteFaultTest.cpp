@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -596,8 +597,15 @@ void changeFile() {
     }
     struct stat before {};
     ::stat(g_replaced.c_str(), &before);
-    // Past a tick of the coarse clock that file times come from.
-    ::usleep(30'000);
+    // Until the coarse clock that file times come from has passed the file's change time, so
+    // that the rewrite shows in it.
+    for (timespec now{};;) {
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_sec > before.st_ctim.tv_sec ||
+            (now.tv_sec == before.st_ctim.tv_sec && now.tv_nsec > before.st_ctim.tv_nsec))
+            break;
+        ::sched_yield();
+    }
     const int fd = ::open(g_replaced.c_str(), O_WRONLY);
     const unsigned char byte = static_cast<unsigned char>(~Original[kRewrittenAt]);
     [[maybe_unused]] const auto n = ::pwrite(fd, &byte, 1, kRewrittenAt);

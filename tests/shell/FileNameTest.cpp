@@ -1,6 +1,8 @@
 // Names as bytes: every byte string comes back from its text exactly, and what the user sees
 // and types maps back to the same bytes.
 #include "shell/FileName.h"
+#include "shell/FileUri.h"
+#include "shell/FolderEntries.h"
 
 #include <QFile>
 #include <QTemporaryDir>

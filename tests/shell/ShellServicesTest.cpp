@@ -1,5 +1,7 @@
 #include "shell/ShellServices.h"
 #include "ShellTestDir.h"
+#include "shell/FileUri.h"
+#include "shell/PathInfo.h"
 #include "shell/PropertiesDialog.h"
 #include "shell/ShellMime.h"
 #include "support/FakeDialogs.h"

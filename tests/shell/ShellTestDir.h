@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell/FileName.h"
+#include "shell/HomeFolder.h"
 
 #include <QByteArray>
 #include <QDir>

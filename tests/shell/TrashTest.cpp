@@ -4,6 +4,7 @@
 #include "shell/Trash.h"
 #include "ShellTestDir.h"
 #include "shell/FileOperations.h"
+#include "shell/PathInfo.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -12,6 +12,8 @@
 #include "shell/FileName.h"
 #include "ui/FolderModel.h"
 
+#include <QAbstractItemModelTester>
+#include <QAbstractProxyModel>
 #include <QApplication>
 #include <QDir>
 #include <QDropEvent>
@@ -42,6 +44,7 @@ void PrintTo(const QString& text, std::ostream* out) {
 namespace {
 
 constexpr int Patience = 20000; // ms; CI machines are slow, sanitizers slower
+using TesterMode = QAbstractItemModelTester::FailureReportingMode;
 
 // A temporary folder with helpers to fill it.
 class TestDir {
@@ -101,6 +104,14 @@ public:
         m_combo = new ShellComboBox;
         m_tree = new ShellTreeView;
         m_list = new ShellListView;
+        // Each folder's model is held to the rules of Qt's item models as the list lists it. (The
+        // tree's would be walked ten folders deep from the file system's root on every check.)
+        auto* proxy = qobject_cast<QAbstractProxyModel*>(view()->model());
+        ASSERT_NE(proxy, nullptr);
+        QObject::connect(proxy, &QAbstractProxyModel::sourceModelChanged, &m_window, [proxy] {
+            if (auto* files = qobject_cast<FolderModel*>(proxy->sourceModel()))
+                new QAbstractItemModelTester(files, TesterMode::Fatal, files);
+        });
         layout->addWidget(m_combo);
         layout->addWidget(m_tree);
         layout->addWidget(m_list);
@@ -434,7 +445,7 @@ TEST_F(ShellViewsTest, OutsideChangesAreFollowedKeepingTheSelection) {
     ASSERT_TRUE(m_list->isEditing());
     m_dir.createFile("d.mp3");
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->itemCount() == 4; }, Patience));
-    QTest::qWait(300); // well past the moment the change would be reported
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list->hasChangeToFollow(); }, Patience));
     EXPECT_EQ(changed.count(), 0);
     EXPECT_TRUE(m_list->isEditing());
     m_list->cancelEdit();
@@ -470,6 +481,42 @@ TEST_F(ShellViewsTest, TheTreeRenamesFoldersOnDisk) {
             EXPECT_EQ(m_tree->selectedFolder().parsingPath(), m_dir.filePath("new"));
         }
     }
+}
+
+TEST_F(ShellViewsTest, TheListRenamesFilesOnDiskAndTellsOfARefusal) {
+    m_dir.createFile("taken.mp3");
+    struct Case {
+        const char* what;
+        const char* typed;
+        bool renamed;
+    };
+    const Case cases[] = {
+        {"a name already taken", "taken.mp3", false},
+        {"a name with a slash", "a/b.mp3", false},
+        {"a free name", "new.mp3", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_dialogs.boxes.clear();
+        m_dir.createFile("old.mp3");
+        list(m_dir.path());
+        click("old.mp3");
+        m_list->renameSelected();
+        ASSERT_TRUE(m_list->isEditing());
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        ASSERT_NE(editor, nullptr);
+        editor->setText(c.typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_list->isEditing(); }, Patience));
+        EXPECT_EQ(QFileInfo::exists(m_dir.filePath("old.mp3")), !c.renamed);
+        EXPECT_EQ(m_dialogs.count(FakeDialogs::Kind::Error), c.renamed ? 0 : 1);
+        if (!c.renamed) {
+            ASSERT_EQ(m_dialogs.boxes.size(), 1u);
+            EXPECT_EQ(m_dialogs.boxes.front().text,
+                      QStringLiteral("Cannot rename \"old.mp3\" to \"%1\"").arg(c.typed));
+        }
+    }
+    EXPECT_TRUE(QFileInfo::exists(m_dir.filePath("new.mp3")));
 }
 
 TEST_F(ShellViewsTest, TheTreeRefreshesABranchKeepingItsExpandedFolders) {

@@ -1,0 +1,24 @@
+// What the file system says of a path, asked by the path's bytes.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <ctime>
+#include <sys/types.h>
+
+// What lstat or stat says of a path.
+struct PathInfo {
+    bool exists = false;
+    bool isDir = false;     // after following links when asked to
+    bool isFile = false;    // a regular file, after following links when asked to
+    bool isSymLink = false; // the path itself
+    mode_t mode = 0;
+    std::int64_t size = 0;
+    timespec modified{};
+    dev_t device = 0;
+    ino_t inode = 0;
+    uid_t owner = 0;
+};
+PathInfo pathInfo(const QString& path, bool followLinks = true);
+bool pathExists(const QString& path);  // without following a final link
+bool isDirectory(const QString& path); // following links

@@ -4,6 +4,7 @@
 #include "app/ErrorGuard.h"
 
 #include "mpeg/MPEGaudio.h"
+#include "shell/FileName.h"
 #include "shell/PathInfo.h"
 #include "shell/ShellServices.h"
 #include "tags/FileAccess.h"

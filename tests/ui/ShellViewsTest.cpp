@@ -852,3 +852,51 @@ TEST_F(ShellViewsTest, SortingByAColumnKeepsFoldersFirstAndTheSelection) {
     EXPECT_EQ(order(), (QStringList{"z folder", "a.mp3", "c.mp3", "d.mp3"}));
     EXPECT_EQ(m_list->selectedPaths(), QStringList{m_dir.filePath("d.mp3")});
 }
+
+namespace {
+
+// A desktop that holds one folder alone, so that a model check walking the tree from its top
+// sees a few folders, not the whole file system.
+class OneFolderDesktop : public ShellServices {
+public:
+    explicit OneFolderDesktop(QString folder) : m_folder(std::move(folder)) {
+        setShellServices(this);
+    }
+    ~OneFolderDesktop() override { setShellServices(nullptr); }
+    QList<ShellItem> desktopChildren() const override {
+        return {ShellItem::fromPath(m_folder, QStringLiteral("Music"))};
+    }
+
+private:
+    QString m_folder;
+};
+
+} // namespace
+
+TEST(ShellTreeModelTest, KeepsTheItemModelRulesAsFoldersComeGoAndAreRenamed) {
+    TestDir dir;
+    dir.createDir("Artist/Album");
+    dir.createDir("Other");
+    OneFolderDesktop desktop(dir.path());
+    ShellTreeModel model;
+    // Checks the whole tree as it is now, then every change signal against its rules.
+    QAbstractItemModelTester tester(&model, TesterMode::Fatal);
+
+    const QModelIndex top = model.childFor(model.desktopIndex(), dir.path());
+    ASSERT_TRUE(top.isValid());
+    const QModelIndex artist = model.childFor(top, dir.filePath("Artist"));
+    ASSERT_TRUE(artist.isValid());
+    ASSERT_TRUE(model.childFor(artist, dir.filePath("Artist/Album")).isValid());
+
+    dir.createDir("New");
+    ASSERT_TRUE(QDir(dir.path()).rmdir("Other"));
+    model.refresh(top);
+    EXPECT_TRUE(model.childFor(top, dir.filePath("New")).isValid());
+    EXPECT_TRUE(model.loadedNodes(dir.filePath("Other")).isEmpty());
+
+    ASSERT_TRUE(model.setData(model.childFor(top, dir.filePath("Artist")), "Band"));
+    EXPECT_TRUE(QFileInfo(dir.filePath("Band/Album")).isDir());
+    const QModelIndex band = model.childFor(top, dir.filePath("Band"));
+    ASSERT_TRUE(band.isValid());
+    EXPECT_TRUE(model.childFor(band, dir.filePath("Band/Album")).isValid());
+}

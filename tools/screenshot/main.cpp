@@ -68,11 +68,12 @@ int main(int argc, char** argv) {
     window.activateWindow();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    window.ShellTree->openFolder(audio.absolutePath());
-    if (!QTest::qWaitFor([&] { return window.ShellList->isFilled(); }, 10000))
+    window.findChild<ShellTreeView*>("ShellTree")->openFolder(audio.absolutePath());
+    auto* list = window.findChild<ShellListView*>("ShellList");
+    if (!QTest::qWaitFor([&] { return list->isFilled(); }, 10000))
         return 1;
 
-    QAbstractItemView* view = window.ShellList->itemView();
+    QAbstractItemView* view = list->itemView();
     const QModelIndex root = view->rootIndex();
     QModelIndex target;
     for (int row = 0; row < view->model()->rowCount(root); ++row) {

@@ -69,18 +69,24 @@ TEST(TagFields, ID3v2TrackTakesNumberAndTotal) {
         return concat({id3v2Tag(3, concat({title, id3v2TextFrame(3, "TRCK", track)})), kAudio});
     };
     const Bytes original = withTrack("3/12");
+    // A file with a new tag as the save writes it over the original's room.
+    const auto overOriginal = [&](const Bytes& file) {
+        const std::size_t room = original.size() - kAudio.size();
+        const Bytes tag(file.begin(), file.end() - std::ptrdiff_t(kAudio.size()));
+        return concat({savedTag(tag, room, kAudio.size()), kAudio});
+    };
     const struct {
         std::string typed;
         bool taken;
         Bytes saved;
     } cases[] = {
-        {"5", true, withTrack("5/12")},
-        {"5/6", true, withTrack("5/6")},
-        {"05/006", true, withTrack("5/6")},
+        {"5", true, overOriginal(withTrack("5/12"))},
+        {"5/6", true, overOriginal(withTrack("5/6"))},
+        {"05/006", true, overOriginal(withTrack("5/6"))},
         {"3/12", true, original},
         {"3", true, original},
-        {"2147483647/2147483647", true, withTrack("2147483647/2147483647")},
-        {"", true, concat({id3v2Tag(3, title), kAudio})},
+        {"2147483647/2147483647", true, overOriginal(withTrack("2147483647/2147483647"))},
+        {"", true, overOriginal(concat({id3v2Tag(3, title), kAudio}))},
         {"two", false, original},
         {"5 ", false, original},
         {" 5", false, original},
@@ -145,9 +151,15 @@ TEST(TagFields, ID3v2TrackTotalIsReadAndWritten) {
     EXPECT_EQ(saved("3", 3, 9), "3/9");
     EXPECT_EQ(saved("3/12", 4, 0), "4/0");
     const std::string path = dir.file("song.mp3");
-    EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4")), kAudio}));
+    // Each save is written in place, in the room of the tag the file was made with.
+    const auto inRoomOf = [&](const Bytes& tag, std::string_view oldTrack) {
+        const std::size_t room = id3v2Tag(3, id3v2TextFrame(3, "TRCK", oldTrack)).size();
+        return concat({savedTag(tag, room, kAudio.size()), kAudio});
+    };
+    EXPECT_EQ(readFile(path), inRoomOf(id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4")), "3/12"));
     saved("3/of ten", 4, std::nullopt);
-    EXPECT_EQ(readFile(path), concat({id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4/of ten")), kAudio}));
+    EXPECT_EQ(readFile(path),
+              inRoomOf(id3v2Tag(3, id3v2TextFrame(3, "TRCK", "4/of ten")), "3/of ten"));
 }
 
 // ID3v1 holds a track of 0 to 255 and no total; "n/total" sets n.
@@ -265,7 +277,8 @@ TEST(TagFields, RowsLeftAsShownKeepTheirBytes) {
         EXPECT_TRUE(f.set(two, f.key == "artist" ? "New" : f.get(two)));
     }
     ASSERT_TRUE(two.Save(v2Path));
-    EXPECT_EQ(readFile(v2Path), concat({v2("New"), kAudio}));
+    EXPECT_EQ(readFile(v2Path),
+              concat({savedTag(v2("New"), v2("Artist").size(), kAudio.size()), kAudio}));
 }
 
 // What ID3v1 cannot hold is named before a save: the text it stores instead, or nothing when

@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <qdrawutil.h>
 
+namespace quillon {
+
 namespace {
 
 const QColor Navy(0, 0, 128);
@@ -228,3 +230,5 @@ void TfmAbout::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     qDrawWinPanel(&painter, rect(), palette(), false);
 }
+
+} // namespace quillon

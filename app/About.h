@@ -5,8 +5,11 @@
 #include <QDialog>
 #include <QIcon>
 
-class LinkLabel;
 class QLabel;
+
+namespace quillon {
+
+class LinkLabel;
 
 class TfmAbout : public QDialog {
     Q_OBJECT
@@ -48,3 +51,5 @@ private:
     void FormKeyDown();
     void FormMouseDown(const QPoint& pos);
 };
+
+} // namespace quillon

@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace AppDef {
 QString AppPath;
 QString IniFileName;
@@ -69,3 +71,5 @@ void setDriveProbe(DriveProbe probe) {
     driveProbe = std::move(probe);
 }
 } // namespace AppDef
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+namespace quillon {
+
 namespace AppDef {
 // Folder of the executable, with a trailing "/".
 extern QString AppPath;
@@ -34,3 +36,5 @@ DriveKind driveKindOf(const QString& fileName);
 using DriveProbe = std::function<DriveKind(const QString& fileName)>;
 void setDriveProbe(DriveProbe probe);
 } // namespace AppDef
+
+} // namespace quillon

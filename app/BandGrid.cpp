@@ -4,6 +4,8 @@
 #include "display/DisplayTexts.h"
 #include "ui/InspectorGrid.h"
 
+namespace quillon {
+
 namespace {
 
 QString fromView(std::string_view text) {
@@ -54,3 +56,5 @@ InspectorGrid* createBandGrid(const BandLayout& band) {
     grid->setShownOrder(lines);
     return grid;
 }
+
+} // namespace quillon

@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <exception>
 
+namespace quillon {
+
 namespace {
 
 QStringList pendingErrors;
@@ -68,3 +70,5 @@ void runGuarded(const std::function<void()>& handler) {
         QuillonApplication::reportError(messageOf(std::current_exception()));
     }
 }
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <functional>
 
+namespace quillon {
+
 class QuillonApplication : public QApplication {
     Q_OBJECT
 public:
@@ -27,3 +29,5 @@ public:
 // Runs `handler`, routing anything it throws to the error box; for code that
 // runs outside the event loop (start-up, shutdown).
 void runGuarded(const std::function<void()>& handler);
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include "tags/FileAccess.h"
 
+namespace quillon {
+
 QString withReason(const QString& message, const QString& reason) {
     return reason.isEmpty() ? message : message + QLatin1Char('\n') + reason;
 }
@@ -13,3 +15,5 @@ QString withTagWriteReason(const QString& message) {
 QString withSystemReason(const QString& message, int code) {
     return withReason(message, code ? qt_error_string(code) : QString());
 }
+
+} // namespace quillon

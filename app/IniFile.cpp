@@ -20,6 +20,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace {
 
 std::string bytesOf(const QString& name) {
@@ -209,3 +211,5 @@ void IniFile::save() const {
     if (!file.commit())
         throw IniWriteError(m_fileName, file.errorString());
 }
+
+} // namespace quillon

@@ -12,6 +12,8 @@
 #include <memory>
 #include <stdexcept>
 
+namespace quillon {
+
 // A write the system refused; what() is "Unable to write to <file>", then the reason on a line
 // of its own.
 class IniWriteError : public std::runtime_error {
@@ -74,3 +76,5 @@ private:
     QString m_fileName;
     std::unique_ptr<Data> m_data;
 };
+
+} // namespace quillon

@@ -3,6 +3,8 @@
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
 
+namespace quillon {
+
 namespace {
 
 const QString kChangedQuestion =
@@ -42,3 +44,5 @@ void LoadedFile::noteOwnWrite(const QString& path) {
         m_loaded = now;
     m_beforeOwnWrite.reset();
 }
+
+} // namespace quillon

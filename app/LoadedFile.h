@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+namespace quillon {
+
 class LoadedFile {
 public:
     // The panes now show what was read from the file that `stamp` describes.
@@ -25,3 +27,5 @@ private:
     // The file as it was when mayWrite let a write go ahead; unknown otherwise.
     Identity m_beforeOwnWrite;
 };
+
+} // namespace quillon

@@ -53,6 +53,8 @@
 #include <QVBoxLayout>
 #include <functional>
 
+namespace quillon {
+
 namespace {
 
 constexpr int kTreeWidth = 208;
@@ -103,7 +105,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), m_panes{{{1, *this}, {2
     createStatusBar();
     createBars();
     wireHandlers();
-    FormStorage = named(new ::FormStorage(this), "FormStorage");
+    FormStorage = named(new quillon::FormStorage(this), "FormStorage");
     runGuarded([this] { FormCreate(); });
 }
 
@@ -199,7 +201,7 @@ void TfmMain::createStatusBar() {
 }
 
 void TfmMain::createBars() {
-    BarManager = named(new ::BarManager(this), "BarManager");
+    BarManager = named(new quillon::BarManager(this), "BarManager");
     for (const char* category :
          {"Default", "Menus", "File", "View", "Edit", "Help", "Confirmations"})
         BarManager->addCategory(category);
@@ -207,7 +209,7 @@ void TfmMain::createBars() {
     QStyle* st = style();
     auto command = [&](const char* name, const char* caption, const char* hint,
                        const char* category, QIcon icon = {}, QKeySequence shortcut = {}) {
-        ::BarManager::Command c;
+        quillon::BarManager::Command c;
         c.name = name;
         c.caption = caption;
         c.hint = hint;
@@ -216,7 +218,7 @@ void TfmMain::createBars() {
         c.shortcut = shortcut;
         return c;
     };
-    auto add = [&](::BarManager::Command c) { return BarManager->addCommand(c); };
+    auto add = [&](quillon::BarManager::Command c) { return BarManager->addCommand(c); };
 
     QMenu* bbFile = BarManager->addSubmenu("bbFile", "&File", "Menus");
     QMenu* bbEdit = BarManager->addSubmenu("bbEdit", "&Edit", "Menus");
@@ -463,3 +465,5 @@ void TfmMain::ClearInspector(InspectorGrid* grid) {
     for (InspectorRow* row : grid->rows())
         row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
 }
+
+} // namespace quillon

@@ -13,15 +13,18 @@
 #include <cstdint>
 #include <memory>
 
+class QAction;
+class QFutureWatcherBase;
+class QKeyEvent;
+class QSplitter;
+
+namespace quillon {
+
 class BarCombo;
 class BarManager;
 class FormStorage;
 class IniFile;
 class InspectorGrid;
-class QAction;
-class QFutureWatcherBase;
-class QKeyEvent;
-class QSplitter;
 class SegmentProgressBar;
 class ShellComboBox;
 class ShellListView;
@@ -91,7 +94,7 @@ private:
     // Why the selected file is not shown, while it is not (or that it is being read); else empty.
     StatusPane* spFileNote = nullptr;
     SegmentProgressBar* ProgressBar = nullptr;
-    ::BarManager* BarManager = nullptr;
+    quillon::BarManager* BarManager = nullptr;
     BarCombo* bcFileMask = nullptr;
     std::shared_ptr<TMPEGaudio> m_audioFile;
 
@@ -106,7 +109,7 @@ private:
     void saveSettingsFile(const IniFile& ini);
     QString barSectionPrefix() const;
     // Window placement and six widget properties in section "main form".
-    ::FormStorage* FormStorage = nullptr;
+    quillon::FormStorage* FormStorage = nullptr;
     IniSection m_storedForm;          // section "main form" as read at start
     IniFile* m_shutdownIni = nullptr; // the file being written by FormDestroy
     bool m_settingsWriteRefused = false;
@@ -169,3 +172,5 @@ private:
     bool ShellListDragOver(const QObject* source) const;
     void ShellListDragDrop(const QObject* source);
 };
+
+} // namespace quillon

@@ -24,6 +24,8 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <cstdint>
 
+namespace quillon {
+
 // The view a command acts on: the list or the tree while it holds the window's focus, like the
 // control a command acts on (the focus widget stays while another window is active). The list
 // counts through its item view, not while a name editor holds it.
@@ -322,3 +324,5 @@ void TfmMain::bbRefreshClick() {
         }
     }
 }
+
+} // namespace quillon

@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 const QString kRenameQuestion = QStringLiteral("Rename file \"%1\" to \"%2\"?");
@@ -169,3 +171,5 @@ void TfmMain::ShellListDragDrop(const QObject* source) {
     // what changed, and the MPEG band, which shows what the analysis saw, stays as it is.
     CurrentFile = newPath;
 }
+
+} // namespace quillon

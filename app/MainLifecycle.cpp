@@ -27,6 +27,8 @@
 #include <QDir>
 #include <QSplitter>
 
+namespace quillon {
+
 namespace {
 
 const QString General = QStringLiteral("General");
@@ -253,3 +255,5 @@ void TfmMain::openPaths(const QStringList& paths) {
         runGuarded(select);
     });
 }
+
+} // namespace quillon

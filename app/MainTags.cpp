@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <algorithm>
 
+namespace quillon {
+
 TagPane* TfmMain::paneOfGrid(const QObject* grid) {
     for (TagPane& pane : m_panes) {
         if (grid && grid == pane.widgets().grid)
@@ -75,3 +77,5 @@ void TfmMain::saveShortcut() {
             return;
     }
 }
+
+} // namespace quillon

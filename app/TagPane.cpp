@@ -31,6 +31,8 @@
 #include <utility>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 const QString kWriteQuestion = QStringLiteral("Do you want to write ID3 v.%1 tag to \"%2\"?");
@@ -424,3 +426,5 @@ void TagPane::fillFromFileName(const QString& file) {
     fieldRow("title")->setText(name.mid(separator + kSeparator.size(), kMaxTitle));
     setModified(true);
 }
+
+} // namespace quillon

@@ -8,17 +8,20 @@
 #include <memory>
 #include <string_view>
 
+class QCheckBox;
+class QIcon;
+class QLabel;
+class QToolButton;
+class QWidget;
+
+namespace quillon {
+
 class Band;
 struct BandLayout;
 class BandContainer;
 class DropFilesTarget;
 class InspectorGrid;
 class InspectorRow;
-class QCheckBox;
-class QIcon;
-class QLabel;
-class QToolButton;
-class QWidget;
 class StatusBar;
 class StatusPane;
 class TMPEGaudio;
@@ -132,3 +135,5 @@ private:
     Widgets m_widgets;
     bool m_modified = false;
 };
+
+} // namespace quillon

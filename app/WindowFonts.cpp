@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 
+namespace quillon {
+
 bool drawsScaled() {
     return !qFuzzyCompare(qGuiApp->devicePixelRatio(), 1.0);
 }
@@ -43,3 +45,5 @@ QFont statusFont() {
     font.setPointSize(8);
     return font;
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QFont>
 
+namespace quillon {
+
 // The window's font: MS Sans Serif 8 pt.
 QFont windowFont();
 // The status bar's font: Tahoma 8 pt.
@@ -14,3 +16,5 @@ QFont statusFont();
 void registerWindowFaces();
 // Whether the screens draw at more than one pixel per unit, where a bitmap face would be scaled.
 bool drawsScaled();
+
+} // namespace quillon

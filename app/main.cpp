@@ -14,6 +14,8 @@
 #include <string_view>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 constexpr std::string_view Usage = "usage: quillon [QT-OPTION]... [FILE|FOLDER]...\n";

@@ -22,6 +22,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 // MPEG 1 Layer III, 128 kbit/s, 44100 Hz, joint stereo, no CRC: 417-byte frames.

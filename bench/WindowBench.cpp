@@ -36,6 +36,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 extern char** environ;
 
 namespace {

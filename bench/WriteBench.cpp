@@ -29,6 +29,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 extern char** environ;
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 
 using K = RowKind;
@@ -131,3 +133,5 @@ std::vector<const BandRow*> displayOrder(const BandLayout& band) {
     }
     return order;
 }
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillon {
+
 enum class RowKind {
     Text,
     Number,    // a tag's whole number, shown as text
@@ -54,3 +56,5 @@ std::vector<const BandRow*> bandLines(const BandLayout& band);
 std::vector<const BandRow*> membersOf(const BandLayout& band, std::string_view composite);
 // The rows with text in the order they are shown, those left out of the lines last.
 std::vector<const BandRow*> displayOrder(const BandLayout& band);
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <QDateTime>
 #include <cmath>
 
+namespace quillon {
+
 namespace {
 
 QString groupedInteger(const QLocale& locale, qint64 value) {
@@ -184,3 +186,5 @@ const QList<QString>& MpegDisplayOrder() {
     static const QList<QString> order = namesInDisplayOrder(MpegBand());
     return order;
 }
+
+} // namespace quillon

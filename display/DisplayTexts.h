@@ -8,6 +8,8 @@
 #include <QString>
 #include <stdexcept>
 
+namespace quillon {
+
 class TID3v1;
 class TID3v2;
 class TMPEGaudio;
@@ -56,3 +58,5 @@ BandTexts MpegTexts(const TMPEGaudio& audio, const QString& fileName, const QLoc
 const QList<QString>& ID3v1DisplayOrder();
 const QList<QString>& ID3v2DisplayOrder();
 const QList<QString>& MpegDisplayOrder();
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 
 std::string numberText(std::uint32_t value) {
@@ -229,3 +231,5 @@ const std::vector<TagField<TID3v2>>& ID3v2Fields() {
         });
     return fields;
 }
+
+} // namespace quillon

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillon {
+
 class TID3v1;
 class TID3v2;
 
@@ -70,3 +72,5 @@ const TagField<Tag>* findField(const std::vector<TagField<Tag>>& fields, std::st
 // the comment's last two characters.
 std::optional<std::string> id3v1StoredAs(const TagField<TID3v1>& field, const std::string& typed,
                                          std::uint8_t track = 0);
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include "tags/TagText.h"
 
+namespace quillon {
+
 namespace {
 constexpr char kHex[] = "0123456789abcdef";
 }
@@ -47,3 +49,5 @@ std::string terminalText(std::string_view text) {
 std::string shownName(const std::string& name) {
     return terminalText(displayPath(name));
 }
+
+} // namespace quillon

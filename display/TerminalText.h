@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // A file name as UTF-8 text, losslessly: valid UTF-8 stays as it is, and each
 // byte that is not part of it becomes the text "\udcXX" (its value in hex).
 std::string displayPath(const std::string& path);
@@ -13,3 +15,5 @@ std::string displayPath(const std::string& path);
 std::string terminalText(std::string_view text);
 // Both: a name or any bytes from the command line, ready for a message.
 std::string shownName(const std::string& name);
+
+} // namespace quillon

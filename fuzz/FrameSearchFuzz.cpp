@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+using namespace quillon;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ScanBlock block{};
     std::memcpy(block.data(), data, std::min<std::size_t>(size, block.size()));

@@ -8,6 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+namespace quillon {
+
 class FuzzFile {
 public:
     FuzzFile(const std::uint8_t* data, std::size_t size) {
@@ -37,3 +39,5 @@ private:
     int m_fd = -1;
     std::string m_path;
 };
+
+} // namespace quillon

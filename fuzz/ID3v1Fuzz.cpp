@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+using namespace quillon;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzFile file(data, size);
     if (!file.ok())

@@ -9,6 +9,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 // A real file for the save, which renames in its folder: tmpfs where there is one.

@@ -2,6 +2,8 @@
 #include "FuzzFile.h"
 #include "mpeg/MPEGaudio.h"
 
+using namespace quillon;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzFile file(data, size);
     if (!file.ok())

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <limits>
 
+namespace quillon {
+
 // [version][layer][bit-rate index], kbit/s. Versions: 0 = MPEG 2.5, 1 =
 // reserved, 2 = MPEG 2, 3 = MPEG 1. Layers: 0 = reserved, 1 = III, 2 = II, 3 = I.
 const std::uint16_t BitRateTable[4][4][16] = {
@@ -238,8 +240,8 @@ void TMPEGaudio::Reset() {
     m_encoderMark.clear();
     m_infoFrames = 0;
     m_infoBitRate = 0;
-    m_vbrData = ::VBRData{};
-    m_frameData = ::FrameData{};
+    m_vbrData = quillon::VBRData{};
+    m_frameData = quillon::FrameData{};
     // The no-frame state: reserved codes that read "MPEG ?", "Layer ?" and "Unknown".
     m_frameData.VersionIndex = 1;
     m_frameData.SampleRateIndex = 3;
@@ -311,7 +313,7 @@ void TMPEGaudio::readInfoHeader(const ScanBlock& block, std::int64_t count) {
     const std::int64_t next = std::int64_t{m_frameData.Position} + m_frameData.Size;
     if (next + 4 > count || !IsFrameHeader(block.data() + next))
         return;
-    ::FrameData following;
+    quillon::FrameData following;
     DecodeHeader(block.data() + next, following);
     if (following.VersionIndex == m_frameData.VersionIndex &&
         following.LayerIndex == m_frameData.LayerIndex &&
@@ -362,7 +364,7 @@ std::uint8_t TMPEGaudio::VbrEncoderIndex() const {
 }
 
 std::uint8_t TMPEGaudio::CbrEncoderIndex() const {
-    const ::FrameData& f = m_frameData;
+    const quillon::FrameData& f = m_frameData;
     std::uint8_t index = FhG;
     if (f.Original && f.CrcProtected)
         index = LAME;
@@ -444,3 +446,5 @@ bool TMPEGaudio::Valid() const {
     const std::uint16_t bitRate = BitRate();
     return m_frameData.Found && bitRate >= 8 && bitRate <= 448 && Duration() >= 0.1;
 }
+
+} // namespace quillon

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // Size of each block that the analysis reads from a file.
 inline constexpr int ScanBlockSize = 3458;
 using ScanBlock = std::array<std::uint8_t, ScanBlockSize>;
@@ -109,8 +111,8 @@ public:
     const FileStamp& fileStamp() const { return m_fileStamp; }
     // The mark's bytes as text (UTF-8, read as Windows-1252).
     std::string EncoderMark() const;
-    const ::VBRData& VBRData() const { return m_vbrData; }
-    const ::FrameData& FrameData() const { return m_frameData; }
+    const quillon::VBRData& VBRData() const { return m_vbrData; }
+    const quillon::FrameData& FrameData() const { return m_frameData; }
     TID3v1& ID3v1Tag() { return m_id3v1Tag; }
     const TID3v1& ID3v1Tag() const { return m_id3v1Tag; }
     TID3v2& ID3v2Tag() { return m_id3v2Tag; }
@@ -143,8 +145,10 @@ private:
     // bit rate of the frame after it; 0 when there is none.
     std::int32_t m_infoFrames;
     std::uint16_t m_infoBitRate;
-    ::VBRData m_vbrData;
-    ::FrameData m_frameData;
+    quillon::VBRData m_vbrData;
+    quillon::FrameData m_frameData;
     TID3v1 m_id3v1Tag;
     TID3v2 m_id3v2Tag;
 };
+
+} // namespace quillon

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+namespace quillon {
+
 namespace {
 
 class MessageBoxDialogs final : public DialogService {
@@ -54,3 +56,5 @@ DialogService& dialogs() {
 void setDialogService(DialogService* service) {
     g_service = service;
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+namespace quillon {
+
 // The error box's message rule: a full stop is added when the last character
 // sorts after "." (so "Why?" becomes "Why?." while "Done." and "Done!" stay).
 QString withFullStop(const QString& message);
@@ -32,3 +34,5 @@ protected:
 DialogService& dialogs();
 // Swaps in another service (not owned); nullptr goes back to the real boxes.
 void setDialogService(DialogService* service);
+
+} // namespace quillon

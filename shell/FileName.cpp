@@ -1,5 +1,7 @@
 #include "shell/FileName.h"
 
+namespace quillon {
+
 namespace {
 
 constexpr char16_t RawByteBase = 0xDC00; // + the byte, for 0x80..0xFF
@@ -191,3 +193,5 @@ QString folderOf(const QString& path) {
 QString childPath(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
+
+} // namespace quillon

@@ -9,6 +9,8 @@
 #include <QString>
 #include <string>
 
+namespace quillon {
+
 // Bytes to text and back; fileNameBytes(fileNameFromBytes(b)) == b for every b.
 QString fileNameFromBytes(QByteArrayView bytes);
 QByteArray fileNameBytes(const QString& name);
@@ -29,3 +31,5 @@ QString fileNameOf(const QString& path);
 QString folderOf(const QString& path);
 // `folder` + "/" + `name`, without doubling the "/" of the root.
 QString childPath(const QString& folder, const QString& name);
+
+} // namespace quillon

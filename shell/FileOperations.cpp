@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 // Counts the bytes of a copy and shows a cancellable progress dialog once the whole
 // transfer is large enough to be worth it.
 class TransferProgress {
@@ -509,3 +511,5 @@ int moveWithoutReplacing(const QString& from, const QString& to) {
     }
     return 0;
 }
+
+} // namespace quillon

@@ -8,6 +8,9 @@
 #include <QStringList>
 
 class QWidget;
+
+namespace quillon {
+
 class TransferProgress;
 
 // Renames `from` to `to` (paths whose bytes FileName.h carries), never replacing an existing
@@ -52,3 +55,5 @@ private:
     QWidget* m_parent;
     qint64 m_progressThreshold = 16 * 1024 * 1024;
 };
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include "shell/FileName.h"
 
+namespace quillon {
+
 QByteArray percentEncodedPath(const QString& path) {
     // What RFC 3986 lets a path segment hold as it is, as GLib's g_filename_to_uri keeps it.
     return fileNameBytes(path).toPercentEncoding("/!$&'()*+,;=:@");
@@ -33,3 +35,5 @@ QString pathFromFileUri(QByteArrayView uri) {
             rest.truncate(at);
     return fileNameFromBytes(QByteArray::fromPercentEncoding(rest));
 }
+
+} // namespace quillon

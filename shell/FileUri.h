@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace quillon {
+
 // A path as a file URI, each byte a URI path may not hold as it is written as %XX (as
 // text/uri-list and the GNOME clipboard carry it), and the path part alone, for the trash.
 QByteArray percentEncodedPath(const QString& path);
@@ -11,3 +13,5 @@ QByteArray fileUriOf(const QString& path);
 // The path of a local file URI ("file:///...", "file://localhost/...", "file:/...") with its
 // %XX decoded to bytes; a null string for any other URI.
 QString pathFromFileUri(QByteArrayView uri);
+
+} // namespace quillon

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
                   bool foldersOnly) {
     const QByteArray bytes = fileNameBytes(folder);
@@ -55,3 +57,5 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
     errno = code;
     return code == 0;
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 
+namespace quillon {
+
 // One entry of a folder as readdir gives it.
 struct DirectoryEntry {
     QString name;
@@ -17,3 +19,5 @@ struct DirectoryEntry {
 // its readdir.
 bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
                   bool foldersOnly = false);
+
+} // namespace quillon

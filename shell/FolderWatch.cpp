@@ -8,6 +8,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+namespace quillon {
+
 FolderWatch::FolderWatch(Watch watch, QObject* parent) : QObject(parent) {
     m_events = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF;
     if (watch == Watch::NamesAndContents)
@@ -71,3 +73,5 @@ void FolderWatch::readEvents() {
     for (const int wd : ended)
         m_folderOf.remove(wd);
 }
+
+} // namespace quillon

@@ -8,6 +8,9 @@
 
 class QSocketNotifier;
 
+namespace quillon {
+
+
 class FolderWatch : public QObject {
     Q_OBJECT
 
@@ -35,3 +38,5 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     QHash<int, QString> m_folderOf; // watch descriptor to the path it was added as
 };
+
+} // namespace quillon

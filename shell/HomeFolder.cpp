@@ -6,6 +6,8 @@
 #include <climits>
 #include <unistd.h>
 
+namespace quillon {
+
 QString homeFolder() {
     const QByteArray home = qgetenv("HOME");
     if (!home.startsWith('/'))
@@ -21,3 +23,5 @@ QString absolutePath(const QString& path) {
         ::getcwd(buffer, sizeof buffer) ? fileNameFromBytes(buffer) : QDir::currentPath();
     return QDir::cleanPath(childPath(here, path));
 }
+
+} // namespace quillon

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace {
 
 // Everything under the folder, read by bytes so that no name is left out.
@@ -136,3 +138,5 @@ ItemProperties collectProperties(const QStringList& paths) {
     properties.group = itsGroup ? QString::fromLocal8Bit(itsGroup->gr_name) : QString();
     return properties;
 }
+
+} // namespace quillon

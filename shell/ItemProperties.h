@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quillon {
+
 struct ItemProperties {
     // The items asked about, by kind (a link counts as a file).
     int fileCount = 0;
@@ -36,3 +38,5 @@ ItemProperties collectProperties(const QStringList& paths);
 
 // "rwxr-x---" for the owner, group and other bits.
 QString permissionText(QFileDevice::Permissions permissions);
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+namespace quillon {
+
 PathInfo pathInfo(const QString& path, bool followLinks) {
     PathInfo info;
     const QByteArray bytes = fileNameBytes(path);
@@ -35,3 +37,5 @@ bool pathExists(const QString& path) {
 bool isDirectory(const QString& path) {
     return pathInfo(path, true).isDir;
 }
+
+} // namespace quillon

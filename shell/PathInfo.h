@@ -6,6 +6,8 @@
 #include <ctime>
 #include <sys/types.h>
 
+namespace quillon {
+
 // What lstat or stat says of a path.
 struct PathInfo {
     bool exists = false;
@@ -22,3 +24,5 @@ struct PathInfo {
 PathInfo pathInfo(const QString& path, bool followLinks = true);
 bool pathExists(const QString& path);  // without following a final link
 bool isDirectory(const QString& path); // following links
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
+namespace quillon {
+
 namespace {
 
 QString countText(int files, int folders) {
@@ -75,3 +77,5 @@ QString PropertiesDialog::rowText(const QString& caption) const {
     }
     return {};
 }
+
+} // namespace quillon

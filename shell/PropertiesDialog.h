@@ -7,6 +7,9 @@
 
 class QFormLayout;
 
+namespace quillon {
+
+
 class PropertiesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -23,3 +26,5 @@ private:
 
 // "3.3 MiB (3,456,789 bytes)" in the user's locale.
 QString sizeText(qint64 bytes);
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+namespace quillon {
+
 namespace {
 
 bool liesUnder(const QString& path, const QString& folder) {
@@ -38,3 +40,5 @@ QList<ShellItem> shellChainTo(const ShellItem& target) {
     }
     return chain;
 }
+
+} // namespace quillon

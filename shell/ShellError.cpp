@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace {
 
 // Why the path names no folder the shell can open; empty when the system finds none.
@@ -40,3 +42,5 @@ ShellError ShellError::invalidFolder(const QString& pathOrParsingName) {
         message += QStringLiteral(": ") + problem;
     return ShellError(message);
 }
+
+} // namespace quillon

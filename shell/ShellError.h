@@ -5,6 +5,8 @@
 #include <QString>
 #include <stdexcept>
 
+namespace quillon {
+
 class ShellError : public std::runtime_error {
 public:
     explicit ShellError(const QString& message) : std::runtime_error(message.toStdString()) {}
@@ -15,3 +17,5 @@ public:
 
     QString message() const { return QString::fromStdString(what()); }
 };
+
+} // namespace quillon

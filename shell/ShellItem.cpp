@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <unistd.h>
 
+namespace quillon {
+
 const QString ShellItem::DesktopParsingName = QStringLiteral("shell:Desktop");
 
 ShellItem ShellItem::desktop() {
@@ -71,3 +73,5 @@ ShellItem::Attributes ShellItem::attributes() const {
         result |= ReadOnly;
     return result;
 }
+
+} // namespace quillon

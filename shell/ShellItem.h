@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QString>
 
+namespace quillon {
+
 class ShellItem {
 public:
     enum Attribute {
@@ -55,3 +57,5 @@ private:
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ShellItem::Attributes)
+
+} // namespace quillon

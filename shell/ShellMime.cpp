@@ -4,6 +4,8 @@
 
 #include <QMimeData>
 
+namespace quillon {
+
 namespace ShellMime {
 
 QByteArray uriList(const QStringList& paths) {
@@ -67,3 +69,5 @@ bool isCut(const QMimeData* data) {
 }
 
 } // namespace ShellMime
+
+} // namespace quillon

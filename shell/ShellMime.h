@@ -7,6 +7,9 @@
 
 class QMimeData;
 
+namespace quillon {
+
+
 namespace ShellMime {
 
 inline constexpr char UriListFormat[] = "text/uri-list";
@@ -29,3 +32,5 @@ QStringList localPaths(const QMimeData* data);
 bool isCut(const QMimeData* data);
 
 } // namespace ShellMime
+
+} // namespace quillon

@@ -21,6 +21,8 @@
 #include <algorithm>
 #include <sys/stat.h>
 
+namespace quillon {
+
 namespace {
 
 ShellServices* g_services = nullptr;
@@ -244,3 +246,5 @@ ShellServices& shellServices() {
 void setShellServices(ShellServices* services) {
     g_services = services;
 }
+
+} // namespace quillon

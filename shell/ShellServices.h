@@ -12,6 +12,9 @@
 #include <functional>
 
 class QMimeData;
+
+namespace quillon {
+
 class PropertiesDialog;
 
 class ShellServices {
@@ -77,3 +80,5 @@ private:
 ShellServices& shellServices();
 // Swaps in other services (not owned); nullptr goes back to the real desktop.
 void setShellServices(ShellServices* services);
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace {
 
 Trash::DeviceProbe g_deviceProbe;
@@ -203,3 +205,5 @@ bool Trash::moveToTrash(const QString& path, QString* error) {
     }
     return true;
 }
+
+} // namespace quillon

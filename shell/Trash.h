@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+namespace quillon {
+
 class Trash {
 public:
     // Moves the item (a link as the link) into a trash: its information file first, then the
@@ -18,3 +20,5 @@ public:
     using DeviceProbe = std::function<std::optional<quint64>(const QByteArray& path)>;
     static void setDeviceProbe(DeviceProbe probe);
 };
+
+} // namespace quillon

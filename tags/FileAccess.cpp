@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     if (this != &other) {
         close();
@@ -292,3 +294,5 @@ bool writeFailed(std::string reason) {
     setWriteError(std::move(reason));
     return false;
 }
+
+} // namespace quillon

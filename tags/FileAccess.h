@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
+namespace quillon {
+
 // What fstat or stat said of a file: enough to tell it from another file, or from itself
 // changed, and to show its size and time without asking the file system again.
 struct FileStamp {
@@ -122,3 +124,5 @@ void clearWriteError();
 bool writeFailed(std::string reason = {});
 
 inline constexpr char kFileChanged[] = "the file changed while it was being saved";
+
+} // namespace quillon

@@ -19,6 +19,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 // The new content's name: short, so that it fits beside a name of 255 bytes,
@@ -528,3 +530,5 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner) {
     syncFolder(folder);
     return true;
 }
+
+} // namespace quillon

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace quillon {
+
 struct RebuildPlan {
     std::vector<unsigned char> head; // written first
     std::int64_t keepFrom = 0;       // the old file's bytes from here on follow
@@ -36,3 +38,5 @@ bool rebuildFile(const std::string& fileName, const RebuildPlanner& planner);
 // its own name (where the file system has no unnamed files, such as FAT). A
 // save still running holds a lock on its new content, which is kept.
 void removeDeadLeftovers(const std::string& folder);
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 // clang-format off
 const std::array<std::string_view, GenreCount> GenreNames = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",
@@ -315,3 +317,5 @@ bool TID3v1::Save(const std::string& fileName) const {
     reachWriteStep(WriteStep::Written);
     return file.close() || writeFailed();
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 inline constexpr int GenreCount = 148;
 extern const std::array<std::string_view, GenreCount> GenreNames;
 
@@ -61,3 +63,5 @@ private:
     std::uint8_t m_track;
     std::uint8_t m_genreId;
 };
+
+} // namespace quillon

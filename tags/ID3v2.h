@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 class TID3v2 {
 public:
     TID3v2();
@@ -99,3 +101,5 @@ private:
     // What Load gave: a save rewrites only the fields that differ from it.
     Fields m_loaded;
 };
+
+} // namespace quillon

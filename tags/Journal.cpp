@@ -17,6 +17,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace quillon {
+
 // A journal, in little-endian numbers:
 //   "QUILLONJ", u32 version, u32 number of files, then per file:
 //   u32 length of the path, the path, u64 device, u64 inode, i64 old size,
@@ -846,3 +848,5 @@ bool writeInPlace(InPlaceChange change) {
         return true;
     return writeFailed(errors.front());
 }
+
+} // namespace quillon

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace quillon {
+
 // The folder of journals: $XDG_STATE_HOME/quillon (when that is an absolute
 // path), else ~/.local/state/quillon, created with mode 0700. Empty when it
 // cannot be made or written: a write in place is then not crash-safe.
@@ -110,3 +112,5 @@ private:
 // Writes one change: into the open batch when there is one (then true means
 // gathered), else at once under its own journal.
 bool writeInPlace(InPlaceChange change);
+
+} // namespace quillon

@@ -3,6 +3,8 @@
 #include <array>
 #include <limits>
 
+namespace quillon {
+
 namespace {
 
 // Code points of the bytes 0x80-0x9F; the rest of the code page equals Latin-1.
@@ -286,3 +288,5 @@ std::optional<std::int32_t> parseWholeInt32(std::string_view text) {
         result = 0u - result;
     return static_cast<std::int32_t>(result);
 }
+
+} // namespace quillon

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // Tag text is kept as the bytes found in the file. These turn such bytes into
 // Unicode for display and back. Every byte maps to exactly one code point; the
 // five bytes that Windows-1252 leaves undefined map to the C1 controls of the
@@ -49,3 +51,5 @@ std::string trimControls(std::string_view text);
 // introduced by "$", "x", "X", "0x" or "0X" (up to 32 bits, read as two's
 // complement). Anything else, trailing characters included, gives nothing.
 std::optional<std::int32_t> parseWholeInt32(std::string_view text);
+
+} // namespace quillon

@@ -8,6 +8,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+namespace quillon {
+
 namespace {
 
 constexpr int CaptionBarHeight = 18;
@@ -153,3 +155,5 @@ void Band::placeCheckBox() {
                             (m_captionBar->height() - size.height()) / 2, size.width(),
                             size.height());
 }
+
+} // namespace quillon

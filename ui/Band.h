@@ -8,6 +8,9 @@ class QCheckBox;
 class QToolButton;
 class QVBoxLayout;
 
+namespace quillon {
+
+
 class Band : public QWidget {
     Q_OBJECT
 
@@ -54,3 +57,5 @@ private:
     int m_expandedHeight;
     bool m_collapsed = false;
 };
+
+} // namespace quillon

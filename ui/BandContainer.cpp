@@ -2,6 +2,8 @@
 
 #include <QVBoxLayout>
 
+namespace quillon {
+
 BandContainer::BandContainer(QWidget* parent)
     : QScrollArea(parent), m_stack(new QWidget), m_layout(new QVBoxLayout(m_stack)) {
     m_layout->setContentsMargins(0, 0, 0, 0);
@@ -24,3 +26,5 @@ Band* BandContainer::addBand(const QString& caption, int expandedHeight, QWidget
     m_bands.append(band);
     return band;
 }
+
+} // namespace quillon

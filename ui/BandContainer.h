@@ -9,6 +9,9 @@
 
 class QVBoxLayout;
 
+namespace quillon {
+
+
 class BandContainer : public QScrollArea {
     Q_OBJECT
 
@@ -24,3 +27,5 @@ private:
     QVBoxLayout* m_layout;
     QList<Band*> m_bands;
 };
+
+} // namespace quillon

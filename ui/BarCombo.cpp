@@ -3,6 +3,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+namespace quillon {
+
 BarCombo::BarCombo(const QString& name, const QString& caption, int width, QObject* parent)
     : QWidgetAction(parent), m_caption(caption), m_width(width) {
     setObjectName(name);
@@ -106,3 +108,5 @@ void BarCombo::syncCombos() {
         }
     }
 }
+
+} // namespace quillon

@@ -8,6 +8,9 @@
 
 class QComboBox;
 
+namespace quillon {
+
+
 class BarCombo : public QWidgetAction {
     Q_OBJECT
 
@@ -45,3 +48,5 @@ private:
     QStringList m_items;
     QList<QPointer<QComboBox>> m_combos;
 };
+
+} // namespace quillon

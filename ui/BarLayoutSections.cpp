@@ -6,6 +6,8 @@
 #include <QToolBar>
 #include <map>
 
+namespace quillon {
+
 namespace {
 
 // Docking styles as stored: the floating bar has none.
@@ -227,3 +229,5 @@ bool applyLayoutSections(BarManager& bars, const QList<IniSection>& sections,
                           bars.submenu(submenu));
     return true;
 }
+
+} // namespace quillon

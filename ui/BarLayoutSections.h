@@ -6,6 +6,8 @@
 
 #include <QList>
 
+namespace quillon {
+
 class BarManager;
 
 QList<IniSection> layoutSections(const BarManager& bars, const QString& prefix);
@@ -13,3 +15,5 @@ QList<IniSection> layoutSections(const BarManager& bars, const QString& prefix);
 // is missing or has no BarCount of 0 or more. A bar's section without Row is left out.
 bool applyLayoutSections(BarManager& bars, const QList<IniSection>& sections,
                          const QString& prefix);
+
+} // namespace quillon

@@ -10,6 +10,8 @@
 #include <QToolButton>
 #include <QWidgetAction>
 
+namespace quillon {
+
 namespace {
 
 // A toolbar's own extent along a line in the area: its size hint's width or height.
@@ -630,3 +632,5 @@ void BarManager::setPlacements(const QList<Placement>& placements) {
     state.lines = MainWindowStateCodec::linesOf(places, extentOf(*this));
     m_window->restoreState(MainWindowStateCodec::encode(state), MainWindowStateCodec::StateVersion);
 }
+
+} // namespace quillon

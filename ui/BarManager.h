@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-class BarCombo;
 class QAction;
 class QMainWindow;
 class QMenu;
@@ -20,6 +19,10 @@ class QMenuBar;
 class QToolBar;
 class QToolButton;
 class QWidget;
+
+namespace quillon {
+
+class BarCombo;
 
 class BarManager : public QObject {
     Q_OBJECT
@@ -167,3 +170,5 @@ private:
     bool m_largeIcons = false;
     int m_menuAnimations = 0;
 };
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace quillon {
+
 namespace {
 
 double channel(double value) {
@@ -38,3 +40,5 @@ QColor readableOn(const QColor& wanted, const QColor& background, double ratio) 
     }
     return end;
 }
+
+} // namespace quillon

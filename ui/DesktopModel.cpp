@@ -4,6 +4,8 @@
 
 #include <QStandardItemModel>
 
+namespace quillon {
+
 QStandardItemModel* makeDesktopModel(QObject* parent) {
     auto* model = new QStandardItemModel(parent);
     model->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"),
@@ -21,3 +23,5 @@ QStandardItemModel* makeDesktopModel(QObject* parent) {
     }
     return model;
 }
+
+} // namespace quillon

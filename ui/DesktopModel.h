@@ -7,6 +7,11 @@
 class QObject;
 class QStandardItemModel;
 
+namespace quillon {
+
+
 constexpr int DesktopPathRole = Qt::UserRole + 1;
 
 QStandardItemModel* makeDesktopModel(QObject* parent);
+
+} // namespace quillon

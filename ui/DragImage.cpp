@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPointer>
 
+namespace quillon {
+
 namespace {
 
 // Within one process the drop sees the drag's own data object, so the image is found by its
@@ -82,3 +84,5 @@ void DragImage::startDrag() {
     else
         drag->exec(Qt::CopyAction); // Qt deletes the drag afterwards
 }
+
+} // namespace quillon

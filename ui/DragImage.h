@@ -9,6 +9,9 @@
 class QDrag;
 class QMimeData;
 
+namespace quillon {
+
+
 class DragImage : public QLabel {
     Q_OBJECT
 
@@ -38,3 +41,5 @@ private:
     QPoint m_pressPos;
     bool m_pressed = false;
 };
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <QWidget>
 
+namespace quillon {
+
 DropFilesTarget::DropFilesTarget(QWidget* target) : QObject(target), m_target(target) {
     auto* scrollArea = qobject_cast<QAbstractScrollArea*>(target);
     m_receiver = scrollArea ? scrollArea->viewport() : target;
@@ -50,3 +52,5 @@ bool DropFilesTarget::eventFilter(QObject* watched, QEvent* event) {
         return QObject::eventFilter(watched, event);
     }
 }
+
+} // namespace quillon

@@ -11,6 +11,9 @@
 class QMimeData;
 class QWidget;
 
+namespace quillon {
+
+
 class DropFilesTarget : public QObject {
     Q_OBJECT
 
@@ -32,3 +35,5 @@ private:
     QPointer<QWidget> m_target;
     QPointer<QWidget> m_receiver;
 };
+
+} // namespace quillon

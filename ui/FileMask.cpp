@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace quillon {
+
 namespace {
 
 QString folded(const QString& text) {
@@ -62,3 +64,5 @@ bool FileMask::matches(const QString& fileName) const {
 bool FileMask::patternMatches(const QString& pattern, const QString& fileName) {
     return foldedMatch(folded(pattern), folded(fileName));
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quillon {
+
 class FileMask {
 public:
     FileMask() = default;
@@ -24,3 +26,5 @@ private:
     QString m_text;
     QStringList m_patterns; // case-folded
 };
+
+} // namespace quillon

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <thread>
 
+namespace quillon {
+
 namespace {
 
 // The rows handed to the views in the first turn of the event loop; each later turn hands as
@@ -541,3 +543,5 @@ void FolderModel::sort(int column, Qt::SortOrder order) {
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
+
+} // namespace quillon

@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+namespace quillon {
+
 class FolderWatch;
 
 // One entry of the folder as the list shows it.
@@ -96,3 +98,5 @@ private:
     QTimer m_changeTimer;
     mutable QHash<QString, QIcon> m_iconBySuffix;
 };
+
+} // namespace quillon

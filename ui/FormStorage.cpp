@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <QWindow>
 
+namespace quillon {
+
 namespace {
 
 // Show commands of the stored placement record.
@@ -209,3 +211,5 @@ void FormStorage::save() {
         section.add(property.key, property.get());
     m_writer(section);
 }
+
+} // namespace quillon

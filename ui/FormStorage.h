@@ -11,6 +11,9 @@
 
 class QWidget;
 
+namespace quillon {
+
+
 class FormStorage : public QObject {
     Q_OBJECT
 
@@ -72,3 +75,5 @@ private:
     bool m_shown = false;
     bool m_saved = false;
 };
+
+} // namespace quillon

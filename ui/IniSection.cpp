@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+namespace quillon {
+
 bool IniSection::intValue(const QString& key, int* number) const {
     const QString* text = value(key);
     return text && parseInt(text->toUtf8(), number);
@@ -37,3 +39,5 @@ bool IniSection::parseInt(const QByteArray& text, int* number) {
         *number = decimal;
     return ok;
 }
+
+} // namespace quillon

@@ -8,6 +8,8 @@
 #include <QPair>
 #include <QString>
 
+namespace quillon {
+
 struct IniSection {
     QString name;
     QList<QPair<QString, QString>> keys;
@@ -40,3 +42,5 @@ struct IniSection {
 
     bool operator==(const IniSection&) const = default;
 };
+
+} // namespace quillon

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
+namespace quillon {
+
 namespace {
 
 constexpr int TextMargin = 3;
@@ -89,7 +91,8 @@ private:
 };
 
 QAccessibleInterface* cellAccessibleFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String("InspectorCell") && object && object->isWidgetType())
+    if (className == QLatin1String(InspectorCell::staticMetaObject.className()) && object &&
+        object->isWidgetType())
         return new InspectorCellAccessible(static_cast<InspectorCell*>(object));
     return nullptr;
 }
@@ -233,3 +236,5 @@ void InspectorCell::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     update();
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+namespace quillon {
+
 class InspectorGrid;
 class InspectorRow;
 
@@ -37,3 +39,5 @@ private:
     InspectorRow* m_row;
     Qt::CheckState m_lastCheckState = Qt::PartiallyChecked;
 };
+
+} // namespace quillon

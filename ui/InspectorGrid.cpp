@@ -14,6 +14,8 @@
 #include <QSet>
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 
 constexpr int DividerGap = 2; // the divider line and a pixel the mouse can grab it by
@@ -621,3 +623,5 @@ void InspectorGrid::cellFocused(InspectorRow* row) {
     m_current = row;
     emit currentRowChanged(row);
 }
+
+} // namespace quillon

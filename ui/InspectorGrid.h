@@ -12,6 +12,9 @@
 
 class QLineEdit;
 
+namespace quillon {
+
+
 class InspectorGrid : public QScrollArea {
     Q_OBJECT
     Q_PROPERTY(int Tag READ tag WRITE setTag)
@@ -121,3 +124,5 @@ private:
     QString m_textBeforeEdit;
     QMetaObject::Connection m_focusConnection;
 };
+
+} // namespace quillon

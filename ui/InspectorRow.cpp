@@ -3,6 +3,8 @@
 #include "ui/InspectorCell.h"
 #include "ui/InspectorGrid.h"
 
+namespace quillon {
+
 InspectorRow::InspectorRow(InspectorGrid* grid, const QString& name, const QString& caption,
                            Kind kind, int index)
     : m_grid(grid), m_name(name), m_caption(caption), m_kind(kind), m_index(index) {}
@@ -89,3 +91,5 @@ void InspectorRow::addMember(InspectorRow* member, int width, int minWidth,
     m_grid->m_shown.removeAll(member);
     m_grid->rowLayoutChanged();
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <Qt>
 
+namespace quillon {
+
 class InspectorCell;
 class InspectorGrid;
 
@@ -88,3 +90,5 @@ private:
     InspectorRow* m_composite = nullptr;
     InspectorCell* m_cell = nullptr;
 };
+
+} // namespace quillon

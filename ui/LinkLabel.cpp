@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+namespace quillon {
+
 LinkLabel::LinkLabel(const QString& text, const QString& address, QWidget* parent)
     : QLabel(parent), m_address(address) {
     QFont underlined = font();
@@ -50,3 +52,5 @@ void LinkLabel::keyPressEvent(QKeyEvent* event) {
         QLabel::keyPressEvent(event);
     }
 }
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 
 #include <QLabel>
 
+namespace quillon {
+
 class LinkLabel : public QLabel {
     Q_OBJECT
 
@@ -32,3 +34,5 @@ private:
     QString m_address;
     LinkOpener m_opener;
 };
+
+} // namespace quillon

@@ -5,4 +5,8 @@
 #include <QString>
 #include <functional>
 
+namespace quillon {
+
 using LinkOpener = std::function<void(const QString& address)>;
+
+} // namespace quillon

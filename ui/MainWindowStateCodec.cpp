@@ -4,6 +4,8 @@
 #include <QIODevice>
 #include <algorithm>
 
+namespace quillon {
+
 namespace MainWindowStateCodec {
 
 namespace {
@@ -163,3 +165,5 @@ QByteArray encode(const WindowState& state) {
 }
 
 } // namespace MainWindowStateCodec
+
+} // namespace quillon

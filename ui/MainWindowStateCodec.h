@@ -8,6 +8,8 @@
 #include <QString>
 #include <functional>
 
+namespace quillon {
+
 namespace MainWindowStateCodec {
 
 // The version BarManager passes to saveState() and restoreState().
@@ -73,3 +75,5 @@ bool decode(const QByteArray& bytes, WindowState* state);
 QByteArray encode(const WindowState& state);
 
 } // namespace MainWindowStateCodec
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QWidgetAction>
 
+namespace quillon {
+
 PersistentMenu::PersistentMenu(const QString& title, QWidget* parent) : QMenu(title, parent) {}
 
 bool PersistentMenu::togglesInPlace(const QAction* action) {
@@ -39,3 +41,5 @@ void PersistentMenu::keyPressEvent(QKeyEvent* event) {
     }
     QMenu::keyPressEvent(event);
 }
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 
 #include <QMenu>
 
+namespace quillon {
+
 class PersistentMenu : public QMenu {
     Q_OBJECT
 
@@ -21,3 +23,5 @@ private:
     // A release only toggles after a press in this menu, as a plain menu only triggers then.
     bool m_pressedHere = false;
 };
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace quillon {
+
 namespace {
 constexpr int SegmentWidth = 7;
 constexpr int SegmentGap = 2;
@@ -40,3 +42,5 @@ void SegmentProgressBar::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(x, area.top(), SegmentWidth, area.height()), color);
     }
 }
+
+} // namespace quillon

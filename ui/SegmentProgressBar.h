@@ -3,6 +3,8 @@
 
 #include <QProgressBar>
 
+namespace quillon {
+
 class SegmentProgressBar : public QProgressBar {
     Q_OBJECT
 
@@ -19,3 +21,5 @@ protected:
 private:
     QRect segmentArea() const;
 };
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 
 #include <QStyledItemDelegate>
 
+namespace quillon {
+
 namespace {
 
 constexpr int IndentStep = 10;
@@ -98,3 +100,5 @@ void ShellComboBox::entryChosen(int index) {
         return;
     m_list->setFolder(path);
 }
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QPointer>
 
+namespace quillon {
+
 class ShellListView;
 
 class ShellComboBox : public QComboBox {
@@ -33,3 +35,5 @@ private:
     QPointer<ShellListView> m_list;
     bool m_filling = false;
 };
+
+} // namespace quillon

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+namespace quillon {
+
 namespace {
 
 // Keys that move through the list: Page Up to the arrows, and the keypad digits 1 to 9 (keypad
@@ -110,3 +112,5 @@ bool ShellListView::event(QEvent* event) {
     }
     return QWidget::event(event);
 }
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+namespace quillon {
+
 inline bool isKeyEvent(const QEvent* event) {
     return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
 }
@@ -100,3 +102,5 @@ protected:
 private:
     ShellListView* m_owner;
 };
+
+} // namespace quillon

@@ -2,6 +2,8 @@
 
 #include "ui/FolderModel.h"
 
+namespace quillon {
+
 ShellListProxy::ShellListProxy(QObject* parent) : QSortFilterProxyModel(parent) {}
 
 void ShellListProxy::setMask(const FileMask& mask, bool enabled) {
@@ -36,3 +38,5 @@ bool ShellListProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePa
     const ListedEntry& entry = files->entry(sourceRow);
     return entry.isFolder() || m_mask.matches(entry.shownName);
 }
+
+} // namespace quillon

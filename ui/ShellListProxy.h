@@ -7,6 +7,8 @@
 
 #include <QSortFilterProxyModel>
 
+namespace quillon {
+
 class ShellListProxy : public QSortFilterProxyModel {
     Q_OBJECT
 
@@ -32,3 +34,5 @@ private:
     FileMask m_mask;
     bool m_enabled = false;
 };
+
+} // namespace quillon

@@ -23,6 +23,8 @@
 #include <QStandardItemModel>
 #include <QTreeView>
 
+namespace quillon {
+
 ShellListView::ShellListView(QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_icons(new Pane<QListView>(this)),
       m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)) {
@@ -570,3 +572,5 @@ void ShellListView::followOutsideChange() {
     }
     emit shellChanged();
 }
+
+} // namespace quillon

@@ -22,11 +22,14 @@ class QAbstractItemModel;
 class QAbstractItemView;
 class QDragMoveEvent;
 class QDropEvent;
-class FolderModel;
 class QKeyEvent;
 class QListView;
 class QStackedLayout;
 class QTreeView;
+
+namespace quillon {
+
+class FolderModel;
 class ShellListProxy;
 class ShellTreeView;
 
@@ -169,3 +172,5 @@ private:
     QString m_firstSelectedName;
     int m_firstSelectedRow = -1;
 };
+
+} // namespace quillon

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace quillon {
+
 ShellTreeModel::ShellTreeModel(QObject* parent) : QStandardItemModel(parent) {
     appendRow(makeItem(ShellItem::desktop(), false));
     // Changes come in bursts (a copy of many folders); read each folder once per burst.
@@ -240,3 +242,5 @@ void ShellTreeModel::refreshChanged() {
         if (node.isValid())
             refresh(node);
 }
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <QStandardItemModel>
 #include <QTimer>
 
+namespace quillon {
+
 class ShellTreeModel : public QStandardItemModel {
     Q_OBJECT
 
@@ -63,3 +65,5 @@ private:
     QTimer m_changeTimer;
     QSet<QString> m_changed;
 };
+
+} // namespace quillon

@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMimeData>
 
+namespace quillon {
+
 ShellTreeView::ShellTreeView(QWidget* parent)
     : QTreeView(parent), m_model(new ShellTreeModel(this)) {
     setModel(m_model);
@@ -243,3 +245,5 @@ void ShellTreeView::contextMenuEvent(QContextMenuEvent* event) {
         ->setEnabled(folder.hasPropertySheet());
     menu.exec(event->globalPos());
 }
+
+} // namespace quillon

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+namespace quillon {
+
 class ShellTreeModel;
 
 class ShellTreeView : public QTreeView, public ShellView {
@@ -70,3 +72,5 @@ private:
     QTimer m_dragExpandTimer;
     QPersistentModelIndex m_dragHover;
 };
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <QDropEvent>
 #include <QWidget>
 
+namespace quillon {
+
 void startItemsDrag(QWidget* source, const QStringList& paths, const QPixmap& pixmap) {
     auto* drag = new QDrag(source);
     drag->setMimeData(shellServices().dragData(paths));
@@ -56,3 +58,5 @@ bool dropIntoFolder(QDropEvent* event, const QString& folder) {
 void reportRefusedRename(const QString& oldName, const QString& typed) {
     dialogs().error(QStringLiteral("Cannot rename \"%1\" to \"%2\"").arg(oldName, typed));
 }
+
+} // namespace quillon

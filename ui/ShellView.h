@@ -13,6 +13,9 @@ class QDropEvent;
 class QPixmap;
 class QWidget;
 
+namespace quillon {
+
+
 class ShellView {
 public:
     virtual ~ShellView() = default;
@@ -43,3 +46,5 @@ void answerDragOver(QDragMoveEvent* event, const QString& folder,
 bool dropIntoFolder(QDropEvent* event, const QString& folder);
 // The error box of a rename the file system or the name refused.
 void reportRefusedRename(const QString& oldName, const QString& typed);
+
+} // namespace quillon

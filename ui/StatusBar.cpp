@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+namespace quillon {
+
 StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
 }
@@ -37,3 +39,5 @@ QPushButton* StatusBar::addFlatButton(const QString& text, int width) {
     button->hide();
     return button;
 }
+
+} // namespace quillon

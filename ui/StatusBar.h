@@ -9,6 +9,9 @@
 
 class QPushButton;
 
+namespace quillon {
+
+
 class StatusBar : public QStatusBar {
     Q_OBJECT
 
@@ -24,3 +27,5 @@ public:
     // Flat and hidden until the program shows it.
     QPushButton* addFlatButton(const QString& text, int width);
 };
+
+} // namespace quillon

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QStyle>
 
+namespace quillon {
+
 namespace {
 constexpr int Margin = 3;
 constexpr int GlyphGap = 3;
@@ -74,3 +76,5 @@ void StatusPane::paintEvent(QPaintEvent* event) {
     painter.setPen(palette().color(QPalette::WindowText));
     painter.drawText(block.adjusted(glyphSpace, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
+
+} // namespace quillon

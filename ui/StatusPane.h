@@ -5,6 +5,8 @@
 #include <QFrame>
 #include <QIcon>
 
+namespace quillon {
+
 class StatusPane : public QFrame {
     Q_OBJECT
 
@@ -35,3 +37,5 @@ private:
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QIcon m_glyph;
 };
+
+} // namespace quillon

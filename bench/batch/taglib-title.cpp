@@ -15,6 +15,8 @@
 #include <mpegfile.h>
 #include <tstring.h>
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::cerr << "usage: taglib-title TITLE FILE...\n";

@@ -511,7 +511,9 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
 
 } // namespace quillon::id3v2
 
-using namespace quillon::id3v2;
+namespace quillon {
+
+using namespace id3v2;
 
 TID3v2::TID3v2() {
     Reset();
@@ -598,3 +600,5 @@ bool TID3v2::Strip(const std::string& fileName) const {
         return RebuildPlan{{}, endOfOldTag(*tag, framesEnd), {}};
     });
 }
+
+} // namespace quillon

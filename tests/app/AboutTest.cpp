@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QUrl>
 
+using namespace quillon;
+
 namespace {
 
 class AboutTest : public ::testing::Test {

@@ -41,6 +41,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }

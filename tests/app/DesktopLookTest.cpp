@@ -22,6 +22,8 @@
 #include <QTest>
 #include <algorithm>
 
+using namespace quillon;
+
 namespace {
 
 constexpr int Patience = 20000; // ms

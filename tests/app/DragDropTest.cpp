@@ -29,6 +29,8 @@
 #include <unistd.h>
 #include <utility>
 
+using namespace quillon;
+
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }

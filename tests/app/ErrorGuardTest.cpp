@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <stdexcept>
 
+using namespace quillon;
+
 namespace {
 
 TEST(ErrorGuard, AnErrorEscapingAHandlerIsShownOnceAndTheProgramGoesOn) {

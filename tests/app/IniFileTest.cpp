@@ -10,6 +10,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 QByteArray readAll(const QString& path) {

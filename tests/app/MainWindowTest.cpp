@@ -25,6 +25,8 @@
 #include <cstring>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 std::string cbrFile(const TestDir& dir, const char* name, std::int64_t size, Bytes prefix = {},

@@ -28,6 +28,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 using DriveKind = AppDef::DriveKind;

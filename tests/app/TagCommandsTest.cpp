@@ -33,6 +33,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 // Readable failures; internal, since other test sources may have their own.
 static void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';

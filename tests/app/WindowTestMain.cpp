@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace quillon;
+
 namespace {
 
 // Every window test gets a settings file of its own, so that what one test leaves in it (a

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 using Header = std::array<std::uint8_t, 4>;

@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 using namespace std::string_view_literals;
 
 namespace {

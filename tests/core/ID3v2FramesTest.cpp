@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace quillon;
+
 using namespace quillon::id3v2;
 using namespace std::string_view_literals;
 

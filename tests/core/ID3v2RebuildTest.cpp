@@ -32,6 +32,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 using namespace std::string_view_literals;
 namespace fs = std::filesystem;
 

@@ -30,6 +30,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 // Larger than one chunk of a rewrite, so that a kill can fall between chunks.

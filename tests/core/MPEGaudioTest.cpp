@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 using Header = std::array<std::uint8_t, 4>;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+using namespace quillon;
+
 using namespace std::string_view_literals;
 
 namespace {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+using namespace quillon;
+
 namespace {
 
 std::string fixture(const std::string& name) {

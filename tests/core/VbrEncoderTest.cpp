@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 using Header = std::array<std::uint8_t, 4>;

@@ -35,6 +35,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 // ID3v2 Save writes a title that outgrows the old tag's room, so the file is

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 const Bytes kAudio = cbrFrames(5004);

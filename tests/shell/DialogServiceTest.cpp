@@ -11,6 +11,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 TEST(DialogServiceTest, ErrorTextGetsFullStopWhenLastCharacterSortsAfterDot) {
     const struct {
         const char* message;

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 TEST(FileName, EveryByteStringComesBackExactly) {

@@ -11,6 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 using Kind = DialogService::Kind;
 
 class FileOperationsTest : public FreshHome {};

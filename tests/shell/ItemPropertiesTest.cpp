@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+using namespace quillon;
+
 TEST(ItemPropertiesTest, FolderSizeIsTheTotalOfItsContentsWithoutFollowingLinks) {
     TestDir dir;
     dir.createFile("Album/01.mp3", QByteArray(1000, 'a'));

@@ -14,6 +14,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace quillon;
+
 using Kind = DialogService::Kind;
 
 class ShellServicesTest : public FreshHome {

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
@@ -151,3 +153,5 @@ private:
     QByteArray m_oldHome;
     QByteArray m_oldDataHome;
 };
+
+} // namespace quillon

@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace quillon;
+
 namespace {
 
 // The value of `key` in an information file, as its bytes.

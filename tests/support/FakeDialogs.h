@@ -9,6 +9,8 @@
 #include <deque>
 #include <vector>
 
+namespace quillon {
+
 class FakeDialogs : public DialogService {
 public:
     struct Box {
@@ -46,3 +48,5 @@ protected:
         return answer;
     }
 };
+
+} // namespace quillon

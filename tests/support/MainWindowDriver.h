@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace quillon {
+
 class MainWindowDriver {
 public:
     explicit MainWindowDriver(QWidget& window) : m_window(window) {}
@@ -85,3 +87,5 @@ inline bool dragAndDrop(QWidget* at, const QMimeData* data, bool drop = true) {
     }
     return dropOnly(at, data);
 }
+
+} // namespace quillon

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace quillon {
+
 // Four bytes, most significant first.
 inline Bytes bigEndian32(std::uint32_t value) {
     return {std::uint8_t(value >> 24), std::uint8_t(value >> 16), std::uint8_t(value >> 8),
@@ -132,3 +134,5 @@ inline Bytes id3v1Tag(const ID3v1Values& fields) {
     tag[127] = fields.genre;
     return tag;
 }
+
+} // namespace quillon

@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -174,3 +176,5 @@ LockHolder::~LockHolder() {
     if (m_pid > 0)
         ::waitpid(m_pid, nullptr, 0);
 }
+
+} // namespace quillon

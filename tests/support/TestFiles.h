@@ -7,6 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
+namespace quillon {
+
 using Bytes = std::vector<std::uint8_t>;
 
 // A temporary folder removed with everything in it when the object goes.
@@ -62,3 +64,5 @@ private:
     int m_release = -1;
     bool m_holds = false;
 };
+
+} // namespace quillon

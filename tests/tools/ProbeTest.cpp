@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace quillon;
+
 using nlohmann::ordered_json;
 
 namespace {

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+using namespace quillon;
+
 namespace {
 
 std::string fixture(const std::string& name) {

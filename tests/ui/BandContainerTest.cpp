@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 struct BandDecl {

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 // Readable failures for the sections.
 void PrintTo(const IniSection& section, std::ostream* out) {
     *out << "[" << section.name.toStdString() << "]";

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 // Counts the drags that reach the widget's own handlers.

@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 using Kind = InspectorRow::Kind;

@@ -4,6 +4,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 TEST(LinkLabelTest, ClickOrKeyOpensTheAddress) {

@@ -9,6 +9,8 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 using namespace MainWindowStateCodec;

@@ -7,6 +7,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace quillon;
+
 namespace {
 
 QIcon testGlyph() {

@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace quillon {
+
 namespace probe {
 
 using nlohmann::ordered_json;
@@ -272,3 +274,5 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 } // namespace probe
+
+} // namespace quillon

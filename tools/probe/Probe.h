@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace quillon {
+
 class TMPEGaudio;
 
 namespace probe {
@@ -47,3 +49,5 @@ std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& au
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace probe
+
+} // namespace quillon

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
     try {
         // Saves that a crash interrupted are finished first, so that what is shown is whole.

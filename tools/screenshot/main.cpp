@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace quillon;
+
 namespace {
 
 // The colours of a common dark theme (Breeze Dark's main ones).

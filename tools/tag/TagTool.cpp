@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+namespace quillon {
+
 namespace tagtool {
 
 namespace {
@@ -302,3 +304,5 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 } // namespace tagtool
+
+} // namespace quillon

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace quillon {
+
 namespace tagtool {
 
 // The whole command: arguments without the program name. Returns the exit
@@ -13,3 +15,5 @@ namespace tagtool {
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace tagtool
+
+} // namespace quillon

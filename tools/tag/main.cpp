@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
     try {
         return tagtool::run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);

@@ -295,4 +295,19 @@ bool writeFailed(std::string reason) {
     return false;
 }
 
+bool lockAtOnce(int fd) {
+    int result;
+    do {
+        result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool isNameOf(int folder, const std::string& name, int fd) {
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 &&
+           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
 } // namespace quillon

@@ -101,6 +101,10 @@ bool lockForWriting(int fd);
 // Whether `path` still names the open file `fd`. A lock taken after the open
 // guards nothing when another writer has meanwhile put a new file in its place.
 bool isStillNamed(const std::string& path, int fd);
+// Takes an exclusive flock on `fd` without waiting; false when another holds it.
+bool lockAtOnce(int fd);
+// Whether `name` in the folder handle `folder` stands for the open file `fd`.
+bool isNameOf(int folder, const std::string& name, int fd);
 
 // Opens a regular file with `flags`, never blocking on a pipe or a device.
 bool openRegularFile(const std::string& path, int flags, FileHandle& file);

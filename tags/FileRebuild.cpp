@@ -82,24 +82,8 @@ std::string temporaryNameFor(ino_t inode) {
     return name + kTemporarySuffix;
 }
 
-// A save holds this lock on its new content for as long as the content has a
-// name and the save runs; a lock free to take marks the leftover of a dead one.
-bool lockAtOnce(int fd) {
-    int result;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
-}
-
-// Whether `name` in `folder` stands for the open file `fd`.
-bool isNameOf(int folder, const std::string& name, int fd) {
-    struct stat opened, named;
-    return ::fstat(fd, &opened) == 0 &&
-           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-}
-
+// A save holds a lock on its new content for as long as the content has a name and the save
+// runs; a lock free to take marks the leftover of a dead one.
 void removeDeadLeftoversIn(int folder) {
     FileHandle listing;
     if (!listing.openAt(folder, ".", O_RDONLY | O_DIRECTORY))

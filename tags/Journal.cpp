@@ -296,21 +296,6 @@ std::string journalName() {
            std::to_string(now.tv_sec) + std::to_string(now.tv_nsec) + kJournalSuffix;
 }
 
-bool lockAtOnce(int fd) {
-    int result;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
-}
-
-bool isNameOf(int folder, const std::string& name, int fd) {
-    struct stat opened, named;
-    return ::fstat(fd, &opened) == 0 &&
-           ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-}
-
 // Makes each missing folder of `path` with mode 0700.
 bool makeFolders(const std::string& path) {
     for (std::size_t at = 1; at <= path.size(); ++at) {

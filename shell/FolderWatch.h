@@ -10,7 +10,6 @@ class QSocketNotifier;
 
 namespace quillon {
 
-
 class FolderWatch : public QObject {
     Q_OBJECT
 

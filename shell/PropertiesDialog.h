@@ -9,7 +9,6 @@ class QFormLayout;
 
 namespace quillon {
 
-
 class PropertiesDialog : public QDialog {
     Q_OBJECT
 public:

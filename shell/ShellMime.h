@@ -9,7 +9,6 @@ class QMimeData;
 
 namespace quillon {
 
-
 namespace ShellMime {
 
 inline constexpr char UriListFormat[] = "text/uri-list";

@@ -10,7 +10,6 @@ class QVBoxLayout;
 
 namespace quillon {
 
-
 class Band : public QWidget {
     Q_OBJECT
 

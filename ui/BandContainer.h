@@ -11,7 +11,6 @@ class QVBoxLayout;
 
 namespace quillon {
 
-
 class BandContainer : public QScrollArea {
     Q_OBJECT
 

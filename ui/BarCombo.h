@@ -10,7 +10,6 @@ class QComboBox;
 
 namespace quillon {
 
-
 class BarCombo : public QWidgetAction {
     Q_OBJECT
 

@@ -9,7 +9,6 @@ class QStandardItemModel;
 
 namespace quillon {
 
-
 constexpr int DesktopPathRole = Qt::UserRole + 1;
 
 QStandardItemModel* makeDesktopModel(QObject* parent);

@@ -11,7 +11,6 @@ class QMimeData;
 
 namespace quillon {
 
-
 class DragImage : public QLabel {
     Q_OBJECT
 

@@ -13,7 +13,6 @@ class QWidget;
 
 namespace quillon {
 
-
 class DropFilesTarget : public QObject {
     Q_OBJECT
 

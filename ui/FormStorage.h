@@ -13,7 +13,6 @@ class QWidget;
 
 namespace quillon {
 
-
 class FormStorage : public QObject {
     Q_OBJECT
 

@@ -14,7 +14,6 @@ class QLineEdit;
 
 namespace quillon {
 
-
 class InspectorGrid : public QScrollArea {
     Q_OBJECT
     Q_PROPERTY(int Tag READ tag WRITE setTag)

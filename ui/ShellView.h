@@ -15,7 +15,6 @@ class QWidget;
 
 namespace quillon {
 
-
 class ShellView {
 public:
     virtual ~ShellView() = default;

@@ -11,7 +11,6 @@ class QPushButton;
 
 namespace quillon {
 
-
 class StatusBar : public QStatusBar {
     Q_OBJECT
 

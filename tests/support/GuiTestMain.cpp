@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

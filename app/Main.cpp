@@ -203,7 +203,7 @@ void TfmMain::createStatusBar() {
 void TfmMain::createBars() {
     BarManager = named(new quillon::BarManager(this), "BarManager");
     for (const char* category :
-         {"Default", "Menus", "File", "View", "Edit", "Help", "Confirmations"})
+         {"Default", "Menus", "File", "View", "Edit", "Tags", "Help", "Confirmations"})
         BarManager->addCategory(category);
 
     QStyle* st = style();
@@ -222,6 +222,8 @@ void TfmMain::createBars() {
 
     QMenu* bbFile = BarManager->addSubmenu("bbFile", "&File", "Menus");
     QMenu* bbEdit = BarManager->addSubmenu("bbEdit", "&Edit", "Menus");
+    // Commands that act on the tags of the file under edit or of the selected files.
+    BarManager->addSubmenu("bbTags", "&Tags", "Menus");
     QMenu* bbView = BarManager->addSubmenu("bbView", "&View", "Menus");
     QMenu* bbHelp = BarManager->addSubmenu("bbHelp", "&Help", "Menus");
     QMenu* bbConfirmations = BarManager->addSubmenu("bbConfirmations", "Confirmations", "Menus");
@@ -297,7 +299,7 @@ void TfmMain::createBars() {
     confirmation("bbConfQuit", "Quit", false);
 
     QMenuBar* mainMenu = BarManager->addMainMenu("Main Menu");
-    for (const char* submenu : {"bbFile", "bbEdit", "bbView", "bbHelp"})
+    for (const char* submenu : {"bbFile", "bbEdit", "bbTags", "bbView", "bbHelp"})
         BarManager->addLink(mainMenu, submenu);
     const std::pair<const char*, bool> fileLinks[] = {
         {"bbUpFolder", false},   {"bbNewFolder", true}, {"bbDelete", false},

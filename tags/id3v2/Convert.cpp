@@ -260,12 +260,26 @@ void convertFrames(const std::vector<FrameToConvert>& frames, int from, const Re
             continue;
         }
         // 2.3 has no UTF-16BE and no UTF-8: such texts become UTF-16 with a
-        // byte order mark, or Latin-1 when that holds them.
+        // byte order mark, or Latin-1 when that holds them. Its readers take
+        // the first of several texts, so they are joined by "/" as 2.4's
+        // value shows them.
         const auto layout = encodedLayout(id);
+        const bool list = layout == LayoutKind::Text || layout == LayoutKind::UserText;
         if (out && layout && !frame.content.empty() &&
-            (frame.content[0] == 2 || frame.content[0] == 3)) {
+            (frame.content[0] == 2 || frame.content[0] == 3 || list)) {
             if (auto value = decodeFrame(layoutOf(*layout), frame.content)) {
                 dropEndingTerminator(*value);
+                if (list && id != "IPLS" && value->texts.size() > 1) {
+                    std::string joined;
+                    for (const std::string& text : value->texts) {
+                        if (text.empty())
+                            continue;
+                        if (!joined.empty())
+                            joined += '/';
+                        joined += text;
+                    }
+                    value->texts = {std::move(joined)};
+                }
                 const Bytes data = encodeFrame(layoutOf(*layout), *value, to);
                 keep(frame, id, &data);
                 continue;

@@ -346,7 +346,7 @@ void describeFrame(const Walk& walk, const Frame& frame, Bytes& scratch, TagCont
         other.kind = Kind::Link;
         other.description = value.description;
         other.text = value.latin1Text;
-    } else if (id[0] == 'T') {
+    } else if (id[0] == 'T' || id == "IPLS") {
         if (!split(LayoutKind::Text))
             return;
         other.kind = Kind::Text;
@@ -561,11 +561,62 @@ bool fieldChanged(const FieldRow& row, const TID3v2::Fields& fields, const TID3v
     return fields.text[row.field] != loaded.text[row.field];
 }
 
+// Whether the frame is a picture Load would give.
+template <class Walk> bool isReadablePicture(const Walk& walk, const Frame& frame, Bytes& scratch) {
+    if (!walk.decodable(frame))
+        return false;
+    const auto data = walk.content(frame, scratch);
+    StoredFrame stored;
+    return data && splitFrame(layoutOf(walk.revision().idSize == 3 ? LayoutKind::Picture22
+                                                                   : LayoutKind::Picture),
+                              *data, stored);
+}
+
+// The MIME type of a picture that has none, from its first bytes.
+std::string mimeOfData(std::string_view data) {
+    if (data.starts_with("\x89PNG"))
+        return "image/png";
+    if (data.starts_with("GIF8"))
+        return "image/gif";
+    if (data.starts_with("BM"))
+        return "image/bmp";
+    if (data.starts_with("RIFF") && data.substr(8, 4) == "WEBP")
+        return "image/webp";
+    return "image/jpeg";
+}
+
+// An APIC frame for the picture; its image is copied once, straight into the
+// tag. A zero byte would end the MIME type or the description early, so
+// they end before one.
+void appendPicture(Bytes& out, const TPicture& picture, const Revision& target) {
+    FrameValue value;
+    const std::string mime = picture.mime.substr(0, picture.mime.find('\0'));
+    value.latin1Text = mime.empty() ? mimeOfData(picture.data) : mime;
+    value.byte = picture.type;
+    value.description = picture.description.substr(0, picture.description.find('\0'));
+    const Bytes head = encodeFrame(layoutOf(LayoutKind::Picture), value, target);
+    const std::size_t size = head.size() + picture.data.size();
+    out.insert(out.end(), {'A', 'P', 'I', 'C'});
+    putSize(out, target.frameSize, static_cast<std::uint32_t>(size));
+    out.insert(out.end(), {0, 0});
+    out.insert(out.end(), head.begin(), head.end());
+    out.insert(out.end(), picture.data.begin(), picture.data.end());
+}
+
+// What a save changes besides the fields that differ from `loaded`.
+struct Edits {
+    const TID3v2::Fields& fields;
+    const TID3v2::Fields& loaded;
+    const std::vector<TPicture>* pictures; // null: the picture frames stay
+};
+
 // The new tag for the file open as `fd`: the frames of the fields that differ
-// from `loaded` are replaced, added or removed; every other frame is kept.
-// Gives the tag and where the file's bytes after the old tag start.
-std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fields& fields,
-                                    const TID3v2::Fields& loaded) {
+// from `loaded` are replaced, added or removed, and the pictures when they
+// changed; every other frame is kept. Gives the tag and where the file's
+// bytes after the old tag start.
+std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const Edits& edits) {
+    const TID3v2::Fields& fields = edits.fields;
+    const TID3v2::Fields& loaded = edits.loaded;
     const std::optional<FrameWalk> tag = readTag(fd, fileSize);
     if (!tag)
         return std::nullopt;
@@ -602,14 +653,32 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
     // The frames go straight after room for the header, patched at the end.
     RebuildPlan plan;
     Bytes& frames = plan.head;
-    frames.reserve(static_cast<std::size_t>(walk.bytes().size()) + 1024);
+    std::size_t pictureBytes = 0;
+    if (edits.pictures) {
+        for (const TPicture& picture : *edits.pictures)
+            pictureBytes += picture.data.size() + picture.mime.size() + picture.description.size();
+    }
+    frames.reserve(static_cast<std::size_t>(walk.bytes().size()) + pictureBytes + 1024);
     frames.resize(kHeaderSize);
     std::array<bool, kFieldRowCount> written{};
     bool failed = false;
+    // New pictures take the place of the first old one.
+    bool picturesWritten = false;
+    auto writePictures = [&] {
+        for (const TPicture& picture : *edits.pictures)
+            appendPicture(frames, picture, target);
+        picturesWritten = true;
+    };
+    Bytes scratch;
     const std::int64_t framesEnd = walk.walk([&](const Frame& frame) {
         if (failed)
             return;
         const std::string_view id = idOf(frame, walk.revision());
+        if (edits.pictures && id == "APIC" && isReadablePicture(walk, frame, scratch)) {
+            if (!picturesWritten)
+                writePictures();
+            return;
+        }
         // A changed field replaces the frames its value came from: one frame,
         // or every frame of that id (see PickRule).
         for (int r = 0; r < kFieldRowCount; ++r) {
@@ -638,6 +707,8 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
             frames.insert(frames.end(), added.begin(), added.end());
         }
     }
+    if (edits.pictures && !picturesWritten)
+        writePictures();
     const std::int64_t size = static_cast<std::int64_t>(frames.size()) - kHeaderSize;
     if (size > kMaxSyncsafe)
         return std::nullopt;
@@ -759,7 +830,9 @@ bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
 bool TID3v2::Save(const std::string& fileName) const {
     return rebuildFile(fileName, [&](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
         try {
-            return buildTag(fd, fileSize, m_fields, m_loaded);
+            const Edits edits{m_fields, m_loaded,
+                              m_pictures != m_loadedPictures ? &m_pictures : nullptr};
+            return buildTag(fd, fileSize, edits);
         } catch (const std::bad_alloc&) {
             setWriteError("there is not enough memory for the tag");
             return std::nullopt;

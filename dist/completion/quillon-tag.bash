@@ -13,7 +13,7 @@ _quillon_tag() {
     done
 
     local v1_fields="title artist album year track genre comment"
-    local v2_fields="$v1_fields composer encoder copyright language url"
+    local v2_fields="$v1_fields albumartist disc composer encoder copyright language url"
     case $prev in
         --v1 | --v2)
             local fields=$v1_fields
@@ -26,13 +26,35 @@ _quillon_tag() {
             compopt -o nospace
             return
             ;;
+        --picture)
+            # PICTURE[:TYPE[:DESCRIPTION]]: a file, then a type after its colon.
+            if [[ $cur == *:* ]]; then
+                local types="other icon other-icon front back leaflet media lead-artist artist"
+                types+=" conductor band composer lyricist recording-location during-recording"
+                types+=" during-performance screen-capture fish illustration band-logo publisher-logo"
+                COMPREPLY=($(compgen -P "${cur%%:*}:" -W "$types" -- "${cur#*:}"))
+                return
+            fi
+            _filedir '@(jpg|jpeg|JPG|JPEG|png|PNG)'
+            return
+            ;;
+        --lyrics)
+            _filedir
+            return
+            ;;
+        --extract-pictures)
+            _filedir -d
+            return
+            ;;
         --help | -h | --version)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--v1 --v2 --remove-v1 --remove-v2 --help --version --" -- "$cur"))
+        local options="--v1 --v2 --remove-v1 --remove-v2 --picture --remove-pictures"
+        options+=" --extract-pictures --lyrics --to-v23 --to-v24 --allow-losses --help --version --"
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi
     _filedir

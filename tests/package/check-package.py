@@ -37,7 +37,14 @@ def mpeg_file():
     """A second of MPEG 1 Layer III frames with an ID3v2.3 and an ID3v1 tag, every field set."""
     frame = b"\xff\xfb\x90\x00" + bytes(413)  # 128 kbit/s at 44.1 kHz: 417 bytes
     text = lambda fid, value: fid + struct.pack(">I", len(value) + 1) + b"\0\0\0" + value
-    frames = b"".join(text(fid, b"x") for fid in (b"TIT2", b"TPE1", b"TALB", b"TYER", b"TRCK"))
+    frames = b"".join(text(fid, b"x") for fid in (b"TIT2", b"TPE1", b"TALB", b"TYER", b"TRCK",
+                                                   b"TPE2", b"TPOS"))
+    # A picture, lyrics, a user text and a rating, so that the keys of their objects show.
+    raw = lambda fid, data: fid + struct.pack(">I", len(data)) + b"\0\0" + data
+    png = b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0"
+    frames += raw(b"APIC", b"\0image/png\0\x03cover\0" + png)
+    frames += raw(b"USLT", b"\0engwords\0la la") + raw(b"TXXX", b"\0MOOD\0calm")
+    frames += raw(b"POPM", b"me@example.org\0\x80\0\0\0\x01")
     size = len(frames)
     syncsafe = bytes([(size >> 21) & 127, (size >> 14) & 127, (size >> 7) & 127, size & 127])
     id3v2 = b"ID3\x03\x00\x00" + syncsafe + frames

@@ -197,6 +197,12 @@ TEST(ProbeJson, DecodesTagTextAsWindows1252) {
         {"copyright", ""},
         {"language", ""},
         {"url", ""},
+        {"album_artist", ""},
+        {"disc", ""},
+        {"track_text", "3/12"},
+        {"lyrics", ""},
+        {"pictures", ordered_json::array()},
+        {"other_frames", ordered_json::array()},
     };
     EXPECT_EQ(expectedV1, json["id3v1"]);
     EXPECT_EQ(expectedV2, json["id3v2"]);
@@ -207,6 +213,91 @@ TEST(ProbeJson, DecodesTagTextAsWindows1252) {
     const std::string line = probe::jsonLine(json);
     EXPECT_NE(std::string::npos, line.find("\\u0000"));
     EXPECT_EQ(json, ordered_json::parse(line));
+}
+
+// The frames beyond the fields: the album's artist, the disc, the track as written, the lyrics,
+// the pictures with their pixel sizes, and every frame no key shows, in the tag's order.
+TEST(ProbeJson, ReportsTheWholeTag) {
+    using namespace std::string_literals;
+    const std::string png = ("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR"
+                             "\x00\x00\x02\x00\x00\x00\x01\x80\x08\x06\x00\x00\x00"s) +
+                            std::string(100, 'p');
+    const std::string popm = "me@example.org\0\xC4\0\0\0\x07"s;
+    const Bytes v2Body = concat({
+        id3v2TextFrame(3, "TIT2", "Song"),
+        id3v2TextFrame(3, "TPE2", "Various Artists"),
+        id3v2TextFrame(3, "TRCK", "03/12"),
+        id3v2TextFrame(3, "TPOS", "1/2"),
+        id3v2Frame(3, "APIC", "\0image/png\0\x03"s + "Cover\0"s + png),
+        id3v2Frame(3, "USLT", "\0engWords\0First line\nSecond line"s),
+        id3v2Frame(3, "TXXX", "\0REPLAYGAIN_TRACK_GAIN\0-6.50 dB"s),
+        id3v2Frame(3, "POPM", popm),
+        id3v2Frame(3, "WOAR", "http://example.org/"s),
+    });
+    TestDir dir;
+    const std::string path = dir.createFile("whole.mp3", concat({id3v2Tag(3, v2Body), frames(12)}));
+
+    const ordered_json v2 = probe::probeFile(path).json["id3v2"];
+
+    const ordered_json expected = {
+        {"album_artist", "Various Artists"},
+        {"disc", "1/2"},
+        {"track", 3},
+        {"track_text", "03/12"},
+        {"lyrics", "First line\nSecond line"},
+        {"pictures",
+         {{{"type", 3},
+           {"mime", "image/png"},
+           {"width", 512},
+           {"height", 384},
+           {"bytes", png.size()},
+           {"description", "Cover"}}}},
+        {"other_frames",
+         {{{"id", "APIC"},
+           {"name", "Attached picture"},
+           {"description", "Cover"},
+           {"size", png.size()}},
+          {{"id", "USLT"}, {"name", "Lyrics"}, {"description", "Words"}, {"text", "First line"}},
+          {{"id", "TXXX"},
+           {"name", "User text"},
+           {"description", "REPLAYGAIN_TRACK_GAIN"},
+           {"text", "-6.50 dB"}},
+          {{"id", "POPM"},
+           {"name", "Popularimeter"},
+           {"description", "me@example.org"},
+           {"size", popm.size()}},
+          {{"id", "WOAR"},
+           {"name", "Official artist web page"},
+           {"description", ""},
+           {"text", "http://example.org/"}}}},
+    };
+    expectFields(expected, v2);
+    // The new keys follow the fields, in this order.
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : v2.items())
+        keys.push_back(key);
+    EXPECT_EQ(std::vector<std::string>(keys.end() - 6, keys.end()),
+              (std::vector<std::string>{"album_artist", "disc", "track_text", "lyrics", "pictures",
+                                        "other_frames"}));
+}
+
+// The text shows each picture after the ID3v2 band's rows, as the window shows them beside it.
+TEST(ProbeText, ShowsEachPictureAfterTheID3v2Rows) {
+    using namespace std::string_literals;
+    const std::string png = "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\0\x40\0\0\0\x20\x08\x06\0\0\0"s +
+                            std::string(2000, 'p');
+    const Bytes v2Body =
+        concat({id3v2TextFrame(3, "TIT2", "Song"),
+                id3v2Frame(3, "APIC", "\0image/png\0\x03"s + "Cover \x1b[2J\0"s + png),
+                id3v2Frame(3, "APIC", "\0image/jpeg\0\x04\0"s + "odd")});
+    TestDir dir;
+    const std::string path = dir.createFile("a.mp3", concat({id3v2Tag(3, v2Body), frames(12)}));
+    const std::string text = probe::probeFile(path, probe::Output::Text).text;
+    const std::string lines = "\nPicture: Front cover, image/png, 64x32, 2,029 bytes, "
+                              "\"Cover \\x1b[2J\"\nPicture: Back cover, image/jpeg, 3 bytes\n"
+                              "[MPEG Info]\n";
+    EXPECT_NE(std::string::npos, text.find(lines)) << text;
+    EXPECT_LT(text.find("Title: Song\n"), text.find(lines));
 }
 
 TEST(ProbeJson, ReportsAVbrHeaderOrElseTheEncoderMarkAtTheEnd) {

@@ -25,6 +25,16 @@
 
 using namespace quillon;
 
+namespace quillon {
+
+// Pictures in failures: their type, MIME type, description and size.
+void PrintTo(const TPicture& picture, std::ostream* out) {
+    *out << "{" << int(picture.type) << ", " << picture.mime << ", \"" << picture.description
+         << "\", " << picture.data.size() << " bytes}";
+}
+
+} // namespace quillon
+
 namespace {
 
 std::string fixture(const std::string& name) {
@@ -36,10 +46,46 @@ struct Result {
     std::string out, err;
 };
 
-Result run(std::vector<std::string> args) {
+Result run(std::vector<std::string> args, const std::string& input = {}) {
     std::ostringstream out, err;
-    const int status = tagtool::run(args, out, err);
+    std::istringstream in(input);
+    const int status = tagtool::run(args, out, err, in);
     return {status, out.str(), err.str()};
+}
+
+std::string textOf(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The starts of a JPEG and of a PNG, enough for their MIME type, then bytes of each picture's own.
+std::string jpegBytes(char fill) {
+    return std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00", 11) + std::string(40, fill);
+}
+std::string pngBytes(char fill) {
+    return std::string("\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR", 16) + std::string(40, fill);
+}
+
+// An APIC frame of revision 2.3, text in ISO-8859-1.
+Bytes apicFrame(std::string_view mime, std::uint8_t type, std::string_view description,
+                const std::string& data) {
+    return id3v2Frame(3, "APIC",
+                      std::string(1, '\0') + std::string(mime) + '\0' + char(type) +
+                          std::string(description) + '\0' + data);
+}
+
+TPicture picture(std::uint8_t type, std::string mime, std::string description, std::string data) {
+    TPicture p;
+    p.type = type;
+    p.mime = std::move(mime);
+    p.description = std::move(description);
+    p.data = std::move(data);
+    return p;
+}
+
+std::vector<TPicture> picturesOf(const std::string& path) {
+    TID3v2 tag;
+    EXPECT_TRUE(tag.Load(path));
+    return tag.Pictures();
 }
 
 } // namespace
@@ -131,6 +177,17 @@ TEST(TagTool, UsageErrors) {
         {"--v2"},
         {"--v2", "title=x", "--remove-v2", "a.mp3"},
         {"--frobnicate", "a.mp3"},
+        {"--picture"},
+        {"--picture", "", "a.mp3"},
+        {"--picture", "a.jpg", "--remove-v2", "a.mp3"},
+        {"--remove-pictures", "--remove-v2", "a.mp3"},
+        {"--lyrics", "-", "--remove-v2", "a.mp3"},
+        {"--extract-pictures"},
+        {"--lyrics"},
+        {"--to-v23", "--to-v24", "a.mp3"},
+        {"--to-v24", "--remove-v2", "a.mp3"},
+        {"--allow-losses", "a.mp3"},
+        {"--picture", "a.jpg"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -446,4 +503,273 @@ TEST(TagTool, FinishesAnInterruptedSaveOrSaysItsJournalWasSetAside) {
         ::rmdir((stateFolder() + "/set-aside").c_str());
         EXPECT_EQ(entriesOf(stateFolder()), std::vector<std::string>{});
     }
+}
+
+// Pictures given are added after those of the file, each in place of one of the same type and
+// description; --remove-pictures clears them first. The MIME type is the content's, whatever
+// the name.
+TEST(TagTool, AddsReplacesAndRemovesPictures) {
+    TestDir dir;
+    const std::string front = dir.createFile("front.png", bytesOf(pngBytes('f')));
+    const std::string back = dir.createFile("back.png", bytesOf(jpegBytes('b'))); // a JPEG
+    const std::string named = dir.createFile("a:b.jpg", bytesOf(jpegBytes('n')));
+    const Bytes audio = cbrFrames(5004);
+    const Bytes original =
+        concat({id3v2Tag(3, concat({id3v2TextFrame(3, "TIT2", "Song"),
+                                    apicFrame("image/jpeg", 3, "", jpegBytes('o')),
+                                    apicFrame("image/png", 4, "x", pngBytes('x'))})),
+                audio});
+    const TPicture old = picture(3, "image/jpeg", "", jpegBytes('o'));
+    const TPicture oldBack = picture(4, "image/png", "x", pngBytes('x'));
+    const struct {
+        std::vector<std::string> args;
+        std::vector<TPicture> pictures;
+    } cases[] = {
+        {{"--picture", front}, {picture(3, "image/png", "", pngBytes('f')), oldBack}},
+        {{"--picture", front + ":front:Cover"},
+         {old, oldBack, picture(3, "image/png", "Cover", pngBytes('f'))}},
+        {{"--picture", back + ":4:x", "--picture", front + ":band-logo:Λογότυπο"},
+         {old, picture(4, "image/jpeg", "x", jpegBytes('b')),
+          picture(19, "image/png", "Λογότυπο", pngBytes('f'))}},
+        {{"--picture", named + ":back"},
+         {old, oldBack, picture(4, "image/jpeg", "", jpegBytes('n'))}},
+        {{"--picture", named}, {picture(3, "image/jpeg", "", jpegBytes('n')), oldBack}},
+        {{"--picture", front + ":lead-artist:a:b"},
+         {old, oldBack, picture(7, "image/png", "a:b", pngBytes('f'))}},
+        {{"--remove-pictures"}, {}},
+        {{"--remove-pictures", "--picture", back + ":back"},
+         {picture(4, "image/jpeg", "", jpegBytes('b'))}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const std::string path = dir.createFile("song.mp3", original);
+        std::vector<std::string> args = c.args;
+        args.push_back(path);
+        const Result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        TID3v2 tag;
+        ASSERT_TRUE(tag.Load(path));
+        EXPECT_EQ(tag.Pictures(), c.pictures);
+        EXPECT_EQ(tag.Title(), "Song");
+        const Bytes saved = readFile(path);
+        EXPECT_TRUE(std::equal(audio.rbegin(), audio.rend(), saved.rbegin()));
+    }
+    // A file without a tag gets one.
+    const std::string bare = dir.createFile("bare.mp3", audio);
+    ASSERT_EQ(run({"--picture", front, bare}).status, 0);
+    EXPECT_EQ(picturesOf(bare), std::vector{picture(3, "image/png", "", pngBytes('f'))});
+}
+
+// Pictures, lyrics and the folder to extract into are checked before any file is touched: a
+// failure names the file it read and writes nothing.
+TEST(TagTool, RefusesPicturesLyricsAndFoldersItCannotUse) {
+    TestDir dir;
+    const Bytes original =
+        concat({id3v2Tag(3, id3v2TextFrame(3, "TIT2", "Song")), cbrFrames(5004)});
+    const std::string song = dir.createFile("song.mp3", original);
+    const std::string other = dir.createFile("other.mp3", original);
+    const std::string gif = dir.createFile("cover.gif", bytesOf("GIF89a\x01\x00\x01\x00"));
+    const std::string text = dir.createFile("cover.jpg", bytesOf("not a picture"));
+    const std::string latin1 = dir.createFile("lyrics.txt", bytesOf("caf\xe9"));
+    const std::string good = dir.createFile("good.png", bytesOf(pngBytes('g')));
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+        std::string input = {};
+    } cases[] = {
+        {{"--picture", dir.file("missing.jpg")}, dir.file("missing.jpg") + ": no such file"},
+        {{"--picture", dir.file("missing.jpg") + ":back:Back"},
+         dir.file("missing.jpg") + ": no such file"},
+        {{"--picture", gif}, gif + ": not a JPEG or PNG picture"},
+        {{"--picture", good, "--picture", text + ":front"}, text + ": not a JPEG or PNG picture"},
+        {{"--picture", dir.path()}, dir.path() + ": is a folder"},
+        {{"--picture", good + ":front:caf\xe9"}, good + ": the description is not UTF-8 text"},
+        {{"--lyrics", dir.file("missing.txt")}, dir.file("missing.txt") + ": no such file"},
+        {{"--lyrics", latin1}, "lyrics: " + latin1 + " is not UTF-8 text"},
+        {{"--lyrics", "-"}, "lyrics: standard input is not UTF-8 text", "\xff"},
+        {{"--extract-pictures", dir.file("missing")}, dir.file("missing") + ": no such folder"},
+        {{"--extract-pictures", song, "--v2", "title=x"}, song + ": not a folder"},
+        {{"--picture", gif, "--v1", "title=x"}, gif + ": not a JPEG or PNG picture"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> args = c.args;
+        args.push_back(song);
+        args.push_back(other);
+        const Result r = run(args, c.input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "quillon-tag: " + c.message + "\n");
+        EXPECT_EQ(readFile(song), original);
+        EXPECT_EQ(readFile(other), original);
+    }
+    EXPECT_EQ(entriesOf(dir.path()),
+              (std::vector<std::string>{"cover.gif", "cover.jpg", "good.png", "lyrics.txt",
+                                        "other.mp3", "song.mp3"}));
+}
+
+// Each picture goes into the folder under the song's name and its type, never over a file; a
+// file whose pictures cannot be written is named, and the others are still done.
+TEST(TagTool, ExtractsPicturesWithoutWritingOverFiles) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const Bytes tagged = concat({id3v2Tag(3, concat({apicFrame("image/jpeg", 3, "", jpegBytes('1')),
+                                                     apicFrame("image/png", 4, "", pngBytes('2')),
+                                                     apicFrame("image/png", 3, "b", pngBytes('3')),
+                                                     apicFrame("image/x-odd", 20, "", "??")})),
+                                 audio});
+    const std::string song = dir.createFile("song.mp3", tagged);
+    const std::string bare = dir.createFile("bare.mp3", audio);
+    ASSERT_EQ(::mkdir(dir.file("out").c_str(), 0700), 0);
+    dir.createFile("out/song-back.png", bytesOf("mine"));
+
+    const Result r = run({"--extract-pictures", dir.file("out"), song, bare});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = dir.file("out") + "/";
+    EXPECT_EQ(r.out, out + "song-front.jpg\n" + out + "song-back-2.png\n" + out +
+                         "song-front.png\n" + out + "song-publisher-logo.bin\n");
+    EXPECT_EQ(textOf(readFile(out + "song-front.jpg")), jpegBytes('1'));
+    EXPECT_EQ(textOf(readFile(out + "song-back.png")), "mine");
+    EXPECT_EQ(textOf(readFile(out + "song-back-2.png")), pngBytes('2'));
+    EXPECT_EQ(textOf(readFile(out + "song-front.png")), pngBytes('3'));
+    EXPECT_EQ(textOf(readFile(out + "song-publisher-logo.bin")), "??");
+    EXPECT_EQ(readFile(song), tagged);
+    EXPECT_EQ(readFile(bare), audio);
+
+    // Again: new names beside the first ones.
+    const Result again = run({"--extract-pictures", dir.file("out") + "/", song});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, out + "song-front-2.jpg\n" + out + "song-back-3.png\n" + out +
+                             "song-front-2.png\n" + out + "song-publisher-logo-2.bin\n");
+    EXPECT_EQ(textOf(readFile(out + "song-front-2.jpg")), jpegBytes('1'));
+
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::mkdir(dir.file("locked").c_str(), 0500), 0);
+        const std::string second = dir.createFile("second.mp3", tagged);
+        const Result locked = run({"--extract-pictures", dir.file("locked"), song, second});
+        EXPECT_EQ(locked.status, 1);
+        EXPECT_EQ(locked.err, "quillon-tag: " + song + ": cannot write " + dir.file("locked") +
+                                  "/song-front.jpg: permission denied\nquillon-tag: " + second +
+                                  ": cannot write " + dir.file("locked") +
+                                  "/second-front.jpg: permission denied\n");
+    }
+}
+
+// Lyrics come from a file or standard input, without the text's last line end; the
+// language and description the tag gave them stay, and empty lyrics go.
+TEST(TagTool, SetsLyricsFromAFileOrStandardInput) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const Bytes withLyrics =
+        concat({id3v2Tag(3, id3v2Frame(3, "USLT", std::string("\0deuWorte\0Alt", 13))), audio});
+    const std::string file = dir.createFile("words.txt", bytesOf("Erste Zeile\nZweite Zeile ☃\n"));
+    const std::string empty = dir.createFile("empty.txt", {});
+    const struct {
+        const char* name;
+        Bytes original;
+        std::vector<std::string> args;
+        std::string input;
+        TLyrics lyrics;
+    } cases[] = {
+        {"from a file",
+         withLyrics,
+         {"--lyrics", file},
+         "",
+         {"deu", "Worte", "Erste Zeile\nZweite Zeile ☃"}},
+        {"from standard input",
+         withLyrics,
+         {"--lyrics", "-"},
+         "One\r\nTwo\r\n",
+         {"deu", "Worte", "One\r\nTwo"}},
+        {"into a file without lyrics", audio, {"--lyrics", "-"}, "La", {"eng", "", "La"}},
+        {"removed", withLyrics, {"--lyrics", empty}, "", {"eng", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.createFile("song.mp3", c.original);
+        std::vector<std::string> args = c.args;
+        args.push_back(path);
+        const Result r = run(args, c.input);
+        ASSERT_EQ(r.status, 0) << r.err;
+        TID3v2 tag;
+        ASSERT_TRUE(tag.Load(path));
+        EXPECT_EQ(tag.Lyrics(), c.lyrics);
+    }
+}
+
+// The fields the ID3v2 tag alone has: the album's artist, the disc, and the track whole.
+TEST(TagTool, SetsAlbumArtistDiscAndTrackWhole) {
+    TestDir dir;
+    const std::string path = dir.createFile(
+        "a.mp3", concat({id3v2Tag(4, id3v2TextFrame(4, "TPOS", "2")), cbrFrames(5004)}));
+    const Result r = run(
+        {"--v2", "albumartist=Various Artists", "--v2", "disc=1/2", "--v2", "track=3/12", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    TID3v2 tag;
+    ASSERT_TRUE(tag.Load(path));
+    EXPECT_EQ(tag.AlbumArtist(), "Various Artists");
+    EXPECT_EQ(tag.Disc(), "1/2");
+    EXPECT_EQ(tag.TrackText(), "3/12");
+    EXPECT_EQ(tag.VersionId(), 4);
+}
+
+// --to-v24 and --to-v23 rewrite the tag in that revision with the frames mapped; a tag holding
+// what the revision cannot is left alone, with its ID3v1 tag, unless losses are allowed.
+TEST(TagTool, ConvertsBetweenRevisionsAndRefusesLosses) {
+    TestDir dir;
+    const Bytes audio = cbrFrames(5004);
+    const Bytes v23 = concat(
+        {id3v2Tag(3, concat({id3v2TextFrame(3, "TIT2", "Song"), id3v2TextFrame(3, "TYER", "2021"),
+                             id3v2TextFrame(3, "TDAT", "0504")})),
+         audio});
+    const std::string path = dir.createFile("a.mp3", v23);
+    Result r = run({"--to-v24", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    TID3v2 tag;
+    ASSERT_TRUE(tag.Load(path));
+    EXPECT_EQ(tag.VersionId(), 4);
+    EXPECT_EQ(tag.Title(), "Song");
+    EXPECT_EQ(tag.Year(), "2021-04-05");
+    const Bytes asV24 = readFile(path);
+    // Already that revision: nothing to do.
+    r = run({"--to-v24", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(path), asV24);
+    r = run({"--to-v23", path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(tag.Load(path));
+    EXPECT_EQ(tag.VersionId(), 3);
+    EXPECT_EQ(tag.Title(), "Song");
+    EXPECT_EQ(tag.Year(), "2021");
+
+    // No tag: none is made.
+    const std::string bare = dir.createFile("bare.mp3", audio);
+    EXPECT_EQ(run({"--to-v23", bare}).status, 0);
+    EXPECT_EQ(readFile(bare), audio);
+
+    const Bytes lossy = concat({id3v2Tag(3, concat({id3v2TextFrame(3, "TIT2", "Song"),
+                                                    id3v2TextFrame(3, "TSIZ", "12345")})),
+                                audio});
+    const std::string kept = dir.createFile("lossy.mp3", lossy);
+    r = run({"--to-v24", "--v1", "title=x", kept, path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(
+        r.err.rfind("quillon-tag: " + kept + ": not converted to ID3v2.4, which would drop TSIZ (",
+                    0),
+        0u)
+        << r.err;
+    EXPECT_NE(r.err.find(") (--allow-losses drops them)\n"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(kept), lossy);
+    ASSERT_TRUE(tag.Load(path));
+    EXPECT_EQ(tag.VersionId(), 4); // the other file is converted
+
+    r = run({"--to-v24", "--allow-losses", kept});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        r.err.rfind("quillon-tag: " + kept + ": warning: converted to ID3v2.4, dropping TSIZ (", 0),
+        0u)
+        << r.err;
+    ASSERT_TRUE(tag.Load(kept));
+    EXPECT_EQ(tag.VersionId(), 4);
+    EXPECT_EQ(tag.Title(), "Song");
 }

@@ -1,7 +1,8 @@
 """quillon-tag edits as another ID3 reader (mutagen) sees them: the edited
-frames change, every other frame and the audio stay as they were.
+frames change, every other frame and the audio stay as they were; and the
+whole tag of a file mutagen wrote as quillon-probe reports it.
 
-usage: tag-seen-by-mutagen.py QUILLON_TAG FIXTURES_FOLDER
+usage: tag-seen-by-mutagen.py QUILLON_TAG FIXTURES_FOLDER QUILLON_PROBE
 Exits 77 (skipped) when mutagen cannot be imported."""
 import os
 import shutil
@@ -12,12 +13,15 @@ import tempfile
 import zlib
 
 try:
-    from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1
+    from mutagen.id3 import (APIC, COMM, ID3, IPLS, POPM, PRIV, TALB, TCON, TDAT, TIME, TIT2,
+                             TORY, TPE1, TPE2, TPOS, TRCK, TXXX, TYER, USLT, WOAR)
 except ImportError:
     print("mutagen is missing: skipped")
     sys.exit(77)
 
-tool, fixtures = sys.argv[1], sys.argv[2]
+import json
+
+tool, fixtures, probe = sys.argv[1], sys.argv[2], sys.argv[3]
 # The journals of quillon-tag's saves go to a state folder of this run's own.
 state = tempfile.TemporaryDirectory()
 os.environ["XDG_STATE_HOME"] = state.name
@@ -184,6 +188,153 @@ with tempfile.TemporaryDirectory() as work:
     if os.listdir(os.path.join(state.name, "quillon")):
         print("a journal was left behind")
         failures += 1
+
+def png(width, height):
+    """A PNG's signature and header (what a reader takes the size from), then some bytes."""
+    ihdr = struct.pack(">LL", width, height) + bytes([8, 6, 0, 0, 0])
+    chunk = struct.pack(">L", 13) + b"IHDR" + ihdr + struct.pack(">L", zlib.crc32(b"IHDR" + ihdr))
+    return b"\x89PNG\r\n\x1a\n" + chunk + bytes(i * 13 % 256 for i in range(500))
+
+
+# A JPEG's start, its JFIF segment and a frame header of 64×32 pixels, then some bytes.
+jpeg = b"\xff\xd8\xff\xe0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00" + \
+    b"\xff\xc0\x00\x11\x08\x00\x20\x00\x40\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01" + \
+    bytes(i * 7 % 256 for i in range(700)) + b"\xff\xd9"
+
+
+def whole_tag(version):
+    """A tag of every kind of frame the tools show, as mutagen writes it."""
+    tag = ID3()
+    tag.add(TIT2(encoding=1, text="Τίτλος"))
+    tag.add(TPE1(encoding=1, text="Band"))
+    tag.add(TPE2(encoding=1, text="Various Artists"))
+    tag.add(TALB(encoding=1, text="Album"))
+    tag.add(TRCK(encoding=1, text="03/12"))
+    tag.add(TPOS(encoding=1, text="1/2"))
+    tag.add(TCON(encoding=1, text="Jazz"))
+    if version == 3:
+        tag.add(TYER(encoding=1, text="2021"))
+        tag.add(TDAT(encoding=1, text="0504"))
+        tag.add(TIME(encoding=1, text="1234"))
+        tag.add(TORY(encoding=1, text="1999"))
+        tag.add(IPLS(encoding=1, people=[["producer", "Bob"], ["mixer", "Ann"]]))
+    tag.add(COMM(encoding=1, lang="eng", desc="", text="A comment"))
+    tag.add(USLT(encoding=1, lang="deu", desc="Worte", text="Erste Zeile\nZweite Zeile"))
+    tag.add(TXXX(encoding=1, desc="REPLAYGAIN_TRACK_GAIN", text="-6.50 dB"))
+    tag.add(WOAR(url="http://example.org/band"))
+    tag.add(POPM(email="rater@example.org", rating=196, count=7))
+    tag.add(PRIV(owner="quillon", data=b"\x00\x01\x02\x03"))
+    tag.add(APIC(encoding=1, mime="image/png", type=3, desc="Front", data=png(3, 2)))
+    tag.add(APIC(encoding=1, mime="image/jpeg", type=4, desc="", data=jpeg))
+    return tag
+
+
+def song(work, name, version):
+    path = os.path.join(work, name)
+    with open(path, "wb") as f:
+        f.write(audio_bytes)
+    whole_tag(version).save(path, v2_version=version)
+    return path
+
+
+def report(path, *problems):
+    global failures
+    for p in problems:
+        print(f"{os.path.basename(path)}: {p}")
+    failures += bool(problems)
+
+
+def values(path):
+    """What mutagen reads, without the text encodings a revision picks."""
+    def value(frame):
+        if hasattr(frame, "data"):
+            return (frame.pprint(), frame.data)
+        if frame.FrameID in ("TDRC", "TDOR"):
+            # 2.4 may leave out the seconds that mutagen gives a 2.3 time.
+            return [(t.year, t.month, t.day, t.hour, t.minute, t.second or None)
+                    for t in frame.text]
+        return frame.pprint()
+    return {key: value(frame) for key, frame in ID3(path).items()}
+
+
+# A picture set by quillon-tag reads back in mutagen byte for byte, with its type, MIME type
+# and description; what the file held stays.
+with tempfile.TemporaryDirectory() as work:
+    for version in (3, 4):
+        path = song(work, f"pictures-v2{version}.mp3", version)
+        with open(os.path.join(work, "cover.jpg"), "wb") as f:
+            f.write(jpeg[:-2] + b"new" + jpeg[-2:])
+        with open(os.path.join(work, "artist.png"), "wb") as f:
+            f.write(png(640, 480))
+        before = values(path)
+        subprocess.run([tool, "--picture", os.path.join(work, "cover.jpg") + ":front:Front",
+                        "--picture", os.path.join(work, "artist.png") + ":artist:Ψ", path],
+                       check=True)
+        tag = ID3(path)
+        problems = []
+        for key, data, mime, kind in (("APIC:Front", jpeg[:-2] + b"new" + jpeg[-2:], "image/jpeg", 3),
+                                      ("APIC:Ψ", png(640, 480), "image/png", 8)):
+            frame = tag.get(key)
+            if not frame or (frame.data, frame.mime, frame.type) != (data, mime, kind):
+                shown = frame and (frame.mime, frame.type, len(frame.data), frame.data == data)
+                problems.append(f"{key} reads back as {shown}")
+        kept = {k: v for k, v in values(path).items() if k not in ("APIC:Front", "APIC:Ψ")}
+        if kept != {k: v for k, v in before.items() if k != "APIC:Front"}:
+            problems.append("frames other than the pictures changed")
+        if tag.version[1] != version:
+            problems.append(f"the tag became 2.{tag.version[1]}")
+        report(path, *problems)
+
+# A 2.3 tag converted to 2.4 and back: mutagen reads the same values all along.
+with tempfile.TemporaryDirectory() as work:
+    path = song(work, "convert.mp3", 3)
+    start = values(path)
+    for flag, version in (("--to-v24", 4), ("--to-v23", 3)):
+        subprocess.run([tool, flag, path], check=True)
+        problems = []
+        if ID3(path).version[1] != version:
+            problems.append(f"{flag} left revision 2.{ID3(path).version[1]}")
+        now = values(path)
+        if now != start:
+            problems.append(f"{flag} changed {[k for k in start if start[k] != now.get(k)]}"
+                            f" {set(now) - set(start)}")
+        if audio(path) != audio_bytes:
+            problems.append("the audio changed")
+        report(path, *problems)
+
+# quillon-probe reports the whole tag of a file that mutagen wrote.
+with tempfile.TemporaryDirectory() as work:
+    path = song(work, "probe.mp3", 4)
+    out = subprocess.run([probe, "--json", path], capture_output=True, check=True).stdout
+    v2 = json.loads(out)["id3v2"]
+    problems = []
+    expected = {
+        "album_artist": "Various Artists", "disc": "1/2", "track": 3, "track_text": "03/12",
+        "lyrics": "Erste Zeile\nZweite Zeile",
+        "pictures": [
+            {"type": 3, "mime": "image/png", "width": 3, "height": 2, "bytes": len(png(3, 2)),
+             "description": "Front"},
+            {"type": 4, "mime": "image/jpeg", "width": 64, "height": 32, "bytes": len(jpeg),
+             "description": ""}],
+    }
+    for key, value in expected.items():
+        if v2.get(key) != value:
+            problems.append(f"{key} is {v2.get(key)!r}, not {value!r}")
+    others = {(o["id"], o["description"]): o for o in v2.get("other_frames", [])}
+    for id_, description, key, value in (
+            ("TXXX", "REPLAYGAIN_TRACK_GAIN", "text", "-6.50 dB"),
+            ("WOAR", "", "text", "http://example.org/band"),
+            ("USLT", "Worte", "text", "Erste Zeile"),
+            ("POPM", "rater@example.org", "size", len(b"rater@example.org") + 1 + 1 + 4),
+            ("PRIV", "quillon", "size", len(b"quillon") + 1 + 4),
+            ("APIC", "Front", "size", len(png(3, 2)))):
+        entry = others.get((id_, description))
+        if not entry or entry.get(key) != value or not entry.get("name"):
+            problems.append(f"other frame {id_} {description!r} is {entry}")
+    shown = {"TIT2", "TPE1", "TPE2", "TALB", "TRCK", "TPOS", "TCON", "COMM"}
+    if shown & {o["id"] for o in v2.get("other_frames", [])}:
+        problems.append("frames that keys show are among the other frames")
+    report(path, *problems)
 
 print(f"{failures} file(s) with problems")
 sys.exit(1 if failures else 0)

@@ -4,6 +4,7 @@
 #include "display/TagFields.h"
 #include "display/TerminalText.h"
 #include "mpeg/MPEGaudio.h"
+#include "tags/ID3v2.h"
 #include "tags/TagText.h"
 
 #include <QByteArray>
@@ -78,7 +79,55 @@ ordered_json describeID3v2(const TID3v2& tag) {
     putFields(j, ID3v2Fields(), tag,
               {"title", "artist", "album", "year", "genre", "track", "comment", "composer",
                "encoder", "copyright", "language", "url"});
+    j["album_artist"] = text(tag.AlbumArtist());
+    j["disc"] = text(tag.Disc());
+    // "track" stays the number it always was; the text is as the tag writes it ("03/12").
+    j["track_text"] = text(tag.TrackText());
+    j["lyrics"] = text(tag.Lyrics().text);
+    ordered_json pictures = ordered_json::array();
+    for (const TPicture& picture : tag.Pictures()) {
+        const PictureSize size = pictureSizeOf(picture.data);
+        pictures.push_back({{"type", unsigned{picture.type}},
+                            {"mime", text(picture.mime)},
+                            {"width", size.width},
+                            {"height", size.height},
+                            {"bytes", picture.data.size()},
+                            {"description", text(picture.description)}});
+    }
+    j["pictures"] = std::move(pictures);
+    ordered_json others = ordered_json::array();
+    for (const TOtherFrame& frame : tag.OtherFrames()) {
+        ordered_json entry = {{"id", text(frame.id)},
+                              {"name", text(frame.name)},
+                              {"description", text(frame.description)}};
+        const bool hasText = frame.kind == TOtherFrame::Kind::Text ||
+                             frame.kind == TOtherFrame::Kind::Link ||
+                             frame.kind == TOtherFrame::Kind::Lyrics;
+        if (hasText)
+            entry["text"] = text(frame.text);
+        else
+            entry["size"] = frame.size;
+        others.push_back(std::move(entry));
+    }
+    j["other_frames"] = std::move(others);
     return j;
+}
+
+// A line for each picture of the tag, which the window shows beside the band's rows.
+std::string pictureLines(const TID3v2& tag) {
+    std::string lines;
+    for (const TPicture& picture : tag.Pictures()) {
+        std::string line = "Picture: " + std::string(pictureTypeName(picture.type)) + ", " +
+                           text(picture.mime.empty() ? "no MIME type" : picture.mime);
+        if (const PictureSize size = pictureSizeOf(picture.data); size.width > 0)
+            line += ", " + std::to_string(size.width) + "x" + std::to_string(size.height);
+        line += ", " + QLocale::system().toString(qlonglong(picture.data.size())).toStdString() +
+                " bytes";
+        if (!picture.description.empty())
+            line += ", \"" + text(picture.description) + "\"";
+        lines += terminalText(line) + '\n';
+    }
+    return lines;
 }
 
 // The size of the file itself, for a file the analysis gave up on; 0 for
@@ -217,6 +266,8 @@ std::string bandsText(const std::string& path, bool loaded, const TMPEGaudio& au
                            terminalText(row.text.toStdString()) + '\n';
             }
         }
+        if (i == 1 && band.hasTag)
+            out += pictureLines(audio.ID3v2Tag());
     }
     return out;
 }

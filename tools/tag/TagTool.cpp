@@ -9,12 +9,16 @@
 #include "tags/Journal.h"
 #include "tags/TagText.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
+#include <iostream>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -31,17 +35,27 @@ namespace tagtool {
 namespace {
 
 constexpr std::string_view Usage =
-    "usage: quillon-tag [--v1 FIELD=TEXT]... [--v2 FIELD=TEXT]... [--remove-v1] [--remove-v2] "
-    "[--] FILE...\n";
+    "usage: quillon-tag [--v1 FIELD=TEXT]... [--v2 FIELD=TEXT]... [--remove-v1] [--remove-v2]\n"
+    "                   [--picture PICTURE[:TYPE[:DESCRIPTION]]]... [--remove-pictures]\n"
+    "                   [--extract-pictures DIR] [--lyrics FILE|-] [--to-v23|--to-v24]\n"
+    "                   [--allow-losses] [--] FILE...\n";
 
 constexpr std::string_view Help =
     "Sets fields of the ID3v1 (--v1) or ID3v2 (--v2) tag of each FILE, or removes a tag.\n"
     "Each file's tag is loaded, the fields named are set over what it holds (an empty\n"
     "TEXT clears the field) and the tag is saved as the window's Save of that pane does.\n"
     "FIELD: title, artist, album, year, track, genre, comment (both tags);\n"
-    "       composer, encoder, copyright, language, url (ID3v2 only).\n"
-    "track: n or n/total (ID3v1 keeps n only); ID3v1 genre: a name of the genre list in\n"
-    "any letter case, or a number from 0 to 255. TEXT is UTF-8.\n"
+    "       albumartist, disc, composer, encoder, copyright, language, url (ID3v2 only).\n"
+    "track: n or n/total (ID3v1 keeps n only), and so is disc; ID3v1 genre: a name of\n"
+    "the genre list in any letter case, or a number from 0 to 255. TEXT is UTF-8.\n"
+    "--picture adds a JPEG or PNG file to the ID3v2 tag as a picture of TYPE (a number\n"
+    "from 0 to 20 or a name such as front, back, artist; front when none) with an\n"
+    "optional DESCRIPTION; it replaces a picture of the same type and description.\n"
+    "--remove-pictures removes every picture first. --extract-pictures writes each\n"
+    "picture the file held to DIR as NAME-TYPE.jpg or .png, never over a file.\n"
+    "--lyrics sets the lyrics to the UTF-8 text of FILE, or of standard input for -.\n"
+    "--to-v23 and --to-v24 convert the ID3v2 tag to that revision; a file whose tag holds\n"
+    "frames that revision cannot is named and left alone, unless --allow-losses.\n"
     "Only files that load as MPEG audio are written. ID3v1 holds 30 characters of\n"
     "Windows-1252 (the year 4): a warning names each field stored otherwise.\n"
     "Exit status: 0 when every file succeeded, 1 when any failed, 2 on a usage error.\n";
@@ -51,11 +65,92 @@ struct Edit {
     std::string text;
 };
 
+// A picture to add, as given: its file, and what the tag says of it.
+struct PictureArg {
+    std::string file;
+    std::uint8_t type = 3;
+    std::string description;
+};
+
 struct Options {
     std::vector<Edit> v1, v2;
     bool removeV1 = false, removeV2 = false;
+    std::vector<PictureArg> pictures;
+    bool removePictures = false;
+    std::optional<std::string> extractTo;
+    std::optional<std::string> lyricsFrom; // a file, or "-" for standard input
+    int convertTo = 0;                     // 3 or 4; 0 keeps the revision
+    bool allowLosses = false;
     std::vector<std::string> files;
+
+    // Whether the ID3v2 tag is changed, and so saved.
+    bool changesV2() const {
+        return !v2.empty() || !pictures.empty() || removePictures || lyricsFrom || convertTo != 0;
+    }
 };
+
+// What the options read before any file is touched.
+struct Inputs {
+    std::vector<TPicture> pictures;
+    std::optional<std::string> lyrics;
+};
+
+// The picture types' short names, for TYPE and the names of extracted pictures.
+// clang-format off
+constexpr std::array<std::string_view, 21> PictureTypeNames = {
+    "other", "icon", "other-icon", "front", "back", "leaflet", "media", "lead-artist", "artist",
+    "conductor", "band", "composer", "lyricist", "recording-location", "during-recording",
+    "during-performance", "screen-capture", "fish", "illustration", "band-logo", "publisher-logo",
+};
+// clang-format on
+
+std::optional<std::uint8_t> pictureType(std::string_view text) {
+    for (std::size_t i = 0; i < PictureTypeNames.size(); ++i) {
+        if (text == PictureTypeNames[i] || text == std::to_string(i))
+            return static_cast<std::uint8_t>(i);
+    }
+    return std::nullopt;
+}
+
+// FILE[:TYPE[:DESCRIPTION]]: the file's name ends at the first colon that a type follows,
+// so that a name may hold colons.
+PictureArg pictureArg(const std::string& arg) {
+    for (std::size_t colon = arg.find(':'); colon != std::string::npos;
+         colon = arg.find(':', colon + 1)) {
+        const std::size_t end = arg.find(':', colon + 1);
+        const auto type = pictureType(std::string_view(arg).substr(
+            colon + 1, end == std::string::npos ? std::string::npos : end - colon - 1));
+        if (type)
+            return {arg.substr(0, colon), *type,
+                    end == std::string::npos ? std::string() : arg.substr(end + 1)};
+    }
+    return {arg, 3, {}};
+}
+
+// The MIME type of the image formats a picture frame is read as by every player.
+std::string_view imageMime(std::string_view data) {
+    if (data.starts_with("\xFF\xD8\xFF"))
+        return "image/jpeg";
+    if (data.starts_with("\x89PNG\r\n\x1A\n"))
+        return "image/png";
+    return {};
+}
+
+std::string_view extensionOf(const TPicture& picture) {
+    const std::string_view sniffed = imageMime(picture.data);
+    const std::string_view mime = sniffed.empty() ? std::string_view(picture.mime) : sniffed;
+    if (mime == "image/jpeg" || mime == "image/jpg")
+        return "jpg";
+    if (mime == "image/png")
+        return "png";
+    if (mime == "image/gif")
+        return "gif";
+    if (mime == "image/bmp")
+        return "bmp";
+    if (mime == "image/webp")
+        return "webp";
+    return "bin";
+}
 
 // Why a write failed, for the message.
 std::string reason() {
@@ -93,6 +188,160 @@ std::string whyNotMpegAudio(const std::string& path, bool loaded) {
             return "2 GiB or larger, not handled";
     }
     return "not an MPEG audio file";
+}
+
+// The whole content of a file the options name; an empty string on success, else why not.
+std::string readWhole(int fd, std::string& data) {
+    char block[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errnoText(errno);
+        if (got == 0)
+            return {};
+        data.append(block, static_cast<std::size_t>(got));
+    }
+}
+
+std::string readFileNamed(const std::string& path, std::string& data) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errnoText(errno);
+    struct stat st;
+    std::string error;
+    if (::fstat(fd, &st) != 0)
+        error = errnoText(errno);
+    else if (S_ISDIR(st.st_mode))
+        error = "is a folder";
+    else
+        error = readWhole(fd, data);
+    ::close(fd);
+    return error;
+}
+
+// Reads the pictures and the lyrics the options name; an empty string on success, else the
+// message. Done once, before any file is touched.
+std::string readInputs(const Options& options, std::istream& in, Inputs& inputs) {
+    for (const PictureArg& arg : options.pictures) {
+        TPicture picture;
+        picture.type = arg.type;
+        picture.description = arg.description;
+        const std::string name = shownName(arg.file);
+        if (const std::string error = readFileNamed(arg.file, picture.data); !error.empty())
+            return name + ": " + error;
+        picture.mime = imageMime(picture.data);
+        if (picture.mime.empty())
+            return name + ": not a JPEG or PNG picture";
+        if (!isValidUtf8(picture.description))
+            return name + ": the description is not UTF-8 text";
+        inputs.pictures.push_back(std::move(picture));
+    }
+    if (options.lyricsFrom) {
+        std::string text;
+        const std::string& from = *options.lyricsFrom;
+        if (from == "-") {
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (in.bad())
+                return "standard input: cannot be read";
+        } else if (const std::string error = readFileNamed(from, text); !error.empty()) {
+            return shownName(from) + ": " + error;
+        }
+        if (!isValidUtf8(text))
+            return "lyrics: " + (from == "-" ? std::string("standard input") : shownName(from)) +
+                   " is not UTF-8 text";
+        // A text file's last line end is no part of the lyrics.
+        if (text.ends_with('\n'))
+            text.pop_back();
+        if (text.ends_with('\r'))
+            text.pop_back();
+        inputs.lyrics = std::move(text);
+    }
+    if (options.extractTo) {
+        struct stat st;
+        const std::string name = shownName(*options.extractTo);
+        if (::stat(options.extractTo->c_str(), &st) != 0)
+            return name + ": " + (errno == ENOENT ? "no such folder" : errnoText(errno));
+        if (!S_ISDIR(st.st_mode))
+            return name + ": not a folder";
+    }
+    return {};
+}
+
+// Writes each picture of the tag into the folder under a name no file has yet, and prints
+// each name; an empty string on success, else why not.
+std::string extractPictures(const std::string& path, const TID3v2& tag, const std::string& folder,
+                            std::ostream& out) {
+    std::string stem = path.substr(path.rfind('/') + 1);
+    if (const auto dot = stem.rfind('.'); dot != std::string::npos && dot > 0)
+        stem.erase(dot);
+    const std::string base = folder + (folder.ends_with('/') ? "" : "/") + stem + "-";
+    for (const TPicture& picture : tag.Pictures()) {
+        const std::string_view type =
+            picture.type < PictureTypeNames.size() ? PictureTypeNames[picture.type] : "other";
+        const std::string extension = "." + std::string(extensionOf(picture));
+        std::string name;
+        int fd = -1;
+        for (int n = 1; fd < 0; ++n) {
+            name = base + std::string(type) + (n > 1 ? "-" + std::to_string(n) : "") + extension;
+            fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST)
+                return "cannot write " + shownName(name) + ": " + errnoText(errno);
+        }
+        std::size_t written = 0;
+        int error = 0;
+        while (written < picture.data.size() && error == 0) {
+            const ssize_t put =
+                ::write(fd, picture.data.data() + written, picture.data.size() - written);
+            if (put < 0 && errno != EINTR)
+                error = errno;
+            else if (put > 0)
+                written += static_cast<std::size_t>(put);
+        }
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error != 0) {
+            ::unlink(name.c_str());
+            return "cannot write " + shownName(name) + ": " + errnoText(error);
+        }
+        out << shownName(name) << '\n';
+    }
+    return {};
+}
+
+// The pictures after the options' changes: each given picture replaces one of the same type
+// and description, or comes last.
+std::vector<TPicture> picturesAfter(const TID3v2& tag, const Options& options,
+                                    const Inputs& inputs) {
+    std::vector<TPicture> pictures;
+    if (!options.removePictures)
+        pictures = tag.Pictures();
+    for (const TPicture& picture : inputs.pictures) {
+        const auto same = std::find_if(pictures.begin(), pictures.end(), [&](const TPicture& p) {
+            return p.type == picture.type && p.description == picture.description;
+        });
+        if (same != pictures.end())
+            *same = picture;
+        else
+            pictures.push_back(picture);
+    }
+    return pictures;
+}
+
+// The frames a conversion to revision `major` would drop: "TSIZ (no counterpart in 2.4), ...";
+// empty when it keeps everything or the tag is already of that revision.
+std::string conversionLosses(const TID3v2& tag, int major) {
+    if (!tag.Exists() || tag.VersionId() == major)
+        return {};
+    std::string losses;
+    for (std::string loss : tag.ConversionLosses(major)) {
+        // "TSIZ: no counterpart in 2.4"
+        if (const auto colon = loss.find(": "); colon != std::string::npos)
+            loss = loss.substr(0, colon) + " (" + loss.substr(colon + 2) + ")";
+        losses += (losses.empty() ? "" : ", ") + loss;
+    }
+    return losses;
 }
 
 template <class Tag>
@@ -198,16 +447,44 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
             options.removeV1 = true;
         } else if (arg == "--remove-v2") {
             options.removeV2 = true;
+        } else if (arg == "--remove-pictures") {
+            options.removePictures = true;
+        } else if (arg == "--to-v23" || arg == "--to-v24") {
+            const int major = arg == "--to-v23" ? 3 : 4;
+            if (options.convertTo != 0 && options.convertTo != major) {
+                error = "--to-v23 and --to-v24 cannot be given together";
+                return std::nullopt;
+            }
+            options.convertTo = major;
+        } else if (arg == "--allow-losses") {
+            options.allowLosses = true;
+        } else if (arg == "--picture" || arg == "--extract-pictures" || arg == "--lyrics") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                error = arg + (arg == "--extract-pictures" ? " needs a folder" : " needs a file");
+                return std::nullopt;
+            }
+            const std::string& value = args[++i];
+            if (arg == "--picture")
+                options.pictures.push_back(pictureArg(value));
+            else if (arg == "--lyrics")
+                options.lyricsFrom = value;
+            else
+                options.extractTo = value;
         } else {
             error = "unknown option " + shownName(arg);
             return std::nullopt;
         }
     }
-    if ((options.removeV1 && !options.v1.empty()) || (options.removeV2 && !options.v2.empty())) {
+    if ((options.removeV1 && !options.v1.empty()) || (options.removeV2 && options.changesV2())) {
         error = "a tag cannot be both edited and removed";
         return std::nullopt;
     }
-    if (options.v1.empty() && options.v2.empty() && !options.removeV1 && !options.removeV2) {
+    if (options.allowLosses && options.convertTo == 0) {
+        error = "--allow-losses needs --to-v23 or --to-v24";
+        return std::nullopt;
+    }
+    if (options.v1.empty() && !options.changesV2() && !options.removeV1 && !options.removeV2 &&
+        !options.extractTo) {
         error = "nothing to do";
         return std::nullopt;
     }
@@ -221,6 +498,11 @@ std::optional<Options> parse(const std::vector<std::string>& args, std::string& 
 } // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return run(args, out, err, std::cin);
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        std::istream& in) {
     std::string error;
     bool help = false, version = false;
     const std::optional<Options> options = parse(args, error, help, version);
@@ -240,6 +522,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::string refused = refusal("ID3v1", ID3v1Fields(), options->v1);
     if (refused.empty())
         refused = refusal("ID3v2", ID3v2Fields(), options->v2);
+    Inputs inputs;
+    if (refused.empty())
+        refused = readInputs(*options, in, inputs);
     if (!refused.empty()) {
         err << "quillon-tag: " << refused << '\n';
         return 1;
@@ -275,20 +560,49 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         std::string problem;
         if (!loaded || !audio.Valid())
             problem = whyNotMpegAudio(path, loaded);
+        // A conversion that would drop frames leaves the whole file alone.
+        if (problem.empty() && options->convertTo != 0 && !options->allowLosses) {
+            const std::string losses = conversionLosses(audio.ID3v2Tag(), options->convertTo);
+            if (!losses.empty())
+                problem = "not converted to ID3v2." + std::to_string(options->convertTo) +
+                          ", which would drop " + losses + " (--allow-losses drops them)";
+        }
+        if (problem.empty() && options->extractTo)
+            problem = extractPictures(path, audio.ID3v2Tag(), *options->extractTo, out);
         if (problem.empty() && options->removeV1)
             problem = removeTag(path, audio.ID3v1Tag());
         if (problem.empty() && !options->v1.empty())
             problem = applyEdits(path, audio.ID3v1Tag(), ID3v1Fields(), options->v1, err);
         return problem;
     });
-    if (options->removeV2 || !options->v2.empty()) {
+    if (options->removeV2 || options->changesV2()) {
         round([&](const std::string& path, TMPEGaudio& audio) {
-            std::string problem;
             if (options->removeV2)
-                problem = removeTag(path, audio.ID3v2Tag());
-            if (problem.empty() && !options->v2.empty())
-                problem = applyEdits(path, audio.ID3v2Tag(), ID3v2Fields(), options->v2, err);
-            return problem;
+                return removeTag(path, audio.ID3v2Tag());
+            TID3v2& tag = audio.ID3v2Tag();
+            const bool converts = options->convertTo != 0 && tag.VersionId() != options->convertTo;
+            // A conversion alone of a file without a tag has nothing to convert.
+            if (!tag.Exists() && options->v2.empty() && inputs.pictures.empty() &&
+                (!inputs.lyrics || inputs.lyrics->empty()))
+                return std::string();
+            if (!converts && options->v2.empty() && inputs.pictures.empty() &&
+                !options->removePictures && !inputs.lyrics)
+                return std::string();
+            if (!inputs.pictures.empty() || options->removePictures)
+                tag.SetPictures(picturesAfter(tag, *options, inputs));
+            if (inputs.lyrics) {
+                TLyrics lyrics = tag.Lyrics();
+                lyrics.text = *inputs.lyrics;
+                tag.SetLyrics(std::move(lyrics));
+            }
+            if (converts) {
+                if (const std::string losses = conversionLosses(tag, options->convertTo);
+                    !losses.empty())
+                    err << "quillon-tag: " << shownName(path) << ": warning: converted to ID3v2."
+                        << options->convertTo << ", dropping " << terminalText(losses) << "\n";
+                tag.ConvertTo(options->convertTo);
+            }
+            return applyEdits(path, tag, ID3v2Fields(), options->v2, err);
         });
     }
     int status = 0;

@@ -30,13 +30,8 @@ void resynchroniseInPlace(TagBuffer& bytes, std::size_t from) {
 Bytes pictureFrom22(const Bytes& data) {
     if (data.size() < 4)
         return data;
-    std::string format(data.begin() + 1, data.begin() + 4);
-    std::transform(format.begin(), format.end(), format.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    // "-->" marks a link instead of an image, in both revisions.
-    const std::string mime = format == "-->"   ? format
-                             : format == "jpg" ? "image/jpeg"
-                                               : "image/" + format;
+    const std::string mime =
+        mimeOf22(std::string_view(reinterpret_cast<const char*>(data.data()) + 1, 3));
     Bytes out{data[0]};
     append(out, mime);
     out.push_back(0);
@@ -59,6 +54,14 @@ bool linkFrom22(Bytes& data) {
 }
 
 } // namespace
+
+std::string mimeOf22(std::string_view format) {
+    std::string lower(format);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // "-->" marks a link instead of an image, in both revisions.
+    return lower == "-->" ? lower : lower == "jpg" ? "image/jpeg" : "image/" + lower;
+}
 
 void putSize(Bytes& out, SizeCodec codec, std::uint32_t value) {
     switch (codec) {

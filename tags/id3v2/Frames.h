@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -222,6 +223,9 @@ constexpr std::string_view id22Of(std::string_view id) {
     }
     return {};
 }
+
+// APIC's MIME type for PIC's three-letter image format ("JPG": "image/jpeg").
+std::string mimeOf22(std::string_view format);
 
 struct Header {
     bool present = false;

@@ -34,6 +34,7 @@ enum class LayoutKind : unsigned char {
     Lyrics,    // USLT
     Picture,   // APIC
     Picture22, // PIC, revision 2.2 only
+    UserText,  // TXXX
 };
 
 struct Layout {
@@ -49,6 +50,7 @@ inline constexpr Part kComment[] = {Part::Encoding, Part::Language, Part::Descri
 inline constexpr Part kLink[] = {Part::Encoding, Part::Description, Part::Latin1Text};
 inline constexpr Part kPicture[] = {Part::Encoding, Part::Latin1Text, Part::Byte, Part::Description,
                                     Part::Binary};
+inline constexpr Part kUserText[] = {Part::Encoding, Part::Description, Part::TextList};
 inline constexpr Part kPicture22[] = {Part::Encoding, Part::ImageFormat, Part::Byte,
                                       Part::Description, Part::Binary};
 } // namespace parts
@@ -61,6 +63,7 @@ inline constexpr Layout kLayouts[] = {
     {LayoutKind::Lyrics, "lyrics", parts::kComment},
     {LayoutKind::Picture, "picture", parts::kPicture},
     {LayoutKind::Picture22, "2.2 picture", parts::kPicture22},
+    {LayoutKind::UserText, "user text", parts::kUserText},
 };
 inline constexpr int kLayoutCount = int(std::size(kLayouts));
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace quillon::id3v2 {
 
@@ -65,6 +66,27 @@ std::uint32_t trackTotalFrom(const std::string& value) {
         return 0;
     const auto number = parseWholeInt32(std::string_view(value).substr(slash + 1));
     return number && *number > 0 ? static_cast<std::uint32_t>(*number) : 0;
+}
+
+// The track as its frame holds it: as read while Track and TrackTotal are
+// as Load gave them, else "n/total" when both are set; without a total, a
+// text after the "/" that is no number stays.
+std::string trackText(const TID3v2::Fields& fields, const TID3v2::Fields& loaded,
+                      const std::string& read) {
+    if (fields.track == loaded.track && fields.trackTotal == loaded.trackTotal)
+        return read;
+    if (fields.track == 0)
+        return {};
+    std::string text = std::to_string(fields.track);
+    const auto slash = read.find('/');
+    if (fields.trackTotal != 0) {
+        // Appended one by one: GCC 12 warns wrongly about "/" + a string.
+        text += '/';
+        text += std::to_string(fields.trackTotal);
+    } else if (loaded.trackTotal == 0 && slash != std::string::npos) {
+        text += read.substr(slash);
+    }
+    return text;
 }
 
 std::optional<int> genreIndex(std::string_view digits) {
@@ -121,6 +143,14 @@ bool isPrivateComment(const StoredFrame& frame) {
 
 // ---- Where each field comes from
 
+constexpr int rowOf(int field) {
+    for (int r = 0; r < kFieldRowCount; ++r) {
+        if (kFields[r].field == field)
+            return r;
+    }
+    return -1;
+}
+
 struct Source {
     std::string id;          // the frames of this id gave the value; empty: none
     std::int64_t start = -1; // a field that picks one frame: that frame
@@ -131,6 +161,9 @@ struct Source {
 struct TagContent {
     TID3v2::Fields fields;
     std::array<Source, kFieldRowCount> sources; // by row of kFields
+    // Read only for Load.
+    std::vector<TPicture> pictures;
+    std::vector<TOtherFrame> others;
 };
 
 // The frames read for the fields: each row's 2.3 id, then its 2.4 id when it
@@ -229,18 +262,116 @@ struct Pick {
 struct Picks {
     std::array<Pick, kSlotCount> last{};
     std::array<Pick, kSlotCount> firstPlain{}; // PickRule::FirstPlainElseLast
+    std::vector<Frame> frames;                 // every frame, when the whole tag is read
 };
+
+// Whether a frame is one a text field shows: the frame its value came from,
+// or any frame of that id for a field whose edit replaces them all (see
+// PickRule). Lyrics are listed with the other frames too.
+bool shownByField(const Frame& frame, const Revision& revision, const TagContent& content) {
+    const std::string_view id = idOf(frame, revision);
+    for (int r = 0; r < kFieldRowCount; ++r) {
+        const Source& source = content.sources[r];
+        if (kFields[r].form == ValueForm::Lyrics || source.id.empty() || id != source.id)
+            continue;
+        if (kFields[r].pick == PickRule::LastDecodable || frame.start == source.start)
+            return true;
+    }
+    return false;
+}
+
+std::string firstLine(std::string_view text) {
+    return std::string(text.substr(0, text.find_first_of("\r\n")));
+}
+
+// A Latin-1 text up to its zero byte, as the owner of PRIV, UFID and POPM.
+std::string latin1UpToZero(std::string_view content) {
+    return latin1ToUtf8(content.substr(0, content.find('\0')));
+}
+
+// Adds the frame to the list of other frames, and a picture it holds to the
+// pictures.
+template <class Walk>
+void describeFrame(const Walk& walk, const Frame& frame, Bytes& scratch, TagContent& content) {
+    using Kind = TOtherFrame::Kind;
+    const Revision& revision = walk.revision();
+    const bool ids22 = revision.idSize == 3;
+    TOtherFrame& other = content.others.emplace_back();
+    other.id = std::string(frame.rawId, ids22 ? 3 : 4);
+    other.name = std::string(frameName(other.id));
+    other.size = frame.size;
+    const std::string_view id = idOf(frame, revision);
+    const auto data = walk.decodable(frame) ? walk.content(frame, scratch) : std::nullopt;
+    if (!data || id.empty())
+        return;
+    other.size = static_cast<std::uint32_t>(data->size());
+
+    StoredFrame stored;
+    auto split = [&](LayoutKind kind) { return splitFrame(layoutOf(kind), *data, stored); };
+    auto decoded = [&](LayoutKind kind) { return decodeFrame(layoutOf(kind), stored); };
+    if (id == "APIC") {
+        const LayoutKind kind = ids22 ? LayoutKind::Picture22 : LayoutKind::Picture;
+        if (!split(kind))
+            return;
+        TPicture& picture = content.pictures.emplace_back();
+        picture.type = stored.byte;
+        picture.mime = ids22 ? mimeOf22(stored.imageFormat) : latin1UpToZero(stored.latin1Text);
+        picture.description = decodedPiece(stored.encoding, stored.description);
+        picture.data = std::string(stored.binary);
+        other.kind = Kind::Picture;
+        other.description = picture.description;
+        other.mime = picture.mime;
+        other.size = static_cast<std::uint32_t>(stored.binary.size());
+        other.pixels = pictureSizeOf(stored.binary);
+    } else if (id == "USLT") {
+        if (!split(LayoutKind::Lyrics))
+            return;
+        const FrameValue value = decoded(LayoutKind::Lyrics);
+        other.kind = Kind::Lyrics;
+        other.description = value.description;
+        if (!value.texts.empty())
+            other.text = firstLine(value.texts.front());
+    } else if (id == "COMM" || id == "TXXX") {
+        const LayoutKind kind = id == "COMM" ? LayoutKind::Comment : LayoutKind::UserText;
+        if (!split(kind))
+            return;
+        const FrameValue value = decoded(kind);
+        other.kind = Kind::Text;
+        other.description = value.description;
+        other.text = fieldValue(layoutOf(kind), value, revision);
+    } else if (id == "WXXX") {
+        if (!split(LayoutKind::Link))
+            return;
+        const FrameValue value = decoded(LayoutKind::Link);
+        other.kind = Kind::Link;
+        other.description = value.description;
+        other.text = value.latin1Text;
+    } else if (id[0] == 'T' || id == "IPLS") {
+        if (!split(LayoutKind::Text))
+            return;
+        other.kind = Kind::Text;
+        other.text = fieldValue(layoutOf(LayoutKind::Text), decoded(LayoutKind::Text), revision);
+    } else if (id[0] == 'W') {
+        other.kind = Kind::Link;
+        other.text = latin1UpToZero(*data);
+    } else if (id == "POPM" || id == "PRIV" || id == "UFID") {
+        other.description = latin1UpToZero(*data);
+    }
+}
 
 // The fields of the tag. One pass over the frames picks the frame of each
 // field without decoding it (see PickRule); only the picked frames are
 // decoded. A frame is looked into during the pass only while it can still be
 // picked, and only for a rule that needs it.
-template <class Walk> TagContent readContent(const Walk& walk) {
+// With `Whole`, also the pictures and the list of every other frame.
+template <bool Whole, class Walk> TagContent readContent(const Walk& walk) {
     TagContent content;
     const Revision& revision = walk.revision();
     const bool ids22 = revision.idSize == 3;
     Bytes scratch;
     Picks found = walk.template collect<Picks>([&](Picks& picks, const Frame& frame) {
+        if constexpr (Whole)
+            picks.frames.push_back(frame);
         const int slot = slotOf(frame, ids22);
         if (slot < 0)
             return;
@@ -323,6 +454,20 @@ template <class Walk> TagContent readContent(const Walk& walk) {
             content.fields.track = trackFrom(source.value);
             content.fields.trackTotal = trackTotalFrom(source.value);
             break;
+        case ValueForm::Lyrics:
+            // Lyrics keep their lines and spaces as they are.
+            if (!source.frame.texts.empty()) {
+                source.value = source.frame.texts.front();
+                content.fields.lyrics = {source.frame.language, source.frame.description,
+                                         source.value};
+            }
+            break;
+        }
+    }
+    if constexpr (Whole) {
+        for (const Frame& frame : found.frames) {
+            if (!shownByField(frame, revision, content))
+                describeFrame(walk, frame, scratch, content);
         }
     }
     return content;
@@ -388,45 +533,97 @@ std::int64_t endOfOldTag(const FrameWalk& walk, std::int64_t framesEnd) {
     return nonZero == end ? header.extent : walk.bytes().fileOffset(framesEnd + (nonZero - begin));
 }
 
-// A field's new value as its frame holds it: the track as "n/total" when
-// both are set; without a total, a text after the "/" that is no number
-// stays.
+// A field's new value as its frame holds it (see trackText).
 std::string newValue(const FieldRow& row, const TID3v2::Fields& fields,
                      const TID3v2::Fields& loaded, const Source& source) {
-    if (row.form != ValueForm::Track)
-        return fields.text[row.field];
-    if (fields.track == 0)
-        return {};
-    std::string text = std::to_string(fields.track);
-    const auto slash = source.value.find('/');
-    if (fields.trackTotal != 0) {
-        // Appended one by one: GCC 12 warns wrongly about "/" + a string.
-        text += '/';
-        text += std::to_string(fields.trackTotal);
-    } else if (loaded.trackTotal == 0 && slash != std::string::npos) {
-        text += source.value.substr(slash);
+    switch (row.form) {
+    case ValueForm::Track:
+        return trackText(fields, loaded, source.value);
+    case ValueForm::Lyrics:
+        return fields.lyrics.text;
+    case ValueForm::Text:
+    case ValueForm::Genre:
+        break;
     }
-    return text;
+    return fields.text[row.field];
 }
 
 bool fieldChanged(const FieldRow& row, const TID3v2::Fields& fields, const TID3v2::Fields& loaded) {
-    if (row.form == ValueForm::Track)
+    switch (row.form) {
+    case ValueForm::Track:
         return fields.track != loaded.track || fields.trackTotal != loaded.trackTotal;
+    case ValueForm::Lyrics:
+        return fields.lyrics != loaded.lyrics;
+    case ValueForm::Text:
+    case ValueForm::Genre:
+        break;
+    }
     return fields.text[row.field] != loaded.text[row.field];
 }
 
+// Whether the frame is a picture Load would give.
+template <class Walk> bool isReadablePicture(const Walk& walk, const Frame& frame, Bytes& scratch) {
+    if (!walk.decodable(frame))
+        return false;
+    const auto data = walk.content(frame, scratch);
+    StoredFrame stored;
+    return data && splitFrame(layoutOf(walk.revision().idSize == 3 ? LayoutKind::Picture22
+                                                                   : LayoutKind::Picture),
+                              *data, stored);
+}
+
+// The MIME type of a picture that has none, from its first bytes.
+std::string mimeOfData(std::string_view data) {
+    if (data.starts_with("\x89PNG"))
+        return "image/png";
+    if (data.starts_with("GIF8"))
+        return "image/gif";
+    if (data.starts_with("BM"))
+        return "image/bmp";
+    if (data.starts_with("RIFF") && data.substr(8, 4) == "WEBP")
+        return "image/webp";
+    return "image/jpeg";
+}
+
+// An APIC frame for the picture; its image is copied once, straight into the
+// tag. A zero byte would end the MIME type or the description early, so
+// they end before one.
+void appendPicture(Bytes& out, const TPicture& picture, const Revision& target) {
+    FrameValue value;
+    const std::string mime = picture.mime.substr(0, picture.mime.find('\0'));
+    value.latin1Text = mime.empty() ? mimeOfData(picture.data) : mime;
+    value.byte = picture.type;
+    value.description = picture.description.substr(0, picture.description.find('\0'));
+    const Bytes head = encodeFrame(layoutOf(LayoutKind::Picture), value, target);
+    const std::size_t size = head.size() + picture.data.size();
+    out.insert(out.end(), {'A', 'P', 'I', 'C'});
+    putSize(out, target.frameSize, static_cast<std::uint32_t>(size));
+    out.insert(out.end(), {0, 0});
+    out.insert(out.end(), head.begin(), head.end());
+    out.insert(out.end(), picture.data.begin(), picture.data.end());
+}
+
+// What a save changes besides the fields that differ from `loaded`.
+struct Edits {
+    const TID3v2::Fields& fields;
+    const TID3v2::Fields& loaded;
+    const std::vector<TPicture>* pictures; // null: the picture frames stay
+};
+
 // The new tag for the file open as `fd`: the frames of the fields that differ
-// from `loaded` are replaced, added or removed; every other frame is kept.
-// Gives the tag and where the file's bytes after the old tag start.
-std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2::Fields& fields,
-                                    const TID3v2::Fields& loaded) {
+// from `loaded` are replaced, added or removed, and the pictures when they
+// changed; every other frame is kept. Gives the tag and where the file's
+// bytes after the old tag start.
+std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const Edits& edits) {
+    const TID3v2::Fields& fields = edits.fields;
+    const TID3v2::Fields& loaded = edits.loaded;
     const std::optional<FrameWalk> tag = readTag(fd, fileSize);
     if (!tag)
         return std::nullopt;
     const FrameWalk& walk = *tag;
     const Revision& target = *revisionOf(walk.readable() ? walk.revision().savedAs : 3);
 
-    const TagContent old = walk.readable() ? readContent(walk) : TagContent{};
+    const TagContent old = walk.readable() ? readContent<false>(walk) : TagContent{};
     std::array<bool, kFieldRowCount> changed{};
     for (int r = 0; r < kFieldRowCount; ++r)
         changed[r] = fieldChanged(kFields[r], fields, loaded);
@@ -441,6 +638,10 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
             return {};
         const Layout& layout = layoutOf(row.layout);
         FrameValue frame = source.frame;
+        if (row.form == ValueForm::Lyrics) {
+            frame.language = fields.lyrics.language;
+            frame.description = fields.lyrics.description;
+        }
         if (valueInTextList(layout))
             frame.texts = {std::move(text)};
         else
@@ -452,14 +653,32 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
     // The frames go straight after room for the header, patched at the end.
     RebuildPlan plan;
     Bytes& frames = plan.head;
-    frames.reserve(static_cast<std::size_t>(walk.bytes().size()) + 1024);
+    std::size_t pictureBytes = 0;
+    if (edits.pictures) {
+        for (const TPicture& picture : *edits.pictures)
+            pictureBytes += picture.data.size() + picture.mime.size() + picture.description.size();
+    }
+    frames.reserve(static_cast<std::size_t>(walk.bytes().size()) + pictureBytes + 1024);
     frames.resize(kHeaderSize);
     std::array<bool, kFieldRowCount> written{};
     bool failed = false;
+    // New pictures take the place of the first old one.
+    bool picturesWritten = false;
+    auto writePictures = [&] {
+        for (const TPicture& picture : *edits.pictures)
+            appendPicture(frames, picture, target);
+        picturesWritten = true;
+    };
+    Bytes scratch;
     const std::int64_t framesEnd = walk.walk([&](const Frame& frame) {
         if (failed)
             return;
         const std::string_view id = idOf(frame, walk.revision());
+        if (edits.pictures && id == "APIC" && isReadablePicture(walk, frame, scratch)) {
+            if (!picturesWritten)
+                writePictures();
+            return;
+        }
         // A changed field replaces the frames its value came from: one frame,
         // or every frame of that id (see PickRule).
         for (int r = 0; r < kFieldRowCount; ++r) {
@@ -488,6 +707,8 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const TID3v2:
             frames.insert(frames.end(), added.begin(), added.end());
         }
     }
+    if (edits.pictures && !picturesWritten)
+        writePictures();
     const std::int64_t size = static_cast<std::int64_t>(frames.size()) - kHeaderSize;
     if (size > kMaxSyncsafe)
         return std::nullopt;
@@ -525,10 +746,33 @@ void TID3v2::Reset() {
     m_size = 0;
     m_fields = Fields();
     m_loaded = Fields();
+    m_loadedTrackText.clear();
+    m_pictures.clear();
+    m_loadedPictures.clear();
+    m_otherFrames.clear();
+    m_convertTo = 0;
 }
 
 void TID3v2::setText(TextField field, std::string_view text) {
     m_fields[field] = trimControls(text);
+}
+
+std::string TID3v2::TrackText() const {
+    return trackText(m_fields, m_loaded, m_loadedTrackText);
+}
+
+void TID3v2::SetTrackText(std::string_view text) {
+    const std::string trimmed = trimControls(text);
+    m_fields.track = trackFrom(trimmed);
+    m_fields.trackTotal = m_fields.track != 0 ? trackTotalFrom(trimmed) : 0;
+}
+
+std::vector<std::string> TID3v2::ConversionLosses(int) const {
+    return {};
+}
+
+void TID3v2::ConvertTo(int major) {
+    m_convertTo = major == 3 || major == 4 ? major : 0;
 }
 
 bool TID3v2::Load(const std::string& fileName) {
@@ -543,6 +787,12 @@ bool TID3v2::Load(const std::string& fileName) {
 
 bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
     Reset();
+    auto take = [&](TagContent content) {
+        m_fields = std::move(content.fields);
+        m_loadedTrackText = std::move(content.sources[rowOf(kTrackField)].value);
+        m_pictures = std::move(content.pictures);
+        m_otherFrames = std::move(content.others);
+    };
     try {
         std::optional<TagStart> start = readStart(fd, fileSize);
         if (!start)
@@ -564,22 +814,25 @@ bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
                 return false;
             }
             if (walk->readable())
-                m_fields = readContent(*walk).fields;
+                take(readContent<true>(*walk));
         } else {
-            m_fields = readContent(StreamWalk(fd, header, std::move(start->bytes))).fields;
+            take(readContent<true>(StreamWalk(fd, header, std::move(start->bytes))));
         }
     } catch (const std::bad_alloc&) {
         Reset();
         return false;
     }
     m_loaded = m_fields;
+    m_loadedPictures = m_pictures;
     return true;
 }
 
 bool TID3v2::Save(const std::string& fileName) const {
     return rebuildFile(fileName, [&](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
         try {
-            return buildTag(fd, fileSize, m_fields, m_loaded);
+            const Edits edits{m_fields, m_loaded,
+                              m_pictures != m_loadedPictures ? &m_pictures : nullptr};
+            return buildTag(fd, fileSize, edits);
         } catch (const std::bad_alloc&) {
             setWriteError("there is not enough memory for the tag");
             return std::nullopt;

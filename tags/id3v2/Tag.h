@@ -26,15 +26,17 @@ enum class PickRule : unsigned char {
 // How a frame's value becomes the field's.
 enum class ValueForm : unsigned char {
     Text,
-    Genre, // "(13)" or "13" names a genre of the list
-    Track, // "n/total": Track and TrackTotal
+    Genre,  // "(13)" or "13" names a genre of the list
+    Track,  // "n/total": Track and TrackTotal
+    Lyrics, // the lyrics with their language and description
 };
 
-// The track is the field after the text fields.
+// The track and the lyrics are the fields after the text fields.
 constexpr int kTrackField = TID3v2::TextFieldCount;
+constexpr int kLyricsField = kTrackField + 1;
 
 struct FieldRow {
-    int field; // a TID3v2::TextField, or kTrackField
+    int field; // a TID3v2::TextField, kTrackField or kLyricsField
     // The frame written in 2.3 and in 2.4; a tag holding only the other is
     // read from it. Revision 2.2 reads the 2.2 form of the 2.3 id.
     std::string_view id23, id24;
@@ -50,9 +52,13 @@ inline constexpr FieldRow kFields[] = {
      ValueForm::Text},
     {int(TextField::Artist), "TPE1", "TPE1", LayoutKind::Text, PickRule::LastDecodable,
      ValueForm::Text},
+    {int(TextField::AlbumArtist), "TPE2", "TPE2", LayoutKind::Text, PickRule::LastDecodable,
+     ValueForm::Text},
     {int(TextField::Album), "TALB", "TALB", LayoutKind::Text, PickRule::LastDecodable,
      ValueForm::Text},
     {kTrackField, "TRCK", "TRCK", LayoutKind::Text, PickRule::LastDecodable, ValueForm::Track},
+    {int(TextField::Disc), "TPOS", "TPOS", LayoutKind::Text, PickRule::LastDecodable,
+     ValueForm::Text},
     {int(TextField::Year), "TYER", "TDRC", LayoutKind::Text, PickRule::LastDecodable,
      ValueForm::Text},
     {int(TextField::Genre), "TCON", "TCON", LayoutKind::Text, PickRule::LastDecodable,
@@ -69,19 +75,21 @@ inline constexpr FieldRow kFields[] = {
      ValueForm::Text},
     {int(TextField::URL), "WXXX", "WXXX", LayoutKind::Link, PickRule::LastWellFormed,
      ValueForm::Text},
+    {kLyricsField, "USLT", "USLT", LayoutKind::Lyrics, PickRule::FirstPlainElseLast,
+     ValueForm::Lyrics},
 };
 inline constexpr int kFieldRowCount = int(std::size(kFields));
 
 // Every field has exactly one row.
 static_assert([] {
-    for (int field = 0; field <= kTrackField; ++field) {
+    for (int field = 0; field <= kLyricsField; ++field) {
         int rows = 0;
         for (const FieldRow& row : kFields)
             rows += row.field == field ? 1 : 0;
         if (rows != 1)
             return false;
     }
-    return kFieldRowCount == kTrackField + 1;
+    return kFieldRowCount == kLyricsField + 1;
 }());
 
 } // namespace quillon::id3v2

@@ -100,6 +100,11 @@ const RoundTrip kRoundTrips[] = {
      "\x03image/jpeg\x00\x00\xCE\xA9\x00\xFF\xD8\xFF"sv},
     {LayoutKind::Picture22, 2, picture(1, "PNG", 3, "\xCE\xA9", {1, 2}, true),
      "\x01PNG\x03\xFF\xFE\xA9\x03\x00\x00\x01\x02"sv},
+    {LayoutKind::UserText, 3, described(1, "", "\xCE\xA9", "x"),
+     "\x01\xFF\xFE\xA9\x03\x00\x00\xFF\xFEx\x00"sv},
+    {LayoutKind::UserText, 4, described(0, "", "MOOD", "calm"),
+     "\x00MOOD\x00"
+     "calm"sv},
 };
 
 TEST(ID3v2Frames, EveryLayoutIsWrittenAndReadBackByteByByte) {

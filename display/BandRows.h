@@ -22,8 +22,9 @@ struct BandRow {
     std::string_view caption; // "Title"; none for a composite
     RowKind kind = RowKind::Text;
     std::string_view field = {}; // the tag field shown ("title"); none for other rows
-    // A member of a composite row: the composite, and the member's width on its line (0: what
-    // the line leaves), the least it shrinks to, and a text it always shows whole.
+    // A member of a composite row: the composite, and the member's width on its line (0: a
+    // share of what the line leaves, by what the texts need), the least it shrinks to, and a
+    // text it always shows whole.
     std::string_view composite = {};
     int width = 0;
     int minWidth = 0;

@@ -35,6 +35,35 @@ QStringList sortedAlphabetically(QStringList items) {
     return items;
 }
 
+// Shares `room` among the members whose need is not negative: each gets what its text needs
+// while an even share of what is left allows it, the smaller needs first; room to spare is
+// spread evenly, the last member taking what rounding leaves.
+QList<int> sharedWidths(const QList<int>& needs, int room) {
+    QList<int> widths(needs.size(), 0);
+    QList<int> order;
+    for (int i = 0; i < needs.size(); ++i) {
+        if (needs[i] >= 0)
+            order.append(i);
+    }
+    if (order.isEmpty())
+        return widths;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return needs[a] < needs[b]; });
+    int left = room;
+    for (int k = 0; k < order.size(); ++k) {
+        const int width = qMin(needs[order[k]], left / int(order.size() - k));
+        widths[order[k]] = width;
+        left -= width;
+    }
+    std::sort(order.begin(), order.end());
+    const int each = left / int(order.size());
+    for (int k = 0; k < order.size(); ++k) {
+        const int extra = k + 1 == order.size() ? left : each;
+        widths[order[k]] += extra;
+        left -= extra;
+    }
+    return widths;
+}
+
 } // namespace
 
 // The scrolled surface: paints the captions, lines and divider, places the value cells, and
@@ -311,8 +340,11 @@ void InspectorGrid::endEdit(bool keepText) {
     editor->removeEventFilter(this);
     editor->hide();
     editor->deleteLater();
-    if (!keepText)
+    if (!keepText && row->m_text != m_textBeforeEdit) {
         row->m_text = m_textBeforeEdit;
+        if (row->composite())
+            relayout();
+    }
     row->m_cell->refresh();
     if (hadFocus)
         row->m_cell->setFocus(Qt::OtherFocusReason);
@@ -403,7 +435,6 @@ QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* li
     const auto& members = line->members();
     QList<int> captionWidths;
     int used = 0;
-    int fillers = 0;
     // A fixed width grows to show its fit text whole (three-digit tracks, larger fonts); the
     // value cells keep 3 px of margin on each side.
     QList<int> fixedWidths;
@@ -419,12 +450,20 @@ QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* li
         used += caption + (i > 0 ? 1 : 0);
         if (fixedWidths[i] > 0)
             used += fixedWidths[i];
-        else
-            ++fillers;
     }
-    const int spare = qMax(0, right - left - used);
-    int fillersLeft = fillers;
-    int spareLeft = spare;
+    // The members without a width share what the line leaves by what their texts need.
+    QList<int> needs;
+    for (const InspectorRow::Member& member : members) {
+        if (fixedWidths[needs.size()] > 0) {
+            needs.append(-1);
+            continue;
+        }
+        const bool showsText = member.row->kind() != InspectorRow::Kind::Check;
+        const int text = showsText ? metrics.horizontalAdvance(member.row->text()) : 0;
+        const int fit = member.fitText.isEmpty() ? 0 : metrics.horizontalAdvance(member.fitText);
+        needs.append(qMax(text, fit) > 0 ? qMax(text, fit) + 2 * 3 + 1 : 0);
+    }
+    const QList<int> shares = sharedWidths(needs, qMax(0, right - left - used));
     int x = left;
     for (int i = 0; i < members.size(); ++i) {
         const InspectorRow::Member& member = members[i];
@@ -432,12 +471,7 @@ QList<InspectorGrid::Segment> InspectorGrid::lineSegments(const InspectorRow* li
             x += 1; // separator line
         const QRect caption = i == 0 ? QRect() : QRect(x, y, captionWidths[i], height);
         x += captionWidths[i];
-        int width = fixedWidths[i];
-        if (width <= 0) {
-            width = --fillersLeft == 0 ? spareLeft : spare / fillers;
-            spareLeft -= width;
-        }
-        width = qMax(width, member.minWidth);
+        const int width = qMax(fixedWidths[i] > 0 ? fixedWidths[i] : shares[i], member.minWidth);
         segments.append({member.row, caption, QRect(x, y, width, height)});
         x += width;
     }
@@ -458,6 +492,9 @@ void InspectorGrid::rowTextSet(InspectorRow* row) {
     }
     if (row->m_cell)
         row->m_cell->refresh();
+    // Members of a line share its width by their texts.
+    if (row->composite())
+        relayout();
 }
 
 void InspectorGrid::relayout() {
@@ -492,6 +529,8 @@ void InspectorGrid::userSetText(InspectorRow* row, const QString& text) {
         return;
     row->m_text = text;
     row->m_cell->refresh();
+    if (row->composite())
+        relayout();
     emit editChanged(row);
 }
 

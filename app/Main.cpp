@@ -21,6 +21,7 @@
 #include "ui/DropFilesTarget.h"
 #include "ui/FormStorage.h"
 #include "ui/InspectorGrid.h"
+#include "ui/PictureView.h"
 #include "ui/SegmentProgressBar.h"
 #include "ui/ShellComboBox.h"
 #include "ui/ShellListView.h"
@@ -165,10 +166,11 @@ void TfmMain::createInspector() {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* bands = named(new BandContainer(pnInspector), "smMPEG");
     layout->addWidget(bands);
+    createPictureThumbnail();
     for (TagPane& pane : m_panes) {
         pane.createSpeedBar();
         pane.createGrid();
-        pane.createBand(bands);
+        pane.createBand(bands, &pane == &m_panes[1] ? imID3v2Picture : nullptr);
     }
     // The MPEG band's rows are read-only; Enter and Tab stay in the row.
     const BandLayout& mpeg = MpegBand();
@@ -347,6 +349,7 @@ void TfmMain::createBars() {
     BarManager->setQuickCustomizing(tbFile, false);
     BarManager->setQuickCustomizing(tbView, false);
     BarManager->setQuickCustomizing(tbEdit, true);
+    createPictureCommands();
 }
 
 namespace {
@@ -373,9 +376,12 @@ void TfmMain::wireHandlers() {
         }
         connect(w.grid, &InspectorGrid::editChanged, this,
                 guarded([&pane](InspectorRow*) { pane.setModified(true); }));
-        // Files dropped from elsewhere fill the pane from CurrentFile's name.
+        // Files dropped from elsewhere fill the pane from CurrentFile's name; pictures dropped
+        // on the ID3v2 pane are added to its tag.
         connect(w.dropTarget, &DropFilesTarget::dropped, this,
-                guarded([this, &pane](const QStringList&, const QPoint&) {
+                guarded([this, &pane](const QStringList& paths, const QPoint&) {
+                    if (&pane == &m_panes[1] && addPictureFiles(paths, false))
+                        return;
                     if (!readingInBackground())
                         pane.fillFromFileName(CurrentFile);
                 }));
@@ -452,6 +458,7 @@ void TfmMain::ClearFileInfo(bool makeReadOnly) {
     spFileNote->setText(QString());
     for (TagPane& pane : m_panes)
         pane.clear();
+    clearPictures();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
         for (TagPane& pane : m_panes)

@@ -25,6 +25,8 @@ class BarManager;
 class FormStorage;
 class IniFile;
 class InspectorGrid;
+class PictureDialog;
+class PictureThumbnail;
 class SegmentProgressBar;
 class ShellComboBox;
 class ShellListView;
@@ -171,6 +173,28 @@ private:
     void paneDragDrop(TagPane& pane, const QObject* source);
     bool ShellListDragOver(const QObject* source) const;
     void ShellListDragDrop(const QObject* source);
+
+    // Pictures of the ID3v2 tag (MainPictures.cpp).
+    void createPictureThumbnail();
+    void createPictureCommands();
+    // Pictures can change while a file is shown and not being read.
+    bool picturesEditable() const;
+    void updatePictureCommands();
+    // The thumbnail, the large view and the commands follow the ID3v2 tag's pictures.
+    void showPictures();
+    void clearPictures();
+    void fillPictureDialog(int current);
+    // The picture chosen in the large view, else the one the thumbnail shows; -1 for none.
+    int currentPicture() const;
+    // Adds JPEG and PNG files as pictures of the ID3v2 pane; false, adding none, when one
+    // cannot be read or is neither (with `warn`, saying so).
+    bool addPictureFiles(const QStringList& paths, bool warn);
+    void imID3v2PictureClick();
+    void bbAddPictureClick();
+    void bbRemovePictureClick();
+    void bbSavePictureAsClick();
+    PictureThumbnail* imID3v2Picture = nullptr;
+    PictureDialog* m_pictureDialog = nullptr;
 };
 
 } // namespace quillon

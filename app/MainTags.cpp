@@ -12,6 +12,9 @@
 #include <QAction>
 #include <QLabel>
 #include <algorithm>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace quillon {
 
@@ -41,6 +44,8 @@ bool TfmMain::confirmed(TagPane::Confirmation which, const QString& question) {
 void TfmMain::showPane(TagPane& pane) {
     m_loadedFile.noteOwnWrite(CurrentFile);
     pane.show(*AudioFile);
+    if (&pane == &m_panes[1])
+        showPictures();
 }
 
 // The pane shows the file again as it now is, unmodified.
@@ -48,7 +53,13 @@ void TfmMain::reloadPane(TagPane& pane) {
     // The whole file is read again: a tag written or removed changes the file's size, its
     // time and where the audio starts, which the MPEG band shows. The other pane keeps its
     // rows, edits included.
+    // The ID3v2 pane's pictures live in the tag object alone: unsaved, they outlast the reload.
+    std::optional<std::decay_t<decltype(AudioFile->ID3v2Tag().Pictures())>> pictures;
+    if (&pane != &m_panes[1] && m_panes[1].isModified())
+        pictures = AudioFile->ID3v2Tag().Pictures();
     const bool valid = AudioFile->Load(nativePath(CurrentFile)) && AudioFile->Valid();
+    if (pictures)
+        AudioFile->ID3v2Tag().SetPictures(std::move(*pictures));
     pane.setModified(false);
     showPane(pane);
     if (valid)

@@ -248,13 +248,22 @@ InspectorGrid* TagPane::createGrid() {
     return grid;
 }
 
-Band* TagPane::createBand(BandContainer* container) {
+Band* TagPane::createBand(BandContainer* container, QWidget* besideRows) {
     auto* content = new QWidget;
     auto* box = new QVBoxLayout(content);
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(0);
     box->addWidget(m_widgets.speedBar);
-    box->addWidget(m_widgets.grid, 1);
+    if (besideRows) {
+        auto* line = new QHBoxLayout;
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(2);
+        line->addWidget(m_widgets.grid, 1);
+        line->addWidget(besideRows, 0, Qt::AlignTop);
+        box->addLayout(line, 1);
+    } else {
+        box->addWidget(m_widgets.grid, 1);
+    }
     m_widgets.band = container->addBand(fromView(m_band.caption), m_band.height, content);
     m_widgets.band->setObjectName(name("smb%1"));
     m_widgets.exists = new QCheckBox;

@@ -92,7 +92,8 @@ public:
     // holds both, and the pane's part of the status bar.
     QWidget* createSpeedBar();
     InspectorGrid* createGrid();
-    Band* createBand(BandContainer* container);
+    // `besideRows`, if any, stands at the right of the rows.
+    Band* createBand(BandContainer* container, QWidget* besideRows = nullptr);
     DropFilesTarget* createDropTarget();
     StatusPane* createModifiedPane(StatusBar* bar, const QIcon& glyph);
     const Widgets& widgets() const { return m_widgets; }

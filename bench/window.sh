@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures the window headless: start to the first shown window, a click on a
-# file to the filled bands, and the listing of a 20,000-file folder; writes
-# the figures into docs/benchmarks.md ("The window").
+# file to the filled bands (also with a 4 MB picture in its tag), and the
+# listing of a 20,000-file folder; writes the figures into docs/benchmarks.md
+# ("The window").
 # usage: bench/window.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."

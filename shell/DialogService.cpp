@@ -1,6 +1,7 @@
 #include "shell/DialogService.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace quillon {
@@ -35,6 +36,14 @@ protected:
         box.setDefaultButton(QMessageBox::Ok);
         box.exec();
         return true;
+    }
+
+    QString askFileName(FileQuestion question, const QString& caption, const QString& path,
+                        const QString& filter) override {
+        QWidget* parent = QApplication::activeWindow();
+        if (question == FileQuestion::Open)
+            return QFileDialog::getOpenFileName(parent, caption, path, filter);
+        return QFileDialog::getSaveFileName(parent, caption, path, filter);
     }
 };
 

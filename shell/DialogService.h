@@ -25,9 +25,22 @@ public:
     // Titled "Quillon", with an error icon and OK; the text gets the full-stop rule.
     void error(const QString& text) { present(Kind::Error, withFullStop(text)); }
 
+    enum class FileQuestion { Open, Save };
+    // The name of a file to read, chosen among the files `filter` lets through ("Images (*.png
+    // *.jpg)"); empty when the user cancels.
+    QString openFileName(const QString& caption, const QString& filter) {
+        return askFileName(FileQuestion::Open, caption, QString(), filter);
+    }
+    // The name of a file to write, starting from `suggested`; empty when the user cancels.
+    QString saveFileName(const QString& caption, const QString& suggested, const QString& filter) {
+        return askFileName(FileQuestion::Save, caption, suggested, filter);
+    }
+
 protected:
     // Shows one box with the final text; returns true when the answer was Yes or OK.
     virtual bool present(Kind kind, const QString& text) = 0;
+    virtual QString askFileName(FileQuestion question, const QString& caption, const QString& path,
+                                const QString& filter) = 0;
 };
 
 // The service in use: the one set last, else the real message boxes.

@@ -26,6 +26,10 @@ public:
     std::vector<Box> boxes;    // every box shown, in order, with its final text
     std::deque<bool> answers;  // answers to the next questions (true = Yes)
     bool defaultAnswer = true; // the answer once the queue is empty
+    // The file questions asked (their captions), and the names that answer them in turn; an
+    // empty queue answers as a cancel does.
+    QStringList fileQuestions;
+    std::deque<QString> fileNames;
 
     QStringList texts(Kind kind) const {
         QStringList result;
@@ -46,6 +50,15 @@ protected:
         const bool answer = answers.front();
         answers.pop_front();
         return answer;
+    }
+    QString askFileName(FileQuestion, const QString& caption, const QString&,
+                        const QString&) override {
+        fileQuestions << caption;
+        if (fileNames.empty())
+            return QString();
+        const QString name = fileNames.front();
+        fileNames.pop_front();
+        return name;
     }
 };
 

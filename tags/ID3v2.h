@@ -119,7 +119,9 @@ public:
     void SetLyrics(TLyrics lyrics) { m_fields.lyrics = std::move(lyrics); }
 
     // Every frame of the tag that no text field shows, pictures and lyrics
-    // included, in tag order, as Load found them.
+    // included, in tag order, as Load found them. Of a tag of more than 4096
+    // frames (which no tagger writes), the frames after those are left out
+    // here, from Pictures and from ConversionLosses, and are kept.
     const std::vector<TOtherFrame>& OtherFrames() const { return m_otherFrames; }
 
     // The frames of this tag that revision `major` (3 or 4) cannot hold and a

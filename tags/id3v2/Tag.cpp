@@ -22,6 +22,10 @@ namespace {
 // A tag's first bytes are read in one call; most tags end within them.
 constexpr std::int64_t kStartBytes = 16 * 1024;
 
+// Load lists the frames of a tag up to this many: far more than taggers
+// write, and a tag of millions of tiny frames still loads in bounded memory.
+constexpr std::size_t kListedFrames = 4096;
+
 // ---- Values of the fields
 
 // A field's value in the frame: its text list, or its Latin-1 text. From
@@ -372,8 +376,10 @@ template <bool Whole, class Walk> TagContent readContent(const Walk& walk) {
     const bool ids22 = revision.idSize == 3;
     Bytes scratch;
     Picks found = walk.template collect<Picks>([&](Picks& picks, const Frame& frame) {
-        if constexpr (Whole)
-            picks.frames.push_back(frame);
+        if constexpr (Whole) {
+            if (picks.frames.size() < kListedFrames)
+                picks.frames.push_back(frame);
+        }
         const int slot = slotOf(frame, ids22);
         if (slot < 0)
             return;
@@ -723,11 +729,13 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const Edits& 
         picturesWritten = true;
     };
     Bytes scratch;
+    std::size_t index = 0; // of the frame; Load lists the first kListedFrames
     const std::int64_t framesEnd = walk.walk([&](const Frame& frame) {
         if (failed)
             return;
         const std::string_view id = idOf(frame, walk.revision());
-        if (edits.pictures && id == "APIC" && isReadablePicture(walk, frame, scratch)) {
+        const bool listed = index++ < kListedFrames;
+        if (edits.pictures && listed && id == "APIC" && isReadablePicture(walk, frame, scratch)) {
             if (!picturesWritten)
                 writePictures();
             return;

@@ -568,3 +568,22 @@ TEST(WholeTag, ConversionNamesWhatItDrops) {
         EXPECT_NE(asString(readFile(path)).find(c.frames), std::string::npos);
     }
 }
+
+TEST(WholeTag, ATagOfMoreFramesThanListedKeepsThoseAfterThem) {
+    Bytes frames;
+    for (int i = 0; i < 5000; ++i)
+        append(frames, id3v2Frame(3, "PRIV", "o\0x"sv));
+    const Bytes late = id3v2Frame(3, "APIC", "\0image/png\0\x03\0"s + kPng);
+    append(frames, late);
+    TestDir dir;
+    const std::string path = dir.createFile("song.mp3", concat({id3v2Tag(3, frames), cbrFrames()}));
+    TID3v2 tag = loaded(path);
+    EXPECT_EQ(tag.OtherFrames().size(), 4096u);
+    EXPECT_EQ(tag.Pictures(), std::vector<TPicture>{});
+
+    tag.SetPictures({{3, "image/jpeg", "", kJpeg}});
+    ASSERT_TRUE(tag.Save(path));
+    const std::string saved = asString(readFile(path));
+    EXPECT_NE(saved.find(asString(late)), std::string::npos);
+    EXPECT_NE(saved.find(kJpeg), std::string::npos);
+}

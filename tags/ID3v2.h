@@ -183,6 +183,8 @@ private:
     std::vector<TPicture> m_pictures;
     std::vector<TPicture> m_loadedPictures;
     std::vector<TOtherFrame> m_otherFrames;
+    // What a conversion to 2.3 and to 2.4 would drop.
+    std::array<std::vector<std::string>, 2> m_losses;
     int m_convertTo = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "tags/FileRebuild.h"
 #include "tags/ID3v1.h"
 #include "tags/TagText.h"
+#include "tags/id3v2/Convert.h"
 #include "tags/id3v2/Frames.h"
 
 #include <algorithm>
@@ -164,6 +165,7 @@ struct TagContent {
     // Read only for Load.
     std::vector<TPicture> pictures;
     std::vector<TOtherFrame> others;
+    std::array<std::vector<std::string>, 2> losses; // converted to 2.3, to 2.4
 };
 
 // The frames read for the fields: each row's 2.3 id, then its 2.4 id when it
@@ -465,9 +467,27 @@ template <bool Whole, class Walk> TagContent readContent(const Walk& walk) {
         }
     }
     if constexpr (Whole) {
+        std::vector<FrameToConvert> converted;
+        std::vector<std::string> dropped22;
         for (const Frame& frame : found.frames) {
             if (!shownByField(frame, revision, content))
                 describeFrame(walk, frame, scratch, content);
+            FrameToConvert& f = converted.emplace_back();
+            f.id = std::string(idOf(frame, revision));
+            if (f.id.empty())
+                dropped22.push_back(std::string(frame.rawId, 3) +
+                                    ": no counterpart in 2.3, dropped");
+            const auto data = walk.decodable(frame) && contentNamesLosses(f.id)
+                                  ? walk.content(frame, scratch)
+                                  : std::nullopt;
+            f.readable = walk.decodable(frame);
+            if (data)
+                f.content = std::string(*data);
+        }
+        for (const int major : {3, 4}) {
+            std::vector<std::string>& losses = content.losses[major - 3];
+            losses = dropped22;
+            convertFrames(converted, revision.major, *revisionOf(major), nullptr, losses);
         }
     }
     return content;
@@ -608,7 +628,40 @@ struct Edits {
     const TID3v2::Fields& fields;
     const TID3v2::Fields& loaded;
     const std::vector<TPicture>* pictures; // null: the picture frames stay
+    int convertTo;                         // 3 or 4; 0: the revision stays
 };
+
+// The tag `tag` (header and frames, no padding) as revision `to`; nothing
+// when the result is too large.
+std::optional<Bytes> convertedTag(const Bytes& tag, const Revision& to) {
+    const Header header = readHeader(tag.data(), static_cast<std::int64_t>(tag.size()));
+    const FrameWalk walk(-1, header, TagBuffer(tag.begin(), tag.end()));
+    const Revision& from = walk.revision();
+    std::vector<FrameToConvert> frames;
+    Bytes scratch;
+    walk.walk([&](const Frame& frame) {
+        FrameToConvert& f = frames.emplace_back();
+        f.id = std::string(idOf(frame, from));
+        f.status = statusAs23(walk.bytes().data()[frame.start + 8], from.major);
+        f.readable = walk.decodable(frame);
+        if (f.readable) {
+            if (const auto data = walk.content(frame, scratch))
+                f.content = std::string(*data);
+            else
+                f.readable = false;
+        }
+    });
+    Bytes out = {'I', 'D', '3', to.major, 0, 0, 0, 0, 0, 0};
+    std::vector<std::string> losses;
+    convertFrames(frames, from.major, to, &out, losses);
+    const std::int64_t size = static_cast<std::int64_t>(out.size()) - kHeaderSize;
+    if (size > kMaxSyncsafe)
+        return std::nullopt;
+    Bytes sizeBytes;
+    putSize(sizeBytes, SizeCodec::Syncsafe32, static_cast<std::uint32_t>(size));
+    std::copy(sizeBytes.begin(), sizeBytes.end(), out.begin() + 6);
+    return out;
+}
 
 // The new tag for the file open as `fd`: the frames of the fields that differ
 // from `loaded` are replaced, added or removed, and the pictures when they
@@ -715,6 +768,12 @@ std::optional<RebuildPlan> buildTag(int fd, std::int64_t fileSize, const Edits& 
     Bytes header = {'I', 'D', '3', target.major, 0, 0};
     putSize(header, SizeCodec::Syncsafe32, static_cast<std::uint32_t>(size));
     std::copy(header.begin(), header.end(), frames.begin());
+    if (edits.convertTo != 0 && edits.convertTo != target.major) {
+        std::optional<Bytes> converted = convertedTag(frames, *revisionOf(edits.convertTo));
+        if (!converted)
+            return std::nullopt;
+        frames = std::move(*converted);
+    }
     plan.keepFrom = endOfOldTag(walk, framesEnd);
     plan.padTo = [](Bytes& padded, std::int64_t extent) {
         if (extent < std::int64_t(padded.size()) || extent - kHeaderSize > kMaxSyncsafe)
@@ -750,6 +809,7 @@ void TID3v2::Reset() {
     m_pictures.clear();
     m_loadedPictures.clear();
     m_otherFrames.clear();
+    m_losses = {};
     m_convertTo = 0;
 }
 
@@ -767,8 +827,9 @@ void TID3v2::SetTrackText(std::string_view text) {
     m_fields.trackTotal = m_fields.track != 0 ? trackTotalFrom(trimmed) : 0;
 }
 
-std::vector<std::string> TID3v2::ConversionLosses(int) const {
-    return {};
+std::vector<std::string> TID3v2::ConversionLosses(int major) const {
+    return major == 3 || major == 4 ? m_losses[static_cast<std::size_t>(major - 3)]
+                                    : std::vector<std::string>{};
 }
 
 void TID3v2::ConvertTo(int major) {
@@ -792,6 +853,7 @@ bool TID3v2::LoadFrom(int fd, std::int64_t fileSize) {
         m_loadedTrackText = std::move(content.sources[rowOf(kTrackField)].value);
         m_pictures = std::move(content.pictures);
         m_otherFrames = std::move(content.others);
+        m_losses = std::move(content.losses);
     };
     try {
         std::optional<TagStart> start = readStart(fd, fileSize);
@@ -831,7 +893,7 @@ bool TID3v2::Save(const std::string& fileName) const {
     return rebuildFile(fileName, [&](int fd, std::int64_t fileSize) -> std::optional<RebuildPlan> {
         try {
             const Edits edits{m_fields, m_loaded,
-                              m_pictures != m_loadedPictures ? &m_pictures : nullptr};
+                              m_pictures != m_loadedPictures ? &m_pictures : nullptr, m_convertTo};
             return buildTag(fd, fileSize, edits);
         } catch (const std::bad_alloc&) {
             setWriteError("there is not enough memory for the tag");

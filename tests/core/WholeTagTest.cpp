@@ -96,6 +96,10 @@ std::vector<std::string> linesWithout(const std::string& text,
     return out;
 }
 
+std::string asString(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
 std::string hex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
@@ -443,4 +447,124 @@ TEST(PictureInfo, SizeComesFromTheHeadersOfEachFormat) {
     EXPECT_EQ(frameName("TPE2"), "Album artist");
     EXPECT_EQ(frameName("PIC"), "Attached picture");
     EXPECT_EQ(frameName("ZZZZ"), "");
+}
+
+TEST(WholeTag, ARevisionRoundTripKeepsWhatMutagenSees) {
+    struct Case {
+        const char* file;
+        int there;
+        std::string yearThere;
+        std::vector<std::string> idsThere; // the mapped frames among the other frames
+    };
+    const Case cases[] = {
+        {"mutagen-whole-v23.mp3", 4, "1999-12-31T23:59", {"TDOR", "TIPL"}},
+        {"mutagen-whole-v24.mp3", 3, "1999", {"TDAT", "TIME", "TORY", "IPLS"}},
+        {"eyed3-whole-v23.mp3", 4, "", {}},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir.createFile("song.mp3", readFile(fixture(c.file)));
+        const std::optional<std::string> before = mutagenSees(path);
+        TID3v2 tag = loaded(path);
+        const int back = tag.VersionId();
+        const std::string year = tag.Year();
+        const std::vector<TPicture> pictures = tag.Pictures();
+        EXPECT_EQ(tag.ConversionLosses(c.there), std::vector<std::string>{});
+        EXPECT_EQ(tag.ConversionLosses(back), std::vector<std::string>{});
+        tag.ConvertTo(c.there);
+        ASSERT_TRUE(tag.Save(path));
+
+        TID3v2 there = loaded(path);
+        EXPECT_EQ(there.VersionId(), c.there);
+        EXPECT_EQ(there.Year(), c.yearThere);
+        EXPECT_EQ(there.Pictures(), pictures);
+        std::vector<std::string> ids;
+        for (const TOtherFrame& frame : there.OtherFrames()) {
+            if (std::string_view("TDOR TIPL TDAT TIME TORY IPLS TYER TDRC").find(frame.id) !=
+                std::string_view::npos)
+                ids.push_back(frame.id);
+        }
+        EXPECT_EQ(ids, c.idsThere);
+        const std::optional<std::string> seenThere = mutagenSees(path);
+        there.ConvertTo(back);
+        ASSERT_TRUE(there.Save(path));
+
+        const TID3v2 again = loaded(path);
+        EXPECT_EQ(again.VersionId(), back);
+        EXPECT_EQ(again.Year(), year);
+        EXPECT_EQ(again.Pictures(), pictures);
+        if (!before)
+            continue;
+        // mutagen gives a 2.3 time seconds of its own.
+        EXPECT_EQ(linesWithout(*seenThere, {"version ", "TDRC "}),
+                  linesWithout(*before, {"version ", "TDRC "}));
+        EXPECT_EQ(mutagenSees(path), before);
+    }
+}
+
+TEST(WholeTag, ConversionNamesWhatItDrops) {
+    struct Case {
+        const char* name;
+        Bytes tag;
+        int to;
+        std::vector<std::string> losses;
+        std::vector<Seen> others; // after the conversion
+        std::string year = {};
+        std::string frames = {}; // bytes the converted tag holds
+    };
+    const Case cases[] = {
+        {"2.3 frames 2.4 has not",
+         id3v2Tag(3, concat({id3v2TextFrame(3, "TRDA", "4th"), id3v2TextFrame(3, "TSIZ", "99"),
+                             id3v2TextFrame(3, "TYER", "2001"), id3v2Frame(3, "TXXX", "\0a\0b"sv),
+                             id3v2Frame(3, "PRIV", "\0\0\0\x04xyz"sv, 0, 0x80),
+                             id3v2Frame(3, "RVAD", "\0\x10"sv)})),
+         4,
+         {"TRDA: no counterpart in 2.4, dropped", "TSIZ: no counterpart in 2.4, dropped",
+          "PRIV: compressed or encrypted, dropped"},
+         {{"TXXX", Kind::Text, "a", "b"}, {"RVAD", Kind::Binary, "", ""}},
+         "2001",
+         asString(concat({id3v2Frame(4, "TDRC",
+                                     "\0"
+                                     "2001"sv),
+                          id3v2Frame(4, "TXXX", "\0a\0b"sv)}))},
+        {"a 2.4 time to the second",
+         id3v2Tag(
+             4, concat({id3v2TextFrame(4, "TDRC", "2001-02-03T04:05:06"),
+                        id3v2Frame(4, "TSOP", "\x03\xC3\x9F"sv), id3v2Frame(4, "TPE1", "\0A\0B"sv),
+                        id3v2Frame(4, "TXXX", "\x03\xCE\xA9\0\xCE\xA9"sv)})),
+         3,
+         {"TDRC: seconds, dropped"},
+         {{"TDAT", Kind::Text, "", "0302"},
+          {"TIME", Kind::Text, "", "0405"},
+          {"TSOP", Kind::Text, "", "\xC3\x9F"},
+          {"TXXX", Kind::Text, "\xCE\xA9", "\xCE\xA9"}},
+         "2001",
+         // UTF-8 becomes UTF-16, or Latin-1 where that holds the text.
+         asString(concat({id3v2Frame(3, "TSOP", "\0\xDF"sv), id3v2Frame(3, "TPE1", "\0A/B"sv),
+                          id3v2Frame(3, "TXXX", "\x01\xFF\xFE\xA9\x03\0\0\xFF\xFE\xA9\x03"sv)}))},
+        {"a 2.2 frame 2.3 has not",
+         id3v2Tag(2, concat({id3v2Frame(2, "CRM", "x"sv), id3v2Frame(2, "TYE",
+                                                                     "\0"
+                                                                     "1990"sv)})),
+         4,
+         {"CRM: no counterpart in 2.3, dropped"},
+         {},
+         "1990"},
+    };
+    TestDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.createFile("song.mp3", concat({c.tag, cbrFrames()}));
+        TID3v2 tag = loaded(path);
+        EXPECT_EQ(tag.ConversionLosses(c.to), c.losses);
+        tag.ConvertTo(c.to);
+        ASSERT_TRUE(tag.Save(path));
+        const TID3v2 after = loaded(path);
+        EXPECT_EQ(after.VersionId(), c.to);
+        EXPECT_EQ(seen(after), c.others);
+        EXPECT_EQ(after.Year(), c.year);
+        EXPECT_EQ(after.Artist(), tag.Artist()); // several texts of 2.4 joined for 2.3
+        EXPECT_NE(asString(readFile(path)).find(c.frames), std::string::npos);
+    }
 }

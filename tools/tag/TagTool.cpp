@@ -564,8 +564,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         if (problem.empty() && options->convertTo != 0 && !options->allowLosses) {
             const std::string losses = conversionLosses(audio.ID3v2Tag(), options->convertTo);
             if (!losses.empty())
-                problem = "not converted to ID3v2." + std::to_string(options->convertTo) +
-                          ", which would drop " + losses + " (--allow-losses drops them)";
+                problem = "not converted: ID3v2." + std::to_string(options->convertTo) +
+                          " would drop " + losses + "; --allow-losses converts it anyway";
         }
         if (problem.empty() && options->extractTo)
             problem = extractPictures(path, audio.ID3v2Tag(), *options->extractTo, out);

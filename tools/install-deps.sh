@@ -12,6 +12,8 @@ packages=(
     nlohmann-json3-dev
     qt6-base-dev fonts-dejavu-core fonts-liberation fonts-wine
     libsimpleini-dev scdoc
+    # Pictures in tags as WebP, TIFF and other formats beyond Qt's own PNG, JPEG and GIF.
+    qt6-image-formats-plugins
 )
 if [ "${1:-}" = "--tests" ]; then
     # The test suite: GoogleTest, a headless X server for the screenshots and window checks,

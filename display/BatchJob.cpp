@@ -250,7 +250,8 @@ BatchPlan planTagsFromNames(const QStringList& paths, const NamePattern& pattern
     return plan;
 }
 
-BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern, TagChoice tags) {
+BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern, TagChoice tags,
+                             const PendingFields* pending) {
     BatchPlan plan;
     if (!pattern.isValid()) {
         for (const QString& path : paths)
@@ -279,8 +280,10 @@ BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& patter
                 text.empty() && field && v1.Exists())
                 text = field->get(v1);
             QString value = fromStd(text);
+            if (pending && pending->value(path).contains(key))
+                value = pending->value(path).value(key);
             if (key == QLatin1String("track") && !value.isEmpty())
-                value = numberText(value.toInt(), 2);
+                value = numberText(value.section(QLatin1Char('/'), 0, 0).toInt(), 2);
             if (value.trimmed().isEmpty() && missing.isEmpty())
                 missing = key;
             values.insert(key, value);

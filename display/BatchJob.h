@@ -4,6 +4,7 @@
 
 #include "display/NamePattern.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -73,8 +74,11 @@ BatchPlan planTagsFromNames(const QStringList& paths, const NamePattern& pattern
 // the two are read). A track becomes at least two digits ("05"). A file whose tag lacks a field
 // the pattern names is skipped, as is every file whose new name collides with another's or with
 // an existing entry. A file already so named gets no edit.
+// `pending` gives, by path, fields that edits not yet written will set: they stand before what
+// the tags hold (a dry run of several steps).
+using PendingFields = QHash<QString, PatternValues>;
 BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern,
-                             TagChoice tags = {true, true});
+                             TagChoice tags = {true, true}, const PendingFields* pending = nullptr);
 // Track numbers in the order given, from `start`; with `withTotal` "n/total", total being the
 // last number given.
 BatchPlan planNumbering(const QStringList& paths, int start, bool withTotal, TagChoice tags);

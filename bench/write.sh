@@ -62,7 +62,7 @@ namesPart() {
             t0=$EPOCHREALTIME
             "${cmd[@]}" "$work"/*.mp3 >/dev/null 2>"$build/names-stderr" || rc=$?
             t1=$EPOCHREALTIME
-            if ((rc == 0)) && "$python" bench/batch/name-files.py check "$work" >/dev/null \
+            if ((rc == 0)) && "$python" bench/batch/name-files.py check "$work" "$corpus/audio.bin" >/dev/null \
                 2>"$build/names-check"; then
                 times[$tool]+="$((${t1/./} - ${t0/./}))"$'\n'
                 printf ' %s %.3f s' "$tool" "$(awk -v t="$((${t1/./} - ${t0/./}))" 'BEGIN { print t / 1e6 }')"

@@ -94,6 +94,11 @@ class BatchJob {
 public:
     using Progress = std::function<void(int done, int total)>;
 
+    // Files per group of saves that share one journal and its syncs: `cancel` is looked at
+    // between files, but the files of a group in hand are finished first. The window keeps
+    // groups small; a tool that is never cancelled may take all files at once.
+    explicit BatchJob(int groupSize = kGroupSize) : m_groupSize(groupSize < 1 ? 1 : groupSize) {}
+
     // Runs on the calling thread (the window calls it on a worker thread). Each file is done
     // whole or not at all: its tags, then its rename. Saves are gathered under the core's
     // WriteBatch in small groups, so that they share their syncs. `cancel` is looked at between
@@ -106,8 +111,10 @@ public:
     BatchResult undo(const BatchUndo& undo, const std::atomic_bool& cancel,
                      const Progress& progress = {});
 
-    // Files per group of saves under one journal.
     static constexpr int kGroupSize = 32;
+
+private:
+    int m_groupSize;
 };
 
 } // namespace quillon

@@ -3,9 +3,10 @@
 usage: name-files.py make AUDIO COUNT FOLDER
            COUNT copies of AUDIO named "NNNN - Artist A - Title NNNN.mp3", each under an
            ID3v2.3 tag of one frame (TENC) with mutagen's default padding
-       name-files.py check FOLDER
+       name-files.py check FOLDER AUDIO
            each file's ID3v2 track, artist and title read back as its name gives them, and the
-           audio after the tag is AUDIO's; exits 1 and names the first faults otherwise"""
+           audio after the tag is the bytes of AUDIO (the "audio.bin" that make leaves beside
+           FOLDER); exits 1 and names the first faults otherwise"""
 import os
 import re
 import shutil
@@ -37,8 +38,8 @@ def make(audio, count, folder):
         f.write(audio_of(path))
 
 
-def check(folder):
-    with open(os.path.join(folder, "..", "audio.bin"), "rb") as f:
+def check(folder, reference):
+    with open(reference, "rb") as f:
         audio = f.read()
     faults = []
     names = sorted(os.listdir(folder))
@@ -61,4 +62,4 @@ def check(folder):
 if sys.argv[1] == "make":
     make(sys.argv[2], int(sys.argv[3]), sys.argv[4])
 else:
-    sys.exit(check(sys.argv[2]))
+    sys.exit(check(sys.argv[2], sys.argv[3]))

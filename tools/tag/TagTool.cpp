@@ -444,7 +444,8 @@ void runStep(const Step& step, const Options& options, std::vector<std::string>&
         return;
     }
     const std::atomic_bool never{false};
-    const BatchResult result = BatchJob().run(plan.edits, never);
+    // Never cancelled: all files in one group, whose saves share their syncs.
+    const BatchResult result = BatchJob(int(plan.edits.size())).run(plan.edits, never);
     for (const FileFailure& failure : result.failed)
         problems[indexOf.value(failure.path)] = failure.reason.toStdString();
     for (const FileEdit& edit : plan.edits) {

@@ -7,6 +7,7 @@
 
 #include "app/ErrorGuard.h"
 #include "app/FailureText.h"
+#include "display/NameRules.h"
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
 #include "shell/FileOperations.h"
@@ -36,18 +37,6 @@ const QString kSeparator = QStringLiteral(" - ");
 // A switched-off confirmation goes ahead as if Yes had been answered.
 bool confirmedBy(const QAction* confirmation, const QString& question) {
     return !confirmation->isChecked() || dialogs().confirm(question);
-}
-
-// The folder part runs up to the last "/", the extension from the last "." after it. A "/" in
-// the tag's text becomes "-", so the new name stays one name in the file's own folder.
-QString renamedPath(const QString& path, const QString& baseName) {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot > slash ? path.mid(dot) : QString();
-    // "\xE9" in the tag's text stands for the byte again where the old name held raw bytes.
-    QString name = fileNameFromDisplay(baseName, fileNameOf(path));
-    name.replace(QLatin1Char('/'), QLatin1Char('-'));
-    return path.left(slash + 1) + name + extension;
 }
 
 bool isOnlyDots(const QString& path) {

@@ -5,6 +5,7 @@
 #include "app/FailureText.h"
 #include "display/BandRows.h"
 #include "display/DisplayTexts.h"
+#include "display/NameRules.h"
 #include "display/TagFields.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
@@ -49,7 +50,6 @@ const QString kStoredLine = QStringLiteral("%1: \"%2\"");
 const QString kStoredTail = QStringLiteral("Save the tag?");
 
 constexpr int kSpeedBarHeight = 21;
-constexpr int kMaxBaseName = 260;
 constexpr int kMaxTitle = 255;
 
 QString fromView(std::string_view text) {
@@ -67,23 +67,6 @@ QToolButton* speedButton(QWidget* parent, const QString& name, const QString& hi
     button->setAccessibleName(hint);
     button->setGeometry(left, 2, 20, 17);
     return button;
-}
-
-// The name of the file without its folder and from its last "." on.
-QString baseNameOf(const QString& path) {
-    QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1).left(kMaxBaseName);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    return name;
-}
-
-// A name that is not UTF-8 comes from media written under Windows: as tag text its bytes are
-// read in that code page, Windows-1252.
-QString tagTextOfName(const QString& name) {
-    if (!hasRawBytes(name))
-        return name;
-    return QString::fromStdString(windows1252ToUtf8(fileNameBytes(name).toStdString()));
 }
 
 } // namespace

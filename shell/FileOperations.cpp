@@ -491,25 +491,5 @@ QString FileOperations::duplicateName(const QString& folder, const QString& name
 
 // Where the file system lacks RENAME_NOREPLACE: a hard link (which fails on an existing name),
 // then removing the old name.
-int moveWithoutReplacing(const QString& from, const QString& to) {
-    const QByteArray source = fileNameBytes(from);
-    const QByteArray target = fileNameBytes(to);
-    // A NUL would cut the path short of the one the user agreed to.
-    if (source.contains('\0') || target.contains('\0'))
-        return EINVAL;
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    if (::link(source.constData(), target.constData()) != 0)
-        return errno;
-    if (::unlink(source.constData()) != 0) {
-        const int code = errno;
-        ::unlink(target.constData());
-        return code;
-    }
-    return 0;
-}
 
 } // namespace quillon

@@ -4,6 +4,8 @@
 // of their names; an entry a copy could not read is named, never silently left out.
 #pragma once
 
+#include "shell/PathInfo.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,10 +14,6 @@ class QWidget;
 namespace quillon {
 
 class TransferProgress;
-
-// Renames `from` to `to` (paths whose bytes FileName.h carries), never replacing an existing
-// entry as rename(2) would do silently. Returns 0, or the error number of the step that failed.
-int moveWithoutReplacing(const QString& from, const QString& to);
 
 class FileOperations {
 public:

@@ -2,7 +2,11 @@
 
 #include "shell/FileName.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon {
 
@@ -36,6 +40,27 @@ bool pathExists(const QString& path) {
 
 bool isDirectory(const QString& path) {
     return pathInfo(path, true).isDir;
+}
+
+int moveWithoutReplacing(const QString& from, const QString& to) {
+    const QByteArray source = fileNameBytes(from);
+    const QByteArray target = fileNameBytes(to);
+    // A NUL would cut the path short of the one the user agreed to.
+    if (source.contains('\0') || target.contains('\0'))
+        return EINVAL;
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno;
+    if (::unlink(source.constData()) != 0) {
+        const int code = errno;
+        ::unlink(target.constData());
+        return code;
+    }
+    return 0;
 }
 
 } // namespace quillon

@@ -1,4 +1,4 @@
-// What the file system says of a path, asked by the path's bytes.
+// What the file system says of a path, and a rename that never replaces, by the path's bytes.
 #pragma once
 
 #include <QString>
@@ -24,5 +24,9 @@ struct PathInfo {
 PathInfo pathInfo(const QString& path, bool followLinks = true);
 bool pathExists(const QString& path);  // without following a final link
 bool isDirectory(const QString& path); // following links
+
+// Renames `from` to `to` (paths whose bytes FileName.h carries), never replacing an existing
+// entry as rename(2) would do silently. Returns 0, or the error number of the step that failed.
+int moveWithoutReplacing(const QString& from, const QString& to);
 
 } // namespace quillon

@@ -46,6 +46,17 @@ _quillon_tag() {
             _filedir -d
             return
             ;;
+        --to)
+            COMPREPLY=($(compgen -W "v1 v2 v1,v2" -- "$cur"))
+            return
+            ;;
+        --from-name | --rename)
+            # A PATTERN of placeholders.
+            local placeholders="%title% %artist% %album% %year% %track% %genre% %comment%"
+            placeholders+=" %composer% %copyright% %encoder% %language% %url% %dummy%"
+            COMPREPLY=($(compgen -W "$placeholders" -- "$cur"))
+            return
+            ;;
         --help | -h | --version)
             return
             ;;
@@ -53,7 +64,9 @@ _quillon_tag() {
 
     if [[ $cur == -* ]]; then
         local options="--v1 --v2 --remove-v1 --remove-v2 --picture --remove-pictures"
-        options+=" --extract-pictures --lyrics --to-v23 --to-v24 --allow-losses --help --version --"
+        options+=" --extract-pictures --lyrics --to-v23 --to-v24 --allow-losses"
+        options+=" --from-name --rename --number --total --to --dry-run -r --recursive"
+        options+=" --help --version --"
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi

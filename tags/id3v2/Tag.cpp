@@ -268,7 +268,7 @@ struct Pick {
 struct Picks {
     std::array<Pick, kSlotCount> last{};
     std::array<Pick, kSlotCount> firstPlain{}; // PickRule::FirstPlainElseLast
-    std::vector<Frame> frames;                 // every frame, when the whole tag is read
+    std::vector<Frame> frames; // the first kListedFrames, when the whole tag is read
 };
 
 // Whether a frame is one a text field shows: the frame its value came from,

@@ -741,7 +741,8 @@ TEST(TagTool, ExtractsPicturesWithoutWritingOverFiles) {
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string out = dir.file("out") + "/";
     EXPECT_EQ(r.out, out + "song-front.jpg\n" + out + "song-back-2.png\n" + out +
-                         "song-front.png\n" + out + "song-publisher-logo.bin\n");
+                         "song-front.png\n" + out +
+                         "song-publisher-logo.bin\n2 written, 0 failed\n");
     EXPECT_EQ(textOf(readFile(out + "song-front.jpg")), jpegBytes('1'));
     EXPECT_EQ(textOf(readFile(out + "song-back.png")), "mine");
     EXPECT_EQ(textOf(readFile(out + "song-back-2.png")), pngBytes('2'));
@@ -754,7 +755,8 @@ TEST(TagTool, ExtractsPicturesWithoutWritingOverFiles) {
     const Result again = run({"--extract-pictures", dir.file("out") + "/", song});
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.out, out + "song-front-2.jpg\n" + out + "song-back-3.png\n" + out +
-                             "song-front-2.png\n" + out + "song-publisher-logo-2.bin\n");
+                             "song-front-2.png\n" + out +
+                             "song-publisher-logo-2.bin\n1 written, 0 failed\n");
     EXPECT_EQ(textOf(readFile(out + "song-front-2.jpg")), jpegBytes('1'));
 
     if (::geteuid() != 0) {

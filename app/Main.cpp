@@ -458,12 +458,12 @@ void TfmMain::ClearFileInfo(bool makeReadOnly) {
     spFileNote->setText(QString());
     for (TagPane& pane : m_panes)
         pane.clear();
-    clearPictures();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
         for (TagPane& pane : m_panes)
             pane.setEditable(false);
     }
+    clearPictures();
 }
 
 void TfmMain::ClearInspector(InspectorGrid* grid) {

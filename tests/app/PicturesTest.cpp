@@ -164,6 +164,25 @@ TEST_F(PicturesTest, ThumbnailShowsTheFrontCoverAndAClickListsEveryPicture) {
     EXPECT_EQ(0, list->count());
 }
 
+// Taggers write WebP and TIFF too; Qt reads them through Debian's image format plugins.
+TEST_F(PicturesTest, ThumbnailShowsEveryFormatQtReads) {
+    const struct {
+        const char* format;
+        const char* mime;
+    } cases[] = {{"PNG", "image/png"},
+                 {"JPEG", "image/jpeg"},
+                 {"WEBP", "image/webp"},
+                 {"TIFF", "image/tiff"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        const std::string picture = imageFile(80, 60, Qt::green, c.format);
+        ASSERT_FALSE(picture.empty());
+        load(mp3("format.mp3", {apic(c.mime, 3, "", picture)}));
+        ASSERT_TRUE(decoded());
+        EXPECT_EQ(PictureThumbnail::State::Shown, thumbnail()->state());
+    }
+}
+
 TEST_F(PicturesTest, AddedPictureIsSavedByteForByteAndUndoDropsIt) {
     const std::string path = load(mp3("one.mp3", {}));
     const std::string added = dir.createFile("cover.png", bytesOf(back));
@@ -195,6 +214,22 @@ TEST_F(PicturesTest, AddedPictureIsSavedByteForByteAndUndoDropsIt) {
     trigger("bbAddPicture");
     EXPECT_EQ(1, dialogs.count(DialogService::Kind::Warning));
     EXPECT_FALSE(window.ID3v2Modified());
+}
+
+// The ID3v1 pane's Save reads the whole file again; the ID3v2 pane's unsaved picture stays.
+TEST_F(PicturesTest, UnsavedPictureOutlastsASaveOfTheID3v1Pane) {
+    const std::string path = load(mp3("one.mp3", {}));
+    dialogs.fileNames = {QString::fromStdString(dir.createFile("cover.png", bytesOf(back)))};
+    trigger("bbAddPicture");
+    ui.row("iID3v1_Title")->setText("Version one");
+    window.SetID3v1Modified(true);
+    QTest::mouseClick(ui.find<QToolButton>("btID3v1_Save"), Qt::LeftButton);
+    EXPECT_TRUE(window.ID3v2Modified());
+    EXPECT_TRUE(thumbnail()->isVisible());
+    save();
+    const std::vector<Apic> frames = apicFrames(readFile(path));
+    ASSERT_EQ(1u, frames.size());
+    EXPECT_EQ(back, frames[0].data);
 }
 
 TEST_F(PicturesTest, ImageFileDroppedOnTheBandIsAdded) {

@@ -234,7 +234,9 @@ BatchPlan planTagsFromNames(const QStringList& paths, const NamePattern& pattern
     for (const QString& path : paths) {
         const std::optional<PatternValues> values = pattern.match(path);
         if (!values) {
-            plan.skipped.push_back({path, QStringLiteral("the name does not match the pattern")});
+            plan.skipped.push_back(
+                {path, pattern.isValid() ? QStringLiteral("the name does not match the pattern")
+                                         : pattern.error()});
             continue;
         }
         FileEdit edit{path, {}, {}, {}};
@@ -250,7 +252,8 @@ BatchPlan planTagsFromNames(const QStringList& paths, const NamePattern& pattern
     return plan;
 }
 
-BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern, TagChoice tags) {
+BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern, TagChoice tags,
+                             const PendingFields* pending) {
     BatchPlan plan;
     if (!pattern.isValid()) {
         for (const QString& path : paths)
@@ -279,8 +282,10 @@ BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& patter
                 text.empty() && field && v1.Exists())
                 text = field->get(v1);
             QString value = fromStd(text);
+            if (pending && pending->value(path).contains(key))
+                value = pending->value(path).value(key);
             if (key == QLatin1String("track") && !value.isEmpty())
-                value = numberText(value.toInt(), 2);
+                value = numberText(value.section(QLatin1Char('/'), 0, 0).toInt(), 2);
             if (value.trimmed().isEmpty() && missing.isEmpty())
                 missing = key;
             values.insert(key, value);
@@ -370,23 +375,26 @@ struct Work {
     QString problem;
     BatchUndo::File record;
     bool wroteID3v1 = false, wroteID3v2 = false;
+    bool keptID3v2 = false; // the old ID3v2 bytes are in the record
 };
 
 // Gives each file of the round its problem from the batch's results, which come in the order
 // of the saves.
-void takeResults(std::vector<Work>& group, const std::vector<WriteBatch::Result>& results,
-                 const std::vector<Work*>& saved, const QString& what) {
+void takeResults(const std::vector<WriteBatch::Result>& results, const std::vector<Work*>& saved,
+                 const QString& what, bool Work::*wrote) {
     std::size_t next = 0;
     for (const WriteBatch::Result& result : results) {
         while (next < saved.size() && nativePath(saved[next]->edit->path) != result.fileName)
             ++next;
         if (next == saved.size())
             break;
-        if (!result.error.empty())
+        // A write that failed left the file as it was.
+        if (!result.error.empty()) {
             saved[next]->problem = what + QStringLiteral(": ") + fromStd(result.error);
+            saved[next]->*wrote = false;
+        }
         ++next;
     }
-    (void)group;
 }
 
 } // namespace
@@ -399,7 +407,7 @@ BatchResult BatchJob::run(const std::vector<FileEdit>& edits, const std::atomic_
     std::size_t next = 0;
     while (next < edits.size() && !result.cancelled) {
         std::vector<Work> group;
-        while (next < edits.size() && int(group.size()) < kGroupSize) {
+        while (next < edits.size() && int(group.size()) < m_groupSize) {
             if (cancel.load()) {
                 result.cancelled = true;
                 break;
@@ -418,7 +426,10 @@ BatchResult BatchJob::run(const std::vector<FileEdit>& edits, const std::atomic_
                 TagBytes old;
                 if (!readTagBytes(edit.path, old))
                     work.problem = QStringLiteral("the file cannot be read");
-                work.record.oldID3v2 = std::move(old.id3v2);
+                // A tag with its pictures can be large: kept only when it may be put back.
+                work.keptID3v2 = undo || (edit.newPath && edit.id3v2);
+                if (work.keptID3v2)
+                    work.record.oldID3v2 = std::move(old.id3v2);
                 work.record.oldID3v1 = std::move(old.id3v1);
             }
             group.push_back(std::move(work));
@@ -446,7 +457,7 @@ BatchResult BatchJob::run(const std::vector<FileEdit>& edits, const std::atomic_
                 work.*wrote = true;
                 saved.push_back(&work);
             }
-            takeResults(group, batch.commit(), saved, what);
+            takeResults(batch.commit(), saved, what, wrote);
         };
         round([](TMPEGaudio& a) -> TID3v1& { return a.ID3v1Tag(); }, ID3v1Fields(),
               [](const FileEdit& e) -> const std::optional<PatternValues>& { return e.id3v1; },
@@ -473,7 +484,7 @@ BatchResult BatchJob::run(const std::vector<FileEdit>& edits, const std::atomic_
                 const std::string native = nativePath(edit.path);
                 if (work.wroteID3v1)
                     restoreID3v1(native, work.record.oldID3v1);
-                if (work.wroteID3v2)
+                if (work.wroteID3v2 && work.keptID3v2)
                     restoreID3v2(native, work.record.oldID3v2);
             }
             if (work.problem.isEmpty()) {

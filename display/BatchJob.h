@@ -4,6 +4,7 @@
 
 #include "display/NamePattern.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -73,8 +74,11 @@ BatchPlan planTagsFromNames(const QStringList& paths, const NamePattern& pattern
 // the two are read). A track becomes at least two digits ("05"). A file whose tag lacks a field
 // the pattern names is skipped, as is every file whose new name collides with another's or with
 // an existing entry. A file already so named gets no edit.
+// `pending` gives, by path, fields that edits not yet written will set: they stand before what
+// the tags hold (a dry run of several steps).
+using PendingFields = QHash<QString, PatternValues>;
 BatchPlan planRenameFromTags(const QStringList& paths, const NamePattern& pattern,
-                             TagChoice tags = {true, true});
+                             TagChoice tags = {true, true}, const PendingFields* pending = nullptr);
 // Track numbers in the order given, from `start`; with `withTotal` "n/total", total being the
 // last number given.
 BatchPlan planNumbering(const QStringList& paths, int start, bool withTotal, TagChoice tags);
@@ -90,6 +94,11 @@ class BatchJob {
 public:
     using Progress = std::function<void(int done, int total)>;
 
+    // Files per group of saves that share one journal and its syncs: `cancel` is looked at
+    // between files, but the files of a group in hand are finished first. The window keeps
+    // groups small; a tool that is never cancelled may take all files at once.
+    explicit BatchJob(int groupSize = kGroupSize) : m_groupSize(groupSize < 1 ? 1 : groupSize) {}
+
     // Runs on the calling thread (the window calls it on a worker thread). Each file is done
     // whole or not at all: its tags, then its rename. Saves are gathered under the core's
     // WriteBatch in small groups, so that they share their syncs. `cancel` is looked at between
@@ -102,8 +111,10 @@ public:
     BatchResult undo(const BatchUndo& undo, const std::atomic_bool& cancel,
                      const Progress& progress = {});
 
-    // Files per group of saves under one journal.
     static constexpr int kGroupSize = 32;
+
+private:
+    int m_groupSize;
 };
 
 } // namespace quillon

@@ -79,7 +79,7 @@ NamePattern::NamePattern(const QString& pattern) : m_text(pattern) {
                 level.push_back({literal, {}});
             literal.clear();
             level.push_back({{}, field});
-            anyField = true;
+            anyField = anyField || field != kDummy;
             i = end + 1;
         }
         if (!literal.isEmpty())

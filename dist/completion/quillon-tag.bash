@@ -26,13 +26,26 @@ _quillon_tag() {
             compopt -o nospace
             return
             ;;
+        --to)
+            COMPREPLY=($(compgen -W "v1 v2 v1,v2" -- "$cur"))
+            return
+            ;;
+        --from-name | --rename)
+            # A PATTERN of placeholders.
+            local placeholders="%title% %artist% %album% %year% %track% %genre% %comment%"
+            placeholders+=" %composer% %copyright% %encoder% %language% %url% %dummy%"
+            COMPREPLY=($(compgen -W "$placeholders" -- "$cur"))
+            return
+            ;;
         --help | -h | --version)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--v1 --v2 --remove-v1 --remove-v2 --help --version --" -- "$cur"))
+        local options="--v1 --v2 --remove-v1 --remove-v2 --from-name --rename --number --total"
+        options+=" --to --dry-run -r --recursive --help --version --"
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi
     _filedir

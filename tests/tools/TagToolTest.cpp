@@ -131,6 +131,14 @@ TEST(TagTool, UsageErrors) {
         {"--v2"},
         {"--v2", "title=x", "--remove-v2", "a.mp3"},
         {"--frobnicate", "a.mp3"},
+        {"--from-name"},
+        {"--from-name", "%nosuch% - %title%", "a.mp3"},
+        {"--rename", "%artist%%title%", "a.mp3"},
+        {"--number=0", "a.mp3"},
+        {"--number=x", "a.mp3"},
+        {"--total", "--v2", "title=x", "a.mp3"},
+        {"--to", "v3", "--number", "a.mp3"},
+        {"--dry-run", "a.mp3"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(testing::PrintToString(args));
@@ -140,6 +148,112 @@ TEST(TagTool, UsageErrors) {
     }
     EXPECT_EQ(run({"--help"}).status, 0);
     EXPECT_EQ(run({"--version"}).out, "quillon-tag 1.0\n");
+    // Every placeholder is listed.
+    const std::string help = run({"--help"}).out;
+    for (const char* placeholder : {"%title%", "%artist%", "%album%", "%year%", "%track%",
+                                    "%genre%", "%comment%", "%composer%", "%dummy%"})
+        EXPECT_NE(help.find(placeholder), std::string::npos) << placeholder;
+}
+
+// The steps run in the order of the arguments, each over all files: the rename sees the
+// numbers when --number comes first, and finds no track when it comes last.
+TEST(TagTool, RunsNameStepsInTheOrderGiven) {
+    struct Case {
+        std::vector<std::string> steps;
+        std::vector<std::string> namesAfter;
+        std::string out, err;
+        int status;
+    };
+    const Case cases[] = {
+        {{"--from-name", "%artist% - %title%", "--number=3", "--total", "--rename",
+          "%track%. %title%"},
+         {"03. Song.mp3", "04. Other.mp3"},
+         "2 written, 0 failed\n",
+         "",
+         0},
+        {{"--from-name", "%artist% - %title%", "--rename", "%track%. %title%", "--number"},
+         {"Nina - Other.mp3", "Nina - Song.mp3"},
+         "0 written, 2 failed\n",
+         "quillon-tag: DIR/Nina - Song.mp3: the tag has no track\n"
+         "quillon-tag: DIR/Nina - Other.mp3: the tag has no track\n",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.steps));
+        TestDir dir;
+        std::vector<std::string> args = c.steps;
+        args.push_back(dir.createFile("Nina - Song.mp3", cbrFrames(5004)));
+        args.push_back(dir.createFile("Nina - Other.mp3", cbrFrames(5004)));
+        const Result r = run(args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        std::string err = r.err;
+        for (std::size_t at; (at = err.find(dir.path())) != std::string::npos;)
+            err.replace(at, dir.path().size(), "DIR");
+        EXPECT_EQ(err, c.err);
+        EXPECT_EQ(entriesOf(dir.path()), c.namesAfter);
+    }
+    TestDir dir;
+    const std::string path = dir.createFile("Nina - Song.mp3", cbrFrames(5004));
+    ASSERT_EQ(
+        run({"--from-name", "%artist% - %title%", "--to", "v1,v2", "--number=7", "--total", path})
+            .status,
+        0);
+    TID3v2 v2;
+    ASSERT_TRUE(v2.Load(path));
+    EXPECT_EQ(v2.Artist(), "Nina");
+    EXPECT_EQ(v2.Title(), "Song");
+    EXPECT_EQ(v2.Track(), 7u);
+    EXPECT_EQ(v2.TrackTotal(), 7u);
+    const Bytes bytes = readFile(path);
+    EXPECT_EQ(Bytes(bytes.end() - 128, bytes.end()),
+              id3v1Tag({.title = "Song", .artist = "Nina", .track = 7}));
+}
+
+// --dry-run prints what each file would get, reports the files that would fail, and writes
+// nothing, not even a rename.
+TEST(TagTool, DryRunPrintsAndWritesNothing) {
+    TestDir dir;
+    const std::string song = dir.createFile("Nina - Song.mp3", cbrFrames(5004));
+    const std::string odd = dir.createFile("odd.mp3", cbrFrames(5004));
+    const Result r = run({"--dry-run", "--v2", "album=Best", "--from-name", "%artist% - %title%",
+                          "--rename", "%title% (%artist%)", song, odd});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, song + ": ID3v2 album=\"Best\"\n" + odd + ": ID3v2 album=\"Best\"\n" + song +
+                         ": ID3v2 artist=\"Nina\", title=\"Song\"\n" + song + " -> " + dir.path() +
+                         "/Song (Nina).mp3\n" + "1 to write, 1 failed\n");
+    EXPECT_EQ(r.err, "quillon-tag: " + odd + ": the name does not match the pattern\n");
+    EXPECT_EQ(readFile(song), cbrFrames(5004));
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"Nina - Song.mp3", "odd.mp3"}));
+}
+
+// -r walks the folders given, by name at each level, and takes only the MPEG audio files;
+// without it a folder is a failure of its own.
+TEST(TagTool, RecursiveTakesOnlyMpegAudioFiles) {
+    TestDir dir;
+    ASSERT_EQ(::mkdir(dir.file("b").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("b/deeper").c_str(), 0700), 0);
+    const std::string first = dir.createFile("b/a.mp3", cbrFrames(5004));
+    const std::string second = dir.createFile("b/deeper/z.mp3", cbrFrames(5004));
+    const std::string third = dir.createFile("b/e.mp3", cbrFrames(5004));
+    const Bytes notAudio = bytesOf("not audio");
+    const std::string fake = dir.createFile("b/fake.mp3", notAudio);
+    const std::string notes = dir.createFile("b/notes.txt", notAudio);
+    const Result r = run({"-r", "--number", dir.file("b")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3 written, 0 failed\n");
+    const std::pair<std::string, std::uint32_t> tracks[] = {{first, 1}, {second, 2}, {third, 3}};
+    for (const auto& [path, track] : tracks) {
+        TID3v2 v2;
+        ASSERT_TRUE(v2.Load(path));
+        EXPECT_EQ(v2.Track(), track) << path;
+    }
+    EXPECT_EQ(readFile(fake), notAudio);
+    EXPECT_EQ(readFile(notes), notAudio);
+
+    const Result plain = run({"--number", dir.file("b")});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.err, "quillon-tag: " + dir.file("b") + ": not an MPEG audio file\n");
 }
 
 // Paths are taken as the bytes given: a Latin-1 name (not UTF-8) is edited in place.

@@ -12,7 +12,7 @@ import tempfile
 import zlib
 
 try:
-    from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1
+    from mutagen.id3 import APIC, ID3, TALB, TIT2, TPE1, ParseID3v1
 except ImportError:
     print("mutagen is missing: skipped")
     sys.exit(77)
@@ -184,6 +184,60 @@ with tempfile.TemporaryDirectory() as work:
     if os.listdir(os.path.join(state.name, "quillon")):
         print("a journal was left behind")
         failures += 1
+
+# A collection in folders, tagged from its paths, numbered and renamed after its tags: mutagen
+# reads each field back in both tags, the picture and the audio stay, and no name is lost.
+with tempfile.TemporaryDirectory() as work:
+    album = os.path.join(work, "Nina Simone", "Pastel Blues")
+    os.makedirs(album)
+    names = ["01 - Be My Husband.mp3", "02 - Nobody's Fault (Live) [1965].mp3", "03 - Ain't No Use.mp3"]
+    for name in names:
+        path = os.path.join(album, name)
+        with open(path, "wb") as f:
+            f.write(audio_bytes)
+        tag = ID3()
+        tag.add(APIC(encoding=3, mime="image/png", type=3, desc="cover", data=bytes(range(256)) * 8))
+        tag.save(path, v2_version=3)
+    with open(os.path.join(album, "cover.jpg"), "wb") as f:
+        f.write(b"\xFF\xD8\xFF\xE0 not audio")
+    pattern = "%artist%/%album%/%dummy% - %title%"
+    dry = subprocess.run([tool, "-r", "--dry-run", "--from-name", pattern, work],
+                         capture_output=True, text=True)
+    problems = []
+    if dry.returncode != 0 or not dry.stdout.endswith("3 to write, 0 failed\n"):
+        problems.append(f"dry run: {dry.returncode} {dry.stdout!r} {dry.stderr!r}")
+    if any(ID3(os.path.join(album, n)).get("TIT2") for n in names):
+        problems.append("the dry run wrote a tag")
+    subprocess.run([tool, "-r", "--from-name", pattern, "--number", "--total", "--to", "v1,v2",
+                    "--rename", "%track%. %artist% - %title%", work], check=True,
+                   capture_output=True)
+    renamed = sorted(os.listdir(album))
+    expected = ["01. Nina Simone - Be My Husband.mp3",
+                "02. Nina Simone - Nobody's Fault (Live) [1965].mp3",
+                "03. Nina Simone - Ain't No Use.mp3", "cover.jpg"]
+    if renamed != expected:
+        problems.append(f"names: {renamed}")
+    for n, name in enumerate(expected[:3], 1):
+        path = os.path.join(album, name)
+        if not os.path.exists(path):
+            continue
+        tag = ID3(path)
+        title = names[n - 1][5:-4]
+        seen = (str(tag.get("TPE1")), str(tag.get("TALB")), str(tag.get("TIT2")), str(tag.get("TRCK")))
+        if seen != ("Nina Simone", "Pastel Blues", title, f"{n}/3"):
+            problems.append(f"{name}: ID3v2 reads {seen}")
+        if "APIC:cover" not in tag:
+            problems.append(f"{name}: the picture is gone")
+        with open(path, "rb") as f:
+            data = f.read()
+        v1 = ParseID3v1(data[-128:])
+        if v1 is None or str(v1["TIT2"]) != title[:30] or str(v1["TRCK"]) != str(n):
+            problems.append(f"{name}: ID3v1 reads {v1}")
+        if audio(path)[:len(audio_bytes)] != audio_bytes:
+            problems.append(f"{name}: the audio changed")
+    for p in problems:
+        print(f"collection: {p}")
+    failures += bool(problems)
 
 print(f"{failures} file(s) with problems")
 sys.exit(1 if failures else 0)

@@ -351,23 +351,9 @@ void TfmMain::runBatch(const BatchPlan& plan) {
     m_batch->undoing = false;
     m_batch->edits = plan.edits;
     m_batch->runUndo = {};
-    // One file per run, so that Cancel acts after the file in hand and not after a group.
+    // Groups of one file, so that Cancel acts after the file in hand.
     startBatch([state = m_batch.get()](const BatchJob::Progress& progress) {
-        BatchResult result;
-        BatchJob job;
-        const int total = int(state->edits.size());
-        for (int i = 0; i < total; ++i) {
-            if (state->cancel) {
-                result.cancelled = true;
-                break;
-            }
-            const BatchResult one =
-                job.run({state->edits[std::size_t(i)]}, state->cancel, {}, &state->runUndo);
-            result.written += one.written;
-            result.failed.insert(result.failed.end(), one.failed.begin(), one.failed.end());
-            progress(i + 1, total);
-        }
-        return result;
+        return BatchJob(1).run(state->edits, state->cancel, progress, &state->runUndo);
     });
 }
 

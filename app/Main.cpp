@@ -196,7 +196,7 @@ void TfmMain::createStatusBar() {
     for (TagPane& pane : m_panes)
         pane.createModifiedPane(bar, glyph);
     ProgressBar = named(bar->addProgressBar(185), "ProgressBar");
-    // Hidden: no command here runs long enough to be cancelled.
+    // Hidden but while a batch of the Tags menu runs.
     QPushButton* cancel = named(bar->addFlatButton("Cancel", 50), "btGlobCancel");
     connect(cancel, &QPushButton::clicked, this, [] { AppDef::GlobCancel = true; });
     spFileNote = named(bar->addStretchingPane(), "spFileNote");
@@ -328,6 +328,7 @@ void TfmMain::createBars() {
     for (const auto& [item, group] : viewLinks)
         BarManager->addLink(bbView, item, group);
     BarManager->addLink(bbHelp, "bbAbout");
+    createTagsMenu();
 
     QToolBar* tbFile = BarManager->addToolBar("tbFile", "File", 1, 0);
     const std::pair<const char*, bool> fileBar[] = {{"bbUpFolder", false},
@@ -393,6 +394,7 @@ void TfmMain::wireHandlers() {
     auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(quit, &QShortcut::activated, BarManager->action("bbClose"), &QAction::trigger);
     setUpDragAndDrop();
+    wireTagsMenu();
 
     connect(ShellTree, &ShellTreeView::folderSelected, this,
             guarded([this](const ShellItem&) { ShellTreeFolderSelected(); }));

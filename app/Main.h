@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -21,6 +22,8 @@ class QSplitter;
 namespace quillon {
 
 class BarCombo;
+struct BatchPlan;
+struct BatchResult;
 class BarManager;
 class FormStorage;
 class IniFile;
@@ -195,6 +198,25 @@ private:
     void bbSavePictureAsClick();
     PictureThumbnail* imID3v2Picture = nullptr;
     PictureDialog* m_pictureDialog = nullptr;
+
+    // The Tags menu: the gestures above as commands, and the commands on the selected files,
+    // which run as batches off the GUI thread (MainTagsMenu.cpp, MainBatch.cpp).
+    void createTagsMenu();
+    void wireTagsMenu();
+    void wireBatchCommands();
+    void readBatchSettings(const IniFile& ini);
+    void writeBatchSettings(IniFile& ini);
+    QStringList batchFiles();
+    void bbEditSelectedFilesClick();
+    void patternCommand(int command);
+    void bbNumberTracksClick();
+    void bbUndoLastBatchClick();
+    bool prepareBatch(const QStringList& paths);
+    void runBatch(const BatchPlan& plan);
+    void startBatch(std::function<BatchResult(const std::function<void(int, int)>&)> work);
+    void batchFinished();
+    struct BatchState;
+    std::shared_ptr<BatchState> m_batch;
 };
 
 } // namespace quillon

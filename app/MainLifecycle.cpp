@@ -158,6 +158,7 @@ void TfmMain::readSettings(const IniFile& ini) {
     }
     for (const Switch& s : Switches)
         BarManager->action(itemOf(s))->setChecked(ini.readBool(Confirmation, s.key, s.fallback));
+    readBatchSettings(ini);
 }
 
 void TfmMain::writeSettings(IniFile& ini) {
@@ -168,6 +169,7 @@ void TfmMain::writeSettings(IniFile& ini) {
         ini.writePath(General, "ShellFolder", folder.parsingPath());
     for (const Switch& s : Switches)
         ini.writeBool(Confirmation, s.key, BarManager->action(itemOf(s))->isChecked());
+    writeBatchSettings(ini);
     const QString prefix = barSectionPrefix();
     ini.eraseSectionsWithPrefix(prefix);
     ini.writeSections(layoutSections(*BarManager, prefix));

@@ -31,6 +31,10 @@ protected:
             box.setWindowTitle(QStringLiteral("Quillon"));
             box.setIcon(QMessageBox::Critical);
             break;
+        case Kind::Information:
+            box.setWindowTitle(QStringLiteral("Quillon"));
+            box.setIcon(QMessageBox::Information);
+            break;
         }
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);

@@ -12,7 +12,7 @@ QString withFullStop(const QString& message);
 
 class DialogService {
 public:
-    enum class Kind { Confirm, Warning, Error, ConfirmDefaultNo };
+    enum class Kind { Confirm, Warning, Error, ConfirmDefaultNo, Information };
 
     virtual ~DialogService() = default;
 
@@ -22,6 +22,8 @@ public:
     bool confirmDefaultNo(const QString& text) { return present(Kind::ConfirmDefaultNo, text); }
     // Titled "Warning", with OK.
     void warning(const QString& text) { present(Kind::Warning, text); }
+    // Titled "Quillon", with OK: what a long command did.
+    void information(const QString& text) { present(Kind::Information, text); }
     // Titled "Quillon", with an error icon and OK; the text gets the full-stop rule.
     void error(const QString& text) { present(Kind::Error, withFullStop(text)); }
 

@@ -78,8 +78,47 @@ void appendLinkSections(QList<IniSection>& sections, const QString& name, const 
     }
 }
 
-void applyLinkSections(const QList<IniSection>& sections, const QString& name, BarManager& bars,
-                       QWidget* container) {
+// A submenu that a stored layout has no section for is newer than the layout.
+bool newerThanLayout(const BarManager& bars, const QList<IniSection>& sections,
+                     const QString& prefix, const QString& item) {
+    return bars.submenuNames().contains(item) &&
+           !findSection(sections, prefix + QStringLiteral("SubItem_") + item);
+}
+
+// The stored links, with each link of the built-in layout to a submenu newer than the stored
+// layout put back after the link it followed there, so that a layout stored by an earlier
+// version shows the menus added since.
+QList<BarManager::LinkState> withNewerSubmenus(const BarManager& bars,
+                                               const QList<IniSection>& sections,
+                                               const QString& prefix,
+                                               const QList<BarManager::LinkState>& builtIn,
+                                               QList<BarManager::LinkState> stored) {
+    const auto indexOf = [&stored](const QString& item) {
+        for (int i = 0; i < stored.size(); ++i) {
+            if (stored.at(i).itemName == item)
+                return i;
+        }
+        return -1;
+    };
+    for (int i = 0; i < builtIn.size(); ++i) {
+        const QString& item = builtIn.at(i).itemName;
+        if (!newerThanLayout(bars, sections, prefix, item) || indexOf(item) >= 0)
+            continue;
+        int at = 0;
+        for (int before = i - 1; before >= 0; --before) {
+            const int found = indexOf(builtIn.at(before).itemName);
+            if (found >= 0) {
+                at = found + 1;
+                break;
+            }
+        }
+        stored.insert(at, builtIn.at(i));
+    }
+    return stored;
+}
+
+void applyLinkSections(const QList<IniSection>& sections, const QString& prefix,
+                       const QString& name, BarManager& bars, QWidget* container) {
     const IniSection* section = findSection(sections, name);
     int count = 0;
     if (!section || !section->intValue(QStringLiteral("ItemLinkCount"), &count) || count < 0)
@@ -114,7 +153,10 @@ void applyLinkSections(const QList<IniSection>& sections, const QString& name, B
             state.visible = linkSection->boolValue(QStringLiteral("Visible"), true);
         states.append(state);
     }
-    bars.setLinks(container, states);
+    QList<BarManager::LinkState> builtIn;
+    for (int i = 0; i < bars.linkCount(container); ++i)
+        builtIn.append(bars.link(container, i));
+    bars.setLinks(container, withNewerSubmenus(bars, sections, prefix, builtIn, states));
 }
 
 } // namespace
@@ -198,7 +240,7 @@ bool applyLayoutSections(BarManager& bars, const QList<IniSection>& sections,
         if (!section || !section->intValue(QStringLiteral("Row"), &row))
             continue;
         bars.setOneOnRow(bar, section->boolValue(QStringLiteral("OneOnRow"), bars.oneOnRow(bar)));
-        applyLinkSections(sections, name, bars, bar);
+        applyLinkSections(sections, prefix, name, bars, bar);
         if (!isToolBar) {
             bars.setBarVisible(bar,
                                section->boolValue(QStringLiteral("Visible"), bars.barVisible(bar)));
@@ -225,7 +267,7 @@ bool applyLayoutSections(BarManager& bars, const QList<IniSection>& sections,
     bars.setPlacements(placements);
 
     for (const QString& submenu : bars.submenuNames())
-        applyLinkSections(sections, prefix + QStringLiteral("SubItem_") + submenu, bars,
+        applyLinkSections(sections, prefix, prefix + QStringLiteral("SubItem_") + submenu, bars,
                           bars.submenu(submenu));
     return true;
 }

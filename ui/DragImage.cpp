@@ -67,8 +67,11 @@ void DragImage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DragImage::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = m_pressed && event->button() == Qt::LeftButton;
     m_pressed = false;
     QLabel::mouseReleaseEvent(event);
+    if (click)
+        emit clicked();
 }
 
 void DragImage::startDrag() {

@@ -29,6 +29,10 @@ public:
     using DragRunner = std::function<void(QDrag* drag)>;
     static void setDragRunner(DragRunner runner);
 
+signals:
+    // A press and release that started no drag.
+    void clicked();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

@@ -23,7 +23,10 @@
 #include <QDrag>
 #include <QDropEvent>
 #include <QLabel>
+#include <QMap>
+#include <QMenu>
 #include <QMimeData>
+#include <QShortcut>
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -536,5 +539,116 @@ TEST_F(DragDropTest, FillFromANameThatIsNotUtf8ReadsItsBytesAsWindows1252) {
         ASSERT_TRUE(dragAndDrop(id3v2Target(), files.get()));
         EXPECT_EQ(ui.row("iID3v2_Artist")->text(), QString::fromUtf8(c.artist));
         EXPECT_EQ(ui.row("iID3v2_Title")->text(), QString::fromUtf8(c.title));
+    }
+}
+
+// Each gesture is also a command of the Tags menu: the command does what the drag does, from
+// the same rows, flags and CurrentFile.
+TEST_F(DragDropTest, TagsMenuCommandsDoWhatTheDragsDo) {
+    const struct {
+        const char* command;
+        const char* image; // the drag of this image...
+        bool files;        // ...or files dropped...
+        QWidget* target;   // ...onto this target
+        bool ctrl;
+    } cases[] = {
+        {"bbCopyID3v1", "imID3v1", false, id3v2Target(), false},
+        {"bbMergeID3v1", "imID3v1", false, id3v2Target(), true},
+        {"bbCopyID3v2", "imID3v2", false, id3v1Target(), false},
+        {"bbMergeID3v2", "imID3v2", false, id3v1Target(), true},
+        {"bbFillFromFileID3v1", nullptr, true, id3v1Target(), false},
+        {"bbFillFromFileID3v2", nullptr, true, id3v2Target(), false},
+        {"bbRenameFileID3v1", "imID3v1", false, listTarget(), false},
+        {"bbRenameFileID3v2", "imID3v2", false, listTarget(), false},
+    };
+    // Everything a gesture may change.
+    struct Outcome {
+        QStringList id3v1, id3v2, files, boxes;
+        bool modified1, modified2;
+        QString currentFile;
+        bool operator==(const Outcome&) const = default;
+    };
+    const auto outcome = [&] {
+        QStringList boxes;
+        for (const FakeDialogs::Box& box : dialogs.boxes)
+            boxes << box.text;
+        return Outcome{rowTexts(ui.grid("iID3v1")),
+                       rowTexts(ui.grid("iID3v2")),
+                       QDir(QString::fromStdString(dir.path())).entryList(QDir::Files),
+                       boxes,
+                       window.ID3v1Modified(),
+                       window.ID3v2Modified(),
+                       window.CurrentFile};
+    };
+    const auto setUp = [&] {
+        for (const QString& name : QDir(QString::fromStdString(dir.path())).entryList(QDir::Files))
+            ASSERT_TRUE(QFile::remove(path(name)));
+        dir.createFile("Art - Name.mp3", bytesOf("audio"));
+        window.CurrentFile = path("Art - Name.mp3");
+        setRows(ui.grid("iID3v1"), {"T1", "", "B1", "", "1", "", "", "", "Rock"});
+        setRows(ui.grid("iID3v2"), {"", "A2", "", "2002", "", "C2", "", "", "Jazz", "Composer"});
+        window.SetID3v1Modified(false);
+        window.SetID3v2Modified(false);
+        dialogs.boxes.clear();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        setUp();
+        shell.modifiers = c.ctrl ? Qt::ControlModifier : Qt::NoModifier;
+        const auto data = c.files ? filesDrag({path("x.mp3")}) : ui.imageDrag(c.image);
+        ASSERT_TRUE(dragAndDrop(c.target, data.get()));
+        const Outcome dragged = outcome();
+        EXPECT_TRUE(errors.take().isEmpty());
+
+        setUp();
+        shell.modifiers = Qt::NoModifier; // a menu command reads no keys
+        ui.action(c.command)->trigger();
+        EXPECT_EQ(outcome(), dragged);
+        EXPECT_TRUE(errors.take().isEmpty());
+        // The command changed something, as the drag did.
+        EXPECT_TRUE(dragged.modified1 || dragged.modified2 ||
+                    dragged.currentFile != path("Art - Name.mp3"));
+    }
+    shell.modifiers = Qt::NoModifier;
+}
+
+// A click on a pane's image opens that pane's part of the Tags menu, which lists the pane's
+// commands; the keys of the window's commands are each used once.
+TEST_F(DragDropTest, AClickOnAnImageOpensItsPanesPartOfTheTagsMenu) {
+    for (const char* pane : {"ID3v1", "ID3v2"}) {
+        SCOPED_TRACE(pane);
+        QLabel* image = ui.find<QLabel>(QStringLiteral("im%1").arg(pane));
+        QTest::mouseClick(image, Qt::LeftButton, {}, QPoint(4, 4));
+        QMenu* menu = ui.find<QMenu>(QStringLiteral("bbTags%1").arg(pane));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return QApplication::activePopupWidget() == menu; }, Patience));
+        QStringList names;
+        for (const QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                names << action->objectName();
+        }
+        EXPECT_EQ(names, (QStringList{QStringLiteral("bbCopy%1").arg(pane),
+                                      QStringLiteral("bbMerge%1").arg(pane),
+                                      QStringLiteral("bbFillFromFile%1").arg(pane),
+                                      QStringLiteral("bbRenameFile%1").arg(pane)}));
+        menu->close();
+    }
+    QMap<QString, QString> owners;
+    for (const QAction* action : window.actions()) {
+        for (const QKeySequence& key : action->shortcuts()) {
+            SCOPED_TRACE(key.toString().toStdString());
+            EXPECT_FALSE(owners.contains(key.toString()))
+                << owners.value(key.toString()).toStdString() << " and "
+                << action->objectName().toStdString();
+            owners.insert(key.toString(), action->objectName());
+        }
+    }
+    EXPECT_TRUE(owners.contains("Ctrl+E"));
+    for (const QShortcut* shortcut : window.findChildren<QShortcut*>()) {
+        // Ctrl+Q is Close's own key again, wherever its bar is.
+        if (shortcut->key() != QKeySequence(Qt::CTRL | Qt::Key_Q)) {
+            EXPECT_FALSE(owners.contains(shortcut->key().toString()))
+                << shortcut->key().toString().toStdString();
+        }
     }
 }

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -677,4 +678,42 @@ TEST_F(SettingsTest, ALatinOneShellFolderComesBackByItsBytes) {
             << iniBytes().toStdString();
     }
     ::rmdir((base + "/D\xefsc").constData());
+}
+
+// The menu bar's layout as a version without the Tags menu stored it, with Help moved before
+// View; stored since, with the Tags menu taken off the bar by the user.
+TEST_F(SettingsTest, AMenuBarStoredBeforeTheTagsMenuShowsItAfterEdit) {
+    const QByteArray main = "[fmMain.BarManager.Main]\nLargeIcons=0\nMenuAnimations=0\n"
+                            "ShowHint=1\nShowShortCutInHint=1\nBarCount=4\n\n"
+                            "[fmMain.BarManager.Bar0]\nCaption=Main Menu\nDockedDockingStyle=2\n"
+                            "DockedLeft=0\nDockedTop=0\nOneOnRow=1\nRow=0\nFloatLeft=0\n"
+                            "FloatTop=0\nFloatClientWidth=0\nFloatClientHeight=0\n"
+                            "DockingStyle=2\nVisible=1\nItemLinkCount=4\n\n";
+    QByteArray links;
+    const char* const items[] = {"bbFile", "bbEdit", "bbHelp", "bbView"};
+    for (int i = 0; i < 4; ++i)
+        links += "[fmMain.BarManager.Bar0.ItemLink" + QByteArray::number(i) +
+                 "]\nItemName=" + items[i] + "\nBeginGroup=0\nUserDefine=0\nVisible=1\n\n";
+    const struct {
+        const char* what;
+        QByteArray extra;
+        QStringList menus;
+    } cases[] = {
+        {"stored before", {}, {"&File", "&Edit", "&Tags", "&Help", "&View"}},
+        {"taken off since",
+         "[fmMain.BarManager.SubItem_bbTags]\nItemLinkCount=0\n\n",
+         {"&File", "&Edit", "&Help", "&View"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeIni(main + links + c.extra);
+        Window window = start();
+        QStringList menus;
+        for (const QAction* action : window->menuBar()->actions()) {
+            if (action->isVisible())
+                menus << action->text();
+        }
+        EXPECT_EQ(menus, c.menus);
+        quit(window);
+    }
 }

@@ -347,6 +347,7 @@ void TfmMain::createBars() {
     BarManager->setQuickCustomizing(tbFile, false);
     BarManager->setQuickCustomizing(tbView, false);
     BarManager->setQuickCustomizing(tbEdit, true);
+    createWholeTagCommands();
 }
 
 namespace {
@@ -452,6 +453,7 @@ void TfmMain::ClearFileInfo(bool makeReadOnly) {
     spFileNote->setText(QString());
     for (TagPane& pane : m_panes)
         pane.clear();
+    updateWholeTagCommands();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
         for (TagPane& pane : m_panes)

@@ -41,6 +41,7 @@ bool TfmMain::confirmed(TagPane::Confirmation which, const QString& question) {
 void TfmMain::showPane(TagPane& pane) {
     m_loadedFile.noteOwnWrite(CurrentFile);
     pane.show(*AudioFile);
+    updateWholeTagCommands();
 }
 
 // The pane shows the file again as it now is, unmodified.

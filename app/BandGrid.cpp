@@ -24,6 +24,7 @@ InspectorRow::Kind rowKind(RowKind kind) {
         return InspectorRow::Kind::Composite;
     case RowKind::Text:
     case RowKind::Number:
+    case RowKind::LongText:
         break;
     }
     return InspectorRow::Kind::Text;
@@ -43,6 +44,7 @@ InspectorGrid* createBandGrid(const BandLayout& band) {
             row->setCheckValues(BoolText(true), BoolText(false));
         if (description.centred)
             row->setAlignment(Qt::AlignCenter);
+        row->setEditsInDialog(description.kind == RowKind::LongText);
     }
     QList<InspectorRow*> lines;
     for (const BandRow* line : bandLines(band)) {

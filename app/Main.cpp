@@ -351,6 +351,7 @@ void TfmMain::createBars() {
     BarManager->setQuickCustomizing(tbView, false);
     BarManager->setQuickCustomizing(tbEdit, true);
     createPictureCommands();
+    createWholeTagCommands();
 }
 
 namespace {
@@ -460,6 +461,7 @@ void TfmMain::ClearFileInfo(bool makeReadOnly) {
     spFileNote->setText(QString());
     for (TagPane& pane : m_panes)
         pane.clear();
+    updateWholeTagCommands();
     ClearInspector(iMpeg);
     if (makeReadOnly) {
         for (TagPane& pane : m_panes)

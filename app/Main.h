@@ -169,6 +169,13 @@ private:
     // The file the panes were read from, which a write checks first.
     LoadedFile m_loadedFile;
 
+    // The whole ID3v2 tag: its other frames, conversion between revisions (MainWholeTag.cpp).
+    void createWholeTagCommands();
+    // Enabled while a file with an ID3v2 tag is shown; a conversion only to the other revision.
+    void updateWholeTagCommands();
+    void bbOtherFramesClick();
+    void bbConvertClick(int major);
+
     // Drag and drop (MainDragDrop.cpp); `source` is the object being dragged.
     void setUpDragAndDrop();
     // The drop of the other pane's image on this pane, and whether it is taken.

@@ -46,6 +46,7 @@ void TfmMain::showPane(TagPane& pane) {
     pane.show(*AudioFile);
     if (&pane == &m_panes[1])
         showPictures();
+    updateWholeTagCommands();
 }
 
 // The pane shows the file again as it now is, unmodified.

@@ -3,6 +3,7 @@
 #include "app/BandGrid.h"
 #include "app/ErrorGuard.h"
 #include "app/FailureText.h"
+#include "app/TagDialogs.h"
 #include "display/BandRows.h"
 #include "display/DisplayTexts.h"
 #include "display/NameRules.h"
@@ -11,6 +12,7 @@
 #include "shell/DialogService.h"
 #include "shell/FileName.h"
 #include "shell/ShellServices.h"
+#include "tags/ID3v2.h"
 #include "tags/TagText.h"
 #include "ui/Band.h"
 #include "ui/BandContainer.h"
@@ -228,6 +230,8 @@ InspectorGrid* TagPane::createGrid() {
     m_widgets.grid = grid;
     grid->setTag(m_version);
     grid->setLinkOpener([](const QString& address) { shellServices().open(address); });
+    QObject::connect(grid, &InspectorGrid::dialogEditRequested, grid,
+                     [this](InspectorRow*) { editLyrics(); });
     return grid;
 }
 
@@ -278,6 +282,7 @@ void TagPane::updateModifiedPane() {
 }
 
 void TagPane::show(TMPEGaudio& audio) {
+    m_editedLyrics.reset();
     const BandTexts band = m_access->texts(audio);
     if (!band.hasTag) {
         clear();
@@ -292,6 +297,7 @@ void TagPane::show(TMPEGaudio& audio) {
 }
 
 void TagPane::clear() {
+    m_editedLyrics.reset();
     for (InspectorRow* row : m_widgets.grid->rows())
         row->setText(row->kind() == InspectorRow::Kind::Check ? row->uncheckedValue() : QString());
     m_widgets.exists->setChecked(false);
@@ -321,6 +327,8 @@ TagPane::Outcome TagPane::save() {
         QuillonApplication::reportError(QString::fromLatin1(kRangeCheckError));
         return Outcome::Invalid;
     }
+    if (m_editedLyrics)
+        audio.ID3v2Tag().SetLyrics(*m_editedLyrics);
     if (!m_access->save(audio, nativePath(file))) {
         dialogs().warning(withTagWriteReason(kWriteWarning.arg(displayFileName(file))));
         return Outcome::Failed;
@@ -379,8 +387,32 @@ TagPane::Outcome TagPane::clearRows() {
         return Outcome::Unchanged;
     for (int i = 0; i < grid->rowCount(); ++i)
         grid->row(i)->setText(QString());
+    if (m_version == 2) {
+        // Empty lyrics remove their frame.
+        TLyrics cleared = m_editedLyrics ? *m_editedLyrics : m_host.audioFile().ID3v2Tag().Lyrics();
+        cleared.text.clear();
+        m_editedLyrics = std::make_unique<TLyrics>(std::move(cleared));
+    }
     setModified(true);
     return Outcome::Edited;
+}
+
+void TagPane::editLyrics() {
+    InspectorRow* row = m_widgets.grid->row(QStringLiteral("iID3v2_Lyrics"));
+    if (m_version != 2 || !row || row->isReadOnly())
+        return;
+    const TLyrics shown = m_editedLyrics ? *m_editedLyrics : m_host.audioFile().ID3v2Tag().Lyrics();
+    auto* dialog = new LyricsDialog(shown, m_widgets.grid->window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QDialog::accepted, m_widgets.grid, [this, dialog, row] {
+        TLyrics edited = dialog->lyrics();
+        if (!m_editedLyrics && edited == m_host.audioFile().ID3v2Tag().Lyrics())
+            return;
+        row->setText(firstLineOf(edited.text));
+        m_editedLyrics = std::make_unique<TLyrics>(std::move(edited));
+        setModified(true);
+    });
+    dialog->open();
 }
 
 InspectorRow* TagPane::fieldRow(std::string_view key) const {

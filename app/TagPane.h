@@ -25,6 +25,7 @@ class InspectorRow;
 class StatusBar;
 class StatusPane;
 class TMPEGaudio;
+struct TLyrics;
 
 class TagPane {
 public:
@@ -119,6 +120,9 @@ public:
     // The other pane's texts in the rows of the fields both tags have; with `merge`, only into
     // empty rows. The pane counts as modified afterwards.
     void copyFrom(const TagPane& other, bool merge);
+    // ID3v2: the lyrics in their editor; OK puts them in the pane, for its Save to write.
+    void editLyrics();
+
     // Artist and Title from the file's name ("Artist - Title.mp3"), when it has that form and
     // the user agrees.
     void fillFromFileName(const QString& file);
@@ -135,6 +139,8 @@ private:
     Host& m_host;
     Widgets m_widgets;
     bool m_modified = false;
+    // The lyrics as edited since the tag was shown; none while untouched.
+    std::unique_ptr<TLyrics> m_editedLyrics;
 };
 
 } // namespace quillon

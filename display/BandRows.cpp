@@ -38,7 +38,7 @@ const BandLayout& ID3v2Band() {
         "iID3v2",
         "ID3v2 Tag",
         96,
-        199,
+        235,
         {
             {"iID3v2_Title", "Title", K::Text, "title"},
             {"iID3v2_Artist", "Artist", K::Text, "artist"},
@@ -55,10 +55,14 @@ const BandLayout& ID3v2Band() {
             {"iID3v2_Language", "Language", K::Text, "language"},
             {"iID3v2_URL", "URL", K::Link, "url"},
             {"iID3v2_xCC", {}, K::Composite},
+            {"iID3v2_AlbumArtist", "Album Artist", K::Text, "albumartist", "iID3v2_xAD"},
+            {"iID3v2_Disc", "Disc", K::Text, "disc", "iID3v2_xAD", 0, 0, "0/0"},
+            {"iID3v2_xAD", {}, K::Composite},
+            {"iID3v2_Lyrics", "Lyrics", K::LongText},
         },
-        {"iID3v2_Title", "iID3v2_Artist", "iID3v2_Album", "iID3v2_Track", "iID3v2_Year",
-         "iID3v2_Genre", "iID3v2_Comment", "iID3v2_Composer", "iID3v2_Copyright", "iID3v2_Encoder",
-         "iID3v2_Language", "iID3v2_URL"},
+        {"iID3v2_Title", "iID3v2_Artist", "iID3v2_Album", "iID3v2_Track", "iID3v2_AlbumArtist",
+         "iID3v2_Disc", "iID3v2_Year", "iID3v2_Genre", "iID3v2_Comment", "iID3v2_Composer",
+         "iID3v2_Copyright", "iID3v2_Encoder", "iID3v2_Language", "iID3v2_URL", "iID3v2_Lyrics"},
     };
     return band;
 }

@@ -14,6 +14,7 @@ enum class RowKind {
     Genre,     // picked from the genre table, or typed
     Link,      // a web address the user can open
     Check,     // "True" or "False", shown as a check box
+    LongText,  // text of several lines: the row shows the first, a dialog edits it whole
     Composite, // no text of its own: its members side by side on one line
 };
 

@@ -1,11 +1,13 @@
 #include "display/DisplayTexts.h"
 
 #include "display/BandRows.h"
+#include "display/FrameTexts.h"
 #include "display/TagFields.h"
 
 #include "mpeg/MPEGaudio.h"
 #include "shell/FileName.h"
 #include "shell/PathInfo.h"
+#include "tags/ID3v2.h"
 #include "tags/TagText.h"
 
 #include <QDateTime>
@@ -127,6 +129,10 @@ BandTexts ID3v2Texts(const TID3v2& tag) {
         return band;
     band.hasTag = true;
     band.rows = fieldRows(ID3v2Fields(), tag);
+    // The lyrics are edited whole in a dialog; the row shows their first line.
+    const BandRow* lyrics = findRow(ID3v2Band(), "iID3v2_Lyrics");
+    band.rows.append(
+        {fromView(lyrics->name), fromView(lyrics->caption), firstLineOf(tag.Lyrics().text)});
     band.versionLabel = QStringLiteral("v 2.") + QString::number(tag.VersionId());
     return band;
 }

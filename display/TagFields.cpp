@@ -123,6 +123,7 @@ FieldKind fieldKindOf(RowKind kind) {
         return FieldKind::Link;
     case RowKind::Text:
     case RowKind::Check:
+    case RowKind::LongText:
     case RowKind::Composite:
         break;
     }
@@ -208,18 +209,25 @@ const std::vector<TagField<TID3v2>>& ID3v2Fields() {
             {"title", [](const T& t) { return t.Title(); }, setText<&T::SetTitle>},
             {"artist", [](const T& t) { return t.Artist(); }, setText<&T::SetArtist>},
             {"album", [](const T& t) { return t.Album(); }, setText<&T::SetAlbum>},
-            {"track", [](const T& t) { return numberText(t.Track()); },
+            // Shown whole, as the tag writes it ("03", "3/12").
+            {"track", [](const T& t) { return t.TrackText(); },
              [](T& t, const std::string& text) {
-                 const auto track = typedTrack(text, kMaxTrack);
-                 if (!track)
+                 if (!typedTrack(text, kMaxTrack))
                      return false;
-                 t.SetTrack(track->number);
-                 // A bare number keeps the total; none clears both.
-                 if (track->total || text.empty())
-                     t.SetTrackTotal(track->total.value_or(0));
+                 t.SetTrackText(text);
                  return true;
              },
              [](const T& t) { return t.Track(); }, "a number n or n/total"},
+            {"albumartist", [](const T& t) { return t.AlbumArtist(); },
+             setText<&T::SetAlbumArtist>},
+            {"disc", [](const T& t) { return t.Disc(); },
+             [](T& t, const std::string& text) {
+                 if (!typedTrack(text, kMaxTrack))
+                     return false;
+                 t.SetDisc(text);
+                 return true;
+             },
+             nullptr, "a number n or n/total"},
             {"year", [](const T& t) { return t.Year(); }, setText<&T::SetYear>},
             {"genre", [](const T& t) { return t.Genre(); }, setText<&T::SetGenre>},
             {"comment", [](const T& t) { return t.Comment(); }, setText<&T::SetComment>},

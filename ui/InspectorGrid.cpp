@@ -287,6 +287,10 @@ bool InspectorGrid::beginEdit(InspectorRow* row) {
     if (m_editRow == row)
         return true;
     setCurrentRow(row);
+    if (row->editsInDialog()) {
+        emit dialogEditRequested(row);
+        return false;
+    }
 
     InspectorCell* cell = row->m_cell;
     m_textBeforeEdit = row->text();
@@ -590,8 +594,8 @@ void InspectorGrid::cellPressed(InspectorRow* row, const QPoint& pos) {
 
 bool InspectorGrid::cellKeyPressed(InspectorRow* row, QKeyEvent* event) {
     // Copy, cut and paste act on the cell's text, as they do in its editor.
-    const bool textRow =
-        row->kind() != InspectorRow::Kind::Check && row->kind() != InspectorRow::Kind::Composite;
+    const bool textRow = row->kind() != InspectorRow::Kind::Check &&
+                         row->kind() != InspectorRow::Kind::Composite && !row->editsInDialog();
     if (textRow && (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut))) {
         QGuiApplication::clipboard()->setText(row->text());
         if (event->matches(QKeySequence::Cut) && !row->isReadOnly())

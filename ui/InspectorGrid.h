@@ -58,7 +58,8 @@ public:
     InspectorRow* currentRow() const { return m_current; }
     void setCurrentRow(InspectorRow* row);
 
-    // Starts editing in place; false for read-only, check, composite and hidden rows.
+    // Starts editing in place; false for read-only, check, composite and hidden rows, and for
+    // rows edited in a dialog, whose request it sends instead.
     bool beginEdit(InspectorRow* row);
     bool isEditing() const { return m_editRow != nullptr; }
     InspectorRow* editingRow() const { return m_editRow; }
@@ -76,6 +77,8 @@ signals:
     // drop-down, a click on a check box.
     void editChanged(InspectorRow* row);
     void currentRowChanged(InspectorRow* row);
+    // An edit of a row that is edited in a dialog was started (a click, Enter, F2, typing).
+    void dialogEditRequested(InspectorRow* row);
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

@@ -44,6 +44,11 @@ public:
     bool isReadOnly() const { return m_readOnly; }
     void setReadOnly(bool readOnly);
 
+    // Edited in a dialog of the window's own instead of in place: starting an edit asks the
+    // grid's dialogEditRequested.
+    bool editsInDialog() const { return m_editsInDialog; }
+    void setEditsInDialog(bool on) { m_editsInDialog = on; }
+
     Qt::Alignment alignment() const { return m_alignment; }
     void setAlignment(Qt::Alignment alignment);
 
@@ -82,6 +87,7 @@ private:
     int m_index;
     QString m_text;
     bool m_readOnly = false;
+    bool m_editsInDialog = false;
     Qt::Alignment m_alignment = Qt::AlignLeft;
     QString m_checkedValue = QStringLiteral("True");
     QString m_uncheckedValue = QStringLiteral("False");

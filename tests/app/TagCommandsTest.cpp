@@ -260,7 +260,8 @@ TEST_F(TagCommandsTest, SaveWritesThePaneIntoTheFileAndShowsItAgain) {
     EXPECT_TRUE(warnings().isEmpty());
 }
 
-// A track is typed as "n" or "n/total", decimal digits only; a bare n keeps the file's total.
+// A track is typed as "n" or "n/total", decimal digits only; the ID3v2 row shows the total, so
+// a bare n has none.
 // Anything else stops the save with the range error before anything is written. An ID3v1 track
 // is one byte and has no room for the total.
 TEST_F(TagCommandsTest, TrackIsNumberOrNumberAndTotal) {
@@ -271,12 +272,12 @@ TEST_F(TagCommandsTest, TrackIsNumberOrNumberAndTotal) {
         const char* v2; // the TRCK frame's text; "": none; refused
     };
     const Case cases[] = {
-        {"7", 7, "7/12"},
+        {"7", 7, "7"},
         {"5/6", 5, "5/6"},
-        {"3", 3, "3/12"},
+        {"3", 3, "3"},
         {"", 0, ""},
-        {"300", -1, "300/12"},
-        {"2147483647", -1, "2147483647/12"},
+        {"300", -1, "300"},
+        {"2147483647", -1, "2147483647"},
         {"2147483648", -1, refused},
         {"two", -1, refused},
         {"5 ", -1, refused},

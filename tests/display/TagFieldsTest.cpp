@@ -82,11 +82,12 @@ TEST(TagFields, ID3v2TrackTakesNumberAndTotal) {
         bool taken;
         Bytes saved;
     } cases[] = {
-        {"5", true, overOriginal(withTrack("5/12"))},
+        // The row shows the track whole: a bare number has no total.
+        {"5", true, overOriginal(withTrack("5"))},
         {"5/6", true, overOriginal(withTrack("5/6"))},
         {"05/006", true, overOriginal(withTrack("5/6"))},
         {"3/12", true, original},
-        {"3", true, original},
+        {"3", true, overOriginal(withTrack("3"))},
         {"2147483647/2147483647", true, overOriginal(withTrack("2147483647/2147483647"))},
         {"", true, overOriginal(concat({id3v2Tag(3, title), kAudio}))},
         {"two", false, original},
@@ -112,6 +113,55 @@ TEST(TagFields, ID3v2TrackTakesNumberAndTotal) {
         const std::string path = dir.createFile("song.mp3", original);
         EXPECT_EQ(setAndSave<TID3v2>(path, "track", c.typed), c.taken);
         EXPECT_EQ(readFile(path), c.saved);
+    }
+}
+
+// The track is shown as the frame writes it, the disc and the album artist as they are.
+TEST(TagFields, ID3v2TrackDiscAndAlbumArtistAreShownWhole) {
+    const struct {
+        const char *key, *frame, *text;
+    } cases[] = {
+        {"track", "TRCK", "3/12"},
+        {"track", "TRCK", "03"},
+        {"disc", "TPOS", "1/2"},
+        {"disc", "TPOS", "2"},
+        {"albumartist", "TPE2", "Various"},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.text);
+        const std::string path = dir.createFile(
+            "song.mp3", concat({id3v2Tag(3, id3v2TextFrame(3, c.frame, c.text)), kAudio}));
+        TID3v2 tag;
+        ASSERT_TRUE(tag.Load(path));
+        EXPECT_EQ(field<TID3v2>(c.key).get(tag), c.text);
+    }
+}
+
+// A disc is "n" or "n/total" as a track is; anything else is refused with the tag as it was.
+TEST(TagFields, ID3v2DiscTakesNumberAndTotal) {
+    const Bytes original = concat(
+        {id3v2Tag(3, concat({id3v2TextFrame(3, "TIT2", "Song"), id3v2TextFrame(3, "TPOS", "1/2")})),
+         kAudio});
+    const struct {
+        std::string typed;
+        bool taken;
+        std::string disc; // as loaded after the save
+    } cases[] = {
+        {"2/2", true, "2/2"}, {"3", true, "3"},      {"", true, ""},        {"x/y", false, "1/2"},
+        {"2/", false, "1/2"}, {"0/2", false, "1/2"}, {"two", false, "1/2"},
+    };
+    TestDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE("\"" + c.typed + "\"");
+        const std::string path = dir.createFile("song.mp3", original);
+        EXPECT_EQ(setAndSave<TID3v2>(path, "disc", c.typed), c.taken);
+        if (!c.taken) {
+            EXPECT_EQ(readFile(path), original);
+        }
+        TID3v2 tag;
+        ASSERT_TRUE(tag.Load(path));
+        EXPECT_EQ(tag.Disc(), c.disc);
     }
 }
 

@@ -806,8 +806,9 @@ TEST_F(ShellViewsTest, ColumnsShowTheirHeadersAndTypicalNamesWhole) {
     for (int column = 0; column < header->count(); ++column) {
         const QString caption = header->model()->headerData(column, Qt::Horizontal).toString();
         SCOPED_TRACE(caption.toStdString());
-        if (!header->isSectionHidden(column))
+        if (!header->isSectionHidden(column)) {
             EXPECT_GE(header->sectionSize(column), metrics.horizontalAdvance(caption) + 8);
+        }
     }
     const QModelIndex song = item("Harbour Lights - Slow Tide.mp3");
     EXPECT_GE(header->sectionSize(0), report->sizeHintForIndex(song).width());

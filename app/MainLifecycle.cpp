@@ -5,6 +5,7 @@
 #include "app/About.h"
 #include "app/AppDef.h"
 #include "app/ErrorGuard.h"
+#include "app/FileColumnReader.h"
 #include "app/IniFile.h"
 #include "mpeg/MPEGaudio.h"
 #include "shell/DialogService.h"
@@ -34,6 +35,7 @@ namespace {
 const QString General = QStringLiteral("General");
 const QString Confirmation = QStringLiteral("Confirmation");
 const QString MainForm = QStringLiteral("main form");
+const QString FileList = QStringLiteral("File list");
 
 // The seven switches of Edit > Confirmations by their keys, in file order; each is the item
 // "bb" + key.
@@ -150,6 +152,9 @@ void TfmMain::readSettings(const IniFile& ini) {
     AppDef::LastFolder = ini.readBytes(General, "LastFolder", fileNameBytes(AppDef::AppPath));
     AppDef::LastDataFile = ini.readBytes(General, "LastDataFile");
     const QString shellFolder = ini.readPath(General, "ShellFolder", homeFolder());
+    // Before the first listing, so that it reads them.
+    ShellList->setFileColumnReader(&readFileColumns);
+    ShellList->setFileColumns(fileColumnsFromText(ini.readString(FileList, "Columns")));
     try {
         ShellTree->openFolder(shellFolder);
     } catch (const ShellError& error) {
@@ -167,6 +172,10 @@ void TfmMain::writeSettings(IniFile& ini) {
     const ShellItem folder = ShellTree->selectedFolder();
     if (!folder.isNull())
         ini.writePath(General, "ShellFolder", folder.parsingPath());
+    // A file that never had columns chosen stays as it was.
+    const QString columns = fileColumnsText(ShellList->fileColumns());
+    if (!columns.isEmpty() || !ini.readString(FileList, "Columns").isEmpty())
+        ini.writeString(FileList, "Columns", columns);
     for (const Switch& s : Switches)
         ini.writeBool(Confirmation, s.key, BarManager->action(itemOf(s))->isChecked());
     writeBatchSettings(ini);

@@ -9,6 +9,7 @@
 #include <QCollator>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileIconProvider>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -24,10 +25,14 @@ namespace quillon {
 namespace {
 
 // The rows handed to the views in the first turn of the event loop; each later turn hands as
-// many as are shown already, up to MaxStepRows. A view lays out all its rows after each step:
-// growing steps keep the number of layouts small, the cap keeps a step and its layout short.
+// many as fit in StepBudgetNs by the time the last step took, within MinStepRows and
+// MaxStepRows. A view lays out all its rows after each step (about 7 ms for 100,000 rows), in
+// the same turn at worst: budget and layout stay within one frame at 60 Hz. Fewer, larger steps
+// would mean fewer layouts but longer pauses.
 constexpr size_t FirstStepRows = 2000;
+constexpr size_t MinStepRows = 256;
 constexpr size_t MaxStepRows = 16384;
+constexpr qint64 StepBudgetNs = 6'000'000;
 constexpr int ChangeSettleMs = 100; // a burst of changes on disk is followed once
 
 // Shared by the worker and the GUI thread; each has its own instances.
@@ -96,7 +101,8 @@ bool statEntry(const QString& path, dev_t folderDevice, ListedEntry& entry) {
 // Every entry of the folder but "." and "..", hidden ones included; `complete` is false when
 // the folder could not be read to its end. The names come first; stating and describing them,
 // the costly part, is shared by two threads.
-std::vector<ListedEntry> readEntries(const QString& folder, bool* complete) {
+std::vector<ListedEntry> readEntries(const QString& folder, bool* complete,
+                                     const FileColumnReader& reader, FileColumnSet wanted) {
     std::vector<ListedEntry> entries;
     const PathInfo self = pathInfo(folder);
     *complete = forEachEntry(folder, [&entries](const DirectoryEntry& found) {
@@ -111,6 +117,9 @@ std::vector<ListedEntry> readEntries(const QString& folder, bool* complete) {
             if (!statEntry(childPath(folder, entry.name), self.device, entry))
                 continue; // gone since the folder was read
             describer.describe(entry);
+            if (wanted && reader && entry.kind == ListedEntry::File)
+                entry.values = std::make_shared<const FileColumnValues>(
+                    reader(childPath(folder, entry.name), wanted));
             present[i] = 1;
         }
     };
@@ -131,21 +140,37 @@ std::vector<ListedEntry> readEntries(const QString& folder, bool* complete) {
     return entries;
 }
 
+int compareNumbers(qint64 a, qint64 b) {
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
+// Entries without values (folders, files not read) sort as files without the field.
+int compareFileColumn(const ListedEntry& a, const ListedEntry& b, int index) {
+    static const FileColumnValues none;
+    const FileColumnValues& x = a.values ? *a.values : none;
+    const FileColumnValues& y = b.values ? *b.values : none;
+    if (FileColumns[size_t(index)].numeric)
+        return compareNumbers(x.number[size_t(index)], y.number[size_t(index)]);
+    return x.text[size_t(index)].compare(y.text[size_t(index)], Qt::CaseInsensitive);
+}
+
 // Folders first, whatever the order; then by the column, then by name.
 bool entryLess(const ListedEntry& a, const ListedEntry& b, int column, Qt::SortOrder order) {
     if (a.isFolder() != b.isFolder())
         return a.isFolder();
     const int byName = a.key->compare(*b.key);
     int by = 0;
+    if (column >= FolderModel::FirstFileColumn)
+        by = compareFileColumn(a, b, column - FolderModel::FirstFileColumn);
     switch (column) {
     case FolderModel::SizeColumn:
-        by = a.size < b.size ? -1 : a.size > b.size ? 1 : 0;
+        by = compareNumbers(a.size, b.size);
         break;
     case FolderModel::TypeColumn:
         by = a.type.compare(b.type, Qt::CaseInsensitive);
         break;
     case FolderModel::DateColumn:
-        by = a.modifiedMs < b.modifiedMs ? -1 : a.modifiedMs > b.modifiedMs ? 1 : 0;
+        by = compareNumbers(a.modifiedMs, b.modifiedMs);
         break;
     default:
         break;
@@ -157,8 +182,10 @@ bool entryLess(const ListedEntry& a, const ListedEntry& b, int column, Qt::SortO
 
 } // namespace
 
-FolderModel::FolderModel(const QString& folder, QObject* parent)
-    : QAbstractTableModel(parent), m_folder(folder), m_alive(std::make_shared<bool>(true)),
+FolderModel::FolderModel(const QString& folder, QObject* parent, FileColumnReader reader,
+                         FileColumnSet wanted)
+    : QAbstractTableModel(parent), m_folder(folder), m_reader(std::move(reader)), m_wanted(wanted),
+      m_alive(std::make_shared<bool>(true)),
       m_watch(new FolderWatch(FolderWatch::Watch::NamesAndContents, this)) {
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(ChangeSettleMs);
@@ -184,20 +211,31 @@ void FolderModel::reread() {
     startReading();
 }
 
+void FolderModel::setWantedColumns(FileColumnSet wanted) {
+    const bool unread = (wanted & ~m_readColumns) != 0;
+    m_wanted = wanted;
+    if (unread && m_reader)
+        reread();
+}
+
 void FolderModel::startReading() {
     m_reading = true;
     m_rereadWanted = false;
+    m_readColumns = m_wanted;
     const QString folder = m_folder;
     const std::shared_ptr<bool> alive = m_alive;
     const QPointer<FolderModel> self(this);
     const int column = m_sortColumn;
     const Qt::SortOrder order = m_sortOrder;
-    QThreadPool::globalInstance()->start([folder, alive, self, column, order] {
+    const FileColumnReader reader = m_reader;
+    const FileColumnSet wanted = m_wanted;
+    QThreadPool::globalInstance()->start([folder, alive, self, column, order, reader, wanted] {
         if (!*alive)
             return;
         // An unreadable folder lists as empty, as it looks to the user.
         bool complete = false;
-        auto entries = std::make_shared<std::vector<ListedEntry>>(readEntries(folder, &complete));
+        auto entries = std::make_shared<std::vector<ListedEntry>>(
+            readEntries(folder, &complete, reader, wanted));
         // Sorted here, off the GUI thread, by the order asked for when the reading began.
         std::sort(entries->begin(), entries->end(),
                   [&](const ListedEntry& a, const ListedEntry& b) {
@@ -205,15 +243,16 @@ void FolderModel::startReading() {
                   });
         QMetaObject::invokeMethod(
             qApp,
-            [self, entries, complete] {
+            [self, entries, complete, column, order] {
                 if (self)
-                    self->takeListing(std::move(*entries), complete);
+                    self->takeListing(std::move(*entries), complete, column, order);
             },
             Qt::QueuedConnection);
     });
 }
 
-void FolderModel::takeListing(std::vector<ListedEntry> entries, bool complete) {
+void FolderModel::takeListing(std::vector<ListedEntry> entries, bool complete, int column,
+                              Qt::SortOrder order) {
     m_reading = false;
     if (!complete && m_filled && !entries.empty()) {
         // A reading cut short by an error would drop the rows of entries still there: the rows
@@ -222,12 +261,7 @@ void FolderModel::takeListing(std::vector<ListedEntry> entries, bool complete) {
             startReading();
         return;
     }
-    const auto sorted = [this](const std::vector<ListedEntry>& rows) {
-        return std::is_sorted(
-            rows.begin(), rows.end(),
-            [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
-    };
-    if (!sorted(entries)) // the order changed while the worker read
+    if (column != m_sortColumn || order != m_sortOrder) // the order changed while the worker read
         std::sort(entries.begin(), entries.end(),
                   [this](const ListedEntry& a, const ListedEntry& b) { return lessThan(a, b); });
     if (!m_filled) {
@@ -244,8 +278,9 @@ void FolderModel::takeListing(std::vector<ListedEntry> entries, bool complete) {
 
 void FolderModel::insertNextStep() {
     const size_t count = std::min(m_pending.size() - m_pendingAt, m_step);
-    m_step = std::min(std::max(m_step, m_rows.size() + count), MaxStepRows);
     if (count > 0) {
+        QElapsedTimer clock;
+        clock.start();
         if (m_rows.empty())
             m_rows.reserve(m_pending.size());
         const int first = int(m_rows.size());
@@ -254,6 +289,8 @@ void FolderModel::insertNextStep() {
                   m_pending.begin() + qsizetype(m_pendingAt + count), std::back_inserter(m_rows));
         m_pendingAt += count;
         endInsertRows();
+        const qint64 perRow = std::max<qint64>(1, clock.nsecsElapsed() / qint64(count));
+        m_step = std::clamp(size_t(StepBudgetNs / perRow), MinStepRows, MaxStepRows);
     }
     if (m_pendingAt < m_pending.size()) {
         QTimer::singleShot(0, this, &FolderModel::insertNextStep);
@@ -309,8 +346,10 @@ void FolderModel::mergeListing(std::vector<ListedEntry> fresh) {
         ListedEntry& current = m_rows[size_t(row)];
         known.insert(current.name);
         const ListedEntry& now = fresh[size_t(freshRow.value(current.name))];
+        const bool sameValues = now.values == current.values ||
+                                (now.values && current.values && *now.values == *current.values);
         if (now.size == current.size && now.modifiedMs == current.modifiedMs &&
-            now.kind == current.kind)
+            now.kind == current.kind && sameValues)
             continue;
         current = now;
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
@@ -448,15 +487,19 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
             return QLocale().toString(QDateTime::fromMSecsSinceEpoch(entry.modifiedMs),
                                       QLocale::ShortFormat);
         default:
-            return {};
+            return entry.values ? entry.values->text[size_t(index.column() - FirstFileColumn)]
+                                : QString();
         }
     case Qt::EditRole:
         return index.column() == NameColumn ? QVariant(entry.shownName) : QVariant();
     case Qt::DecorationRole:
         return index.column() == NameColumn ? QVariant(iconOf(entry)) : QVariant();
-    case Qt::TextAlignmentRole:
-        return index.column() == SizeColumn ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
-                                            : QVariant();
+    case Qt::TextAlignmentRole: {
+        const bool numeric = index.column() == SizeColumn ||
+                             (index.column() >= FirstFileColumn &&
+                              FileColumns[size_t(index.column() - FirstFileColumn)].numeric);
+        return numeric ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+    }
     default:
         return {};
     }
@@ -474,8 +517,12 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
         return QStringLiteral("Type");
     case DateColumn:
         return QStringLiteral("Date Modified");
-    default:
-        return {};
+    default: {
+        if (section < FirstFileColumn || section >= ColumnCount)
+            return {};
+        const std::string_view caption = FileColumns[size_t(section - FirstFileColumn)].caption;
+        return QString::fromLatin1(caption.data(), qsizetype(caption.size()));
+    }
     }
 }
 

@@ -6,6 +6,8 @@
 // and current item stay where they were.
 #pragma once
 
+#include "ui/FileColumns.h"
+
 #include <QAbstractTableModel>
 #include <QCollatorSortKey>
 #include <QHash>
@@ -30,6 +32,8 @@ struct ListedEntry {
     std::shared_ptr<const QCollatorSortKey> key;
     qint64 size = 0;
     qint64 modifiedMs = 0;
+    // Of a file, when columns from inside the files are shown; shared, as the key.
+    std::shared_ptr<const FileColumnValues> values;
     Kind kind = File;
 
     bool isFolder() const { return kind == Folder || kind == Drive; }
@@ -39,9 +43,18 @@ class FolderModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum Column { NameColumn, SizeColumn, TypeColumn, DateColumn, ColumnCount };
+    enum Column {
+        NameColumn,
+        SizeColumn,
+        TypeColumn,
+        DateColumn,
+        FirstFileColumn, // then the FileColumns, in their order
+        ColumnCount = FirstFileColumn + FileColumnCount
+    };
 
-    explicit FolderModel(const QString& folder, QObject* parent = nullptr);
+    // `reader` reads the `wanted` file columns of each file on the worker threads.
+    explicit FolderModel(const QString& folder, QObject* parent = nullptr,
+                         FileColumnReader reader = {}, FileColumnSet wanted = 0);
     ~FolderModel() override;
 
     QString folder() const { return m_folder; }
@@ -49,6 +62,8 @@ public:
     bool isFilled() const { return m_filled; }
     // Reads the folder again now (the watch does so by itself after changes).
     void reread();
+    // Columns wanted from inside the files; those not read yet are read by a new reading.
+    void setWantedColumns(FileColumnSet wanted);
 
     const ListedEntry& entry(int row) const { return m_rows[size_t(row)]; }
     QString path(int row) const;
@@ -73,7 +88,9 @@ signals:
 
 private:
     void startReading();
-    void takeListing(std::vector<ListedEntry> entries, bool complete);
+    // `entries` are sorted by `column` and `order`.
+    void takeListing(std::vector<ListedEntry> entries, bool complete, int column,
+                     Qt::SortOrder order);
     void insertNextStep();
     void mergeListing(std::vector<ListedEntry> fresh);
     bool lessThan(const ListedEntry& a, const ListedEntry& b) const;
@@ -93,7 +110,10 @@ private:
     bool m_rereadWanted = false;
     int m_sortColumn = NameColumn;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
-    std::shared_ptr<bool> m_alive; // cleared when the model goes; the worker checks it
+    FileColumnReader m_reader;
+    FileColumnSet m_wanted = 0;
+    FileColumnSet m_readColumns = 0; // wanted when the last reading began
+    std::shared_ptr<bool> m_alive;   // cleared when the model goes; the worker checks it
     FolderWatch* m_watch;
     QTimer m_changeTimer;
     mutable QHash<QString, QIcon> m_iconBySuffix;

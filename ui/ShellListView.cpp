@@ -27,7 +27,8 @@ namespace quillon {
 
 ShellListView::ShellListView(QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_icons(new Pane<QListView>(this)),
-      m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)) {
+      m_report(new Pane<QTreeView>(this)), m_proxy(new ShellListProxy(this)),
+      m_columnMenu(new QMenu(this)) {
     setAccessibleName(QStringLiteral("Files"));
     setAcceptDrops(true); // for the drags the inner views leave alone
     m_stack->setContentsMargins(0, 0, 0, 0);
@@ -67,18 +68,44 @@ ShellListView::ShellListView(QWidget* parent)
                                          metrics.horizontalAdvance(QLocale().toString(
                                              QDateTime(QDate(2026, 12, 31), QTime(23, 59)),
                                              QLocale::ShortFormat)))};
+    for (const FileColumnInfo& column : FileColumns) {
+        const QString caption =
+            QString::fromLatin1(column.caption.data(), qsizetype(column.caption.size()));
+        const QString typical = column.numeric ? caption : QStringLiteral("A Typical Long Name");
+        m_columnWidths.append(padding + std::max(metrics.horizontalAdvance(caption),
+                                                 metrics.horizontalAdvance(typical)));
+    }
     QHeaderView* header = m_report->header();
     connect(header, &QHeaderView::sectionCountChanged, this, [this, header](int, int count) {
         m_applyingWidths = true;
         for (int column = 0; column < std::min(count, int(m_columnWidths.size())); ++column)
             header->resizeSection(column, m_columnWidths[column]);
         m_applyingWidths = false;
+        applyFileColumns();
     });
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
         if (!m_applyingWidths && column < m_columnWidths.size() && width > 0)
             m_columnWidths[column] = width;
     });
     m_report->setAccessibleName(accessibleName());
+
+    m_columnMenu->setObjectName(QStringLiteral("FileColumnsMenu"));
+    for (int column = 0; column < FileColumnCount; ++column) {
+        const std::string_view caption = FileColumns[size_t(column)].caption;
+        QAction* action =
+            m_columnMenu->addAction(QString::fromLatin1(caption.data(), qsizetype(caption.size())));
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, column](bool on) {
+            setFileColumns(on ? m_fileColumns | columnBit(column)
+                              : m_fileColumns & ~columnBit(column));
+            emit fileColumnsChanged();
+        });
+    }
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
+        if (m_columnReader)
+            m_columnMenu->popup(header->mapToGlobal(at));
+    });
 
     // Outside changes come in bursts; follow each burst once.
     m_changeTimer.setSingleShot(true);
@@ -153,7 +180,7 @@ void ShellListView::listFolder(const ShellItem& folder) {
         m_proxy->setSourceModel(m_source);
     } else {
         const QHeaderView* header = m_report->header();
-        m_files = new FolderModel(folder.parsingPath(), this);
+        m_files = new FolderModel(folder.parsingPath(), this, m_columnReader, m_fileColumns);
         m_files->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
         m_source = m_files;
         connect(m_files, &FolderModel::filled, this, &ShellListView::folderFilled);
@@ -240,6 +267,32 @@ QAbstractItemView* ShellListView::itemView() const {
     if (m_viewStyle == Report)
         return m_report;
     return m_icons;
+}
+
+void ShellListView::setFileColumnReader(FileColumnReader reader) {
+    m_columnReader = std::move(reader);
+}
+
+void ShellListView::setFileColumns(FileColumnSet columns) {
+    columns &= columnBit(FileColumnCount) - 1;
+    if (columns == m_fileColumns)
+        return;
+    m_fileColumns = columns;
+    applyFileColumns();
+    if (m_files)
+        m_files->setWantedColumns(columns);
+}
+
+void ShellListView::applyFileColumns() {
+    const QList<QAction*> actions = m_columnMenu->actions();
+    QHeaderView* header = m_report->header();
+    for (int column = 0; column < FileColumnCount; ++column) {
+        const bool shown = (m_fileColumns & columnBit(column)) != 0;
+        actions[column]->setChecked(shown);
+        const int section = FolderModel::FirstFileColumn + column;
+        if (section < header->count())
+            header->setSectionHidden(section, !shown);
+    }
 }
 
 void ShellListView::applyMask() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "shell/ShellItem.h"
+#include "ui/FileColumns.h"
 #include "ui/FileMask.h"
 #include "ui/ShellView.h"
 
@@ -24,6 +25,7 @@ class QDragMoveEvent;
 class QDropEvent;
 class QKeyEvent;
 class QListView;
+class QMenu;
 class QStackedLayout;
 class QTreeView;
 
@@ -63,6 +65,12 @@ public:
     void setViewStyle(int style);
     // The inner view that shows the items in the current style.
     QAbstractItemView* itemView() const;
+
+    // Reads the columns that come from inside the files; without one the header offers none.
+    void setFileColumnReader(FileColumnReader reader);
+    // The columns from inside the files that the report shows, chosen on its header's menu.
+    FileColumnSet fileColumns() const { return m_fileColumns; }
+    void setFileColumns(FileColumnSet columns);
 
     QString fileMask() const { return m_maskText; }
     // A new mask that is not empty re-masks the items held, at once, while masking is on; an
@@ -109,6 +117,8 @@ signals:
     // The list has followed a change made elsewhere in the listed folder.
     void shellChanged();
     void folderChanged(const QString& parsingPath);
+    // The user chose other columns on the header's menu.
+    void fileColumnsChanged();
 
 protected:
     bool event(QEvent* event) override;
@@ -123,6 +133,7 @@ private:
     QString pathAt(const QModelIndex& index) const;
     QList<QModelIndex> selectedRows() const;
     void applyMask();
+    void applyFileColumns();
 
     // Called by the inner views.
     bool offerToFilters(QKeyEvent* event);
@@ -159,6 +170,9 @@ private:
     int m_viewStyle = Report;
     QList<int> m_columnWidths; // of the report's columns, kept across listings
     bool m_applyingWidths = false;
+    FileColumnReader m_columnReader;
+    FileColumnSet m_fileColumns = 0;
+    QMenu* m_columnMenu;
 
     QString m_maskText;
     bool m_masked = false;

@@ -28,8 +28,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 

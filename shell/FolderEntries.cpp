@@ -10,8 +10,12 @@
 
 namespace quillon {
 
-bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
-                  bool foldersOnly) {
+namespace {
+
+// Reads the entries of `folder` until `visit` returns false; with `entryLimit` above 0, also
+// after that many entries of any kind, which `limitReached` tells.
+bool readEntries(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
+                 bool foldersOnly, int entryLimit, bool& limitReached) {
     const QByteArray bytes = fileNameBytes(folder);
     const int fd = ::open(bytes.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -23,6 +27,7 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
         errno = code;
         return false;
     }
+    int read = 0;
     for (;;) {
         errno = 0; // readdir leaves it at 0 at the end, and sets it on an error
         const dirent* entry = ::readdir(dir);
@@ -31,6 +36,10 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
         const char* name = entry->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        if (entryLimit > 0 && ++read > entryLimit) {
+            limitReached = true;
+            break;
+        }
         if (foldersOnly && entry->d_type != DT_DIR && entry->d_type != DT_LNK &&
             entry->d_type != DT_UNKNOWN)
             continue;
@@ -52,10 +61,33 @@ bool forEachEntry(const QString& folder, const std::function<bool(const Director
             return true;
         }
     }
-    const int code = errno;
+    const int code = limitReached ? 0 : errno;
     ::closedir(dir);
     errno = code;
     return code == 0;
+}
+
+} // namespace
+
+bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
+                  bool foldersOnly) {
+    bool limitReached = false;
+    return readEntries(folder, visit, foldersOnly, 0, limitReached);
+}
+
+bool seemsToHaveSubfolders(const QString& folder, int entryLimit) {
+    struct stat st {};
+    if (::stat(fileNameBytes(folder).constData(), &st) == 0 && st.st_nlink > 2)
+        return true;
+    bool found = false, limitReached = false;
+    readEntries(
+        folder,
+        [&found](const DirectoryEntry& entry) {
+            found = entry.isDir;
+            return !found;
+        },
+        true, entryLimit, limitReached);
+    return found || limitReached;
 }
 
 } // namespace quillon

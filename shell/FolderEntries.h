@@ -20,4 +20,10 @@ struct DirectoryEntry {
 bool forEachEntry(const QString& folder, const std::function<bool(const DirectoryEntry&)>& visit,
                   bool foldersOnly = false);
 
+// Whether `folder` holds a folder (or a link to one), answered at once: a link count above 2
+// tells of subfolders where the file system counts them; otherwise the entries are read up to
+// `entryLimit`, and a folder holding more than that is taken to have some, so that asking never
+// reads a huge folder whole. False too when the folder cannot be read.
+bool seemsToHaveSubfolders(const QString& folder, int entryLimit = 4096);
+
 } // namespace quillon

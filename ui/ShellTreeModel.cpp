@@ -167,16 +167,9 @@ bool ShellTreeModel::hasChildren(const QModelIndex& parent) const {
     QStandardItem* node = itemFromIndex(parent);
     int known = node->data(SubfoldersRole).toInt();
     if (known == 0) {
-        // Reading stops at the first folder, and files cost no stat (readdir tells their kind).
-        bool found = false;
-        forEachEntry(
-            pathOf(parent),
-            [&found](const DirectoryEntry& entry) {
-                found = entry.isDir;
-                return !found;
-            },
-            true);
-        known = found ? 1 : 2;
+        // Asked as the view paints: a huge folder is not read whole for it (its expander then
+        // shows until it is opened).
+        known = seemsToHaveSubfolders(pathOf(parent)) ? 1 : 2;
         const QSignalBlocker quiet(const_cast<ShellTreeModel*>(this));
         node->setData(known, SubfoldersRole);
     }

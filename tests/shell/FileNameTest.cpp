@@ -4,6 +4,7 @@
 #include "shell/FileUri.h"
 #include "shell/FolderEntries.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -151,6 +152,35 @@ TEST(FileName, FolderEntriesByTheirBytes) {
     EXPECT_FALSE(forEachEntry(dir.path() + "/missing", [](const DirectoryEntry&) { return true; }));
     std::filesystem::remove_all(at("D\xefsc").toStdString());
     ::unlink(at("caf\xe9.mp3").constData());
+}
+
+// Whether a folder has subfolders is told without reading a huge folder whole: a folder of more
+// entries than are read is taken to have some.
+TEST(FileName, SubfoldersAreSeenWithoutReadingAHugeFolderWhole) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    auto make = [&](const QString& folder, int files) {
+        const QString path = dir.path() + "/" + folder;
+        EXPECT_TRUE(QDir().mkpath(path));
+        for (int i = 0; i < files; ++i)
+            QFile(path + QString("/%1.mp3").arg(i)).open(QIODevice::WriteOnly);
+        return path;
+    };
+    const QString withFolder = make("with folder", 30);
+    make("with folder/sub", 0);
+    const QString withLink = make("with link", 5);
+    ASSERT_EQ(::symlink(withFolder.toUtf8().constData(), (withLink + "/to folder").toUtf8()), 0);
+    const struct {
+        QString folder;
+        bool expected;
+    } cases[] = {
+        {make("empty", 0), false}, {make("few files", 10), false}, {withFolder, true},
+        {withLink, true},          {make("many files", 30), true}, {dir.path() + "/missing", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder.toStdString());
+        EXPECT_EQ(seemsToHaveSubfolders(c.folder, 20), c.expected);
+    }
 }
 
 } // namespace
